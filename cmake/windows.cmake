@@ -1,0 +1,58 @@
+# The Windows executable and its platform code.
+enable_language(RC)
+
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+
+if(MINGW)
+    # Static runtime: the executable must start on a clean Windows, which has
+    # no libstdc++ or libwinpthread.
+    set(WRAPPER_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+endif()
+
+add_library(wrapper_platform STATIC
+    src/app/command_line_win.cpp
+    src/app/module_win.cpp
+    src/payload/extract_win.cpp
+    src/payload/temp_files_win.cpp
+)
+target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32)
+
+set(WRAPPER_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+set(WRAPPER_ICON ${WRAPPER_GENERATED_DIR}/wrapper.ico)
+add_custom_command(
+    OUTPUT ${WRAPPER_ICON}
+    COMMAND ${CMAKE_SOURCE_DIR}/res/make-icon.sh ${WRAPPER_ICON}
+    DEPENDS ${CMAKE_SOURCE_DIR}/res/make-icon.sh
+    COMMENT "Drawing the wrapper icon"
+)
+add_custom_target(wrapper_icon DEPENDS ${WRAPPER_ICON})
+
+# build-wrapper rewrites this file (and the slot files beside it) for every
+# wrapper it builds; a plain build carries no patch.
+set(WRAPPER_SLOTS_DIR ${CMAKE_BINARY_DIR}/patch-slots)
+set(WRAPPER_SLOTS_RC ${WRAPPER_SLOTS_DIR}/patch_slots.rc)
+if(NOT EXISTS ${WRAPPER_SLOTS_RC})
+    file(WRITE ${WRAPPER_SLOTS_RC} "")
+endif()
+
+# Links a GUI executable from a main source and a resource script, with the
+# settings every wrapper-like executable needs.
+function(wrapper_add_gui_executable target)
+    add_executable(${target} WIN32 ${ARGN})
+    target_link_libraries(${target} PRIVATE wrapper_platform)
+    if(MINGW)
+        target_link_options(${target} PRIVATE -municode ${WRAPPER_STATIC_RUNTIME}
+            # Page-aligned sections let Wine map large embedded patches
+            # instead of reading the whole image into memory at start.
+            -Wl,--file-alignment,4096
+            $<$<CONFIG:Release,MinSizeRel>:-s>)
+    elseif(MSVC)
+        target_link_options(${target} PRIVATE /FILEALIGN:4096)
+    endif()
+endfunction()
+
+wrapper_add_gui_executable(wrapper src/app/main_win.cpp res/wrapper.rc)
+add_dependencies(wrapper wrapper_icon)
+target_include_directories(wrapper PRIVATE res ${WRAPPER_GENERATED_DIR} ${WRAPPER_SLOTS_DIR})
+set_source_files_properties(res/wrapper.rc PROPERTIES
+    OBJECT_DEPENDS "${WRAPPER_ICON};${WRAPPER_SLOTS_RC};${CMAKE_SOURCE_DIR}/res/wrapper.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")

@@ -1,0 +1,4 @@
+#include "app/app_state.h"
+
+RunOptions g_options;
+std::wstring MessageProductName;

@@ -1,0 +1,30 @@
+#include "app/app_state.h"
+#include "app/command_line_win.h"
+#include "app/module_win.h"
+#include "payload/extract_win.h"
+#include "payload/patch_slots.h"
+
+#include <windows.h>
+
+namespace {
+
+void ExtractAllPatches(const std::wstring& path)
+{
+    // Every slot is tried; an absent or unwritable one is skipped silently.
+    for (int slot = 1; slot <= kPatchSlotCount; ++slot)
+        ExtractPatch(path, PatchResourceName(slot), slot);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
+{
+    g_module = instance;
+    ParseCommandLine();
+
+    if (g_options.installMode)
+        return 0;
+    if (g_options.extractMode)
+        ExtractAllPatches(g_options.extractPath);
+    return 0;
+}

@@ -1,0 +1,3 @@
+#include "app/module_win.h"
+
+HINSTANCE g_module = nullptr;

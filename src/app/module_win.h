@@ -1,0 +1,6 @@
+#pragma once
+
+#include <windows.h>
+
+// The executable's own module: every resource and message lookup goes through it.
+extern HINSTANCE g_module;

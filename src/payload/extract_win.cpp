@@ -1,0 +1,36 @@
+#include "payload/extract_win.h"
+
+#include "app/module_win.h"
+#include "payload/extract_name.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+bool ExtractPatch(std::wstring path, const std::wstring& resourceName, int index)
+{
+    if (!RebuildExtractPath(path, index, path))
+        return false;
+
+    HRSRC resource = FindResourceW(g_module, resourceName.c_str(), L"MSP");
+    if (resource == nullptr)
+        return false;
+    const DWORD size = SizeofResource(g_module, resource);
+    if (size == 0)
+        return false;
+    HGLOBAL loaded = LoadResource(g_module, resource);
+    if (loaded == nullptr)
+        return false;
+    const void* bytes = LockResource(loaded);
+    if (bytes == nullptr)
+        return false;
+
+    FILE* stream = nullptr;
+    if (_wfopen_s(&stream, path.c_str(), L"wb") != 0 || stream == nullptr)
+        return false;
+    // Straight from the mapped image in one call: patches run to hundreds of
+    // megabytes and are never copied in memory.
+    const size_t written = fwrite(bytes, 1, size, stream);
+    fclose(stream);
+    return written == size;
+}

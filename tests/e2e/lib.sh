@@ -1,0 +1,65 @@
+# Sourced by the end-to-end tests: Wine prefix handling, wrapper building,
+# running the wrapper, and checks that count failures instead of stopping.
+
+E2E_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$E2E_REPO/tests/wine/prefix.sh"
+
+E2E_FAILURES=0
+
+fail_check() {
+    echo "FAIL: $*" >&2
+    E2E_FAILURES=$((E2E_FAILURES + 1))
+}
+
+pass_check() {
+    echo "ok: $*"
+}
+
+check() {
+    local what=$1
+    shift
+    if "$@"; then pass_check "$what"; else fail_check "$what"; fi
+}
+
+# Ends the test: non-zero when any check failed.
+finish() {
+    if [ "$E2E_FAILURES" -ne 0 ]; then
+        echo "$E2E_FAILURES check(s) failed" >&2
+        exit 1
+    fi
+    echo "all checks passed"
+}
+
+# A file that passes for a patch as far as embedding and extraction go: the
+# compound-file signature, then SIZE-8 random bytes.
+make_fake_patch() {
+    local file=$1 size=$2
+    {
+        printf '\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1'
+        head -c $((size - 8)) /dev/urandom
+    } > "$file"
+}
+
+build_wrapper() {
+    "$E2E_REPO/build-wrapper" "$@" >/dev/null
+}
+
+# Runs a Windows program with a time limit (a message box that nobody
+# answers would otherwise hang the test); the exit code lands in RUN_STATUS.
+run_wine() {
+    set +e
+    timeout "${RUN_TIMEOUT:-120}" wine "$@" >/dev/null 2>&1
+    RUN_STATUS=$?
+    set -e
+}
+
+# Maps drive letter D: of the test prefix to a folder of the test.
+map_drive_d() {
+    mkdir -p "$1"
+    ln -sfn "$1" "$WINEPREFIX/dosdevices/d:"
+}
+
+# Every path below a folder, one per line, sorted: a picture of what is there.
+tree_of() {
+    (cd "$1" && find . -mindepth 1 -printf '%P\n' | sort)
+}

@@ -1,0 +1,122 @@
+#include "app/run_options.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+RunOptions Parse(std::vector<std::wstring> words)
+{
+    words.insert(words.begin(), L"wrapper.exe");
+    RunOptions options;
+    ApplyArguments(words, options);
+    return options;
+}
+
+TEST(CommandLine, NoArgumentsRunsTheInstall)
+{
+    const RunOptions options = Parse({});
+    EXPECT_TRUE(options.installMode);
+    EXPECT_FALSE(options.extractMode);
+    EXPECT_FALSE(options.infoMode);
+    EXPECT_FALSE(options.quiet);
+}
+
+TEST(CommandLine, OptionWordsMatchWithoutRegardToCase)
+{
+    EXPECT_TRUE(Parse({L"/Q"}).quiet);
+    EXPECT_TRUE(Parse({L"/E", L"x"}).extractMode);
+    EXPECT_TRUE(Parse({L"/I"}).infoMode);
+    EXPECT_FALSE(Parse({L"/PI"}).installMode);
+}
+
+TEST(CommandLine, OnlyTheExactWordsAreOptions)
+{
+    for (const wchar_t* word : {L"-q", L"-e", L"/qq", L"/q:1", L"/", L"q", L"/i ", L"/e=x", L"/\u0130"}) {
+        const RunOptions options = Parse({word});
+        EXPECT_TRUE(options.installMode) << word;
+        EXPECT_FALSE(options.quiet || options.extractMode || options.infoMode) << word;
+    }
+}
+
+TEST(CommandLine, ExtractTakesTheNextArgumentWhateverItIs)
+{
+    const RunOptions options = Parse({L"/e", L"/q"});
+    EXPECT_TRUE(options.extractMode);
+    EXPECT_FALSE(options.installMode);
+    EXPECT_EQ(options.extractPath, L"/q");
+    EXPECT_FALSE(options.quiet);
+}
+
+TEST(CommandLine, LastExtractPathWins)
+{
+    EXPECT_EQ(Parse({L"/e", L"a.msp", L"/e", L"b.msp"}).extractPath, L"b.msp");
+}
+
+TEST(CommandLine, ExtractAsLastArgumentLeavesThePathEmpty)
+{
+    const RunOptions options = Parse({L"/e"});
+    EXPECT_TRUE(options.extractMode);
+    EXPECT_EQ(options.extractPath, L"");
+}
+
+TEST(CommandLine, InfoStopsScanning)
+{
+    const RunOptions options = Parse({L"/i", L"/e", L"x", L"/q"});
+    EXPECT_TRUE(options.infoMode);
+    EXPECT_FALSE(options.extractMode);
+    EXPECT_FALSE(options.quiet);
+    EXPECT_FALSE(options.installMode);
+}
+
+TEST(CommandLine, ExtractThenInfoRunsBoth)
+{
+    const RunOptions options = Parse({L"/e", L"x", L"/i"});
+    EXPECT_TRUE(options.extractMode);
+    EXPECT_TRUE(options.infoMode);
+    EXPECT_EQ(options.extractPath, L"x");
+}
+
+TEST(CommandLine, QuietDoesNotHideTheReport)
+{
+    const RunOptions options = Parse({L"/q", L"/i"});
+    EXPECT_TRUE(options.quiet);
+    EXPECT_TRUE(options.infoMode);
+}
+
+TEST(CommandLine, PiDoesNothingAndHidesLaterWords)
+{
+    const RunOptions options = Parse({L"/pi", L"/e", L"x", L"/i"});
+    EXPECT_FALSE(options.installMode || options.extractMode || options.infoMode);
+}
+
+TEST(CommandLine, PiClearsAnEarlierInfo)
+{
+    RunOptions options;
+    options.infoMode = true;
+    ApplyArguments({L"wrapper.exe", L"/pi"}, options);
+    EXPECT_FALSE(options.infoMode);
+}
+
+TEST(CommandLine, ParsingResetsEverythingButInfo)
+{
+    RunOptions options;
+    options.quiet = true;
+    options.extractMode = true;
+    options.extractPath = L"old";
+    options.infoMode = true;
+    ApplyArguments({L"wrapper.exe"}, options);
+    EXPECT_FALSE(options.quiet);
+    EXPECT_FALSE(options.extractMode);
+    EXPECT_EQ(options.extractPath, L"");
+    EXPECT_TRUE(options.installMode);
+    EXPECT_TRUE(options.infoMode);
+}
+
+TEST(CommandLine, AnEmptyVectorRunsTheInstall)
+{
+    RunOptions options;
+    ApplyArguments({}, options);
+    EXPECT_TRUE(options.installMode);
+}
+
+} // namespace
