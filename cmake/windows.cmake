@@ -9,13 +9,21 @@ if(MINGW)
     set(WRAPPER_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 endif()
 
+# Platform code. It reaches the installer through src/install/msi_api.h,
+# whose implementation is linked separately: wrapper_msi in the product,
+# a scripted fake in the tests.
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
     src/app/module_win.cpp
+    src/install/installed_targets.cpp
     src/payload/extract_win.cpp
+    src/payload/summary_win.cpp
     src/payload/temp_files_win.cpp
 )
 target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32)
+
+add_library(wrapper_msi STATIC src/install/msi_api_win.cpp)
+target_link_libraries(wrapper_msi PUBLIC wrapper_core)
 
 set(WRAPPER_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 set(WRAPPER_ICON ${WRAPPER_GENERATED_DIR}/wrapper.ico)
@@ -39,7 +47,7 @@ endif()
 # settings every wrapper-like executable needs.
 function(wrapper_add_gui_executable target)
     add_executable(${target} WIN32 ${ARGN})
-    target_link_libraries(${target} PRIVATE wrapper_platform)
+    target_link_libraries(${target} PRIVATE wrapper_platform wrapper_msi)
     if(MINGW)
         target_link_options(${target} PRIVATE -municode ${WRAPPER_STATIC_RUNTIME}
             # Page-aligned sections let Wine map large embedded patches

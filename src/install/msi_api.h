@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+
+// The only door to the Windows Installer. Each function is one installer
+// call with the installer's own result codes, unchanged; the callers decide
+// what the codes mean. The real implementation loads msi.dll from the
+// system folder only; tests link a scripted fake instead.
+
+using MsiHandle = std::uint32_t;
+
+constexpr unsigned kMsiSuccess = 0;
+constexpr unsigned kMsiMoreData = 234;
+
+constexpr int kInstallStateAdvertised = 1;
+constexpr int kInstallStateDefault = 5;
+
+constexpr unsigned kSummaryKeywords = 5;
+constexpr unsigned kSummaryTemplate = 7;
+
+namespace msi_api {
+
+// Opens the summary information of a package file (no database handle,
+// update count 0).
+unsigned GetSummaryInformation(const wchar_t* path, MsiHandle* handle);
+
+// Reads a text property into `buffer`; `length` is its size in characters
+// on entry and the value's length (without terminator) on return. Answers
+// kMsiMoreData with the needed length when the buffer is too small.
+unsigned SummaryInfoGetProperty(MsiHandle handle, unsigned property, wchar_t* buffer,
+                                std::uint32_t* length);
+
+unsigned CloseHandle(MsiHandle handle);
+
+int QueryProductState(const wchar_t* productCode);
+
+unsigned GetProductInfo(const wchar_t* productCode, const wchar_t* property, wchar_t* buffer,
+                        std::uint32_t* length);
+
+unsigned EnableLog(std::uint32_t logMode, const wchar_t* logFile, std::uint32_t attributes);
+
+// Returns the previous user-interface level.
+int SetInternalUI(int level);
+
+unsigned ConfigureProductEx(const wchar_t* productCode, int installLevel, int installState,
+                            const wchar_t* commandLine);
+
+} // namespace msi_api

@@ -1,0 +1,140 @@
+#include "install/msi_api.h"
+
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+
+namespace {
+
+// msi.dll is not a known DLL: a plain LoadLibrary from an elevated program
+// would pick up an msi.dll planted beside it or in the current folder.
+// Only the system folder is searched.
+HMODULE LoadInstaller()
+{
+    HMODULE module = LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER)
+        return module;
+    // Systems without the search flags: name the file in the system folder outright.
+    wchar_t path[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + 9 >= MAX_PATH)
+        return nullptr;
+    lstrcatW(path, L"\\msi.dll");
+    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+struct InstallerFunctions {
+    decltype(&MsiGetSummaryInformationW) getSummaryInformation = nullptr;
+    decltype(&MsiSummaryInfoGetPropertyW) summaryInfoGetProperty = nullptr;
+    decltype(&MsiCloseHandle) closeHandle = nullptr;
+    decltype(&MsiQueryProductStateW) queryProductState = nullptr;
+    decltype(&MsiGetProductInfoW) getProductInfo = nullptr;
+    decltype(&MsiEnableLogW) enableLog = nullptr;
+    decltype(&MsiSetInternalUI) setInternalUI = nullptr;
+    decltype(&MsiConfigureProductExW) configureProductEx = nullptr;
+};
+
+template <typename Function>
+void Resolve(HMODULE module, const char* name, Function& function)
+{
+    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const InstallerFunctions& Installer()
+{
+    static const InstallerFunctions functions = [] {
+        InstallerFunctions resolved;
+        HMODULE module = LoadInstaller();
+        if (module == nullptr)
+            return resolved;
+        Resolve(module, "MsiGetSummaryInformationW", resolved.getSummaryInformation);
+        Resolve(module, "MsiSummaryInfoGetPropertyW", resolved.summaryInfoGetProperty);
+        Resolve(module, "MsiCloseHandle", resolved.closeHandle);
+        Resolve(module, "MsiQueryProductStateW", resolved.queryProductState);
+        Resolve(module, "MsiGetProductInfoW", resolved.getProductInfo);
+        Resolve(module, "MsiEnableLogW", resolved.enableLog);
+        Resolve(module, "MsiSetInternalUI", resolved.setInternalUI);
+        Resolve(module, "MsiConfigureProductExW", resolved.configureProductEx);
+        return resolved;
+    }();
+    return functions;
+}
+
+} // namespace
+
+namespace msi_api {
+
+unsigned GetSummaryInformation(const wchar_t* path, MsiHandle* handle)
+{
+    const auto function = Installer().getSummaryInformation;
+    if (function == nullptr)
+        return ERROR_INSTALL_SERVICE_FAILURE;
+    MSIHANDLE opened = 0;
+    const UINT result = function(0, path, 0, &opened);
+    *handle = opened;
+    return result;
+}
+
+unsigned SummaryInfoGetProperty(MsiHandle handle, unsigned property, wchar_t* buffer,
+                                std::uint32_t* length)
+{
+    const auto function = Installer().summaryInfoGetProperty;
+    if (function == nullptr)
+        return ERROR_INSTALL_SERVICE_FAILURE;
+    UINT type = 0;
+    INT number = 0;
+    FILETIME time = {};
+    DWORD size = *length;
+    const UINT result = function(handle, property, &type, &number, &time, buffer, &size);
+    *length = size;
+    return result;
+}
+
+unsigned CloseHandle(MsiHandle handle)
+{
+    const auto function = Installer().closeHandle;
+    return function == nullptr ? ERROR_INVALID_HANDLE : function(handle);
+}
+
+int QueryProductState(const wchar_t* productCode)
+{
+    const auto function = Installer().queryProductState;
+    return function == nullptr ? INSTALLSTATE_UNKNOWN : function(productCode);
+}
+
+unsigned GetProductInfo(const wchar_t* productCode, const wchar_t* property, wchar_t* buffer,
+                        std::uint32_t* length)
+{
+    const auto function = Installer().getProductInfo;
+    if (function == nullptr)
+        return ERROR_INSTALL_SERVICE_FAILURE;
+    DWORD size = *length;
+    const UINT result = function(productCode, property, buffer, &size);
+    *length = size;
+    return result;
+}
+
+unsigned EnableLog(std::uint32_t logMode, const wchar_t* logFile, std::uint32_t attributes)
+{
+    const auto function = Installer().enableLog;
+    return function == nullptr ? ERROR_INSTALL_SERVICE_FAILURE : function(logMode, logFile, attributes);
+}
+
+int SetInternalUI(int level)
+{
+    const auto function = Installer().setInternalUI;
+    if (function == nullptr)
+        return INSTALLUILEVEL_NOCHANGE;
+    return function(static_cast<INSTALLUILEVEL>(level), nullptr);
+}
+
+unsigned ConfigureProductEx(const wchar_t* productCode, int installLevel, int installState,
+                            const wchar_t* commandLine)
+{
+    const auto function = Installer().configureProductEx;
+    if (function == nullptr)
+        return ERROR_INSTALL_SERVICE_FAILURE;
+    return function(productCode, installLevel, static_cast<INSTALLSTATE>(installState), commandLine);
+}
+
+} // namespace msi_api

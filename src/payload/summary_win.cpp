@@ -1,0 +1,84 @@
+#include "payload/summary_win.h"
+
+#include "payload/keywords.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t kFirstReadChars = 2048;
+
+// Closes a summary handle exactly once, on every way out of a reader.
+class SummaryHandleGuard {
+public:
+    explicit SummaryHandleGuard(MsiHandle handle) : handle_(handle) {}
+    ~SummaryHandleGuard() { msi_api::CloseHandle(handle_); }
+    SummaryHandleGuard(const SummaryHandleGuard&) = delete;
+    SummaryHandleGuard& operator=(const SummaryHandleGuard&) = delete;
+
+private:
+    MsiHandle handle_;
+};
+
+// One text property of the patch's summary information. A value longer
+// than the first buffer is read again, once, into a buffer of its size.
+bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& value)
+{
+    const MsiHandle handle = OpenPatchSummary(path);
+    if (handle == 0)
+        return false;
+    SummaryHandleGuard guard(handle);
+
+    std::vector<wchar_t> buffer(kFirstReadChars, L'\0');
+    std::uint32_t length = kFirstReadChars;
+    unsigned result = msi_api::SummaryInfoGetProperty(handle, property, buffer.data(), &length);
+    if (result == kMsiMoreData) {
+        buffer.assign(static_cast<size_t>(length) + 1, L'\0');
+        length = static_cast<std::uint32_t>(buffer.size());
+        result = msi_api::SummaryInfoGetProperty(handle, property, buffer.data(), &length);
+    }
+    if (result != kMsiSuccess)
+        return false;
+    // An installer that fills the whole buffer leaves no terminator: stop at its end.
+    value.assign(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
+    return true;
+}
+
+} // namespace
+
+MsiHandle OpenPatchSummary(std::wstring path)
+{
+    wchar_t fullPath[MAX_PATH] = L"";
+    wchar_t* filePart = nullptr;
+    const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, fullPath, &filePart);
+    // A full path that does not fit would be a different, cut-off file name.
+    if (length == 0 || length >= MAX_PATH)
+        return 0;
+    MsiHandle handle = 0;
+    if (msi_api::GetSummaryInformation(fullPath, &handle) != kMsiSuccess)
+        return 0;
+    return handle;
+}
+
+bool ReadPatchVersions(std::wstring path, std::wstring& upgradeVersion, std::wstring& targetVersions)
+{
+    std::wstring keywords;
+    if (!ReadSummaryText(path, kSummaryKeywords, keywords))
+        return false;
+    if (!SplitKeywords(keywords, upgradeVersion, targetVersions)) {
+        SetLastError(kMalformedKeywordsError);
+        return false;
+    }
+    return true;
+}
+
+bool ReadPatchProducts(std::wstring path, std::wstring& products)
+{
+    std::wstring value;
+    if (!ReadSummaryText(path, kSummaryTemplate, value))
+        return false;
+    products = value;
+    return true;
+}

@@ -1,0 +1,213 @@
+#include "msi_api_fake.h"
+
+#include "install/msi_api.h"
+
+#include <cwchar>
+#include <set>
+
+namespace {
+
+constexpr unsigned kUnknownProduct = 1605;
+constexpr unsigned kUnknownProperty = 1608;
+constexpr unsigned kInvalidHandle = 6;
+constexpr int kDefaultUiLevel = 5;
+
+struct FakeState {
+    fake_msi::SummaryScript summary;
+    std::map<std::wstring, fake_msi::Product> products;
+    std::vector<unsigned> configureResults;
+    void (*configureHook)(const fake_msi::ConfigureCall&) = nullptr;
+    std::vector<std::wstring> calls;
+    std::vector<fake_msi::ConfigureCall> configureCalls;
+    std::vector<std::wstring> openedPaths;
+    std::set<MsiHandle> openHandles;
+    MsiHandle nextHandle = 100;
+    int doubleCloses = 0;
+    int uiLevel = kDefaultUiLevel;
+    std::wstring logFile;
+};
+
+FakeState& State()
+{
+    static FakeState state;
+    return state;
+}
+
+// Copies `value` the way the installer does: the length without the
+// terminator comes back; a buffer that cannot hold value and terminator
+// gets 234.
+unsigned CopyOut(const std::wstring& value, wchar_t* buffer, std::uint32_t* length)
+{
+    const std::uint32_t capacity = *length;
+    *length = static_cast<std::uint32_t>(value.size());
+    if (value.size() >= capacity) {
+        if (capacity > 0) {
+            wmemcpy(buffer, value.data(), capacity - 1);
+            buffer[capacity - 1] = L'\0';
+        }
+        return kMsiMoreData;
+    }
+    wmemcpy(buffer, value.data(), value.size());
+    buffer[value.size()] = L'\0';
+    return kMsiSuccess;
+}
+
+} // namespace
+
+namespace fake_msi {
+
+void Reset()
+{
+    State() = FakeState();
+}
+
+void SetSummary(const SummaryScript& script)
+{
+    State().summary = script;
+}
+
+void SetSummary(const std::wstring& keywords, const std::wstring& templateValue)
+{
+    SummaryScript script;
+    script.texts[kSummaryKeywords] = keywords;
+    script.texts[kSummaryTemplate] = templateValue;
+    SetSummary(script);
+}
+
+void AddProduct(const std::wstring& code, int state, const std::wstring& version,
+                const std::wstring& name, const std::wstring& language)
+{
+    Product& product = State().products[code];
+    product.state = state;
+    product.properties[L"VersionString"] = version;
+    product.properties[L"ProductName"] = name;
+    product.properties[L"Language"] = language;
+}
+
+void SetProductVersion(const std::wstring& code, const std::wstring& version)
+{
+    ProductOf(code).properties[L"VersionString"] = version;
+}
+
+Product& ProductOf(const std::wstring& code)
+{
+    return State().products[code];
+}
+
+void QueueConfigureResults(const std::vector<unsigned>& results)
+{
+    State().configureResults = results;
+}
+
+void OnConfigure(void (*hook)(const ConfigureCall& call))
+{
+    State().configureHook = hook;
+}
+
+const std::vector<std::wstring>& Calls() { return State().calls; }
+const std::vector<ConfigureCall>& ConfigureCalls() { return State().configureCalls; }
+const std::vector<std::wstring>& OpenedSummaryPaths() { return State().openedPaths; }
+int OpenHandleCount() { return static_cast<int>(State().openHandles.size()); }
+int DoubleCloseCount() { return State().doubleCloses; }
+int UiLevel() { return State().uiLevel; }
+
+} // namespace fake_msi
+
+namespace msi_api {
+
+unsigned GetSummaryInformation(const wchar_t* path, MsiHandle* handle)
+{
+    FakeState& state = State();
+    state.calls.push_back(L"GetSummaryInformation");
+    state.openedPaths.push_back(path);
+    if (state.summary.openResult != 0)
+        return state.summary.openResult;
+    *handle = state.nextHandle++;
+    state.openHandles.insert(*handle);
+    return kMsiSuccess;
+}
+
+unsigned SummaryInfoGetProperty(MsiHandle handle, unsigned property, wchar_t* buffer,
+                                std::uint32_t* length)
+{
+    FakeState& state = State();
+    state.calls.push_back(L"SummaryInfoGetProperty " + std::to_wstring(property) + L" " +
+                          std::to_wstring(*length));
+    if (state.openHandles.count(handle) == 0)
+        return kInvalidHandle;
+    const auto forced = state.summary.readResults.find(property);
+    if (forced != state.summary.readResults.end())
+        return forced->second;
+    const auto text = state.summary.texts.find(property);
+    return CopyOut(text == state.summary.texts.end() ? std::wstring() : text->second, buffer, length);
+}
+
+unsigned CloseHandle(MsiHandle handle)
+{
+    FakeState& state = State();
+    state.calls.push_back(L"CloseHandle");
+    if (state.openHandles.erase(handle) == 0) {
+        ++state.doubleCloses;
+        return kInvalidHandle;
+    }
+    return kMsiSuccess;
+}
+
+int QueryProductState(const wchar_t* productCode)
+{
+    FakeState& state = State();
+    state.calls.push_back(std::wstring(L"QueryProductState ") + productCode);
+    const auto product = state.products.find(productCode);
+    return product == state.products.end() ? -1 : product->second.state;
+}
+
+unsigned GetProductInfo(const wchar_t* productCode, const wchar_t* property, wchar_t* buffer,
+                        std::uint32_t* length)
+{
+    FakeState& state = State();
+    state.calls.push_back(std::wstring(L"GetProductInfo ") + productCode + L" " + property);
+    const auto product = state.products.find(productCode);
+    if (product == state.products.end())
+        return kUnknownProduct;
+    const auto value = product->second.properties.find(property);
+    if (value == product->second.properties.end())
+        return kUnknownProperty;
+    return CopyOut(value->second, buffer, length);
+}
+
+unsigned EnableLog(std::uint32_t logMode, const wchar_t* logFile, std::uint32_t attributes)
+{
+    FakeState& state = State();
+    state.calls.push_back(L"EnableLog " + std::to_wstring(logMode) + L" " + logFile + L" " +
+                          std::to_wstring(attributes));
+    state.logFile = logFile;
+    return kMsiSuccess;
+}
+
+int SetInternalUI(int level)
+{
+    FakeState& state = State();
+    state.calls.push_back(L"SetInternalUI " + std::to_wstring(level));
+    const int previous = state.uiLevel;
+    state.uiLevel = level;
+    return previous;
+}
+
+unsigned ConfigureProductEx(const wchar_t* productCode, int installLevel, int installState,
+                            const wchar_t* commandLine)
+{
+    FakeState& state = State();
+    state.calls.push_back(std::wstring(L"ConfigureProductEx ") + productCode);
+    const fake_msi::ConfigureCall call{productCode, installLevel, installState, commandLine,
+                                       state.logFile, state.uiLevel};
+    state.configureCalls.push_back(call);
+    if (state.configureHook != nullptr)
+        state.configureHook(call);
+    if (state.configureResults.empty())
+        return kMsiSuccess;
+    const unsigned result = state.configureResults.front();
+    state.configureResults.erase(state.configureResults.begin());
+    return result;
+}
+
+} // namespace msi_api

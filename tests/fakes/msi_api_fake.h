@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+// Scripting and inspection of the fake installer that tests link in place
+// of msi.dll. It keeps the real contract where the code depends on it:
+// a too-small buffer gets 234 and the needed length, a closed handle is
+// gone, a failed product query leaves the buffer alone.
+namespace fake_msi {
+
+struct SummaryScript {
+    unsigned openResult = 0;            // non-zero: the file is no package
+    std::map<unsigned, std::wstring> texts;   // property id -> value
+    std::map<unsigned, unsigned> readResults; // property id -> forced result
+};
+
+struct Product {
+    int state = 5;
+    std::map<std::wstring, std::wstring> properties;
+};
+
+struct ConfigureCall {
+    std::wstring productCode;
+    int installLevel;
+    int installState;
+    std::wstring commandLine;
+    std::wstring logFile;  // the log in force when the call was made
+    int uiLevel;           // the UI level in force when the call was made
+};
+
+void Reset();
+
+// Every summary opened from now on answers from `script`.
+void SetSummary(const SummaryScript& script);
+void SetSummary(const std::wstring& keywords, const std::wstring& templateValue);
+void AddProduct(const std::wstring& code, int state, const std::wstring& version,
+                const std::wstring& name, const std::wstring& language);
+// Results of the next ConfigureProductEx calls, in order; 0 when none is left.
+void QueueConfigureResults(const std::vector<unsigned>& results);
+// Runs inside the next ConfigureProductEx calls, e.g. to move a version.
+void OnConfigure(void (*hook)(const ConfigureCall& call));
+void SetProductVersion(const std::wstring& code, const std::wstring& version);
+Product& ProductOf(const std::wstring& code);
+
+// Every installer call in order, e.g. "QueryProductState {A}",
+// "GetProductInfo {A} VersionString", "SummaryInfoGetProperty 5 2048".
+const std::vector<std::wstring>& Calls();
+const std::vector<ConfigureCall>& ConfigureCalls();
+const std::vector<std::wstring>& OpenedSummaryPaths();
+int OpenHandleCount();
+int DoubleCloseCount();
+int UiLevel();
+
+} // namespace fake_msi

@@ -1,0 +1,82 @@
+#include "install/version.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct ParseRow {
+    const wchar_t* text;
+    const wchar_t* expected;
+};
+
+const ParseRow kParseRows[] = {
+    {L"3.2.10.0", L"3.2.10.0"},
+    {L"3,2,10,0", L"3.2.10.0"},
+    {L"3, 2, 10, 0", L"3.2.10.0"},
+    {L"3.2.40.07", L"3.2.40.7"},
+    {L"3.2.10", L"3.2.0.0"},
+    {L"3.2", L"3.0.0.0"},
+    {L"3", L"0.0.0.0"},
+    {L"", L"0.0.0.0"},
+    {L"3.2.10.0.7", L"3.2.10.0"},
+    {L"3.2..5", L"3.2.0.5"},
+    {L"x3.2.10.0", L"0.2.10.0"},
+    {L"3.2.10.x", L"3.2.10.0"},
+    {L"-1.0.0.0", L"65535.0.0.0"},
+    {L"65536.70000.0.0", L"0.4464.0.0"},
+    {L"99999999999.0.0.0", L"65535.0.0.0"},
+    {L"-99999999999.0.0.0", L"0.0.0.0"},
+    {L"+7.\t\n8.9 .10", L"7.8.9.10"},
+    {L"1.2.3.4 beta", L"1.2.3.4"},
+    {L"1. 2.3.4", L"1.2.3.4"},
+    {L"1 .2.3.4", L"1.2.3.4"},
+};
+
+TEST(Version, ParsingTable)
+{
+    for (const ParseRow& row : kParseRows)
+        EXPECT_EQ(FormatVersion(ParseVersion(row.text)), row.expected) << row.text;
+}
+
+TEST(Version, ParseLeavesTheCallersTextAlone)
+{
+    const std::wstring text = L"3,2,10,0";
+    ParseVersion(text);
+    EXPECT_EQ(text, L"3,2,10,0");
+}
+
+TEST(Version, ConstructionKeepsTheLow16Bits)
+{
+    EXPECT_EQ(FormatVersion(VersionQuad(65536 + 3, -1, 70000, 1)), L"3.65535.4464.1");
+    VersionQuad version(1, 2, 3, 4);
+    version.Clear();
+    EXPECT_TRUE(VersionEqual(version, VersionQuad()));
+}
+
+TEST(Version, Ordering)
+{
+    const VersionQuad a(1, 2, 3, 4);
+    EXPECT_FALSE(VersionLess(a, a));
+    EXPECT_TRUE(VersionAtLeast(a, a));
+    EXPECT_TRUE(VersionEqual(a, VersionQuad(1, 2, 3, 4)));
+    EXPECT_TRUE(VersionLess(VersionQuad(1, 2, 9, 9), VersionQuad(1, 3, 0, 0)));
+    EXPECT_FALSE(VersionLess(VersionQuad(1, 3, 0, 0), VersionQuad(1, 2, 9, 9)));
+    EXPECT_TRUE(VersionLess(VersionQuad(1, 2, 3, 4), VersionQuad(1, 2, 3, 5)));
+    EXPECT_FALSE(VersionEqual(VersionQuad(1, 2, 3, 4), VersionQuad(1, 2, 3, 5)));
+    EXPECT_TRUE(VersionLess(VersionQuad(2, 0, 0, 0), VersionQuad(10, 0, 0, 0)));
+}
+
+TEST(Version, FieldsCompareAsUnsigned)
+{
+    EXPECT_TRUE(VersionLess(VersionQuad(1, 0, 0, 0), ParseVersion(L"-1.0.0.0")));
+    EXPECT_TRUE(VersionAtLeast(ParseVersion(L"-1.0.0.0"), VersionQuad(1, 0, 0, 0)));
+}
+
+TEST(Version, Formatting)
+{
+    EXPECT_EQ(FormatVersion(ParseVersion(L"3.2.10")), L"3.2.0.0");
+    EXPECT_EQ(FormatVersion(VersionQuad(65535, 0, 0, 1)), L"65535.0.0.1");
+    EXPECT_EQ(FormatVersion(VersionQuad(65535, 65535, 65535, 65535)).size(), 23u);
+}
+
+} // namespace
