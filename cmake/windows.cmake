@@ -9,21 +9,29 @@ if(MINGW)
     set(WRAPPER_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 endif()
 
-# Platform code. It reaches the installer through src/install/msi_api.h,
-# whose implementation is linked separately: wrapper_msi in the product,
-# a scripted fake in the tests.
+# Platform code. It reaches the installer (src/install/msi_api.h) and the
+# message box (src/messages/message_box_win.h) through seams implemented
+# separately: wrapper_externals in the product, scripted fakes in the tests.
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
+    src/app/install_run_win.cpp
     src/app/module_win.cpp
+    src/install/configure_win.cpp
+    src/install/decision_win.cpp
     src/install/installed_targets.cpp
+    src/install/rollback_win.cpp
+    src/messages/catalogue_win.cpp
     src/payload/extract_win.cpp
     src/payload/summary_win.cpp
     src/payload/temp_files_win.cpp
 )
 target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32)
 
-add_library(wrapper_msi STATIC src/install/msi_api_win.cpp)
-target_link_libraries(wrapper_msi PUBLIC wrapper_core)
+add_library(wrapper_externals STATIC
+    src/install/msi_api_win.cpp
+    src/messages/message_box_win.cpp
+)
+target_link_libraries(wrapper_externals PUBLIC wrapper_core user32)
 
 set(WRAPPER_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 set(WRAPPER_ICON ${WRAPPER_GENERATED_DIR}/wrapper.ico)
@@ -47,7 +55,7 @@ endif()
 # settings every wrapper-like executable needs.
 function(wrapper_add_gui_executable target)
     add_executable(${target} WIN32 ${ARGN})
-    target_link_libraries(${target} PRIVATE wrapper_platform wrapper_msi)
+    target_link_libraries(${target} PRIVATE wrapper_platform wrapper_externals)
     if(MINGW)
         target_link_options(${target} PRIVATE -municode ${WRAPPER_STATIC_RUNTIME}
             # Page-aligned sections let Wine map large embedded patches
@@ -59,8 +67,12 @@ function(wrapper_add_gui_executable target)
     endif()
 endfunction()
 
+file(GLOB WRAPPER_RESOURCE_FILES CONFIGURE_DEPENDS
+    ${CMAKE_SOURCE_DIR}/res/*.h ${CMAKE_SOURCE_DIR}/res/*.rc ${CMAKE_SOURCE_DIR}/res/*.manifest
+    ${CMAKE_SOURCE_DIR}/res/lang/*.rc)
+
 wrapper_add_gui_executable(wrapper src/app/main_win.cpp res/wrapper.rc)
 add_dependencies(wrapper wrapper_icon)
 target_include_directories(wrapper PRIVATE res ${WRAPPER_GENERATED_DIR} ${WRAPPER_SLOTS_DIR})
 set_source_files_properties(res/wrapper.rc PROPERTIES
-    OBJECT_DEPENDS "${WRAPPER_ICON};${WRAPPER_SLOTS_RC};${CMAKE_SOURCE_DIR}/res/wrapper.manifest;${CMAKE_SOURCE_DIR}/res/resource.h")
+    OBJECT_DEPENDS "${WRAPPER_ICON};${WRAPPER_SLOTS_RC};${WRAPPER_RESOURCE_FILES}")

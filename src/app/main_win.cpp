@@ -1,5 +1,6 @@
 #include "app/app_state.h"
 #include "app/command_line_win.h"
+#include "app/install_run_win.h"
 #include "app/module_win.h"
 #include "payload/extract_win.h"
 #include "payload/patch_slots.h"
@@ -22,8 +23,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     g_module = instance;
     ParseCommandLine();
 
-    if (g_options.installMode)
+    if (g_options.installMode) {
+        RunInstall();
         return 0;
+    }
     if (g_options.extractMode)
         ExtractAllPatches(g_options.extractPath);
     return 0;

@@ -1,0 +1,47 @@
+#include "app/install_run_win.h"
+
+#include "app/outcome_fold.h"
+#include "install/decision_win.h"
+#include "install/rollback_win.h"
+#include "messages/catalogue_win.h"
+#include "messages/message_box_win.h"
+
+namespace {
+
+// A wrapper built without any patch: a plain notice, shown even when quiet.
+void ShowMissingPatchNotice()
+{
+    ShowMessageBox(L"Please rebuild patch wrapper with real msp in res folder", L"Debug Infomation", 0);
+}
+
+} // namespace
+
+void RunInstall()
+{
+    InstalledFlags installed = {};
+    PatchOutcome overall = kNoOutcome;
+    for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
+        const PatchOutcome outcome = ProcessPatch(PatchResourceName(slot), true);
+        if (outcome == Installed)
+            installed[slot] = true;
+        if (FoldOutcome(overall, outcome))
+            break;
+    }
+
+    if (overall == NoPatch)
+        ShowMissingPatchNotice();
+    else
+        ShowOutcomeMessage(OutcomeMessageId(overall));
+
+    // After the box is closed: the user sees the outcome before removal starts.
+    if (RunNeedsRollback(overall))
+        RollBackInstalled(installed);
+}
+
+void RollBackInstalled(const InstalledFlags& flags)
+{
+    for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
+        if (flags[slot])
+            RollBackPatch(PatchResourceName(slot));
+    }
+}

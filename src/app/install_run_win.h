@@ -1,0 +1,14 @@
+#pragma once
+
+#include "payload/patch_slots.h"
+
+#include <array>
+
+using InstalledFlags = std::array<bool, kPatchSlotCount + 1>;  // index = slot number
+
+// The install run: every embedded patch in slot order, one message, and
+// removal of this run's patches when the run failed.
+void RunInstall();
+
+// Removes the patches of the slots flagged, in ascending slot order.
+void RollBackInstalled(const InstalledFlags& flags);

@@ -1,0 +1,46 @@
+#include "app/outcome_fold.h"
+
+#include "messages.h"
+
+bool FoldOutcome(PatchOutcome& overall, PatchOutcome patch)
+{
+    switch (patch) {
+    case Installed:
+        overall = Installed;
+        return false;
+    case UpToDate:
+        if (overall == kNoOutcome || overall == NoPatch)
+            overall = UpToDate;
+        return false;
+    case NoPatch:
+        if (overall == kNoOutcome)
+            overall = NoPatch;
+        return false;
+    default:
+        overall = patch;
+        return true;
+    }
+}
+
+int OutcomeMessageId(PatchOutcome overall)
+{
+    switch (overall) {
+    case Installed:
+        return IDS_INSTALL_SUCCEEDED;
+    case UpToDate:
+        return IDS_UP_TO_DATE;
+    case WrongVersion:
+        return IDS_WRONG_VERSION;
+    case NoProduct:
+        return IDS_NO_PRODUCT;
+    case NoPatch:
+        return 0;
+    default:
+        return IDS_INSTALL_FAILED;
+    }
+}
+
+bool RunNeedsRollback(PatchOutcome overall)
+{
+    return overall != Installed && overall != UpToDate && overall != NoPatch;
+}

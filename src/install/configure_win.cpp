@@ -1,0 +1,47 @@
+#include "install/configure_win.h"
+
+#include "app/module_win.h"
+#include "install/installer_strings.h"
+#include "install/msi_api.h"
+#include "messages.h"
+#include "messages/catalogue_win.h"
+#include "payload/temp_files_win.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+namespace {
+
+constexpr int kTempFolderChars = 260;
+constexpr int kMessageChars = 256;
+constexpr std::uint32_t kLogVerbose = 0x1000;
+constexpr int kUiBasicWithoutCancel = 0x23;
+constexpr int kInstallLevelDefault = 0;
+
+} // namespace
+
+unsigned ConfigurePatch(ProductRecord& record, const std::wstring& patchPath, bool remove)
+{
+    wchar_t folder[kTempFolderChars];
+    GetTempFolder(folder, kTempFolderChars);
+
+    // The files-in-use text is looked up in the product's language. An empty
+    // or non-numeric language gives 0, which the system refuses: the locale
+    // then stays as it was.
+    SetThreadLocale(static_cast<LCID>(wcstol(record.language.c_str(), nullptr, 10)));
+
+    const std::wstring logPath = InstallerLogPath(folder, record.productName, remove);
+    msi_api::EnableLog(kLogVerbose, logPath.c_str(), 0);
+
+    std::wstring filesInUseText;
+    LoadMessage(g_module, IDS_FILES_IN_USE, filesInUseText, kMessageChars);
+    record.commandLine = PatchPropertyString(patchPath, filesInUseText, remove);
+
+    const int previousLevel = msi_api::SetInternalUI(kUiBasicWithoutCancel);
+    const unsigned result = msi_api::ConfigureProductEx(record.productCode.c_str(), kInstallLevelDefault,
+                                                        kInstallStateDefault, record.commandLine.c_str());
+    msi_api::SetInternalUI(previousLevel);
+    SetThreadLocale(LOCALE_USER_DEFAULT);
+    return result;
+}

@@ -1,0 +1,54 @@
+#include "install/decision_win.h"
+
+#include "app/app_state.h"
+#include "install/configure_win.h"
+#include "install/installed_targets.h"
+#include "install/product_verdict.h"
+#include "payload/extract_win.h"
+#include "payload/temp_files_win.h"
+
+#include <windows.h>
+
+PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName)
+{
+    const std::wstring patchPath = MakeTempPatchPath();
+    if (!ExtractPatch(patchPath, resourceName, 0))
+        return NoPatch;
+
+    ProductRecords records;
+    if (FindInstalledTargets(patchPath, records) == kTargetsFailed) {
+        DeleteFileW(patchPath.c_str());
+        return Failed;
+    }
+    if (records.empty()) {
+        DeleteFileW(patchPath.c_str());
+        return NoProduct;
+    }
+
+    size_t upToDate = 0;
+    PatchOutcome running = Failed;
+    // Every product gets its own verdict; the last one that sets the running
+    // result decides, and an installer error sets nothing.
+    for (const auto& record : records) {
+        if (updateMessageName)
+            MessageProductName = record->productName;
+        switch (DecideProduct(record->installedVersion, record->upgradeVersion, record->targetVersions)) {
+        case kVerdictUpToDate:
+            ++upToDate;
+            break;
+        case kVerdictWrongVersion:
+            running = WrongVersion;
+            break;
+        case kVerdictApply: {
+            const unsigned result = ConfigurePatch(*record, patchPath, false);
+            if (IsInstallSuccess(result))
+                running = Installed;
+            else
+                SetLastError(result);
+            break;
+        }
+        }
+    }
+    DeleteFileW(patchPath.c_str());
+    return upToDate == records.size() ? UpToDate : running;
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+// The result of offering one embedded patch to the machine.
+enum PatchOutcome : int {
+    kNoOutcome = 0,  // the install run before any patch was looked at
+    Failed = 1,
+    Installed = 2,
+    UpToDate = 3,
+    WrongVersion = 4,
+    NoProduct = 5,
+    NoPatch = 6,
+};
