@@ -2,6 +2,7 @@
 
 #include "install/msi_api.h"
 
+#include <cstdio>
 #include <cwchar>
 #include <set>
 
@@ -14,6 +15,8 @@ constexpr int kDefaultUiLevel = 5;
 
 struct FakeState {
     fake_msi::SummaryScript summary;
+    std::map<std::string, fake_msi::SummaryScript> summaryByContent;
+    std::map<MsiHandle, fake_msi::SummaryScript> openSummaries;
     std::map<std::wstring, fake_msi::Product> products;
     std::vector<unsigned> configureResults;
     void (*configureHook)(const fake_msi::ConfigureCall&) = nullptr;
@@ -52,6 +55,27 @@ unsigned CopyOut(const std::wstring& value, wchar_t* buffer, std::uint32_t* leng
     return kMsiSuccess;
 }
 
+std::string ContentOf(const wchar_t* path)
+{
+    std::string content;
+    FILE* file = _wfopen(path, L"rb");
+    if (file == nullptr)
+        return content;
+    char chunk[4096];
+    size_t count;
+    while ((count = fread(chunk, 1, sizeof chunk, file)) > 0)
+        content.append(chunk, count);
+    fclose(file);
+    return content;
+}
+
+fake_msi::SummaryScript ScriptFor(const wchar_t* path)
+{
+    FakeState& state = State();
+    const auto byContent = state.summaryByContent.find(ContentOf(path));
+    return byContent != state.summaryByContent.end() ? byContent->second : state.summary;
+}
+
 } // namespace
 
 namespace fake_msi {
@@ -72,6 +96,14 @@ void SetSummary(const std::wstring& keywords, const std::wstring& templateValue)
     script.texts[kSummaryKeywords] = keywords;
     script.texts[kSummaryTemplate] = templateValue;
     SetSummary(script);
+}
+
+void SetSummaryForFile(const std::string& fileContent, const std::wstring& keywords,
+                       const std::wstring& templateValue)
+{
+    SummaryScript& script = State().summaryByContent[fileContent];
+    script.texts[kSummaryKeywords] = keywords;
+    script.texts[kSummaryTemplate] = templateValue;
 }
 
 void AddProduct(const std::wstring& code, int state, const std::wstring& version,
@@ -120,10 +152,12 @@ unsigned GetSummaryInformation(const wchar_t* path, MsiHandle* handle)
     FakeState& state = State();
     state.calls.push_back(L"GetSummaryInformation");
     state.openedPaths.push_back(path);
-    if (state.summary.openResult != 0)
-        return state.summary.openResult;
+    const fake_msi::SummaryScript script = ScriptFor(path);
+    if (script.openResult != 0)
+        return script.openResult;
     *handle = state.nextHandle++;
     state.openHandles.insert(*handle);
+    state.openSummaries[*handle] = script;
     return kMsiSuccess;
 }
 
@@ -135,11 +169,12 @@ unsigned SummaryInfoGetProperty(MsiHandle handle, unsigned property, wchar_t* bu
                           std::to_wstring(*length));
     if (state.openHandles.count(handle) == 0)
         return kInvalidHandle;
-    const auto forced = state.summary.readResults.find(property);
-    if (forced != state.summary.readResults.end())
+    const fake_msi::SummaryScript& script = state.openSummaries[handle];
+    const auto forced = script.readResults.find(property);
+    if (forced != script.readResults.end())
         return forced->second;
-    const auto text = state.summary.texts.find(property);
-    return CopyOut(text == state.summary.texts.end() ? std::wstring() : text->second, buffer, length);
+    const auto text = script.texts.find(property);
+    return CopyOut(text == script.texts.end() ? std::wstring() : text->second, buffer, length);
 }
 
 unsigned CloseHandle(MsiHandle handle)

@@ -33,9 +33,13 @@ struct ConfigureCall {
 
 void Reset();
 
-// Every summary opened from now on answers from `script`.
+// Every summary opened from now on answers from `script`...
 void SetSummary(const SummaryScript& script);
 void SetSummary(const std::wstring& keywords, const std::wstring& templateValue);
+// ...except that of a file whose whole content is `fileContent`, so tests
+// can give each embedded patch its own targeting data.
+void SetSummaryForFile(const std::string& fileContent, const std::wstring& keywords,
+                       const std::wstring& templateValue);
 void AddProduct(const std::wstring& code, int state, const std::wstring& version,
                 const std::wstring& name, const std::wstring& language);
 // Results of the next ConfigureProductEx calls, in order; 0 when none is left.

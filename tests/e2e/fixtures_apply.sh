@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# The test fixtures are real: products built by make-product.sh install side
+# by side under Wine, a patch from make_patch.exe really moves a product's
+# version, its transforms touch only their own product, a product made to
+# fail refuses the patch with 1603, and the summary that msi_tool reads
+# through the installer matches what msitools reads from the file.
+#   fixtures_apply.sh TOOLS_DIR
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+export FIXTURE_TOOLS_DIR=${1:?usage: fixtures_apply.sh TOOLS_DIR}
+source "$E2E_REPO/tests/fixtures/fixtures.sh"
+
+wine_test_start win64
+work=$WINE_TEST_DIR/work
+mkdir -p "$work"
+
+# check_same WHAT ACTUAL EXPECTED: shows both (shortened) when they differ.
+check_same() {
+    if [ "$2" = "$3" ]; then
+        pass_check "$1"
+    else
+        fail_check "$1"
+        echo "  expected [${3:0:120}] (${#3} chars)  got [${2:0:120}] (${#2} chars)" >&2
+    fi
+}
+
+# A summary property as msitools sees it, "<absent>" when there is no line.
+# msiinfo prints the stored bytes as they are: codepage 1252.
+msiinfo_value() {
+    msiinfo suminfo "$1" 2>/dev/null | iconv -f CP1252 -t UTF-8 |
+        awk -v label="$2: " 'index($0, label) == 1 { print substr($0, length(label) + 1); found = 1 }
+                             END { if (!found) print "<absent>" }'
+}
+
+# The same property read through Wine's installer by msi_tool.
+tool_value() {
+    local value status=0
+    value=$(summary_value "$1" "$2" 2>/dev/null) || status=$?
+    case $status in
+        0) printf '%s\n' "$value" ;;
+        3) echo "<absent>" ;;
+        *) echo "<error $status>" ;;
+    esac
+}
+
+# --- products ---------------------------------------------------------------
+code_a=$(new_guid) code_b=$(new_guid) code_f=$(new_guid) upgrade_a=$(new_guid)
+name_a="Norvale Fixture A"
+name_b="Norvale Fixture B $(printf 'with a long name %.0s' $(seq 1 60))"
+name_b=${name_b:0:1023}
+name_f="Norvale Fixture F (refuses patches)"
+
+started=$SECONDS
+make_product "$work/a.msi" --code "$code_a" --name "$name_a" --version 3.2.10.0 --upgrade-code "$upgrade_a"
+make_product "$work/b.msi" --code "$code_b" --name "$name_b" --version 3.2.10.0 --language 1031
+make_product "$work/f.msi" --code "$code_f" --name "$name_f" --version 3.2.10.0 --fail-on-patch
+check_same "package template carries the language" "$(msiinfo_value "$work/b.msi" Template)" "x64;1031"
+
+for product in a b f; do
+    status=0
+    install_product "$work/$product.msi" || status=$?
+    check_same "product $product installs" "$status" 0
+done
+echo "  (three products made and installed in $((SECONDS - started)) s)"
+
+check_same "A is installed" "$(product_state "$code_a")" 5
+check_same "B is installed" "$(product_state "$code_b")" 5
+check_same "A starts at 3.2.10.0" "$(product_version "$code_a")" 3.2.10.0
+check_same "B starts at 3.2.10.0" "$(product_version "$code_b")" 3.2.10.0
+check_same "A's name" "$(product_info "$code_a" ProductName)" "$name_a"
+check_same "B's 1023-character name" "$(product_info "$code_b" ProductName)" "$name_b"
+check_same "A's language" "$(product_info "$code_a" Language)" 1033
+check_same "B's language" "$(product_info "$code_b" Language)" 1031
+norvale="$WINEPREFIX/drive_c/Program Files/Norvale"
+for code in "$code_a" "$code_b"; do
+    bare=${code//[\{\}]/}
+    check "files of $bare in a folder of their own" \
+        grep -q "$code" "$norvale/$bare/readme.txt"
+done
+
+# --- a patch really moves the version ---------------------------------------
+patch_a=$(new_guid)
+make_patch "$work/a.msp" --patch-code "$patch_a" --product-code "$code_a" \
+    --from-version 3.2.10.0 --to-version 3.2.40.0 --upgrade-code "$upgrade_a" \
+    --keywords "3.2.40.0;$code_a"
+check_same "patch for A applies" "$(apply_patch "$code_a" "$work/a.msp")" 0
+check_same "A is now 3.2.40.0" "$(product_version "$code_a")" 3.2.40.0
+check_same "A lists the patch" "$(applied_patches "$code_a")" "$patch_a"
+check_same "B is untouched" "$(product_version "$code_b")" 3.2.10.0
+
+# A patch listing both products but carrying a transform for B only, made
+# from A's current version so that only the transform's product check stands
+# in the way: the installer accepts the patch for A and leaves A's version.
+make_patch "$work/b_only.msp" --patch-code "$(new_guid)" --product-code "$code_b" \
+    --from-version 3.2.40.0 --to-version 3.2.50.0 --template "$code_a;$code_b"
+check_same "B's transform offered to A" "$(apply_patch "$code_a" "$work/b_only.msp")" 0
+check_same "A keeps 3.2.40.0" "$(product_version "$code_a")" 3.2.40.0
+
+# One patch, one transform per product: each product gets its own.
+make_patch "$work/ab.msp" --patch-code "$(new_guid)" --product-code "$code_a" --product-code "$code_b" \
+    --from-version 3.2.10.0 --to-version 3.2.60.0
+check_same "two-product patch applies to B" "$(apply_patch "$code_b" "$work/ab.msp")" 0
+check_same "B is now 3.2.60.0" "$(product_version "$code_b")" 3.2.60.0
+check_same "A still 3.2.40.0" "$(product_version "$code_a")" 3.2.40.0
+
+# Without the product check the same kind of patch does move A: the check
+# above held because of the flags, not because the transform was unusable.
+make_patch "$work/b_unchecked.msp" --patch-code "$(new_guid)" --product-code "$code_b" \
+    --from-version 3.2.40.0 --to-version 3.2.70.0 --template "$code_a;$code_b" --validation 0
+check_same "unchecked transform for B offered to A" "$(apply_patch "$code_a" "$work/b_unchecked.msp")" 0
+check_same "A moved to 3.2.70.0" "$(product_version "$code_a")" 3.2.70.0
+
+# --- an installer error -----------------------------------------------------
+make_patch "$work/f.msp" --patch-code "$(new_guid)" --product-code "$code_f" --to-version 3.2.40.0
+started=$SECONDS
+check_same "F refuses the patch with 1603" "$(apply_patch "$code_f" "$work/f.msp")" 1603
+check "F refuses quickly (no box waiting for an answer)" [ $((SECONDS - started)) -lt 20 ]
+check_same "F keeps 3.2.10.0" "$(product_version "$code_f")" 3.2.10.0
+check_same "F lists no patch" "$(applied_patches "$code_f")" ""
+
+# --- summary information: msitools and the installer agree ------------------
+kw2047=$(printf 'k%.0s' $(seq 1 2047))
+kw5000="3.2.40.0;$(printf '%s,' $(seq 1 1300))"
+kw5000=${kw5000:0:5000}
+# case NAME | make_patch options | expected Keywords | expected Template
+summary_cases=(
+    "usual|--keywords|3.2.40.0;$code_a,$code_b|--template|$code_a;$code_b"
+    "empty keywords|--keywords||--template|$code_a"
+    "no keywords|--no-keywords|<absent>|--template|$code_a"
+    "2047 characters|--keywords|$kw2047|--template|;$code_a"
+    "5000 characters|--keywords|$kw5000|--template|"
+    "no template|--keywords|Prüfung;Größe|--no-template|<absent>"
+)
+index=0
+for entry in "${summary_cases[@]}"; do
+    IFS='|' read -r label kw_opt keywords tpl_opt template <<< "$entry"
+    index=$((index + 1))
+    file="$work/summary$index.msp"
+    code=$(new_guid)
+    args=(--patch-code "$code" --product-code "$code_a" --to-version 3.2.40.0)
+    case $kw_opt in --keywords) args+=(--keywords "$keywords") ;; *) args+=("$kw_opt") ;; esac
+    case $tpl_opt in --template) args+=(--template "$template") ;; *) args+=("$tpl_opt") ;; esac
+    make_patch "$file" "${args[@]}"
+    check_same "$label: Keywords (msiinfo)" "$(msiinfo_value "$file" Keywords)" "$keywords"
+    check_same "$label: Keywords (installer)" "$(tool_value "$file" 5)" "$keywords"
+    check_same "$label: Template (msiinfo)" "$(msiinfo_value "$file" Template)" "$template"
+    check_same "$label: Template (installer)" "$(tool_value "$file" 7)" "$template"
+    check_same "$label: patch code" "$(tool_value "$file" 9)" "$code"
+done
+check_same "transforms named in the summary" "$(tool_value "$work/ab.msp" 8)" ":T1;:T2"
+
+# --- something that is not a patch ------------------------------------------
+make_patch "$work/not.msp" --not-a-patch
+check_same "not-a-patch is a compound file" "$(head -c 8 "$work/not.msp" | od -An -tx1 | tr -d ' ')" \
+    d0cf11e0a1b11ae1
+check_same "the installer will not read its summary" "$(tool_value "$work/not.msp" 7)" "<error 2>"
+apply_patch "$code_a" "$work/not.msp" > /dev/null
+check_same "applying it leaves A alone" "$(product_version "$code_a")" 3.2.70.0
+
+status=0
+make_patch "$work/bad.msp" --patch-code "$(new_guid)" --product-code "$code_a" 2>/dev/null || status=$?
+check_same "make_patch refuses a patch without --to-version" "$status" 1
+check "and writes nothing" [ ! -e "$work/bad.msp" ]
+
+finish

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The boxes a test's code showed, in order, instead of real windows.
+namespace fake_boxes {
+
+struct Box {
+    std::wstring text;
+    std::wstring caption;
+    unsigned flags;
+};
+
+void Reset();
+const std::vector<Box>& Shown();
+
+} // namespace fake_boxes

@@ -1,0 +1,232 @@
+#include "app/module_win.h"
+#include "fake_fixture.h"
+#include "messages.h"
+#include "messages/catalogue_win.h"
+#include "messages/string_block.h"
+
+#include <map>
+
+namespace {
+
+const int kIds[] = {300, 301, 306, 307, 308, 309, 310, 311, 312, 313, 314, 315};
+const LANGID kLanguages[] = {1028, 1029, 1031, 1033, 1036, 1038, 1040, 1041, 1042, 1045, 1046, 1049, 2052, 3082};
+
+const std::map<int, std::wstring> kEnglish = {
+    {300, L"A problem prevented the Update from being installed. Contact your system administrator. \n\n Error Code: %d"},
+    {301, L"The update was successfully installed and %s has been updated."},
+    {306, L"Your version of %s is up-to-date and this update is not necessary"},
+    {307, L"The update could not be installed because the expected Norvale product could not be located on your "
+          L"computer.\nMake sure that you are using the correct update for the product."},
+    {308, L"This update could not be installed because it is not designed for the version of %s that is installed "
+          L"on your computer."},
+    {309, L"The command line that you supplied is incorrect. Please check it for errors."},
+    {310, L"You must supply a patch list with the command line to install this update."},
+    {311, L"Installation Error"},
+    {312, L"Installation Successful"},
+    {313, L"Installation Unnecessary"},
+    {314, L"Installation of this update is blocked.  For more information, please read Information for Windows "
+          L"Vista Users in the update readme."},
+    {315, L"The following applications should be closed before continuing the install:"},
+};
+
+// The text of `id` exactly as the table of `language` holds it, without
+// any fallback to another language.
+bool TableText(LANGID language, int id, std::wstring& text)
+{
+    HRSRC block = FindResourceExW(g_module, RT_STRING, MAKEINTRESOURCEW(StringBlockOf(id)), language);
+    if (block == nullptr)
+        return false;
+    const auto* units = static_cast<const std::uint16_t*>(LockResource(LoadResource(g_module, block)));
+    text = StringFromBlock(units, SizeofResource(g_module, block) / 2, id % kStringsPerBlock);
+    return true;
+}
+
+std::wstring Placeholders(const std::wstring& text)
+{
+    std::wstring found;
+    for (size_t i = text.find(L'%'); i != std::wstring::npos; i = text.find(L'%', i + 1))
+        found += text.substr(i, 2);
+    return found;
+}
+
+size_t LineFeeds(const std::wstring& text)
+{
+    return static_cast<size_t>(std::count(text.begin(), text.end(), L'\n'));
+}
+
+TEST(Catalogue, EnglishIsExact)
+{
+    for (const auto& entry : kEnglish) {
+        std::wstring text;
+        ASSERT_TRUE(TableText(1033, entry.first, text));
+        EXPECT_EQ(text, entry.second) << entry.first;
+    }
+}
+
+TEST(Catalogue, EveryLanguageFollowsTheRules)
+{
+    for (LANGID language : kLanguages) {
+        for (int id : kIds) {
+            std::wstring text;
+            ASSERT_TRUE(TableText(language, id, text)) << language << " " << id;
+            const std::wstring& english = kEnglish.at(id);
+            EXPECT_FALSE(text.empty()) << language << " " << id;
+            EXPECT_LE(text.size(), 255u) << language << " " << id;
+            EXPECT_EQ(Placeholders(text), Placeholders(english)) << language << " " << id;
+            EXPECT_EQ(LineFeeds(text), LineFeeds(english)) << language << " " << id;
+            EXPECT_EQ(text.find(L'\r'), std::wstring::npos) << language << " " << id;
+            if (id == IDS_NO_PRODUCT) {
+                EXPECT_NE(text.find(L"Norvale"), std::wstring::npos) << language;
+            }
+            if (language != 1033) {
+                EXPECT_NE(text, english) << language << " " << id << " is not translated";
+            }
+        }
+    }
+}
+
+TEST(Catalogue, OtherIdsOfTheBlocksAreEmpty)
+{
+    for (LANGID language : kLanguages) {
+        for (int id = 288; id < 320; ++id) {
+            if (std::find(std::begin(kIds), std::end(kIds), id) != std::end(kIds))
+                continue;
+            std::wstring text;
+            ASSERT_TRUE(TableText(language, id, text));
+            EXPECT_TRUE(text.empty()) << language << " " << id;
+        }
+    }
+}
+
+class LoadMessageTest : public FakeInstallerTest {
+protected:
+    std::wstring Load(LCID locale, int id, int maxChars = 256)
+    {
+        SetThreadLocale(locale);
+        std::wstring text = L"previous";
+        LoadMessage(g_module, id, text, maxChars);
+        return text;
+    }
+};
+
+TEST_F(LoadMessageTest, FollowsTheThreadLocale)
+{
+    EXPECT_EQ(Load(1031, IDS_CAPTION_SUCCESS), L"Installation erfolgreich");
+    EXPECT_EQ(Load(1033, IDS_CAPTION_SUCCESS), L"Installation Successful");
+}
+
+TEST_F(LoadMessageTest, AnotherCountrysTableOfTheSameLanguageServes)
+{
+    EXPECT_EQ(Load(2055, IDS_CAPTION_SUCCESS), L"Installation erfolgreich");  // German, Switzerland
+}
+
+TEST_F(LoadMessageTest, ALanguageWithoutTableGetsEnglish)
+{
+    EXPECT_EQ(Load(1043, IDS_CAPTION_SUCCESS), L"Installation Successful");  // Dutch
+}
+
+TEST_F(LoadMessageTest, AMissingIdGivesEmptyText)
+{
+    EXPECT_EQ(Load(1033, 302), L"");
+    EXPECT_EQ(Load(1033, 5000), L"");
+}
+
+TEST_F(LoadMessageTest, KeepsAtMostMaxCharsLessOne)
+{
+    EXPECT_EQ(Load(1033, IDS_CAPTION_SUCCESS, 6), L"Insta");
+    std::wstring text = L"previous";
+    EXPECT_EQ(LoadMessage(g_module, IDS_CAPTION_SUCCESS, text, 1), 0);
+    EXPECT_EQ(text, L"");
+}
+
+class OutcomeMessageTest : public FakeInstallerTest {
+protected:
+    const fake_boxes::Box& Shown(int id)
+    {
+        ShowOutcomeMessage(id);
+        EXPECT_EQ(fake_boxes::Shown().size(), 1u);
+        return fake_boxes::Shown().back();
+    }
+};
+
+TEST_F(OutcomeMessageTest, InstalledNamesTheProductUnderTheSuccessCaption)
+{
+    MessageProductName = L"Alpha 2017";
+    const fake_boxes::Box& box = Shown(301);
+    EXPECT_EQ(box.text, L"The update was successfully installed and Alpha 2017 has been updated.");
+    EXPECT_EQ(box.caption, L"Installation Successful");
+    EXPECT_EQ(box.flags, 0x50040u);
+}
+
+TEST_F(OutcomeMessageTest, AnEmptyProductNameLeavesTwoBlanks)
+{
+    EXPECT_EQ(Shown(306).text, L"Your version of  is up-to-date and this update is not necessary");
+}
+
+TEST_F(OutcomeMessageTest, UpToDateCarriesTheErrorIcon)
+{
+    const fake_boxes::Box& box = Shown(306);
+    EXPECT_EQ(box.caption, L"Installation Unnecessary");
+    EXPECT_EQ(box.flags, 0x50010u);
+}
+
+TEST_F(OutcomeMessageTest, FailureShowsTheLastErrorValue)
+{
+    SetLastError(1603);
+    const fake_boxes::Box& box = Shown(300);
+    EXPECT_EQ(box.text, kEnglish.at(300).substr(0, kEnglish.at(300).size() - 2) + L"1603");
+    EXPECT_EQ(box.caption, L"Installation Error");
+    EXPECT_EQ(box.flags, 0x50010u);
+}
+
+TEST_F(OutcomeMessageTest, AnErrorWithTheHighBitSetIsNegative)
+{
+    SetLastError(0x80070005);
+    const std::wstring text = Shown(300).text;
+    EXPECT_EQ(text.substr(text.rfind(L' ') + 1), L"-2147024891");
+}
+
+TEST_F(OutcomeMessageTest, NoProductIsShownAsIs)
+{
+    const fake_boxes::Box& box = Shown(307);
+    EXPECT_EQ(box.text, kEnglish.at(307));
+    EXPECT_EQ(box.caption, L"Installation Error");
+}
+
+TEST_F(OutcomeMessageTest, WrongVersionNamesTheProduct)
+{
+    MessageProductName = L"Beta";
+    EXPECT_EQ(Shown(308).text, L"This update could not be installed because it is not designed for the version of "
+                               L"Beta that is installed on your computer.");
+}
+
+TEST_F(OutcomeMessageTest, AVeryLongProductNameIsShownWhole)
+{
+    MessageProductName = std::wstring(1023, L'n');
+    EXPECT_EQ(Shown(301).text, L"The update was successfully installed and " + MessageProductName + L" has been updated.");
+}
+
+TEST_F(OutcomeMessageTest, QuietShowsNothing)
+{
+    g_options.quiet = true;
+    ShowOutcomeMessage(301);
+    EXPECT_TRUE(fake_boxes::Shown().empty());
+}
+
+TEST_F(OutcomeMessageTest, AGermanUserSeesGerman)
+{
+    SetThreadLocale(1031);
+    MessageProductName = L"Alpha";
+    const fake_boxes::Box& box = Shown(301);
+    EXPECT_EQ(box.caption, L"Installation erfolgreich");
+    EXPECT_EQ(box.text, L"Das Update wurde erfolgreich installiert, und Alpha wurde aktualisiert.");
+}
+
+TEST_F(OutcomeMessageTest, AnIdOutsideTheTableKeepsTheErrorCaptionWithoutIcon)
+{
+    const fake_boxes::Box& box = Shown(302);
+    EXPECT_EQ(box.caption, L"Error");
+    EXPECT_EQ(box.flags, 0x50000u);
+}
+
+} // namespace

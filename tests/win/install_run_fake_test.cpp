@@ -1,0 +1,183 @@
+#include "app/install_run_win.h"
+#include "fake_fixture.h"
+
+namespace {
+
+// Slot n targets its own product, at 1.0.0.0 unless a test says otherwise;
+// every patch brings its product to 2.0.0.0.
+std::wstring ProductOfSlot(int slot)
+{
+    wchar_t code[64];
+    wsprintfW(code, L"{%08d-0000-0000-0000-000000000000}", slot);
+    return code;
+}
+
+// The installer really moves the version, so rollback finds the product at
+// the upgrade version afterwards.
+void MoveVersionOnInstall(const fake_msi::ConfigureCall& call)
+{
+    if (call.commandLine.compare(0, 6, L"PATCH=") == 0)
+        fake_msi::SetProductVersion(call.productCode, L"2.0.0.0");
+}
+
+class RunInstallTest : public FakeInstallerTest {
+protected:
+    void SetUp() override
+    {
+        FakeInstallerTest::SetUp();
+        fake_msi::OnConfigure(MoveVersionOnInstall);
+        for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
+            fake_msi::SetSummaryForFile(Slot(slot), L"2.0.0.0;1.0.0.0", ProductOfSlot(slot));
+            fake_msi::AddProduct(ProductOfSlot(slot), 5, L"2.0.0.0", L"Product " + std::to_wstring(slot), L"1033");
+        }
+    }
+    static void Due(int slot) { fake_msi::SetProductVersion(ProductOfSlot(slot), L"1.0.0.0"); }
+    static void Wrong(int slot) { fake_msi::SetProductVersion(ProductOfSlot(slot), L"1.5.0.0"); }
+
+    // Products in the order of their installer calls, install or removal.
+    static std::vector<std::wstring> CallsOf(const wchar_t* property)
+    {
+        std::vector<std::wstring> products;
+        for (const auto& call : fake_msi::ConfigureCalls()) {
+            if (call.commandLine.compare(0, wcslen(property), property) == 0)
+                products.push_back(call.productCode);
+        }
+        return products;
+    }
+    static std::wstring OnlyBoxCaption()
+    {
+        EXPECT_EQ(fake_boxes::Shown().size(), 1u);
+        return fake_boxes::Shown().empty() ? L"" : fake_boxes::Shown()[0].caption;
+    }
+};
+
+TEST_F(RunInstallTest, AnInstalledPatchIsReportedAndKept)
+{
+    Due(1);
+    RunInstall();
+    EXPECT_EQ(OnlyBoxCaption(), L"Installation Successful");
+    EXPECT_EQ(fake_boxes::Shown()[0].text, L"The update was successfully installed and Product 15 has been updated.");
+    EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
+}
+
+TEST_F(RunInstallTest, NothingDueIsUpToDate)
+{
+    RunInstall();
+    EXPECT_EQ(OnlyBoxCaption(), L"Installation Unnecessary");
+    EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
+}
+
+TEST_F(RunInstallTest, UpToDateThenInstalledIsInstalled)
+{
+    Due(2);
+    RunInstall();
+    EXPECT_EQ(OnlyBoxCaption(), L"Installation Successful");
+}
+
+TEST_F(RunInstallTest, AFailureAtEachPositionRollsBackExactlyTheInstalledPatches)
+{
+    for (int failing = 1; failing <= kPatchSlotCount; ++failing) {
+        fake_msi::Reset();
+        fake_boxes::Reset();
+        SetUp();
+        for (int slot = 1; slot < failing; slot += 2)
+            Due(slot);  // every other earlier slot installs, the rest are up to date
+        Wrong(failing);
+        for (int slot = failing + 1; slot <= kPatchSlotCount; ++slot)
+            Due(slot);  // never reached
+
+        RunInstall();
+
+        std::vector<std::wstring> installed;
+        for (int slot = 1; slot < failing; slot += 2)
+            installed.push_back(ProductOfSlot(slot));
+        EXPECT_EQ(CallsOf(L"PATCH="), installed) << failing;
+        EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), installed) << failing;
+        ASSERT_EQ(fake_boxes::Shown().size(), 1u) << failing;
+        EXPECT_EQ(fake_boxes::Shown()[0].text,
+                  L"This update could not be installed because it is not designed for the version of Product " +
+                      std::to_wstring(failing) + L" that is installed on your computer.");
+    }
+}
+
+TEST_F(RunInstallTest, AnInstallerErrorShowsItsCodeThenRollsBack)
+{
+    Due(1);
+    Due(2);
+    fake_msi::QueueConfigureResults({0, 1603});
+    RunInstall();
+    EXPECT_EQ(OnlyBoxCaption(), L"Installation Error");
+    EXPECT_EQ(fake_boxes::Shown()[0].text,
+              L"A problem prevented the Update from being installed. Contact your system administrator. \n\n Error Code: 1603");
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
+    EXPECT_EQ(CallsOf(L"PATCH=").size(), 2u);  // patches 3 to 15 are never looked at
+}
+
+TEST_F(RunInstallTest, NoTargetProductIsReportedAndRollsBack)
+{
+    Due(1);
+    fake_msi::ProductOf(ProductOfSlot(2)).state = -1;
+    RunInstall();
+    EXPECT_EQ(OnlyBoxCaption(), L"Installation Error");
+    EXPECT_EQ(fake_boxes::Shown()[0].text,
+              L"The update could not be installed because the expected Norvale product could not be located on "
+              L"your computer.\nMake sure that you are using the correct update for the product.");
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
+}
+
+TEST_F(RunInstallTest, QuietShowsNoBoxButStillRollsBack)
+{
+    g_options.quiet = true;
+    Due(1);
+    Wrong(2);
+    RunInstall();
+    EXPECT_TRUE(fake_boxes::Shown().empty());
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
+}
+
+TEST_F(RunInstallTest, APatchWhoseLaterProductWasWrongIsNotRolledBack)
+{
+    // Slot 1 patches product A, then finds product B at a wrong version.
+    fake_msi::SetSummaryForFile(Slot(1), L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
+    fake_msi::AddProduct(kProductA, 5, L"1.0.0.0", L"Alpha", L"1033");
+    fake_msi::AddProduct(kProductB, 5, L"1.5.0.0", L"Beta", L"1033");
+    RunInstall();
+    EXPECT_EQ(CallsOf(L"PATCH="), std::vector<std::wstring>{kProductA});
+    EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
+}
+
+TEST_F(RunInstallTest, RollbackTouchesOnlyProductsExactlyAtTheUpgradeVersion)
+{
+    InstalledFlags flags = {};
+    flags[1] = flags[2] = flags[3] = true;
+    fake_msi::SetProductVersion(ProductOfSlot(1), L"2.0.0.0");
+    fake_msi::SetProductVersion(ProductOfSlot(2), L"2.0.0.3");
+    fake_msi::SetProductVersion(ProductOfSlot(3), L"1.0.0.0");
+    RollBackInstalled(flags);
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
+    EXPECT_NE(fake_msi::ConfigureCalls()[0].logFile.find(L"Product 1 SP rollback.log"), std::wstring::npos);
+}
+
+TEST_F(RunInstallTest, RollbackGoesOnAfterARemovalFails)
+{
+    fake_msi::SetSummaryForFile(Slot(1), L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
+    fake_msi::AddProduct(kProductA, 5, L"2.0.0.0", L"Alpha", L"1033");
+    fake_msi::AddProduct(kProductB, 5, L"2.0.0.0", L"Beta", L"1033");
+    fake_msi::QueueConfigureResults({1603, 0});
+    InstalledFlags flags = {};
+    flags[1] = true;
+    RollBackInstalled(flags);
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), (std::vector<std::wstring>{kProductA, kProductB}));
+}
+
+TEST_F(RunInstallTest, ThreePartUpgradeVersionsRemoveNothing)
+{
+    fake_msi::SetSummaryForFile(Slot(1), L"2.0.5;1.0.0.0", ProductOfSlot(1));
+    fake_msi::SetProductVersion(ProductOfSlot(1), L"2.0.5.0");
+    InstalledFlags flags = {};
+    flags[1] = true;
+    RollBackInstalled(flags);
+    EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
+}
+
+} // namespace
