@@ -24,14 +24,6 @@ check_same() {
     fi
 }
 
-# A summary property as msitools sees it, "<absent>" when there is no line.
-# msiinfo prints the stored bytes as they are: codepage 1252.
-msiinfo_value() {
-    msiinfo suminfo "$1" 2>/dev/null | iconv -f CP1252 -t UTF-8 |
-        awk -v label="$2: " 'index($0, label) == 1 { print substr($0, length(label) + 1); found = 1 }
-                             END { if (!found) print "<absent>" }'
-}
-
 # The same property read through Wine's installer by msi_tool.
 tool_value() {
     local value status=0
