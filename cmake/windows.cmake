@@ -25,7 +25,7 @@ add_library(wrapper_platform STATIC
     src/payload/summary_win.cpp
     src/payload/temp_files_win.cpp
 )
-target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32)
+target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32 ole32)
 
 add_library(wrapper_externals STATIC
     src/install/msi_api_win.cpp

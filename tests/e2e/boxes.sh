@@ -1,0 +1,84 @@
+# Sourced by end-to-end tests after lib.sh and wine_test_start: runs a
+# Windows program under the watcher, which reads and answers every message
+# box it shows, with Wine tracing the program's MessageBoxW calls, so a test
+# sees each box as the user did and the flags it was asked for with.
+#
+#   WATCHER_EXE                 watcher.exe (default: build/win-x64/tests/watcher)
+#   boxes_setup                 once per prefix, before the first run
+#   run_with_boxes [NAME=VALUE...] EXE ARGS...
+#                               RUN_STATUS: EXE's exit code; BOX_COUNT: boxes
+#                               seen; BOX_CALLS: MessageBoxW calls traced
+#   box N FIELD                 caption, text, icon, button or flags of box N (from 1)
+#   boxes_summary               every box on one line each, for failure reports
+#
+# Text comes as the watcher writes it: a line feed is the two characters \n.
+# icon is information, error, warning, question, none or unknown. flags is
+# the MessageBoxW style as eight hex digits, empty when the trace shows fewer
+# calls than boxes.
+
+WATCHER_EXE=${WATCHER_EXE:-$E2E_REPO/build/win-x64/tests/watcher/watcher.exe}
+BOXES_DIR=
+BOX_COUNT=0
+BOX_CALLS=0
+
+# Wine's relay trace of every call would be huge and slow; this one function is enough.
+boxes_setup() {
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d user32.MessageBoxW /f >/dev/null 2>&1
+    BOXES_DIR=$WINE_TEST_DIR/boxes
+    mkdir -p "$BOXES_DIR"
+}
+
+boxes_win_path() {
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+# Each environment assignment given before EXE (NAME=VALUE) applies to the run.
+run_with_boxes() {
+    local assignments=() exe
+    while [[ $# -gt 0 && $1 =~ ^[A-Za-z_][A-Za-z0-9_]*= ]]; do
+        assignments+=("$1")
+        shift
+    done
+    exe=$1
+    shift
+    [ -e "$exe" ] && exe=$(boxes_win_path "$exe")
+    rm -f "$BOXES_DIR/seen.txt" "$BOXES_DIR/trace.txt"
+    set +e
+    env "${assignments[@]}" WINEDEBUG=+relay timeout "${RUN_TIMEOUT:-120}" \
+        wine "$WATCHER_EXE" "$(boxes_win_path "$BOXES_DIR/seen.txt")" \
+        --timeout $((${RUN_TIMEOUT:-120} - 5)) --run "$exe" "$@" \
+        >/dev/null 2>"$BOXES_DIR/trace.txt"
+    RUN_STATUS=$?
+    set -e
+    [ -e "$BOXES_DIR/seen.txt" ] || : > "$BOXES_DIR/seen.txt"
+    # "Call user32.MessageBoxW(owner,text,caption,flags) ret=..." - strings may
+    # hold commas, the flags are always last.
+    grep -a 'Call user32\.MessageBoxW(' "$BOXES_DIR/trace.txt" |
+        sed -E 's/.*,([0-9a-fA-F]+)\) ret=[0-9a-fA-F]+$/\1/' > "$BOXES_DIR/flags.txt" || true
+    BOX_COUNT=$(wc -l < "$BOXES_DIR/seen.txt")
+    BOX_CALLS=$(wc -l < "$BOXES_DIR/flags.txt")
+}
+
+box() {
+    local index=$1 field=$2 column
+    case $field in
+        caption) column=1 ;;
+        text) column=2 ;;
+        icon) column=3 ;;
+        button) column=4 ;;
+        flags) sed -n "${index}p" "$BOXES_DIR/flags.txt"; return ;;
+        *) echo "box: unknown field $field" >&2; return 1 ;;
+    esac
+    sed -n "${index}p" "$BOXES_DIR/seen.txt" | cut -f "$column"
+}
+
+boxes_summary() {
+    local index
+    for index in $(seq "$BOX_COUNT"); do
+        echo "  box $index: [$(box "$index" caption)] [$(box "$index" text)]" \
+             "icon $(box "$index" icon) flags $(box "$index" flags) button $(box "$index" button)"
+    done
+    [ "$BOX_COUNT" -gt 0 ] || echo "  no box"
+}

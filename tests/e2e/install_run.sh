@@ -1,0 +1,271 @@
+#!/usr/bin/env bash
+# The real wrapper under Wine installs its patches into real products and
+# tells the user how it went: one box per run, read by the watcher as the
+# user would see it (caption, text, icon) with the flags it was shown with,
+# the installed versions and the installer logs checked afterwards, fatal
+# outcomes followed by the removal of what the run installed, /q silent,
+# exit code 0 every time, and a German user's messages in German.
+#   install_run.sh WATCHER_DIR FIXTURE_TOOLS_DIR
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+export WATCHER_EXE=${1:?usage: install_run.sh WATCHER_DIR FIXTURE_TOOLS_DIR}/watcher.exe
+export FIXTURE_TOOLS_DIR=${2:?usage: install_run.sh WATCHER_DIR FIXTURE_TOOLS_DIR}
+source "$E2E_REPO/tests/fixtures/fixtures.sh"
+source "$E2E_REPO/tests/e2e/boxes.sh"
+
+wine_test_start win64
+boxes_setup
+work=$WINE_TEST_DIR/work
+mkdir -p "$work"
+
+# The folder GetTempPathW gives the wrapper: TMP first, as the system looks.
+temp_win=$(wine cmd /c 'if defined TMP (echo %TMP%) else (echo %TEMP%)' | tr -d '\r')
+temp=$(winepath -u "$temp_win")
+[ -d "$temp" ] || { echo "no temp folder: '$temp_win' -> '$temp'" >&2; exit 1; }
+
+# check_same WHAT ACTUAL EXPECTED
+check_same() {
+    if [ "$2" = "$3" ]; then
+        pass_check "$1"
+    else
+        fail_check "$1"
+        echo "  expected [$3]" >&2
+        echo "  got      [$2]" >&2
+    fi
+}
+
+# Leftover copies of the patches: MSP and a number, no extension.
+temp_copies() {
+    (cd "$temp" && find . -maxdepth 1 -type f -regex '\./MSP[0-9]+' -printf '%P\n' | sort)
+}
+
+# new_product NAME VERSION [make-product options]: makes and installs a
+# product; prints its code.
+new_product() {
+    local name=$1 version=$2 code
+    shift 2
+    code=$(new_guid)
+    make_product "$work/$code.msi" --code "$code" --name "$name" --version "$version" "$@"
+    install_product "$work/$code.msi" >/dev/null || echo "installing $name failed" >&2
+    echo "$code"
+}
+
+# new_patch OUT.msp KEYWORDS TEMPLATE PRODUCT_CODE...: a patch moving each
+# product to the keywords' upgrade version.
+new_patch() {
+    local out=$1 keywords=$2 template=$3 args=() code
+    shift 3
+    for code in "$@"; do args+=(--product-code "$code"); done
+    make_patch "$out" --patch-code "$(new_guid)" "${args[@]}" --to-version "${keywords%%;*}" \
+        --keywords "$keywords" --template "$template"
+}
+
+# expect_box CASE CAPTION TEXT ICON FLAGS: the run showed exactly this one box.
+expect_box() {
+    local name=$1
+    check_same "$name: exit code 0" "$RUN_STATUS" 0
+    check_same "$name: one box" "$BOX_COUNT" 1
+    check_same "$name: one MessageBoxW call" "$BOX_CALLS" 1
+    check_same "$name: caption" "$(box 1 caption)" "$2"
+    check_same "$name: text" "$(box 1 text)" "$3"
+    check_same "$name: icon" "$(box 1 icon)" "$4"
+    check_same "$name: flags at the call" "$(box 1 flags)" "$5"
+}
+
+# log_property LOG NAME: a property's value as the installer's verbose log records it.
+log_property() {
+    sed -n "s/^Property(S): $2 = //p" "$1" | tr -d '\r' | head -n1
+}
+
+# A copy of a patch in the temp folder, as the installer was given it.
+is_temp_copy() {
+    local number=${1#"$temp_win\\MSP"}
+    [ "$number" != "$1" ] && [[ $number =~ ^[0-9]+$ ]]
+}
+
+files_in_use_en='The following applications should be closed before continuing the install:'
+no_product_text='The update could not be installed because the expected Norvale product could not be located on your computer.\nMake sure that you are using the correct update for the product.'
+wrong_version_text() {
+    echo "This update could not be installed because it is not designed for the version of $1 that is installed on your computer."
+}
+failure_text() {
+    echo "A problem prevented the Update from being installed. Contact your system administrator. \n\n Error Code: $1"
+}
+
+timed() {
+    local started=$SECONDS
+    "$@"
+    echo "  ($1: $((SECONDS - started)) s)"
+}
+
+started=$SECONDS
+name_a="Norvale Alpha" name_c="Norvale Charlie" name_e1="Norvale Echo One" name_e2="Norvale Echo Two"
+name_g1="Norvale Golf One" name_g2="Norvale Golf Two" name_h="Norvale Hotel" name_k="Norvale Kilo"
+code_a=$(new_product "$name_a" 3.2.10.0)
+code_c=$(new_product "$name_c" 3.2.5.0)
+code_e1=$(new_product "$name_e1" 3.2.10.0)
+code_e2=$(new_product "$name_e2" 3.2.5.0)
+code_g1=$(new_product "$name_g1" 3.2.10.0)
+code_g2=$(new_product "$name_g2" 3.2.5.0)
+code_h=$(new_product "$name_h" 3.2.10.0 --fail-on-patch)
+code_k=$(new_product "$name_k" 3.2.10.0)
+code_absent=$(new_guid)
+kw="3.2.40.0;3.2.10.0"
+new_patch "$work/a.msp" "$kw" "$code_a" "$code_a"
+new_patch "$work/c.msp" "$kw" "$code_c" "$code_c"
+new_patch "$work/d.msp" "$kw" "$code_absent" "$code_absent"
+new_patch "$work/e1.msp" "$kw" "$code_e1" "$code_e1"
+new_patch "$work/e2.msp" "$kw" "$code_e2" "$code_e2"
+new_patch "$work/g1.msp" "$kw" "$code_g1" "$code_g1"
+new_patch "$work/g2.msp" "$kw" "$code_g2" "$code_g2"
+new_patch "$work/h.msp" "$kw" "$code_h" "$code_h"
+new_patch "$work/k.msp" "$kw" "$code_k" "$code_k"
+for exe in a c d h k; do build_wrapper -o "$work/$exe.exe" "$work/$exe.msp"; done
+build_wrapper -o "$work/e.exe" 1="$work/e1.msp" 2="$work/e2.msp"
+build_wrapper -o "$work/g.exe" 1="$work/g1.msp" 2="$work/g2.msp"
+build_wrapper -o "$work/none.exe"
+echo "  (products, patches and wrappers made in $((SECONDS - started)) s)"
+check_same "products start where the cases need them" \
+    "$(for c in $code_a $code_c $code_e1 $code_e2 $code_g1 $code_g2 $code_h $code_k; do
+           product_version "$c"; done | xargs)" \
+    "3.2.10.0 3.2.5.0 3.2.10.0 3.2.5.0 3.2.10.0 3.2.5.0 3.2.10.0 3.2.10.0"
+
+# --- installed -----------------------------------------------------------
+case_installed() {
+    rm -f "$temp"/*.log
+    run_with_boxes "$work/a.exe"
+    expect_box "installed" "Installation Successful" \
+        "The update was successfully installed and $name_a has been updated." information 00050040
+    check_same "installed: product now at the upgrade version" "$(product_version "$code_a")" 3.2.40.0
+    local log="$temp/$name_a SP install.log"
+    check "installed: install log written" [ -f "$log" ]
+    check "installed: patch given as a temporary copy" is_temp_copy "$(log_property "$log" PATCH)"
+    check_same "installed: REBOOTPROMPT" "$(log_property "$log" REBOOTPROMPT)" S
+    check_same "installed: FILESINUSETEXT" "$(log_property "$log" FILESINUSETEXT)" "$files_in_use_en"
+    check_same "installed: no removal asked" "$(log_property "$log" MSIPATCHREMOVE)" ""
+    check "installed: nothing rolled back" [ ! -e "$temp/$name_a SP rollback.log" ]
+    check_same "installed: no temporary patch copy left" "$(temp_copies)" ""
+    boxes_summary
+}
+timed case_installed
+
+# --- the same wrapper again ----------------------------------------------
+case_up_to_date() {
+    rm -f "$temp"/*.log
+    run_with_boxes "$work/a.exe"
+    expect_box "up to date" "Installation Unnecessary" \
+        "Your version of $name_a is up-to-date and this update is not necessary" error 00050010
+    check "up to date: the installer was not asked" [ ! -e "$temp/$name_a SP install.log" ]
+    check_same "up to date: version kept" "$(product_version "$code_a")" 3.2.40.0
+    boxes_summary
+}
+timed case_up_to_date
+
+# --- an installed version the patch was not made for ---------------------
+case_wrong_version() {
+    run_with_boxes "$work/c.exe"
+    expect_box "wrong version" "Installation Error" "$(wrong_version_text "$name_c")" error 00050010
+    check_same "wrong version: version kept" "$(product_version "$code_c")" 3.2.5.0
+    check "wrong version: the installer was not asked" [ ! -e "$temp/$name_c SP install.log" ]
+    boxes_summary
+}
+timed case_wrong_version
+
+# --- no target installed -------------------------------------------------
+case_no_product() {
+    run_with_boxes "$work/d.exe"
+    expect_box "no product" "Installation Error" "$no_product_text" error 00050010
+    boxes_summary
+}
+timed case_no_product
+
+# --- slot 1 installs, slot 2 is for another version: rolled back ---------
+case_rollback() {
+    rm -f "$temp"/*.log
+    run_with_boxes "$work/e.exe"
+    expect_box "rollback" "Installation Error" "$(wrong_version_text "$name_e2")" error 00050010
+    check "rollback: slot 1 was installed" [ -f "$temp/$name_e1 SP install.log" ]
+    local log="$temp/$name_e1 SP rollback.log"
+    check "rollback: slot 1 removed again" [ -f "$log" ]
+    check "rollback: removal of a temporary copy" is_temp_copy "$(log_property "$log" MSIPATCHREMOVE)"
+    check_same "rollback: marked as the wrapper's removal" "$(log_property "$log" NRVL_SETUP_EXE)" 1
+    check_same "rollback: REBOOTPROMPT" "$(log_property "$log" REBOOTPROMPT)" S
+    check_same "rollback: FILESINUSETEXT" "$(log_property "$log" FILESINUSETEXT)" "$files_in_use_en"
+    check_same "rollback: nothing applied" "$(log_property "$log" PATCH)" ""
+    # The watcher wrote the box before pressing OK.
+    check "rollback: removal only after the box was closed" \
+        [ "$temp/$name_e1 SP rollback.log" -nt "$BOXES_DIR/seen.txt" ]
+    check "rollback: nothing removed from the other product" [ ! -e "$temp/$name_e2 SP rollback.log" ]
+    check_same "rollback: other product untouched" "$(product_version "$code_e2")" 3.2.5.0
+    check_same "rollback: no temporary patch copy left" "$(temp_copies)" ""
+    boxes_summary
+}
+timed case_rollback
+
+# --- no patch embedded -----------------------------------------------------
+case_no_patch() {
+    local quiet
+    for quiet in "" /q; do
+        run_with_boxes "$work/none.exe" $quiet
+        expect_box "no patch ${quiet:-(not quiet)}" "Debug Infomation" \
+            "Please rebuild patch wrapper with real msp in res folder" none 00000000
+        boxes_summary
+    done
+}
+timed case_no_patch
+
+# --- /q with a failure: silent, still rolled back --------------------------
+case_quiet_rollback() {
+    rm -f "$temp"/*.log
+    run_with_boxes "$work/g.exe" /q
+    check_same "quiet: exit code 0" "$RUN_STATUS" 0
+    check_same "quiet: no box" "$BOX_COUNT" 0
+    check_same "quiet: no MessageBoxW call" "$BOX_CALLS" 0
+    check "quiet: slot 1 was installed" [ -f "$temp/$name_g1 SP install.log" ]
+    check "quiet: slot 1 removed again" [ -f "$temp/$name_g1 SP rollback.log" ]
+    check_same "quiet: other product untouched" "$(product_version "$code_g2")" 3.2.5.0
+    boxes_summary
+}
+timed case_quiet_rollback
+
+# --- the installer fails ---------------------------------------------------
+case_installer_error() {
+    local last
+    rm -f "$temp"/*.log
+    run_with_boxes "$work/h.exe"
+    check_same "installer error: exit code 0" "$RUN_STATUS" 0
+    check "installer error: the installer's box and the wrapper's" [ "$BOX_COUNT" -ge 1 ]
+    check_same "installer error: every MessageBoxW call seen" "$BOX_CALLS" "$BOX_COUNT"
+    last=$BOX_COUNT
+    check_same "installer error: last box caption" "$(box "$last" caption)" "Installation Error"
+    check_same "installer error: last box text" "$(box "$last" text)" "$(failure_text 1603)"
+    check_same "installer error: last box icon" "$(box "$last" icon)" error
+    check_same "installer error: last box flags" "$(box "$last" flags)" 00050010
+    check_same "installer error: version kept" "$(product_version "$code_h")" 3.2.10.0
+    check "installer error: install log written" [ -f "$temp/$name_h SP install.log" ]
+    check "installer error: nothing installed, nothing removed" [ ! -e "$temp/$name_h SP rollback.log" ]
+    boxes_summary
+}
+timed case_installer_error
+
+# --- a German user ---------------------------------------------------------
+# Wine takes the user locale from LC_ALL, even when the system has no such
+# locale generated; LANG alone is not enough there.
+case_german() {
+    run_with_boxes LC_ALL=de_DE.UTF-8 "$work/k.exe"
+    expect_box "German: installed" "Installation erfolgreich" \
+        "Das Update wurde erfolgreich installiert, und $name_k wurde aktualisiert." information 00050040
+    check_same "German: product now at the upgrade version" "$(product_version "$code_k")" 3.2.40.0
+    # The files-in-use text follows the product's language (English), not the user's.
+    check_same "German: FILESINUSETEXT in the product's language" \
+        "$(log_property "$temp/$name_k SP install.log" FILESINUSETEXT)" "$files_in_use_en"
+    boxes_summary
+    run_with_boxes LC_ALL=de_DE.UTF-8 "$work/k.exe"
+    expect_box "German: up to date" "Installation nicht erforderlich" \
+        "Ihre Version von $name_k ist auf dem neuesten Stand, und dieses Update ist nicht erforderlich" \
+        error 00050010
+    boxes_summary
+}
+timed case_german
+
+finish
