@@ -16,6 +16,8 @@ add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
     src/app/install_run_win.cpp
     src/app/module_win.cpp
+    src/diagnostics/os_query_win.cpp
+    src/diagnostics/report_win.cpp
     src/install/configure_win.cpp
     src/install/decision_win.cpp
     src/install/installed_targets.cpp
@@ -25,13 +27,13 @@ add_library(wrapper_platform STATIC
     src/payload/summary_win.cpp
     src/payload/temp_files_win.cpp
 )
-target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32 ole32)
+target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32)
 
 add_library(wrapper_externals STATIC
     src/install/msi_api_win.cpp
     src/messages/message_box_win.cpp
 )
-target_link_libraries(wrapper_externals PUBLIC wrapper_core user32)
+target_link_libraries(wrapper_externals PUBLIC wrapper_core user32 ole32)
 
 set(WRAPPER_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 set(WRAPPER_ICON ${WRAPPER_GENERATED_DIR}/wrapper.ico)

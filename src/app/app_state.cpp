@@ -2,3 +2,4 @@
 
 RunOptions g_options;
 std::wstring MessageProductName;
+unsigned RestartRequest = 0;

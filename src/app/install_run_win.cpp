@@ -1,10 +1,14 @@
 #include "app/install_run_win.h"
 
+#include "app/app_state.h"
+#include "app/exit_code.h"
 #include "app/outcome_fold.h"
 #include "install/decision_win.h"
 #include "install/rollback_win.h"
 #include "messages/catalogue_win.h"
 #include "messages/message_box_win.h"
+
+#include <windows.h>
 
 namespace {
 
@@ -16,7 +20,7 @@ void ShowMissingPatchNotice()
 
 } // namespace
 
-void RunInstall()
+unsigned RunInstall()
 {
     InstalledFlags installed = {};
     PatchOutcome overall = kNoOutcome;
@@ -28,6 +32,8 @@ void RunInstall()
             break;
     }
 
+    const unsigned exitCode = DeploymentExitCode(overall, GetLastError(), RestartRequest);
+    // Reading the last-error value changes nothing: the box below still shows it.
     if (overall == NoPatch)
         ShowMissingPatchNotice();
     else
@@ -36,6 +42,7 @@ void RunInstall()
     // After the box is closed: the user sees the outcome before removal starts.
     if (RunNeedsRollback(overall))
         RollBackInstalled(installed);
+    return exitCode;
 }
 
 void RollBackInstalled(const InstalledFlags& flags)

@@ -2,6 +2,7 @@
 #include "app/command_line_win.h"
 #include "app/install_run_win.h"
 #include "app/module_win.h"
+#include "diagnostics/report_win.h"
 #include "payload/extract_win.h"
 #include "payload/patch_slots.h"
 
@@ -24,10 +25,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     ParseCommandLine();
 
     if (g_options.installMode) {
-        RunInstall();
-        return 0;
+        const unsigned exitCode = RunInstall();
+        return g_options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
     }
     if (g_options.extractMode)
         ExtractAllPatches(g_options.extractPath);
+    if (g_options.infoMode)
+        ShowPatchReport();
     return 0;
 }

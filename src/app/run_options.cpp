@@ -25,11 +25,14 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.extractMode = false;
     options.extractPath.clear();
     options.installMode = true;
+    options.deploymentExitCode = false;
 
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& word = arguments[i];
         if (EqualsIgnoringAsciiCase(word, L"/q")) {
             options.quiet = true;
+        } else if (EqualsIgnoringAsciiCase(word, L"/exitcode")) {
+            options.deploymentExitCode = true;
         } else if (EqualsIgnoringAsciiCase(word, L"/e")) {
             options.installMode = false;
             options.extractMode = true;

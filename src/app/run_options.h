@@ -10,6 +10,9 @@ struct RunOptions {
     bool extractMode = false;
     bool infoMode = false;
     std::wstring extractPath;
+    // The install run ends with a code that deployment systems understand
+    // instead of 0. Off unless asked for: existing deployments expect 0.
+    bool deploymentExitCode = false;
 };
 
 // Applies an argument vector (element 0 is the program) to `options`.

@@ -1,6 +1,7 @@
 #include "install/decision_win.h"
 
 #include "app/app_state.h"
+#include "app/exit_code.h"
 #include "install/configure_win.h"
 #include "install/installed_targets.h"
 #include "install/product_verdict.h"
@@ -41,10 +42,12 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
             break;
         case kVerdictApply: {
             const unsigned result = ConfigurePatch(*record, patchPath, false);
-            if (IsInstallSuccess(result))
+            if (IsInstallSuccess(result)) {
                 running = Installed;
-            else
+                RestartRequest = StrongerRestart(RestartRequest, result);
+            } else {
                 SetLastError(result);
+            }
             break;
         }
         }

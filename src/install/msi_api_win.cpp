@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <objbase.h>
+
+#include <vector>
 
 namespace {
 
@@ -60,6 +63,36 @@ const InstallerFunctions& Installer()
     return functions;
 }
 
+// Far above any real summary (a few kilobytes), far below trouble.
+constexpr ULONGLONG kMaxSummaryBytes = 16 * 1024 * 1024;
+
+// A damaged compound file can bring the installer's summary reader down
+// (seen under Wine with a truncated patch). The structured-storage reader
+// refuses such files cleanly, so the summary stream is read through it
+// first: the file must open and the whole stream must be there. Such a file
+// gets the answer the installer gives for an unreadable package.
+bool IsSummaryStreamReadable(const wchar_t* path)
+{
+    IStorage* storage = nullptr;
+    if (FAILED(StgOpenStorage(path, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &storage)))
+        return false;
+    IStream* stream = nullptr;
+    bool readable = false;
+    if (SUCCEEDED(storage->OpenStream(L"\005SummaryInformation", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
+                                      &stream))) {
+        STATSTG status = {};
+        if (SUCCEEDED(stream->Stat(&status, STATFLAG_NONAME)) && status.cbSize.QuadPart <= kMaxSummaryBytes) {
+            std::vector<char> bytes(static_cast<size_t>(status.cbSize.QuadPart) + 1);
+            ULONG read = 0;
+            readable = SUCCEEDED(stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read)) &&
+                       read == status.cbSize.QuadPart;
+        }
+        stream->Release();
+    }
+    storage->Release();
+    return readable;
+}
+
 } // namespace
 
 namespace msi_api {
@@ -69,6 +102,8 @@ unsigned GetSummaryInformation(const wchar_t* path, MsiHandle* handle)
     const auto function = Installer().getSummaryInformation;
     if (function == nullptr)
         return ERROR_INSTALL_SERVICE_FAILURE;
+    if (!IsSummaryStreamReadable(path))
+        return ERROR_INSTALL_PACKAGE_INVALID;
     MSIHANDLE opened = 0;
     const UINT result = function(0, path, 0, &opened);
     *handle = opened;

@@ -3,15 +3,12 @@
 #include "payload/keywords.h"
 
 #include <windows.h>
-#include <objbase.h>
 
 #include <vector>
 
 namespace {
 
 constexpr std::uint32_t kFirstReadChars = 2048;
-// Far above any real summary (a few kilobytes), far below trouble.
-constexpr ULONGLONG kMaxSummaryBytes = 16 * 1024 * 1024;
 
 // Closes a summary handle exactly once, on every way out of a reader.
 class SummaryHandleGuard {
@@ -49,32 +46,6 @@ bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& 
     return true;
 }
 
-// A damaged compound file can bring the installer's summary reader down
-// (seen under Wine with a truncated patch). The structured-storage reader
-// refuses such files cleanly, so the summary stream is read through it
-// first: the file must open and the whole stream must be there.
-bool IsSummaryStreamReadable(const wchar_t* path)
-{
-    IStorage* storage = nullptr;
-    if (FAILED(StgOpenStorage(path, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &storage)))
-        return false;
-    IStream* stream = nullptr;
-    bool readable = false;
-    if (SUCCEEDED(storage->OpenStream(L"\005SummaryInformation", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
-                                      &stream))) {
-        STATSTG status = {};
-        if (SUCCEEDED(stream->Stat(&status, STATFLAG_NONAME)) && status.cbSize.QuadPart <= kMaxSummaryBytes) {
-            std::vector<char> bytes(static_cast<size_t>(status.cbSize.QuadPart) + 1);
-            ULONG read = 0;
-            readable = SUCCEEDED(stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read)) &&
-                       read == status.cbSize.QuadPart;
-        }
-        stream->Release();
-    }
-    storage->Release();
-    return readable;
-}
-
 } // namespace
 
 MsiHandle OpenPatchSummary(std::wstring path)
@@ -84,8 +55,6 @@ MsiHandle OpenPatchSummary(std::wstring path)
     const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, fullPath, &filePart);
     // A full path that does not fit would be a different, cut-off file name.
     if (length == 0 || length >= MAX_PATH)
-        return 0;
-    if (!IsSummaryStreamReadable(fullPath))
         return 0;
     MsiHandle handle = 0;
     if (msi_api::GetSummaryInformation(fullPath, &handle) != kMsiSuccess)

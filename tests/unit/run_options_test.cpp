@@ -112,6 +112,18 @@ TEST(CommandLine, ParsingResetsEverythingButInfo)
     EXPECT_TRUE(options.infoMode);
 }
 
+TEST(CommandLine, ExitCodeIsAnOptInWordThatChangesNothingElse)
+{
+    EXPECT_FALSE(Parse({}).deploymentExitCode);
+    const RunOptions options = Parse({L"/ExitCode", L"/q"});
+    EXPECT_TRUE(options.deploymentExitCode);
+    EXPECT_TRUE(options.installMode);
+    EXPECT_TRUE(options.quiet);
+    EXPECT_FALSE(Parse({L"/exitcode:1"}).deploymentExitCode);
+    EXPECT_FALSE(Parse({L"/i", L"/exitcode"}).deploymentExitCode);
+    EXPECT_EQ(Parse({L"/e", L"/exitcode"}).extractPath, L"/exitcode");
+}
+
 TEST(CommandLine, AnEmptyVectorRunsTheInstall)
 {
     RunOptions options;

@@ -21,6 +21,7 @@ protected:
         g_options = RunOptions();
         g_options.installMode = true;
         MessageProductName.clear();
+        RestartRequest = 0;
         SetThreadLocale(LOCALE_USER_DEFAULT);
     }
 

@@ -60,9 +60,27 @@ TEST_F(RunInstallTest, AnInstalledPatchIsReportedAndKept)
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
 }
 
+TEST_F(RunInstallTest, TheExitCodeCarriesARestartRequestAcrossPatches)
+{
+    Due(1);
+    Due(2);
+    Due(3);
+    fake_msi::QueueConfigureResults({3010, 0, 0});
+    EXPECT_EQ(RunInstall(), 3010u);
+    EXPECT_EQ(OnlyBoxCaption(), L"Installation Successful");
+}
+
+TEST_F(RunInstallTest, TheExitCodeOfAFailureIsTheInstallersCode)
+{
+    Due(1);
+    Due(2);
+    fake_msi::QueueConfigureResults({1641, 1618});
+    EXPECT_EQ(RunInstall(), 1618u);
+}
+
 TEST_F(RunInstallTest, NothingDueIsUpToDate)
 {
-    RunInstall();
+    EXPECT_EQ(RunInstall(), 0u);
     EXPECT_EQ(OnlyBoxCaption(), L"Installation Unnecessary");
     EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
 }
@@ -117,7 +135,7 @@ TEST_F(RunInstallTest, NoTargetProductIsReportedAndRollsBack)
 {
     Due(1);
     fake_msi::ProductOf(ProductOfSlot(2)).state = -1;
-    RunInstall();
+    EXPECT_EQ(RunInstall(), 1642u);
     EXPECT_EQ(OnlyBoxCaption(), L"Installation Error");
     EXPECT_EQ(fake_boxes::Shown()[0].text,
               L"The update could not be installed because the expected Norvale product could not be located on "

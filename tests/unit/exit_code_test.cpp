@@ -1,0 +1,96 @@
+#include "app/exit_code.h"
+#include "app/outcome_fold.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(DeploymentExitCode, DoneIsZeroOrTheRestartRequest)
+{
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 0), 0u);
+    EXPECT_EQ(DeploymentExitCode(UpToDate, 1603, 0), 0u);
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 3010), 3010u);
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 1641), 1641u);
+}
+
+TEST(DeploymentExitCode, NoApplicableProductIs1642)
+{
+    EXPECT_EQ(DeploymentExitCode(NoProduct, 0, 0), 1642u);
+    EXPECT_EQ(DeploymentExitCode(WrongVersion, 1603, 3010), 1642u);
+}
+
+TEST(DeploymentExitCode, AFailureCarriesTheInstallersCodeAndNeverReadsAsSuccess)
+{
+    EXPECT_EQ(DeploymentExitCode(Failed, 1603, 0), 1603u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 1618, 3010), 1618u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 4316, 0), 4316u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 0, 0), 1603u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 3010, 0), 1603u);
+    EXPECT_EQ(DeploymentExitCode(kNoOutcome, 0, 0), 1603u);
+}
+
+TEST(DeploymentExitCode, AWrapperWithoutPatchesFails)
+{
+    EXPECT_EQ(DeploymentExitCode(NoPatch, 0, 0), 1603u);
+}
+
+TEST(DeploymentExitCode, AStartedRestartOutranksARequiredOne)
+{
+    EXPECT_EQ(StrongerRestart(0, 0), 0u);
+    EXPECT_EQ(StrongerRestart(0, 3010), 3010u);
+    EXPECT_EQ(StrongerRestart(3010, 0), 3010u);
+    EXPECT_EQ(StrongerRestart(3010, 1641), 1641u);
+    EXPECT_EQ(StrongerRestart(1641, 3010), 1641u);
+    EXPECT_EQ(StrongerRestart(0, 1603), 0u);
+}
+
+// The run's fold over the fifteen outcomes of the slots, in slot order.
+PatchOutcome Fold(std::initializer_list<PatchOutcome> outcomes, int* processed = nullptr)
+{
+    PatchOutcome overall = kNoOutcome;
+    int count = 0;
+    for (PatchOutcome outcome : outcomes) {
+        ++count;
+        if (FoldOutcome(overall, outcome))
+            break;
+    }
+    if (processed != nullptr)
+        *processed = count;
+    return overall;
+}
+
+TEST(OutcomeFold, InstalledBeatsUpToDateBeatsNoPatch)
+{
+    EXPECT_EQ(Fold({Installed, NoPatch, NoPatch}), Installed);
+    EXPECT_EQ(Fold({UpToDate, NoPatch}), UpToDate);
+    EXPECT_EQ(Fold({UpToDate, Installed}), Installed);
+    EXPECT_EQ(Fold({Installed, UpToDate}), Installed);
+    EXPECT_EQ(Fold({NoPatch, UpToDate, NoPatch}), UpToDate);
+    EXPECT_EQ(Fold({NoPatch, NoPatch}), NoPatch);
+}
+
+TEST(OutcomeFold, TheFirstFatalOutcomeDecidesAndStops)
+{
+    int processed = 0;
+    EXPECT_EQ(Fold({Installed, Failed, WrongVersion, Installed}, &processed), Failed);
+    EXPECT_EQ(processed, 2);
+    EXPECT_EQ(Fold({NoProduct, Installed}, &processed), NoProduct);
+    EXPECT_EQ(processed, 1);
+    EXPECT_EQ(Fold({UpToDate, NoPatch, WrongVersion}), WrongVersion);
+}
+
+TEST(OutcomeFold, MessagesAndRollback)
+{
+    EXPECT_EQ(OutcomeMessageId(Installed), 301);
+    EXPECT_EQ(OutcomeMessageId(UpToDate), 306);
+    EXPECT_EQ(OutcomeMessageId(WrongVersion), 308);
+    EXPECT_EQ(OutcomeMessageId(NoProduct), 307);
+    EXPECT_EQ(OutcomeMessageId(Failed), 300);
+    EXPECT_EQ(OutcomeMessageId(kNoOutcome), 300);
+    for (PatchOutcome outcome : {Failed, WrongVersion, NoProduct, kNoOutcome})
+        EXPECT_TRUE(RunNeedsRollback(outcome)) << outcome;
+    for (PatchOutcome outcome : {Installed, UpToDate, NoPatch})
+        EXPECT_FALSE(RunNeedsRollback(outcome)) << outcome;
+}
+
+} // namespace

@@ -1,0 +1,117 @@
+#include "diagnostics/os_query_win.h"
+#include "diagnostics/report_win.h"
+#include "fake_fixture.h"
+#include "payload/patch_slots.h"
+
+#include <cwctype>
+
+namespace {
+
+const std::wstring kSeparator = L"\n\n-----------------------------------------------\n\n";
+
+// The operating-system line as this machine (or Wine) really answers.
+std::wstring OsLine()
+{
+    std::wstring name = L"Windows";
+    VersionQuad version;
+    DescribeOperatingSystem(name, version);
+    return L"\nOSInfo:\n\t" + name + L"(" + FormatVersion(version) + L")";
+}
+
+// Files named "MSP" and a number in the temporary folder.
+int TempPatchCopies()
+{
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((std::wstring(folder) + L"MSP*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    int count = 0;
+    do {
+        const std::wstring digits = found.cFileName + 3;
+        bool numbered = !digits.empty();
+        for (wchar_t c : digits)
+            numbered = numbered && iswdigit(c);
+        if (numbered && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            ++count;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return count;
+}
+
+class PatchReportTest : public FakeInstallerTest {
+protected:
+    void SetUp() override
+    {
+        FakeInstallerTest::SetUp();
+        g_options.installMode = false;
+        g_options.infoMode = true;
+        // Slots not scripted below read as no package at all.
+        fake_msi::SummaryScript noPackage;
+        noPackage.openResult = 1620;
+        fake_msi::SetSummary(noPackage);
+        fake_msi::SetSummaryForFile(Slot(1), L"2.0.0.0;1.0.0.0,1.5.0.0", std::wstring(kProductA) + L";" + kProductB);
+        fake_msi::SetSummaryForFile(Slot(4), L"no semicolon", kProductB);
+    }
+
+    // Every one of the fifteen test slots holds a patch, so each has a block.
+    static std::wstring ExpectedReport()
+    {
+        std::wstring report;
+        for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
+            report += L"IDR_MSP_" + std::to_wstring(slot) + L"\n";
+            if (slot == 1)
+                report += std::wstring(L"Products:\n") + kProductA + L"\n" + kProductB +
+                          L"\nTarget:\n\t1.0.0.0,1.5.0.0\nUpgrade:\n\t2.0.0.0" + OsLine();
+            if (slot == 4)
+                report += std::wstring(L"Products:\n") + kProductB + L"\nTarget:\n\t\nUpgrade:\n\t" + OsLine();
+            report += kSeparator;
+        }
+        return report;
+    }
+};
+
+TEST_F(PatchReportTest, ShowsOneWarningBoxWithTheWholeReport)
+{
+    ShowPatchReport();
+    ASSERT_EQ(fake_boxes::Shown().size(), 1u);
+    EXPECT_EQ(fake_boxes::Shown()[0].caption, L"Info");
+    EXPECT_EQ(fake_boxes::Shown()[0].flags, 0x50030u);
+    EXPECT_EQ(fake_boxes::Shown()[0].text, ExpectedReport());
+}
+
+TEST_F(PatchReportTest, QuietDoesNotHideIt)
+{
+    g_options.quiet = true;
+    ShowPatchReport();
+    ASSERT_EQ(fake_boxes::Shown().size(), 1u);
+    EXPECT_EQ(fake_boxes::Shown()[0].text, ExpectedReport());
+}
+
+TEST_F(PatchReportTest, EachRunLeavesTwoCopiesOfEveryPatch)
+{
+    const int before = TempPatchCopies();
+    ShowPatchReport();
+    EXPECT_EQ(TempPatchCopies() - before, 2 * kPatchSlotCount);
+    ShowPatchReport();
+    EXPECT_EQ(TempPatchCopies() - before, 4 * kPatchSlotCount);
+}
+
+TEST_F(PatchReportTest, BuildPatchReportReadsItsOwnCopy)
+{
+    EXPECT_EQ(BuildPatchReport(L"IDR_MSP_1"), std::wstring(L"Products:\n") + kProductA + L"\n" + kProductB +
+                                                  L"\nTarget:\n\t1.0.0.0,1.5.0.0\nUpgrade:\n\t2.0.0.0" + OsLine());
+    ASSERT_EQ(fake_msi::OpenedSummaryPaths().size(), 2u);
+    EXPECT_EQ(fake_msi::OpenedSummaryPaths()[0], fake_msi::OpenedSummaryPaths()[1]);
+    EXPECT_EQ(fake_msi::OpenHandleCount(), 0);
+}
+
+TEST_F(PatchReportTest, BuildPatchReportIsEmptyWithoutPatchOrProducts)
+{
+    EXPECT_EQ(BuildPatchReport(L"IDR_MSP_16"), L"");
+    EXPECT_EQ(BuildPatchReport(L"IDR_MSP_2"), L"");
+    EXPECT_TRUE(fake_boxes::Shown().empty());
+}
+
+} // namespace
