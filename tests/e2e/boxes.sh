@@ -6,8 +6,10 @@
 #   WATCHER_EXE                 watcher.exe (default: build/win-x64/tests/watcher)
 #   boxes_setup                 once per prefix, before the first run
 #   run_with_boxes [NAME=VALUE...] EXE ARGS...
-#                               RUN_STATUS: EXE's exit code; BOX_COUNT: boxes
-#                               seen; BOX_CALLS: MessageBoxW calls traced
+#                               RUN_STATUS: EXE's exit code as wine gives it
+#                               (cut to a byte); RUN_EXIT_CODE: the whole code;
+#                               BOX_COUNT: boxes seen; BOX_CALLS: MessageBoxW
+#                               calls traced
 #   box N FIELD                 caption, text, icon, button or flags of box N (from 1)
 #   boxes_summary               every box on one line each, for failure reports
 #
@@ -20,6 +22,7 @@ WATCHER_EXE=${WATCHER_EXE:-$E2E_REPO/build/win-x64/tests/watcher/watcher.exe}
 BOXES_DIR=
 BOX_COUNT=0
 BOX_CALLS=0
+RUN_EXIT_CODE=
 
 # Wine's relay trace of every call would be huge and slow; this one function is enough.
 boxes_setup() {
@@ -49,9 +52,10 @@ run_with_boxes() {
     env "${assignments[@]}" WINEDEBUG=+relay timeout "${RUN_TIMEOUT:-120}" \
         wine "$WATCHER_EXE" "$(boxes_win_path "$BOXES_DIR/seen.txt")" \
         --timeout $((${RUN_TIMEOUT:-120} - 5)) --run "$exe" "$@" \
-        >/dev/null 2>"$BOXES_DIR/trace.txt"
+        >"$BOXES_DIR/watcher.txt" 2>"$BOXES_DIR/trace.txt"
     RUN_STATUS=$?
     set -e
+    RUN_EXIT_CODE=$(sed -n 's/^exit code \([0-9]*\).*/\1/p' "$BOXES_DIR/watcher.txt")
     [ -e "$BOXES_DIR/seen.txt" ] || : > "$BOXES_DIR/seen.txt"
     # "Call user32.MessageBoxW(owner,text,caption,flags) ret=..." - strings may
     # hold commas, the flags are always last.

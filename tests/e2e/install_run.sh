@@ -268,4 +268,31 @@ case_german() {
 }
 timed case_german
 
+# --- exit codes for deployment systems, asked for with /exitcode -------------
+# expect_exit CASE CODE WRAPPER ARGS...: the run ends with CODE and shows its box as usual.
+expect_exit() {
+    local name=$1 code=$2
+    shift 2
+    run_with_boxes "$@"
+    check_same "/exitcode, $name: exit code" "$RUN_EXIT_CODE" "$code"
+    check_same "/exitcode, $name: the box as without it" "$BOX_COUNT" "${EXPECTED_BOXES:-1}"
+    boxes_summary
+}
+case_exit_codes() {
+    local name_x="Norvale X-ray" code_x
+    code_x=$(new_product "$name_x" 3.2.10.0)
+    new_patch "$work/x.msp" "$kw" "$code_x" "$code_x"
+    build_wrapper -o "$work/x.exe" "$work/x.msp"
+    expect_exit "installed" 0 "$work/x.exe" /exitcode
+    check_same "/exitcode, installed: product patched" "$(product_version "$code_x")" 3.2.40.0
+    expect_exit "up to date" 0 "$work/x.exe" /EXITCODE
+    expect_exit "no product" 1642 "$work/d.exe" /exitcode
+    expect_exit "wrong version" 1642 "$work/c.exe" /exitcode
+    EXPECTED_BOXES=2 expect_exit "installer error" 1603 "$work/h.exe" /exitcode
+    EXPECTED_BOXES=1 expect_exit "no patch, quiet" 1603 "$work/none.exe" /q /exitcode
+    run_with_boxes "$work/d.exe"
+    check_same "without /exitcode: 0 after a failure" "$RUN_EXIT_CODE" 0
+}
+timed case_exit_codes
+
 finish

@@ -14,7 +14,8 @@
 //
 // It stops after N boxes (exit 0; 2 when the time ran out first), at the
 // timeout (default 60 s), or, with --run, once PROGRAM has ended: then its
-// exit code is the watcher's (124 when PROGRAM was stopped at the timeout).
+// exit code is the watcher's (124 when PROGRAM was stopped at the timeout),
+// and also printed whole as "exit code N" (wine cuts exit codes to a byte).
 #include <windows.h>
 
 #include <cstdio>
@@ -430,6 +431,7 @@ int Watch(const Options& options, FILE* out)
             DWORD code = 0;
             GetExitCodeProcess(program, &code);
             CloseHandle(program);
+            wprintf(L"exit code %lu\n", code);
             return static_cast<int>(code);
         }
         if (program == nullptr && options.count > 0 && boxes >= options.count)
