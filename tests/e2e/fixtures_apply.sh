@@ -14,16 +14,6 @@ wine_test_start win64
 work=$WINE_TEST_DIR/work
 mkdir -p "$work"
 
-# check_same WHAT ACTUAL EXPECTED: shows both (shortened) when they differ.
-check_same() {
-    if [ "$2" = "$3" ]; then
-        pass_check "$1"
-    else
-        fail_check "$1"
-        echo "  expected [${3:0:120}] (${#3} chars)  got [${2:0:120}] (${#2} chars)" >&2
-    fi
-}
-
 # The same property read through Wine's installer by msi_tool.
 tool_value() {
     local value status=0

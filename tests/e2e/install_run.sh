@@ -23,17 +23,6 @@ temp_win=$(wine cmd /c 'if defined TMP (echo %TMP%) else (echo %TEMP%)' | tr -d 
 temp=$(winepath -u "$temp_win")
 [ -d "$temp" ] || { echo "no temp folder: '$temp_win' -> '$temp'" >&2; exit 1; }
 
-# check_same WHAT ACTUAL EXPECTED
-check_same() {
-    if [ "$2" = "$3" ]; then
-        pass_check "$1"
-    else
-        fail_check "$1"
-        echo "  expected [$3]" >&2
-        echo "  got      [$2]" >&2
-    fi
-}
-
 # Leftover copies of the patches: MSP and a number, no extension.
 temp_copies() {
     (cd "$temp" && find . -maxdepth 1 -type f -regex '\./MSP[0-9]+' -printf '%P\n' | sort)

@@ -21,6 +21,17 @@ check() {
     if "$@"; then pass_check "$what"; else fail_check "$what"; fi
 }
 
+# check_same WHAT ACTUAL EXPECTED: shows both (long ones shortened) when they differ.
+check_same() {
+    if [ "$2" = "$3" ]; then
+        pass_check "$1"
+    else
+        fail_check "$1"
+        echo "  expected [${3:0:300}] (${#3} characters)" >&2
+        echo "  got      [${2:0:300}] (${#2} characters)" >&2
+    fi
+}
+
 # Ends the test: non-zero when any check failed.
 finish() {
     if [ "$E2E_FAILURES" -ne 0 ]; then

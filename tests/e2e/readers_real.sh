@@ -20,15 +20,6 @@ probe_field() {
     timeout 60 wine "$probe" "$1" "$(z_path "$2")" | sed -n "s/^$3=//p"
 }
 
-check_equal() {
-    if [ "$2" = "$3" ]; then
-        pass_check "$1"
-    else
-        fail_check "$1"
-        echo "  expected [${3:0:100}] (${#3})  got [${2:0:100}] (${#2})" >&2
-    fi
-}
-
 code_x=$(new_guid) code_y=$(new_guid) code_z=$(new_guid)
 
 # --- Keywords and Template as the wrapper reads them --------------------------
@@ -58,18 +49,18 @@ for entry in "${cases[@]}"; do
     make_patch "$file" --patch-code "$(new_guid)" --product-code "$code_x" --to-version 3.2.40.0 \
         --keywords "$keywords" --template "$template"
     label="patch $index (${keywords:0:24})"
-    check_equal "$label: Keywords as msitools reads it" "$(msiinfo_value "$file" Keywords)" "$keywords"
-    check_equal "$label: Template read whole" "$(probe_field products "$file" products)" "$template"
-    check_equal "$label: Template as msitools reads it" "$(msiinfo_value "$file" Template)" "$template"
+    check_same "$label: Keywords as msitools reads it" "$(msiinfo_value "$file" Keywords)" "$keywords"
+    check_same "$label: Template read whole" "$(probe_field products "$file" products)" "$template"
+    check_same "$label: Template as msitools reads it" "$(msiinfo_value "$file" Template)" "$template"
     output=$(timeout 60 wine "$probe" versions "$(z_path "$file")")
     if [ "$upgrade" = - ]; then
-        check_equal "$label: refused" "$(sed -n 's/^result=//p' <<< "$output")" 0
-        check_equal "$label: last error 4316" "$(sed -n 's/^error=//p' <<< "$output")" 4316
-        check_equal "$label: out-values unchanged" "$(sed -n 's/^upgrade=//p' <<< "$output")" unchanged
+        check_same "$label: refused" "$(sed -n 's/^result=//p' <<< "$output")" 0
+        check_same "$label: last error 4316" "$(sed -n 's/^error=//p' <<< "$output")" 4316
+        check_same "$label: out-values unchanged" "$(sed -n 's/^upgrade=//p' <<< "$output")" unchanged
     else
-        check_equal "$label: accepted" "$(sed -n 's/^result=//p' <<< "$output")" 1
-        check_equal "$label: upgrade version" "$(sed -n 's/^upgrade=//p' <<< "$output")" "$upgrade"
-        check_equal "$label: target versions" "$(sed -n 's/^targets=//p' <<< "$output")" "$targets"
+        check_same "$label: accepted" "$(sed -n 's/^result=//p' <<< "$output")" 1
+        check_same "$label: upgrade version" "$(sed -n 's/^upgrade=//p' <<< "$output")" "$upgrade"
+        check_same "$label: target versions" "$(sed -n 's/^targets=//p' <<< "$output")" "$targets"
     fi
 done
 
@@ -77,10 +68,10 @@ done
 make_patch "$work/not.msp" --not-a-patch
 for command in versions products; do
     output=$(timeout 60 wine "$probe" $command "$(z_path "$work/not.msp")")
-    check_equal "not a patch: $command fails" "$(sed -n 's/^result=//p' <<< "$output")" 0
+    check_same "not a patch: $command fails" "$(sed -n 's/^result=//p' <<< "$output")" 0
     check "not a patch: $command sets no Keywords error" [ "$(sed -n 's/^error=//p' <<< "$output")" != 4316 ]
 done
-check_equal "a missing file fails" "$(probe_field products "$work/missing.msp" result)" 0
+check_same "a missing file fails" "$(probe_field products "$work/missing.msp" result)" 0
 
 # --- installed targets against real products ---------------------------------
 for code in "$code_x" "$code_z"; do
@@ -97,25 +88,25 @@ targets_of() {
         awk -F'[=|]' '/^result=/ { r = $2 } /^record=/ { codes = codes " " $2 } END { print r codes }'
 }
 
-check_equal "X;Y;Z with X and Z present" "$(targets_of "$code_x;$code_y;$code_z")" "2 $code_x $code_z"
-check_equal "X;" "$(targets_of "$code_x;")" "2 $code_x"
-check_equal "X;;Z stops at the empty entry" "$(targets_of "$code_x;;$code_z")" "2 $code_x"
-check_equal ";X gives nothing" "$(targets_of ";$code_x")" "2"
-check_equal "X;X gives X twice" "$(targets_of "$code_x;$code_x")" "2 $code_x $code_x"
-check_equal "none present" "$(targets_of "$code_y")" "2"
+check_same "X;Y;Z with X and Z present" "$(targets_of "$code_x;$code_y;$code_z")" "2 $code_x $code_z"
+check_same "X;" "$(targets_of "$code_x;")" "2 $code_x"
+check_same "X;;Z stops at the empty entry" "$(targets_of "$code_x;;$code_z")" "2 $code_x"
+check_same ";X gives nothing" "$(targets_of ";$code_x")" "2"
+check_same "X;X gives X twice" "$(targets_of "$code_x;$code_x")" "2 $code_x $code_x"
+check_same "none present" "$(targets_of "$code_y")" "2"
 
 # A record carries the product's facts and the patch's versions.
 file=$work/record.msp
 make_patch "$file" --patch-code "$(new_guid)" --product-code "$code_x" --to-version 3.2.40.0 \
     --keywords "3.2.40.0;3.2.10.0,3.2.20.0" --template "$code_x"
-check_equal "record fields" "$(probe_field targets "$file" record)" \
+check_same "record fields" "$(probe_field targets "$file" record)" \
     "$code_x|3.2.10.0|Product ${code_x:1:8}|1033|3.2.40.0|3.2.10.0,3.2.20.0|"
 
 # Malformed Keywords: discovery fails with 4316 before any product is asked.
 file=$work/bad.msp
 make_patch "$file" --patch-code "$(new_guid)" --product-code "$code_x" --to-version 3.2.40.0 \
     --keywords "3.2.40.0" --template "$code_x"
-check_equal "malformed Keywords: result 1" "$(probe_field targets "$file" result)" 1
-check_equal "malformed Keywords: last error 4316" "$(probe_field targets "$file" error)" 4316
+check_same "malformed Keywords: result 1" "$(probe_field targets "$file" result)" 1
+check_same "malformed Keywords: last error 4316" "$(probe_field targets "$file" error)" 4316
 
 finish

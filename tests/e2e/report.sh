@@ -30,16 +30,6 @@ escaped() {
     printf '%s' "${text//$'\n'/\\n}"
 }
 
-check_same() {
-    if [ "$2" = "$3" ]; then
-        pass_check "$1"
-    else
-        fail_check "$1"
-        echo "  expected [$3]" >&2
-        echo "  got      [$2]" >&2
-    fi
-}
-
 # check_info_box WHAT EXPECTED_TEXT: after run_with_boxes, exactly one
 # "Info" box asked for with MB_OK | MB_ICONWARNING | MB_SETFOREGROUND |
 # MB_TOPMOST, showing the warning icon and exactly that text, answered with
