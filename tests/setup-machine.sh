@@ -7,7 +7,9 @@ packages=(
     cmake ninja-build g++ googletest clang
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine wine64 wine32:i386 msitools wixl
+    osslsigncode openssl python3
     xvfb x11-apps xdotool imagemagick
+    bc time
 )
 
 missing=()

@@ -1,0 +1,24 @@
+# Sourced by the benchmarks: a Wine prefix of their own (as in the tests),
+# the build trees they need, and a clock.
+
+BENCH_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$BENCH_REPO/tests/e2e/lib.sh"
+
+bench_build() {
+    "$BENCH_REPO/tests/setup-machine.sh"
+    cmake -S "$BENCH_REPO" -B "$BENCH_REPO/build/win-x64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$BENCH_REPO/cmake/mingw-x64.cmake" \
+        -DCMAKE_CROSSCOMPILING_EMULATOR="$BENCH_REPO/tests/wine/run-in-prefix.sh" >/dev/null
+    cmake --build "$BENCH_REPO/build/win-x64" >/dev/null
+    export FIXTURE_TOOLS_DIR=$BENCH_REPO/build/win-x64/tests/fixtures
+}
+
+now() { date +%s.%N; }
+
+# elapsed START: seconds since START, three decimals.
+elapsed() { echo "$(now) - $1" | bc -l | xargs printf '%.3f'; }
+
+# median of the numbers given.
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+ratio() { echo "$1 / $2" | bc -l | xargs printf '%.2f'; }
