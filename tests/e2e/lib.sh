@@ -42,7 +42,8 @@ finish() {
 }
 
 # A file that passes for a patch as far as embedding and extraction go: the
-# compound-file signature, then SIZE-8 random bytes.
+# compound-file signature, then SIZE-8 random bytes (no summary, so
+# build-wrapper needs --unchecked to embed it).
 make_fake_patch() {
     local file=$1 size=$2
     {

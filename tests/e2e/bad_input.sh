@@ -1,0 +1,391 @@
+#!/usr/bin/env bash
+# The real wrapper under Wine given bad input: damaged or foreign patch
+# files, odd summary values, extreme product properties, an extraction path
+# that is too long, a read-only extraction target and an unusable temp
+# folder. Every run must end by itself with exit code 0, show at most the
+# one box its case expects, and write nothing but what its case allows
+# (installer logs in the temp folder; the temporary patch copies are gone
+# again afterwards).
+#   bad_input.sh WATCHER_DIR FIXTURE_TOOLS_DIR
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+# Absolute: the runs start in a folder of their own.
+WATCHER_EXE=$(realpath "${1:?usage: bad_input.sh WATCHER_DIR FIXTURE_TOOLS_DIR}")/watcher.exe
+FIXTURE_TOOLS_DIR=$(realpath "${2:?usage: bad_input.sh WATCHER_DIR FIXTURE_TOOLS_DIR}")
+export WATCHER_EXE FIXTURE_TOOLS_DIR
+source "$E2E_REPO/tests/fixtures/fixtures.sh"
+source "$E2E_REPO/tests/e2e/boxes.sh"
+# A hang shows up as a timed-out run, not as a stuck test.
+export RUN_TIMEOUT=60
+
+wine_test_start win64
+# Immutable files and folders (see make_unwritable) must become removable again.
+locked=()
+cleanup() {
+    local path
+    for path in "${locked[@]}"; do chattr -i "$path" 2>/dev/null || true; done
+    wine_test_stop
+}
+trap cleanup EXIT
+boxes_setup
+work=$WINE_TEST_DIR/work
+drive=$WINE_TEST_DIR/d
+cwd=$drive/cwd
+mkdir -p "$work" "$cwd"
+map_drive_d "$drive"
+
+temp_win=$(wine cmd /c 'if defined TMP (echo %TMP%) else (echo %TEMP%)' | tr -d '\r')
+temp=$(realpath "$(winepath -u "$temp_win")")
+[ -d "$temp" ] || { echo "no temp folder: '$temp_win' -> '$temp'" >&2; exit 1; }
+drive_c=$(realpath "$WINEPREFIX/drive_c")
+
+check_same() {
+    if [ "$2" = "$3" ]; then
+        pass_check "$1"
+    else
+        fail_check "$1"
+        echo "  expected [${3:0:200}] (${#3})" >&2
+        echo "  got      [${2:0:200}] (${#2})" >&2
+    fi
+}
+
+# Files created or changed since the last run_case, as TEMP/..., D:/... or
+# C:/..., sorted. The installer's own folder (C:\windows) is its business.
+written_files() {
+    find "$drive_c" "$drive" "$work" -path "$drive_c/windows" -prune -o \
+        -type f -newer "$WINE_TEST_DIR/stamp" -print |
+        sed -e "s|^$temp/|TEMP/|" -e "s|^$drive/|D:/|" -e "s|^$drive_c/|C:/|" -e "s|^$work/|WORK/|" | sort
+}
+
+# run_case [NAME=VALUE...] EXE ARGS...: runs the wrapper in D:\cwd under the
+# watcher; WRITTEN then lists what the run wrote.
+run_case() {
+    touch "$WINE_TEST_DIR/stamp"
+    cd "$cwd"
+    run_with_boxes "$@"
+    cd - >/dev/null
+    WRITTEN=$(written_files)
+}
+
+# expect_box CASE CAPTION TEXT-REGEX ICON FLAGS: exit code 0 and exactly one box.
+expect_box() {
+    local name=$1
+    check_same "$name: exit code 0" "$RUN_STATUS" 0
+    check_same "$name: one box" "$BOX_COUNT" 1
+    check_same "$name: one MessageBoxW call" "$BOX_CALLS" 1
+    check_same "$name: caption" "$(box 1 caption)" "$2"
+    if [[ $(box 1 text) =~ $3 ]]; then
+        pass_check "$name: text"
+    else
+        fail_check "$name: text"
+        echo "  expected /$3/" >&2
+        echo "  got      [$(box 1 text)]" >&2
+    fi
+    check_same "$name: icon" "$(box 1 icon)" "$4"
+    check_same "$name: flags at the call" "$(box 1 flags)" "$5"
+}
+
+expect_no_box() {
+    check_same "$1: exit code 0" "$RUN_STATUS" 0
+    check_same "$1: no box" "$BOX_COUNT" 0
+    check_same "$1: no MessageBoxW call" "$BOX_CALLS" 0
+}
+
+expect_written() {
+    check_same "$1: files written" "$WRITTEN" "$2"
+}
+
+# new_product NAME VERSION [make-product options]: makes and installs a
+# product; prints its code.
+new_product() {
+    local name=$1 version=$2 code
+    shift 2
+    code=$(new_guid)
+    make_product "$work/$code.msi" --code "$code" --name "$name" --version "$version" "$@"
+    install_product "$work/$code.msi" >/dev/null || echo "installing $name failed" >&2
+    echo "$code"
+}
+
+# new_patch OUT.msp PRODUCT_CODE MAKE_PATCH_OPTIONS...: a patch to 3.2.40.0.
+new_patch() {
+    local out=$1 code=$2
+    shift 2
+    make_patch "$out" --patch-code "$(new_guid)" --product-code "$code" --to-version 3.2.40.0 \
+        --template "$code" "$@"
+}
+
+# make_unwritable PATH: a file or folder that Wine cannot write to. Unix
+# permissions are how Wine shows read-only files, but root writes through
+# them, so as root the path is made immutable as well (when the file
+# system allows it). Fails when neither works.
+make_unwritable() {
+    chmod a-w "$1"
+    if [ "$(id -u)" = 0 ]; then
+        chattr +i "$1" 2>/dev/null || return 1
+        locked+=("$1")
+    fi
+}
+
+installed_text='^The update was successfully installed and (.*) has been updated\.$'
+failure_regex() {
+    echo "^A problem prevented the Update from being installed\. Contact your system administrator\. \\\\n\\\\n Error Code: $1\$"
+}
+
+timed() {
+    local started=$SECONDS
+    "$@"
+    echo "  ($1: $((SECONDS - started)) s)"
+}
+
+started=$SECONDS
+name_t="Norvale Tango" name_k="Norvale Kilo" name_w="Norvale Whiskey" name_l="Norvale Lima"
+# 1023 characters, and one that makes the log file name exactly 255 characters.
+name_long=$(printf 'Norvale Long Name %04d ' $(seq 1 50))
+name_long=${name_long:0:1023}
+log_suffix=" SP install.log"
+name_255=${name_long:0:$((255 - ${#log_suffix}))}
+code_t=$(new_product "$name_t" 3.2.10.0)
+code_k=$(new_product "$name_k" 3.2.10.0)
+code_w=$(new_product "$name_w" 3.2.10.0)
+code_long=$(new_product "$name_long" 3.2.10.0)
+code_255=$(new_product "$name_255" 3.2.10.0)
+code_l=$(new_product "$name_l" 3.2.10.0 --language English)
+
+new_patch "$work/t.msp" "$code_t" --keywords "3.2.40.0;3.2.10.0"
+size_t=$(stat -c %s "$work/t.msp")
+cuts="512 1536 4096 $((size_t - 512))"
+for cut in $cuts; do
+    head -c "$cut" "$work/t.msp" > "$work/t$cut.msp"
+    build_wrapper --unchecked -o "$work/t$cut.exe" "$work/t$cut.msp"
+done
+make_patch "$work/not.msp" --not-a-patch
+new_patch "$work/nokw.msp" "$code_t" --no-keywords
+new_patch "$work/nosemi.msp" "$code_t" --keywords "3.2.40.0"
+# 5000 characters, the installed version only at the very end: far past the
+# first read of 2048 characters.
+targets=$(printf '3.2.%d.0,' $(seq 1000 1600))
+keywords="3.2.40.0;${targets:0:$((5000 - 9 - 9))},3.2.10.0"
+keywords_wrong="3.2.40.0;${targets:0:$((5000 - 9 - 9))},3.2.11.0"
+new_patch "$work/k.msp" "$code_k" --keywords "$keywords"
+new_patch "$work/w.msp" "$code_w" --keywords "$keywords_wrong"
+new_patch "$work/long.msp" "$code_long" --keywords "3.2.40.0;3.2.10.0"
+new_patch "$work/255.msp" "$code_255" --keywords "3.2.40.0;3.2.10.0"
+new_patch "$work/l.msp" "$code_l" --keywords "3.2.40.0;3.2.10.0"
+# build-wrapper would refuse the bad ones; the wrapper has to cope with them anyway.
+for exe in not nokw nosemi; do build_wrapper --unchecked -o "$work/$exe.exe" "$work/$exe.msp"; done
+for exe in k w long 255 l; do build_wrapper -o "$work/$exe.exe" "$work/$exe.msp"; done
+for slot in 1 2 3; do make_fake_patch "$work/fake$slot.msp" $((4096 + slot * 1000)); done
+build_wrapper --unchecked -o "$work/fakes.exe" 1="$work/fake1.msp" 2="$work/fake2.msp" 3="$work/fake3.msp"
+echo "  (products, patches and wrappers made in $((SECONDS - started)) s)"
+check_same "keywords of 5000 characters" "${#keywords} ${#keywords_wrong}" "5000 5000"
+check_same "product names of 1023 and 240 characters read back whole" \
+    "$(product_info "$code_long" ProductName | wc -m) $(product_info "$code_255" ProductName | wc -m)" \
+    "1024 241"
+
+# --- truncated patches -------------------------------------------------------
+# Outcome: the installer error box (300); the structured-storage check refuses
+# the damaged file before the installer's summary reader, which would crash
+# on it, sees it. The installer is never asked: no log, version kept, and the
+# temporary copy is deleted.
+case_truncated() {
+    local cut
+    for cut in $cuts; do
+        run_case "$work/t$cut.exe"
+        # The code is the last-error value the refusal left; only its form is checked.
+        expect_box "truncated at $cut" "Installation Error" "$(failure_regex '-?[0-9]+')" error 00050010
+        expect_written "truncated at $cut" ""
+        boxes_summary
+    done
+    check_same "truncated: version kept" "$(product_version "$code_t")" 3.2.10.0
+    # The /i report reads the same file through the same check: the Info box,
+    # with the two temporary copies that /i leaves by design.
+    run_case "$work/t4096.exe" /i
+    check_same "truncated, /i: exit code 0" "$RUN_STATUS" 0
+    check_same "truncated, /i: one box" "$BOX_COUNT" 1
+    check_same "truncated, /i: caption" "$(box 1 caption)" Info
+    check_same "truncated, /i: only the two temporary copies written" \
+        "$(grep -cE '^TEMP/MSP[0-9]+$' <<< "$WRITTEN") $(grep -c . <<< "$WRITTEN")" "2 2"
+    boxes_summary
+}
+timed case_truncated
+
+# --- compound files that are no patch, or lack the Keywords ------------------
+# Outcome: box 300. A compound file without summary information fails the
+# same check as a damaged one; Keywords that are missing or have no
+# semicolon give Error Code 4316.
+case_not_patches() {
+    run_case "$work/not.exe"
+    expect_box "not a patch" "Installation Error" "$(failure_regex '-?[0-9]+')" error 00050010
+    local text exe
+    text=$(box 1 text)
+    check "not a patch: not the Keywords error" [ "${text%Error Code: 4316}" = "$text" ]
+    expect_written "not a patch" ""
+    boxes_summary
+    for exe in nokw nosemi; do
+        run_case "$work/$exe.exe"
+        expect_box "$exe" "Installation Error" "$(failure_regex 4316)" error 00050010
+        expect_written "$exe" ""
+        boxes_summary
+    done
+    check_same "no patch installed: version kept" "$(product_version "$code_t")" 3.2.10.0
+}
+timed case_not_patches
+
+# --- Keywords of 5000 characters ---------------------------------------------
+# Outcome: read whole, so the run decides on the full target list: the
+# version named only at the end is recognised and the patch installs (301);
+# a list without it gives the wrong-version box (308).
+case_long_keywords() {
+    run_case "$work/k.exe"
+    expect_box "long Keywords, version at the end" "Installation Successful" "$installed_text" \
+        information 00050040
+    check_same "long Keywords: product named" "$(box 1 text)" \
+        "The update was successfully installed and $name_k has been updated."
+    check_same "long Keywords: version moved" "$(product_version "$code_k")" 3.2.40.0
+    expect_written "long Keywords" "TEMP/$name_k SP install.log"
+    boxes_summary
+    run_case "$work/w.exe"
+    expect_box "long Keywords, version absent" "Installation Error" \
+        "^This update could not be installed because it is not designed for the version of $name_w that" \
+        error 00050010
+    check_same "long Keywords, version absent: version kept" "$(product_version "$code_w")" 3.2.10.0
+    expect_written "long Keywords, version absent" ""
+    boxes_summary
+}
+timed case_long_keywords
+
+# --- a product name of 1023 characters ---------------------------------------
+# Outcome: the box names the product whole. The log file name would be 1038
+# characters, which the file system refuses (255 at most): the installer then
+# runs without a log, nothing is written under a shortened name, and the
+# product is patched all the same. A name that makes the log file name
+# exactly 255 characters gets its log under the whole name.
+case_long_name() {
+    run_case "$work/long.exe"
+    expect_box "1023-character name" "Installation Successful" "$installed_text" information 00050040
+    check_same "1023-character name: whole name in the box" "$(box 1 text)" \
+        "The update was successfully installed and $name_long has been updated."
+    check_same "1023-character name: version moved" "$(product_version "$code_long")" 3.2.40.0
+    expect_written "1023-character name: no log, nothing else" ""
+    boxes_summary | cut -c1-200
+    run_case "$work/255.exe"
+    expect_box "240-character name" "Installation Successful" "$installed_text" information 00050040
+    check_same "240-character name: whole name in the box" "$(box 1 text)" \
+        "The update was successfully installed and $name_255 has been updated."
+    check_same "240-character name: version moved" "$(product_version "$code_255")" 3.2.40.0
+    expect_written "240-character name: log under the whole name" "TEMP/$name_255 SP install.log"
+}
+timed case_long_name
+
+# --- a Language property that is no number -----------------------------------
+# wixl takes Language="English" as it is; Wine's installer installs the
+# product and records its Language as 0. Outcome: the install happens; the
+# files-in-use text stays in the user's language (English here).
+case_text_language() {
+    echo "  Language of $name_l as the installer reports it: [$(product_info "$code_l" Language)]"
+    run_case "$work/l.exe"
+    expect_box "text language" "Installation Successful" "$installed_text" information 00050040
+    check_same "text language: product named" "$(box 1 text)" \
+        "The update was successfully installed and $name_l has been updated."
+    check_same "text language: version moved" "$(product_version "$code_l")" 3.2.40.0
+    expect_written "text language" "TEMP/$name_l SP install.log"
+    check_same "text language: FILESINUSETEXT" \
+        "$(sed -n 's/^Property(S): FILESINUSETEXT = //p' "$temp/$name_l SP install.log" | tr -d '\r' | head -n1)" \
+        'The following applications should be closed before continuing the install:'
+    boxes_summary
+}
+timed case_text_language
+
+# --- an extraction path of 300 characters ------------------------------------
+# Outcome: refused before anything is opened: nothing written, no box, exit
+# code 0, although the folders exist and Wine itself writes paths that long.
+# The same folders 50 characters higher up take the files.
+case_long_extract_path() {
+    local deep='D:\' segment='abcdefghi\' i
+    for i in $(seq 29); do deep+=$segment; done
+    local long="${deep}fix.msp" short="${deep:0:243}fix.msp"
+    mkdir -p "$drive/$(tr '\\' / <<< "${deep:3}")"
+    check_same "extraction paths of 300 and 250 characters" "${#long} ${#short}" "300 250"
+    run_case "$work/fakes.exe" /e "$long"
+    expect_no_box "300-character path"
+    expect_written "300-character path" ""
+    run_case "$work/fakes.exe" /e "$short"
+    expect_no_box "250-character path"
+    local folder expected=
+    folder=$(tr '\\' / <<< "${short:3:240}")
+    for i in 1 2 3; do expected+="D:/${folder}fix$i.msp"$'\n'; done
+    expect_written "250-character path" "${expected%$'\n'}"
+    for i in 1 2 3; do
+        check "250-character path: slot $i copied" cmp -s "$work/fake$i.msp" "$drive/${folder}fix$i.msp"
+    done
+}
+timed case_long_extract_path
+
+# --- a read-only extraction target ---------------------------------------------
+# Outcome: the read-only file keeps its content, the other slots are still
+# written, no box, exit code 0.
+case_read_only_target() {
+    mkdir -p "$drive/ro"
+    echo "kept as it was" > "$drive/ro/fix2.msp"
+    if ! make_unwritable "$drive/ro/fix2.msp"; then
+        echo "  read-only target: skipped, a file that root cannot write cannot be made here" >&2
+        return
+    fi
+    run_case "$work/fakes.exe" /e 'D:\ro\fix.msp'
+    expect_no_box "read-only target"
+    expect_written "read-only target" "D:/ro/fix1.msp"$'\n'"D:/ro/fix3.msp"
+    check_same "read-only target: content kept" "$(cat "$drive/ro/fix2.msp")" "kept as it was"
+    check "read-only target: slot 1 written" cmp -s "$work/fake1.msp" "$drive/ro/fix1.msp"
+    check "read-only target: slot 3 written" cmp -s "$work/fake3.msp" "$drive/ro/fix3.msp"
+}
+timed case_read_only_target
+
+# --- TMP that cannot be used ---------------------------------------------------
+# TMP comes from the prefix's HKCU\Environment (Wine ignores the Unix TMP).
+# Outcome: no crash, no hang, exit code 0, one box, the product untouched and
+# nothing written anywhere, the missing folder not created. Which box appears
+# is not asserted: at present it is the missing-patch notice, although the
+# wrapper carries a patch.
+set_tmp() {
+    wine reg add 'HKCU\Environment' /v TMP /d "$1" /f >/dev/null 2>&1
+}
+
+unusable_tmp_run() {
+    local name=$1 folder=$2
+    set_tmp "$folder"
+    run_case "$work/t.exe"
+    set_tmp "$temp_win"
+    check_same "$name: exit code 0" "$RUN_STATUS" 0
+    check_same "$name: one box" "$BOX_COUNT" 1
+    check_same "$name: one MessageBoxW call" "$BOX_CALLS" 1
+    check "$name: not reported as installed" [ "$(box 1 caption)" != "Installation Successful" ]
+    check_same "$name: version kept" "$(product_version "$code_t")" 3.2.10.0
+    expect_written "$name" ""
+    boxes_summary
+}
+
+case_unusable_tmp() {
+    build_wrapper -o "$work/t.exe" "$work/t.msp"
+    unusable_tmp_run "TMP missing" 'D:\nope'
+    check "TMP missing: folder not created" [ ! -e "$drive/nope" ]
+
+    # Root writes through Unix permissions, and so does Wine run as root: the
+    # folder is made immutable then, and Wine must really fail to write there.
+    mkdir -p "$drive/locked"
+    if make_unwritable "$drive/locked"; then
+        wine cmd /c 'echo probe> D:\locked\probe.txt' >/dev/null 2>&1 || true
+        check "TMP not writable: Wine cannot write there" [ ! -e "$drive/locked/probe.txt" ]
+        unusable_tmp_run "TMP not writable" 'D:\locked'
+    else
+        echo "  TMP not writable: skipped, a folder that root cannot write cannot be made here" >&2
+    fi
+
+    # The same wrapper with a usable temp folder: the patch itself is good.
+    run_case "$work/t.exe"
+    expect_box "TMP usable again" "Installation Successful" "$installed_text" information 00050040
+    check_same "TMP usable again: version moved" "$(product_version "$code_t")" 3.2.40.0
+    expect_written "TMP usable again" "TEMP/$name_t SP install.log"
+}
+timed case_unusable_tmp
+
+finish
