@@ -13,8 +13,16 @@
 PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName)
 {
     const std::wstring patchPath = MakeTempPatchPath();
-    if (!ExtractPatch(patchPath, resourceName, 0))
-        return NoPatch;
+    if (!ExtractPatch(patchPath, resourceName, 0)) {
+        if (!HasEmbeddedPatch(resourceName))
+            return NoPatch;
+        // The wrapper carries this patch but cannot copy it out (no usable
+        // temporary folder): a failure of the run, not a wrapper without
+        // patches, whose notice would also stop an unattended run.
+        if (GetLastError() == ERROR_SUCCESS)
+            SetLastError(ERROR_CANNOT_MAKE);
+        return Failed;
+    }
 
     ProductRecords records;
     if (FindInstalledTargets(patchPath, records) == kTargetsFailed) {

@@ -7,22 +7,40 @@
 
 #include <cstdio>
 
-bool ExtractPatch(std::wstring path, const std::wstring& resourceName, int index)
-{
-    if (!RebuildExtractPath(path, index, path))
-        return false;
+namespace {
 
+// The bytes of an embedded patch, straight from the loaded image.
+bool LocatePatch(const std::wstring& resourceName, const void*& bytes, DWORD& size)
+{
     HRSRC resource = FindResourceW(g_module, resourceName.c_str(), L"MSP");
     if (resource == nullptr)
         return false;
-    const DWORD size = SizeofResource(g_module, resource);
+    size = SizeofResource(g_module, resource);
     if (size == 0)
         return false;
     HGLOBAL loaded = LoadResource(g_module, resource);
     if (loaded == nullptr)
         return false;
-    const void* bytes = LockResource(loaded);
-    if (bytes == nullptr)
+    bytes = LockResource(loaded);
+    return bytes != nullptr;
+}
+
+} // namespace
+
+bool HasEmbeddedPatch(const std::wstring& resourceName)
+{
+    const void* bytes = nullptr;
+    DWORD size = 0;
+    return LocatePatch(resourceName, bytes, size);
+}
+
+bool ExtractPatch(std::wstring path, const std::wstring& resourceName, int index)
+{
+    if (!RebuildExtractPath(path, index, path))
+        return false;
+    const void* bytes = nullptr;
+    DWORD size = 0;
+    if (!LocatePatch(resourceName, bytes, size))
         return false;
 
     FILE* stream = nullptr;

@@ -39,8 +39,10 @@ bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& 
         length = static_cast<std::uint32_t>(buffer.size());
         result = msi_api::SummaryInfoGetProperty(handle, property, buffer.data(), &length);
     }
-    if (result != kMsiSuccess)
+    if (result != kMsiSuccess) {
+        SetLastError(result);
         return false;
+    }
     // An installer that fills the whole buffer leaves no terminator: stop at its end.
     value.assign(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
     return true;
@@ -54,11 +56,17 @@ MsiHandle OpenPatchSummary(std::wstring path)
     wchar_t* filePart = nullptr;
     const DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, fullPath, &filePart);
     // A full path that does not fit would be a different, cut-off file name.
+    if (length >= MAX_PATH)
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
     if (length == 0 || length >= MAX_PATH)
         return 0;
     MsiHandle handle = 0;
-    if (msi_api::GetSummaryInformation(fullPath, &handle) != kMsiSuccess)
+    const unsigned result = msi_api::GetSummaryInformation(fullPath, &handle);
+    if (result != kMsiSuccess) {
+        // The installer's answer is what a failure message should show.
+        SetLastError(result);
         return 0;
+    }
     return handle;
 }
 

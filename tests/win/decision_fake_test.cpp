@@ -168,6 +168,21 @@ TEST_F(ProcessPatchTest, AMissingResourceIsNoPatchAndNothingIsAsked)
     EXPECT_TRUE(fake_msi::Calls().empty());
 }
 
+TEST_F(ProcessPatchTest, APatchThatCannotBeCopiedOutIsAFailureNotAMissingPatch)
+{
+    Product(kProductA, L"3.2.10.0");
+    wchar_t saved[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", L"C:\\no such folder\\deeper\\");
+    SetLastError(0);
+    const PatchOutcome outcome = Process();
+    const DWORD error = GetLastError();
+    SetEnvironmentVariableW(L"TMP", saved[0] != L'\0' ? saved : nullptr);
+    EXPECT_EQ(outcome, Failed);
+    EXPECT_NE(error, 0u);
+    EXPECT_TRUE(fake_msi::Calls().empty());
+}
+
 TEST_F(ProcessPatchTest, TheProductNameIsKeptOnlyWhenAsked)
 {
     Product(kProductA, L"3.2.10.0", L"Alpha");
