@@ -104,14 +104,16 @@ TEST(GetTempFolder, FallsBackWhenThePathDoesNotFitTheBuffer)
 
 TEST(DirectoryExists, TellsFoldersFromFiles)
 {
-    const std::wstring path = MakeTempPatchPath();
-    EXPECT_FALSE(DirectoryExists(path));
-    CloseHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
-    EXPECT_FALSE(DirectoryExists(path));
-    DeleteFileW(path.c_str());
-    ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr));
-    EXPECT_TRUE(DirectoryExists(path));
-    RemoveDirectoryW(path.c_str());
+    const std::wstring file = MakeTempPatchPath();
+    EXPECT_FALSE(DirectoryExists(file));
+    CloseHandle(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+    EXPECT_FALSE(DirectoryExists(file));
+    DeleteFileW(file.c_str());
+
+    const std::wstring folder = MakeTempPatchPath();
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_TRUE(DirectoryExists(folder));
+    RemoveDirectoryW(folder.c_str());
 }
 
 } // namespace
