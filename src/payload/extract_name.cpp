@@ -60,7 +60,8 @@ bool RebuildExtractPath(const std::wstring& path, int index, std::wstring& rebui
         return false;
 
     std::wstring result = FolderOf(path);
-    if (!result.empty() && !stem.empty() && !IsSeparator(result.back()))
+    // Even before an empty stem: D:\out\.msp names ".msp" inside D:\out.
+    if (!result.empty() && !IsSeparator(result.back()))
         result += L'\\';
     result += stem;
     // The extension goes on only when the new name has none: a dot kept in

@@ -30,6 +30,7 @@ const NamingRow kNamingRows[] = {
     {L".msp", 1, L"1.msp"},
     {L"fix.", 1, L"fix1."},
     {L"D:/out/fix.msp", 4, L"D:/out\\fix4.msp"},
+    {L"D:\\out\\.msp", 0, L"D:\\out\\.msp"},
 };
 
 TEST(ExtractName, NamingTable)

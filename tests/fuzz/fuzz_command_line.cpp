@@ -1,0 +1,161 @@
+// The command-line rules on arbitrary argument vectors and prior states.
+//
+// Input fields: the prior state (letters q, n, e, i, x set quiet, install,
+// extract, info and the exit-code option; the whole field is the prior
+// extraction path), then one argument per field, the program first.
+
+#include "fuzz_input.h"
+
+#include "app/run_options.h"
+
+namespace {
+
+wchar_t Lower(wchar_t c)
+{
+    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c + (L'a' - L'A')) : c;
+}
+
+wchar_t Upper(wchar_t c)
+{
+    return (c >= L'a' && c <= L'z') ? static_cast<wchar_t>(c - (L'a' - L'A')) : c;
+}
+
+std::wstring Folded(const std::wstring& word)
+{
+    std::wstring folded;
+    for (wchar_t c : word)
+        folded += Lower(c);
+    return folded;
+}
+
+RunOptions PriorState(const std::wstring& field)
+{
+    RunOptions options;
+    for (wchar_t c : field) {
+        options.quiet = options.quiet || c == L'q';
+        options.installMode = options.installMode || c == L'n';
+        options.extractMode = options.extractMode || c == L'e';
+        options.infoMode = options.infoMode || c == L'i';
+        options.deploymentExitCode = options.deploymentExitCode || c == L'x';
+    }
+    options.extractPath = field;
+    return options;
+}
+
+bool Same(const RunOptions& a, const RunOptions& b)
+{
+    return a.quiet == b.quiet && a.installMode == b.installMode && a.extractMode == b.extractMode &&
+           a.infoMode == b.infoMode && a.extractPath == b.extractPath &&
+           a.deploymentExitCode == b.deploymentExitCode;
+}
+
+// What the rules say the words ask for, read as a list of option words.
+struct Reading {
+    bool quiet = false;
+    bool exitCode = false;
+    bool extract = false;
+    std::wstring extractPath;
+    bool stopped = false;     // "/i" or "/pi" ended the scan
+    bool info = false;        // the word that ended it was "/i"
+    size_t stoppedAt = 0;     // index of that word
+    std::vector<size_t> pathIndices;
+};
+
+Reading Read(const std::vector<std::wstring>& arguments)
+{
+    Reading reading;
+    bool takePath = false;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        if (takePath) {
+            reading.extractPath = arguments[i];
+            reading.pathIndices.push_back(i);
+            takePath = false;
+            continue;
+        }
+        const std::wstring word = Folded(arguments[i]);
+        if (word == L"/q") {
+            reading.quiet = true;
+        } else if (word == L"/exitcode") {
+            reading.exitCode = true;
+        } else if (word == L"/e") {
+            // A final "/e" with nothing after it keeps an earlier path.
+            reading.extract = true;
+            takePath = true;
+        } else if (word == L"/i" || word == L"/pi") {
+            reading.stopped = true;
+            reading.info = word == L"/i";
+            reading.stoppedAt = i;
+            break;
+        }
+    }
+    return reading;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::vector<std::wstring> fields = fuzz::Fields(data, size);
+    const RunOptions prior = PriorState(fuzz::FieldOrEmpty(fields, 0));
+    std::vector<std::wstring> arguments;
+    if (fields.size() > 1)
+        arguments.assign(fields.begin() + 1, fields.end());
+
+    RunOptions options = prior;
+    ApplyArguments(arguments, options);
+    const Reading reading = Read(arguments);
+
+    // Install runs exactly when nothing else was asked for; only an info
+    // mode carried over from before can stand beside it.
+    FUZZ_CHECK(!(options.installMode && options.extractMode));
+    if (reading.stopped) {
+        FUZZ_CHECK(!options.installMode);
+        FUZZ_CHECK(options.infoMode == reading.info);
+    } else {
+        FUZZ_CHECK(options.infoMode == prior.infoMode);
+        FUZZ_CHECK(options.installMode == !options.extractMode);
+    }
+    FUZZ_CHECK(options.quiet == reading.quiet);
+    FUZZ_CHECK(options.deploymentExitCode == reading.exitCode);
+    FUZZ_CHECK(options.extractMode == reading.extract);
+    FUZZ_CHECK(options.extractPath == reading.extractPath);
+    if (!options.extractMode)
+        FUZZ_CHECK(options.extractPath.empty());
+
+    // Nothing from before matters but the info mode.
+    RunOptions fresh;
+    fresh.infoMode = prior.infoMode;
+    ApplyArguments(arguments, fresh);
+    FUZZ_CHECK(Same(fresh, options));
+
+    // Running again over its own result changes nothing.
+    RunOptions twice = options;
+    ApplyArguments(arguments, twice);
+    FUZZ_CHECK(Same(twice, options));
+
+    // Option words match whatever their ASCII case; paths are kept as given.
+    std::vector<std::wstring> flipped = arguments;
+    for (size_t i = 1; i < flipped.size(); ++i) {
+        bool isPath = false;
+        for (size_t p : reading.pathIndices)
+            isPath = isPath || p == i;
+        if (isPath)
+            continue;
+        for (wchar_t& c : flipped[i])
+            c = (c >= L'a' && c <= L'z') ? Upper(c) : Lower(c);
+    }
+    RunOptions caseFlipped = prior;
+    ApplyArguments(flipped, caseFlipped);
+    FUZZ_CHECK(Same(caseFlipped, options));
+
+    // Words after the one that ends the scan are never read.
+    if (reading.stopped) {
+        std::vector<std::wstring> cut(arguments.begin(), arguments.begin() + reading.stoppedAt + 1);
+        cut.push_back(L"/e");
+        cut.push_back(L"x");
+        RunOptions shorter = prior;
+        ApplyArguments(cut, shorter);
+        FUZZ_CHECK(Same(shorter, options));
+    }
+    return 0;
+}
