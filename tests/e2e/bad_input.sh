@@ -34,20 +34,8 @@ cwd=$drive/cwd
 mkdir -p "$work" "$cwd"
 map_drive_d "$drive"
 
-temp_win=$(wine cmd /c 'if defined TMP (echo %TMP%) else (echo %TEMP%)' | tr -d '\r')
-temp=$(realpath "$(winepath -u "$temp_win")")
-[ -d "$temp" ] || { echo "no temp folder: '$temp_win' -> '$temp'" >&2; exit 1; }
+find_temp_folder
 drive_c=$(realpath "$WINEPREFIX/drive_c")
-
-check_same() {
-    if [ "$2" = "$3" ]; then
-        pass_check "$1"
-    else
-        fail_check "$1"
-        echo "  expected [${3:0:200}] (${#3})" >&2
-        echo "  got      [${2:0:200}] (${#2})" >&2
-    fi
-}
 
 # Files created or changed since the last run_case, as TEMP/..., D:/... or
 # C:/..., sorted. The installer's own folder (C:\windows) is its business.
@@ -93,17 +81,6 @@ expect_no_box() {
 
 expect_written() {
     check_same "$1: files written" "$WRITTEN" "$2"
-}
-
-# new_product NAME VERSION [make-product options]: makes and installs a
-# product; prints its code.
-new_product() {
-    local name=$1 version=$2 code
-    shift 2
-    code=$(new_guid)
-    make_product "$work/$code.msi" --code "$code" --name "$name" --version "$version" "$@"
-    install_product "$work/$code.msi" >/dev/null || echo "installing $name failed" >&2
-    echo "$code"
 }
 
 # new_patch OUT.msp PRODUCT_CODE MAKE_PATCH_OPTIONS...: a patch to 3.2.40.0.

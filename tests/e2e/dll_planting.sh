@@ -33,16 +33,6 @@ cwd=$work/cwd
 other=$work/other
 mkdir -p "$app" "$cwd" "$other"
 
-check_same() {
-    if [ "$2" = "$3" ]; then
-        pass_check "$1"
-    else
-        fail_check "$1"
-        echo "  expected [$3]" >&2
-        echo "  got      [$2]" >&2
-    fi
-}
-
 # --- the planted DLL and the control program -----------------------------------
 cat > "$work/planted_msi.c" <<'C'
 #include <windows.h>

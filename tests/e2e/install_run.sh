@@ -18,25 +18,11 @@ boxes_setup
 work=$WINE_TEST_DIR/work
 mkdir -p "$work"
 
-# The folder GetTempPathW gives the wrapper: TMP first, as the system looks.
-temp_win=$(wine cmd /c 'if defined TMP (echo %TMP%) else (echo %TEMP%)' | tr -d '\r')
-temp=$(winepath -u "$temp_win")
-[ -d "$temp" ] || { echo "no temp folder: '$temp_win' -> '$temp'" >&2; exit 1; }
+find_temp_folder
 
 # Leftover copies of the patches: MSP and a number, no extension.
 temp_copies() {
     (cd "$temp" && find . -maxdepth 1 -type f -regex '\./MSP[0-9]+' -printf '%P\n' | sort)
-}
-
-# new_product NAME VERSION [make-product options]: makes and installs a
-# product; prints its code.
-new_product() {
-    local name=$1 version=$2 code
-    shift 2
-    code=$(new_guid)
-    make_product "$work/$code.msi" --code "$code" --name "$name" --version "$version" "$@"
-    install_product "$work/$code.msi" >/dev/null || echo "installing $name failed" >&2
-    echo "$code"
 }
 
 # new_patch OUT.msp KEYWORDS TEMPLATE PRODUCT_CODE...: a patch moving each

@@ -7,6 +7,8 @@
 #include "install/installed_targets.h"
 #include "payload/summary_win.h"
 
+#include "text_win.h"
+
 #include <windows.h>
 
 #include <string>
@@ -15,15 +17,7 @@ namespace {
 
 void Print(const std::wstring& text)
 {
-    const std::wstring line = text + L"\n";
-    const int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &bytes[0], size,
-                        nullptr, nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()),
-              &written, nullptr);
+    print_out(text + L"\n");
 }
 
 std::wstring Flag(bool value)
