@@ -9,7 +9,7 @@ packages=(
     wine wine64 wine32:i386 msitools wixl
     osslsigncode openssl python3
     xvfb x11-apps xdotool imagemagick
-    bc time
+    bc time icoutils
 )
 
 missing=()
