@@ -19,8 +19,10 @@ std::wstring MakeTempPatchPath()
 
     // Names are "MSP" and a number, without extension, so that extracting
     // to them with slot number 0 keeps them as they are. The counter moves on
-    // with every call and skips names already in use.
-    static unsigned long counter = 0;
+    // with every call and skips names already in use. It starts from the
+    // process id, so that two wrappers running at once (which the existence
+    // test alone cannot keep apart) choose different names.
+    static unsigned long counter = (GetCurrentProcessId() & 0xFFFF) * 1000;
     for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
         std::wstring path = folder;
         path += L"MSP" + std::to_wstring(++counter);

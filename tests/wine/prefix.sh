@@ -77,10 +77,15 @@ wine_test_start() {
     displayfile=$WINE_TEST_DIR/display
     Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$displayfile" >/dev/null 2>&1 &
     WINE_TEST_XVFB_PID=$!
-    for _ in $(seq 100); do
+    # Xvfb writes the display number once it accepts connections.
+    for _ in $(seq 400); do
         [ -s "$displayfile" ] && break
         sleep 0.05
     done
+    if [ ! -s "$displayfile" ]; then
+        echo "wine_test_start: Xvfb gave no display within 20 s" >&2
+        exit 1
+    fi
     export DISPLAY=:$(head -n1 "$displayfile")
     # One server for the whole test: a program start then costs ~0.1 s, not ~2.5 s.
     wineserver -p
