@@ -55,7 +55,10 @@ wine_copy_prefix() {
 
 wine_test_stop() {
     if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
+        # Wait until the server is really gone: a server is found by the
+        # prefix folder's inode, which the next test's new folder may reuse.
         wineserver -k >/dev/null 2>&1 || true
+        wineserver -w >/dev/null 2>&1 || true
     fi
     if [ -n "${WINE_TEST_XVFB_PID:-}" ]; then
         kill "$WINE_TEST_XVFB_PID" 2>/dev/null || true
