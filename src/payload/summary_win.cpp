@@ -22,15 +22,10 @@ private:
     MsiHandle handle_;
 };
 
-// One text property of the patch's summary information. A value longer
-// than the first buffer is read again, once, into a buffer of its size.
-bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& value)
+// A text property of an open summary. A value longer than the first buffer
+// is read again, once, into a buffer of its size.
+unsigned ReadProperty(MsiHandle handle, unsigned property, std::wstring& value)
 {
-    const MsiHandle handle = OpenPatchSummary(path);
-    if (handle == 0)
-        return false;
-    SummaryHandleGuard guard(handle);
-
     std::vector<wchar_t> buffer(kFirstReadChars, L'\0');
     std::uint32_t length = kFirstReadChars;
     unsigned result = msi_api::SummaryInfoGetProperty(handle, property, buffer.data(), &length);
@@ -39,12 +34,28 @@ bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& 
         length = static_cast<std::uint32_t>(buffer.size());
         result = msi_api::SummaryInfoGetProperty(handle, property, buffer.data(), &length);
     }
+    // An installer that fills the whole buffer leaves no terminator: stop at its end.
+    if (result == kMsiSuccess)
+        value.assign(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
+    return result;
+}
+
+// One text property of the patch file's summary information.
+bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& value)
+{
+    const MsiHandle handle = OpenPatchSummary(path);
+    if (handle == 0)
+        return false;
+    unsigned result;
+    {
+        SummaryHandleGuard guard(handle);
+        result = ReadProperty(handle, property, value);
+    }
+    // Set once the handle is closed, which may change the last-error value.
     if (result != kMsiSuccess) {
         SetLastError(result);
         return false;
     }
-    // An installer that fills the whole buffer leaves no terminator: stop at its end.
-    value.assign(buffer.data(), wcsnlen(buffer.data(), buffer.size()));
     return true;
 }
 
