@@ -9,12 +9,7 @@
 #   bad_input.sh WATCHER_DIR FIXTURE_TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-# Absolute: the runs start in a folder of their own.
-WATCHER_EXE=$(realpath "${1:?usage: bad_input.sh WATCHER_DIR FIXTURE_TOOLS_DIR}")/watcher.exe
-FIXTURE_TOOLS_DIR=$(realpath "${2:?usage: bad_input.sh WATCHER_DIR FIXTURE_TOOLS_DIR}")
-export WATCHER_EXE FIXTURE_TOOLS_DIR
-source "$E2E_REPO/tests/fixtures/fixtures.sh"
-source "$E2E_REPO/tests/e2e/boxes.sh"
+load_box_tools "$@"
 # A hang shows up as a timed-out run, not as a stuck test.
 export RUN_TIMEOUT=60
 
@@ -106,12 +101,6 @@ make_unwritable() {
 installed_text='^The update was successfully installed and (.*) has been updated\.$'
 failure_regex() {
     echo "^A problem prevented the Update from being installed\. Contact your system administrator\. \\\\n\\\\n Error Code: $1\$"
-}
-
-timed() {
-    local started=$SECONDS
-    "$@"
-    echo "  ($1: $((SECONDS - started)) s)"
 }
 
 started=$SECONDS

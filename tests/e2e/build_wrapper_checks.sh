@@ -15,12 +15,6 @@ wine_test_start win64
 work=$WINE_TEST_DIR/work
 mkdir -p "$work"
 
-timed() {
-    local started=$SECONDS
-    "$@"
-    echo "  ($1: $((SECONDS - started)) s)"
-}
-
 # run_build ARGS...: build-wrapper writing $work/out.exe; BUILD_STATUS, and
 # its output in $work/stdout and $work/stderr.
 run_build() {

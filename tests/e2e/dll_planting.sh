@@ -10,12 +10,7 @@
 #   dll_planting.sh WATCHER_DIR FIXTURE_TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-# Absolute: the runs start in a folder of their own.
-WATCHER_EXE=$(realpath "${1:?usage: dll_planting.sh WATCHER_DIR FIXTURE_TOOLS_DIR}")/watcher.exe
-FIXTURE_TOOLS_DIR=$(realpath "${2:?usage: dll_planting.sh WATCHER_DIR FIXTURE_TOOLS_DIR}")
-export WATCHER_EXE FIXTURE_TOOLS_DIR
-source "$E2E_REPO/tests/fixtures/fixtures.sh"
-source "$E2E_REPO/tests/e2e/boxes.sh"
+load_box_tools "$@"
 export RUN_TIMEOUT=60
 native_first=WINEDLLOVERRIDES=msi=n,b
 

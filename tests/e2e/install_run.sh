@@ -8,10 +8,7 @@
 #   install_run.sh WATCHER_DIR FIXTURE_TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-export WATCHER_EXE=${1:?usage: install_run.sh WATCHER_DIR FIXTURE_TOOLS_DIR}/watcher.exe
-export FIXTURE_TOOLS_DIR=${2:?usage: install_run.sh WATCHER_DIR FIXTURE_TOOLS_DIR}
-source "$E2E_REPO/tests/fixtures/fixtures.sh"
-source "$E2E_REPO/tests/e2e/boxes.sh"
+load_box_tools "$@"
 
 wine_test_start win64
 boxes_setup
@@ -65,12 +62,6 @@ wrong_version_text() {
 }
 failure_text() {
     echo "A problem prevented the Update from being installed. Contact your system administrator. \n\n Error Code: $1"
-}
-
-timed() {
-    local started=$SECONDS
-    "$@"
-    echo "  ($1: $((SECONDS - started)) s)"
 }
 
 started=$SECONDS

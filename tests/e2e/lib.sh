@@ -32,6 +32,25 @@ check_same() {
     fi
 }
 
+# timed FUNCTION ARGS...: runs one case and says how long it took.
+timed() {
+    local started=$SECONDS
+    "$@"
+    echo "  ($1: $((SECONDS - started)) s)"
+}
+
+# load_box_tools WATCHER_DIR FIXTURE_TOOLS_DIR: the fixture functions and the
+# box watcher, for tests that run the wrapper. The folders are made absolute:
+# some runs start in a folder of their own.
+load_box_tools() {
+    [ $# -eq 2 ] || { echo "usage: $(basename "$0") ... WATCHER_DIR FIXTURE_TOOLS_DIR" >&2; exit 2; }
+    WATCHER_EXE=$(realpath "$1")/watcher.exe
+    FIXTURE_TOOLS_DIR=$(realpath "$2")
+    export WATCHER_EXE FIXTURE_TOOLS_DIR
+    source "$E2E_REPO/tests/fixtures/fixtures.sh"
+    source "$E2E_REPO/tests/e2e/boxes.sh"
+}
+
 # Ends the test: non-zero when any check failed.
 finish() {
     if [ "$E2E_FAILURES" -ne 0 ]; then

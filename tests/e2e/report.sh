@@ -10,9 +10,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 arch=$1 prefix_arch=$2
-export WATCHER_EXE=$3/watcher.exe FIXTURE_TOOLS_DIR=$4
-source "$E2E_REPO/tests/fixtures/fixtures.sh"
-source "$E2E_REPO/tests/e2e/boxes.sh"
+load_box_tools "$3" "$4"
 
 wine_test_start "$prefix_arch"
 boxes_setup
