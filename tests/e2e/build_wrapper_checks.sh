@@ -261,13 +261,15 @@ InternalName=wrapper"
             "$(timeout 60 wine "$probe" "$(z_path "$work/$exe.exe")" | tr -d '\r')" "$expected"
     done
     check_same "version resource: product name" "$(version_define PRODUCT_NAME)" "Patch wrapper"
-    # rc.exe's grammar, as LLVM's rc-compatible compiler reads it.
+    # rc.exe's grammar, as LLVM's rc-compatible compiler reads it. The input
+    # goes in relative: an absolute path such as /ci/... would be read as a
+    # switch (/c is the code page option).
     local llvm_rc
     llvm_rc=$(command -v llvm-rc || ls /usr/bin/llvm-rc-* 2>/dev/null | head -n 1 || true)
     if [ -n "$llvm_rc" ]; then
         check "version.rc compiles with an rc.exe-compatible compiler" \
-            "$llvm_rc" /I "$E2E_REPO/res" /I /usr/share/mingw-w64/include /FO "$work/version.res" \
-            "$E2E_REPO/res/version.rc"
+            env -C "$E2E_REPO/res" "$llvm_rc" /I /usr/share/mingw-w64/include /FO "$work/version.res" \
+            version.rc
     else
         echo "  (no llvm-rc here: the rc.exe grammar check is left out)"
     fi
