@@ -78,6 +78,19 @@ box() {
     sed -n "${index}p" "$BOXES_DIR/seen.txt" | cut -f "$column"
 }
 
+# expect_one_box CASE CAPTION ICON FLAGS: the run ended with exit code 0 after
+# exactly one box with this caption and icon, called with these flags. The
+# text is left to the caller: some compare it whole, some by pattern.
+expect_one_box() {
+    local name=$1
+    check_same "$name: exit code 0" "$RUN_STATUS" 0
+    check_same "$name: one box" "$BOX_COUNT" 1
+    check_same "$name: one MessageBoxW call" "$BOX_CALLS" 1
+    check_same "$name: caption" "$(box 1 caption)" "$2"
+    check_same "$name: icon" "$(box 1 icon)" "$3"
+    check_same "$name: flags at the call" "$(box 1 flags)" "$4"
+}
+
 boxes_summary() {
     local index
     for index in $(seq "$BOX_COUNT"); do
