@@ -74,6 +74,12 @@ wine_test_start() {
     WINE_TEST_DIR=$(mktemp -d "${TMPDIR:-/tmp}/wrapper-test.XXXXXX")
     export WINE_TEST_DIR
     export WINEPREFIX=$WINE_TEST_DIR/prefix
+    # Wine's launcher through the one that starts a program again when Wine
+    # failed to start it (see there).
+    case ":$PATH:" in
+        *":$WINE_TEST_REPO/tests/wine/bin:"*) ;;
+        *) export PATH=$WINE_TEST_REPO/tests/wine/bin:$PATH ;;
+    esac
     trap wine_test_stop EXIT
     wine_copy_prefix "$base" "$WINEPREFIX"
 
