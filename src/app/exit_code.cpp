@@ -1,11 +1,11 @@
 #include "app/exit_code.h"
 
+#include "install/msi_api.h"
+
 namespace {
 
 constexpr unsigned kInstallFailure = 1603;
 constexpr unsigned kPatchTargetNotFound = 1642;
-constexpr unsigned kRestartInitiated = 1641;
-constexpr unsigned kRestartRequired = 3010;
 
 } // namespace
 
@@ -22,7 +22,7 @@ unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned r
         return kInstallFailure;
     default:
         // A failure never reads as success, whatever the last-error value held.
-        return lastError != 0 && lastError != kRestartRequired && lastError != kRestartInitiated
+        return lastError != 0 && lastError != kMsiRestartRequired && lastError != kMsiRestartInitiated
                    ? lastError
                    : kInstallFailure;
     }
@@ -30,9 +30,9 @@ unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned r
 
 unsigned StrongerRestart(unsigned current, unsigned installerResult)
 {
-    if (installerResult == kRestartInitiated || current == kRestartInitiated)
-        return kRestartInitiated;
-    if (installerResult == kRestartRequired)
-        return kRestartRequired;
+    if (installerResult == kMsiRestartInitiated || current == kMsiRestartInitiated)
+        return kMsiRestartInitiated;
+    if (installerResult == kMsiRestartRequired)
+        return kMsiRestartRequired;
     return current;
 }

@@ -11,6 +11,8 @@ using MsiHandle = std::uint32_t;
 
 constexpr unsigned kMsiSuccess = 0;
 constexpr unsigned kMsiMoreData = 234;
+constexpr unsigned kMsiRestartInitiated = 1641;
+constexpr unsigned kMsiRestartRequired = 3010;
 
 constexpr int kInstallStateAdvertised = 1;
 constexpr int kInstallStateDefault = 5;

@@ -1,12 +1,9 @@
 #include "install/product_verdict.h"
 
+#include "install/msi_api.h"
 #include "install/version.h"
 
 namespace {
-
-constexpr unsigned kSuccess = 0;
-constexpr unsigned kSuccessRebootInitiated = 1641;
-constexpr unsigned kSuccessRebootRequired = 3010;
 
 bool SameRelease(const VersionQuad& a, const VersionQuad& b)
 {
@@ -35,6 +32,6 @@ ProductVerdict DecideProduct(const std::wstring& installedVersion, const std::ws
 
 bool IsInstallSuccess(unsigned installerResult)
 {
-    return installerResult == kSuccess || installerResult == kSuccessRebootInitiated ||
-           installerResult == kSuccessRebootRequired;
+    return installerResult == kMsiSuccess || installerResult == kMsiRestartInitiated ||
+           installerResult == kMsiRestartRequired;
 }
