@@ -14,7 +14,6 @@
 namespace {
 
 constexpr int kTempFolderChars = 260;
-constexpr int kMessageChars = 256;
 constexpr std::uint32_t kLogVerbose = 0x1000;
 constexpr int kUiBasicWithoutCancel = 0x23;
 constexpr int kInstallLevelDefault = 0;

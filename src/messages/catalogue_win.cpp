@@ -9,7 +9,6 @@
 namespace {
 
 constexpr LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
-constexpr int kMessageChars = 256;
 
 struct LanguageSearch {
     WORD primary;
