@@ -1,7 +1,8 @@
-# Sourced by end-to-end tests after lib.sh and wine_test_start: runs a
-# Windows program under the watcher, which reads and answers every message
-# box it shows, with Wine tracing the program's MessageBoxW calls, so a test
-# sees each box as the user did and the flags it was asked for with.
+# Sourced by end-to-end tests after lib.sh and fixtures.sh (load_box_tools
+# does both) and wine_test_start: runs a Windows program under the watcher,
+# which reads and answers every message box it shows, with Wine tracing the
+# program's MessageBoxW calls, so a test sees each box as the user did and
+# the flags it was asked for with.
 #
 #   WATCHER_EXE                 watcher.exe (default: build/win-x64/tests/watcher)
 #   boxes_setup                 once per prefix, before the first run
@@ -11,6 +12,8 @@
 #                               BOX_COUNT: boxes seen; BOX_CALLS: MessageBoxW
 #                               calls traced
 #   box N FIELD                 caption, text, icon, button or flags of box N (from 1)
+#   expect_one_box CASE CAPTION ICON FLAGS
+#                               checks a run that showed exactly one box
 #   boxes_summary               every box on one line each, for failure reports
 #
 # Text comes as the watcher writes it: a line feed is the two characters \n.
@@ -31,12 +34,6 @@ boxes_setup() {
     mkdir -p "$BOXES_DIR"
 }
 
-boxes_win_path() {
-    local path
-    path=$(realpath -m "$1")
-    printf 'Z:%s' "${path//\//\\}"
-}
-
 # Each environment assignment given before EXE (NAME=VALUE) applies to the run.
 run_with_boxes() {
     local assignments=() exe
@@ -46,11 +43,11 @@ run_with_boxes() {
     done
     exe=$1
     shift
-    [ -e "$exe" ] && exe=$(boxes_win_path "$exe")
+    [ -e "$exe" ] && exe=$(z_path "$exe")
     rm -f "$BOXES_DIR/seen.txt" "$BOXES_DIR/trace.txt"
     set +e
     env "${assignments[@]}" WINEDEBUG=+relay timeout "${RUN_TIMEOUT:-120}" \
-        wine "$WATCHER_EXE" "$(boxes_win_path "$BOXES_DIR/seen.txt")" \
+        wine "$WATCHER_EXE" "$(z_path "$BOXES_DIR/seen.txt")" \
         --timeout $((${RUN_TIMEOUT:-120} - 5)) --run "$exe" "$@" \
         >"$BOXES_DIR/watcher.txt" 2>"$BOXES_DIR/trace.txt"
     RUN_STATUS=$?
