@@ -15,17 +15,18 @@ endif()
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
     src/app/install_run_win.cpp
-    src/app/module_win.cpp
-    src/diagnostics/os_query_win.cpp
+    src/diagnostics/os_description_win.cpp
     src/diagnostics/report_win.cpp
     src/install/configure_win.cpp
     src/install/decision_win.cpp
-    src/install/installed_targets.cpp
+    src/install/installed_targets_win.cpp
     src/install/rollback_win.cpp
     src/messages/catalogue_win.cpp
+    src/messages/outcome_box_win.cpp
     src/payload/extract_win.cpp
     src/payload/summary_win.cpp
-    src/payload/temp_files_win.cpp
+    src/payload/temp_folder_win.cpp
+    src/shared/process_state_win.cpp
 )
 target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32)
 

@@ -1,6 +1,7 @@
 #include "app/command_line_win.h"
 
-#include "app/app_state.h"
+#include "app/command_line.h"
+#include "shared/process_state.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -15,6 +16,6 @@ bool ParseCommandLine()
         arguments.assign(vector, vector + count);
         GlobalFree(vector);
     }
-    ApplyArguments(arguments, g_options);
+    ApplyArguments(arguments, Options);
     return true;
 }

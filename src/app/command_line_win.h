@@ -1,4 +1,4 @@
 #pragma once
 
-// Fills g_options from the process command line. Always true.
+// Fills Options from the process command line. Always true.
 bool ParseCommandLine();

@@ -1,6 +1,6 @@
 #include "app/exit_code.h"
 
-#include "install/msi_api.h"
+#include "install/installer_result.h"
 
 namespace {
 
@@ -22,17 +22,6 @@ unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned r
         return kInstallFailure;
     default:
         // A failure never reads as success, whatever the last-error value held.
-        return lastError != 0 && lastError != kMsiRestartRequired && lastError != kMsiRestartInitiated
-                   ? lastError
-                   : kInstallFailure;
+        return IsInstallSuccess(lastError) ? kInstallFailure : lastError;
     }
-}
-
-unsigned StrongerRestart(unsigned current, unsigned installerResult)
-{
-    if (installerResult == kMsiRestartInitiated || current == kMsiRestartInitiated)
-        return kMsiRestartInitiated;
-    if (installerResult == kMsiRestartRequired)
-        return kMsiRestartRequired;
-    return current;
 }

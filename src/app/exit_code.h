@@ -7,6 +7,3 @@
 // product the update applies to, the installer's code (or the reader's
 // error) for a failure, 1603 for a wrapper without patches.
 unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned restartRequest);
-
-// Keeps the stronger of two restart requests: a started restart beats a required one.
-unsigned StrongerRestart(unsigned current, unsigned installerResult);

@@ -1,18 +1,20 @@
 #include "app/install_run_win.h"
 
-#include "app/app_state.h"
 #include "app/exit_code.h"
-#include "app/outcome_fold.h"
+#include "app/install_run.h"
 #include "install/decision_win.h"
 #include "install/rollback_win.h"
-#include "messages/catalogue_win.h"
 #include "messages/message_box_win.h"
+#include "messages/outcome_box_win.h"
+#include "shared/process_state.h"
 
 #include <windows.h>
 
 namespace {
 
 // A wrapper built without any patch: a plain notice, shown even when quiet.
+// "Infomation" is spelled so on purpose: deployments and scripts that look
+// for this box know it by that caption.
 void ShowMissingPatchNotice()
 {
     ShowMessageBox(L"Please rebuild patch wrapper with real msp in res folder", L"Debug Infomation", 0);

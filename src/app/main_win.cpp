@@ -1,10 +1,10 @@
-#include "app/app_state.h"
 #include "app/command_line_win.h"
 #include "app/install_run_win.h"
-#include "app/module_win.h"
 #include "diagnostics/report_win.h"
 #include "payload/extract_win.h"
 #include "payload/patch_slots.h"
+#include "shared/process_state.h"
+#include "shared/process_state_win.h"
 
 #include <windows.h>
 
@@ -21,16 +21,16 @@ void ExtractAllPatches(const std::wstring& path)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
-    g_module = instance;
+    ModuleInstance = instance;
     ParseCommandLine();
 
-    if (g_options.installMode) {
+    if (Options.installMode) {
         const unsigned exitCode = RunInstall();
-        return g_options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
+        return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
     }
-    if (g_options.extractMode)
-        ExtractAllPatches(g_options.extractPath);
-    if (g_options.infoMode)
+    if (Options.extractMode)
+        ExtractAllPatches(Options.extractPath);
+    if (Options.infoMode)
         ShowPatchReport();
     return 0;
 }

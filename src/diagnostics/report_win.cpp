@@ -1,13 +1,13 @@
 #include "diagnostics/report_win.h"
 
-#include "diagnostics/os_query_win.h"
-#include "diagnostics/report_text.h"
+#include "diagnostics/os_description_win.h"
+#include "diagnostics/report.h"
 #include "messages/message_box_win.h"
 #include "messages/outcome_box.h"
 #include "payload/extract_win.h"
 #include "payload/patch_slots.h"
 #include "payload/summary_win.h"
-#include "payload/temp_files_win.h"
+#include "payload/temp_folder_win.h"
 
 // The temporary copies are deliberately not deleted (documented behaviour):
 // each run leaves two per embedded patch.

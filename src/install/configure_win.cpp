@@ -1,11 +1,11 @@
 #include "install/configure_win.h"
 
-#include "app/module_win.h"
-#include "install/installer_strings.h"
+#include "install/configure.h"
 #include "install/msi_api.h"
 #include "messages.h"
 #include "messages/catalogue_win.h"
-#include "payload/temp_files_win.h"
+#include "payload/temp_folder_win.h"
+#include "shared/process_state_win.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int kTempFolderChars = 260;
+constexpr int kLogFolderChars = 260;
 constexpr std::uint32_t kLogVerbose = 0x1000;
 constexpr int kUiBasicWithoutCancel = 0x23;
 constexpr int kInstallLevelDefault = 0;
@@ -22,8 +22,8 @@ constexpr int kInstallLevelDefault = 0;
 
 unsigned ConfigurePatch(ProductRecord& record, const std::wstring& patchPath, bool remove)
 {
-    wchar_t folder[kTempFolderChars];
-    GetTempFolder(folder, kTempFolderChars);
+    wchar_t folder[kLogFolderChars];
+    GetTempFolder(folder, kLogFolderChars);
 
     // The files-in-use text is looked up in the product's language. An empty
     // or non-numeric language gives 0, which the system refuses: the locale
@@ -34,7 +34,7 @@ unsigned ConfigurePatch(ProductRecord& record, const std::wstring& patchPath, bo
     msi_api::EnableLog(kLogVerbose, logPath.c_str(), 0);
 
     std::wstring filesInUseText;
-    LoadMessage(g_module, IDS_FILES_IN_USE, filesInUseText, kMessageChars);
+    LoadMessage(ModuleInstance, IDS_FILES_IN_USE, filesInUseText, kMessageChars);
     record.commandLine = PatchPropertyString(patchPath, filesInUseText, remove);
 
     const int previousLevel = msi_api::SetInternalUI(kUiBasicWithoutCancel);

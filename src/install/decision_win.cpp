@@ -1,12 +1,12 @@
 #include "install/decision_win.h"
 
-#include "app/app_state.h"
-#include "app/exit_code.h"
 #include "install/configure_win.h"
-#include "install/installed_targets.h"
-#include "install/product_verdict.h"
+#include "install/decision.h"
+#include "install/installed_targets_win.h"
+#include "install/installer_result.h"
 #include "payload/extract_win.h"
-#include "payload/temp_files_win.h"
+#include "payload/temp_folder_win.h"
+#include "shared/process_state.h"
 
 #include <windows.h>
 

@@ -4,8 +4,15 @@
 
 // The only door to the Windows Installer. Each function is one installer
 // call with the installer's own result codes, unchanged; the callers decide
-// what the codes mean. The real implementation loads msi.dll from the
-// system folder only; tests link a scripted fake instead.
+// what the codes mean. One exception: GetSummaryInformation first checks
+// that the file's summary stream can be read at all, and answers 1620 (an
+// invalid package) without calling the installer when it cannot, because a
+// damaged compound file can crash the installer's reader. The real
+// implementation loads msi.dll from the system folder only; tests link a
+// scripted fake instead.
+//
+// A leaf: it includes nothing of ours, so the payload layer may use it to
+// read a patch's summary as well as the install layer.
 
 using MsiHandle = std::uint32_t;
 

@@ -18,11 +18,13 @@ HMODULE LoadInstaller()
     if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER)
         return module;
     // Systems without the search flags: name the file in the system folder outright.
+    static const wchar_t kFileName[] = L"\\msi.dll";
+    constexpr UINT kFileNameChars = ARRAYSIZE(kFileName) - 1;
     wchar_t path[MAX_PATH];
     const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length + 9 >= MAX_PATH)
+    if (length == 0 || length + kFileNameChars >= MAX_PATH)
         return nullptr;
-    lstrcatW(path, L"\\msi.dll");
+    lstrcatW(path, kFileName);
     return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 

@@ -1,10 +1,10 @@
 #include "install/rollback_win.h"
 
 #include "install/configure_win.h"
-#include "install/installed_targets.h"
+#include "install/installed_targets_win.h"
 #include "install/version.h"
 #include "payload/extract_win.h"
-#include "payload/temp_files_win.h"
+#include "payload/temp_folder_win.h"
 
 #include <windows.h>
 

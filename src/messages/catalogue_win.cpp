@@ -1,10 +1,6 @@
 #include "messages/catalogue_win.h"
 
-#include "app/app_state.h"
-#include "app/module_win.h"
-#include "messages/message_box_win.h"
-#include "messages/outcome_box.h"
-#include "messages/string_block.h"
+#include "messages/catalogue.h"
 
 namespace {
 
@@ -58,31 +54,4 @@ int LoadMessage(HINSTANCE instance, int id, std::wstring& text, int maxChars)
     if (text.size() > static_cast<size_t>(maxChars - 1))
         text.resize(static_cast<size_t>(maxChars - 1));
     return static_cast<int>(text.size());
-}
-
-void ShowOutcomeMessage(int messageId)
-{
-    if (g_options.quiet)
-        return;
-    // Read before anything else can change it.
-    const DWORD lastError = GetLastError();
-
-    const OutcomeBoxStyle style = OutcomeBoxStyleOf(messageId);
-    std::wstring text;
-    LoadMessage(g_module, messageId, text, kMessageChars);
-    std::wstring caption = L"Error";
-    if (style.captionId != 0)
-        LoadMessage(g_module, style.captionId, caption, kMessageChars);
-
-    switch (style.argument) {
-    case kLastErrorArgument:
-        text = FillPlaceholder(text, FormatErrorCode(lastError));
-        break;
-    case kProductNameArgument:
-        text = FillPlaceholder(text, MessageProductName);
-        break;
-    case kNoArgument:
-        break;
-    }
-    ShowMessageBox(text, caption, style.flags);
 }

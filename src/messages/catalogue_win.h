@@ -12,6 +12,3 @@ constexpr int kMessageChars = 256;
 // most maxChars - 1 characters. Returns the number of characters loaded,
 // 0 when the id is missing; `text` is replaced in every case.
 int LoadMessage(HINSTANCE instance, int id, std::wstring& text, int maxChars);
-
-// Shows the outcome box of message `messageId` unless the run is quiet.
-void ShowOutcomeMessage(int messageId);

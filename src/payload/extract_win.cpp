@@ -1,7 +1,7 @@
 #include "payload/extract_win.h"
 
-#include "app/module_win.h"
-#include "payload/extract_name.h"
+#include "payload/extract.h"
+#include "shared/process_state_win.h"
 
 #include <windows.h>
 
@@ -12,13 +12,13 @@ namespace {
 // The bytes of an embedded patch, straight from the loaded image.
 bool LocatePatch(const std::wstring& resourceName, const void*& bytes, DWORD& size)
 {
-    HRSRC resource = FindResourceW(g_module, resourceName.c_str(), L"MSP");
+    HRSRC resource = FindResourceW(ModuleInstance, resourceName.c_str(), L"MSP");
     if (resource == nullptr)
         return false;
-    size = SizeofResource(g_module, resource);
+    size = SizeofResource(ModuleInstance, resource);
     if (size == 0)
         return false;
-    HGLOBAL loaded = LoadResource(g_module, resource);
+    HGLOBAL loaded = LoadResource(ModuleInstance, resource);
     if (loaded == nullptr)
         return false;
     bytes = LockResource(loaded);

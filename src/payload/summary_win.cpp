@@ -1,6 +1,6 @@
 #include "payload/summary_win.h"
 
-#include "payload/keywords.h"
+#include "payload/targeting.h"
 
 #include <windows.h>
 

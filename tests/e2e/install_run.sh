@@ -222,7 +222,7 @@ case_german() {
     boxes_summary
     run_with_boxes LC_ALL=de_DE.UTF-8 "$work/k.exe"
     expect_box "German: up to date" "Installation nicht erforderlich" \
-        "Ihre Version von $name_k ist auf dem neuesten Stand, und dieses Update ist nicht erforderlich" \
+        "Ihre Version von $name_k ist auf dem neuesten Stand, daher ist dieses Update nicht erforderlich" \
         error 00050010
     boxes_summary
 }

@@ -6,7 +6,7 @@
 
 #include "fuzz_input.h"
 
-#include "app/run_options.h"
+#include "app/command_line.h"
 
 namespace {
 

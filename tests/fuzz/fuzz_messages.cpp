@@ -9,8 +9,8 @@
 
 #include "fuzz_input.h"
 
+#include "messages/catalogue.h"
 #include "messages/outcome_box.h"
-#include "messages/string_block.h"
 
 #include <memory>
 

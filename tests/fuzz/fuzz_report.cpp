@@ -8,7 +8,7 @@
 
 #include "fuzz_input.h"
 
-#include "diagnostics/report_text.h"
+#include "diagnostics/report.h"
 #include "payload/patch_slots.h"
 
 namespace {

@@ -8,10 +8,9 @@
 
 #include "fuzz_input.h"
 
-#include "install/product_list.h"
-#include "install/product_verdict.h"
+#include "install/decision.h"
 #include "install/version.h"
-#include "payload/keywords.h"
+#include "payload/targeting.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "app/exit_code.h"
-#include "app/outcome_fold.h"
+#include "app/install_run.h"
+#include "install/installer_result.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,4 @@
-#include "install/product_list.h"
-#include "payload/keywords.h"
+#include "payload/targeting.h"
 
 #include <gtest/gtest.h>
 

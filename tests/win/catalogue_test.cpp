@@ -1,8 +1,9 @@
-#include "app/module_win.h"
 #include "fake_fixture.h"
 #include "messages.h"
+#include "messages/catalogue.h"
 #include "messages/catalogue_win.h"
-#include "messages/string_block.h"
+#include "messages/outcome_box_win.h"
+#include "shared/process_state_win.h"
 
 #include <map>
 
@@ -33,11 +34,11 @@ const std::map<int, std::wstring> kEnglish = {
 // any fallback to another language.
 bool TableText(LANGID language, int id, std::wstring& text)
 {
-    HRSRC block = FindResourceExW(g_module, RT_STRING, MAKEINTRESOURCEW(StringBlockOf(id)), language);
+    HRSRC block = FindResourceExW(ModuleInstance, RT_STRING, MAKEINTRESOURCEW(StringBlockOf(id)), language);
     if (block == nullptr)
         return false;
-    const auto* units = static_cast<const std::uint16_t*>(LockResource(LoadResource(g_module, block)));
-    text = StringFromBlock(units, SizeofResource(g_module, block) / 2, id % kStringsPerBlock);
+    const auto* units = static_cast<const std::uint16_t*>(LockResource(LoadResource(ModuleInstance, block)));
+    text = StringFromBlock(units, SizeofResource(ModuleInstance, block) / 2, id % kStringsPerBlock);
     return true;
 }
 
@@ -104,7 +105,7 @@ protected:
     {
         SetThreadLocale(locale);
         std::wstring text = L"previous";
-        LoadMessage(g_module, id, text, maxChars);
+        LoadMessage(ModuleInstance, id, text, maxChars);
         return text;
     }
 };
@@ -135,7 +136,7 @@ TEST_F(LoadMessageTest, KeepsAtMostMaxCharsLessOne)
 {
     EXPECT_EQ(Load(1033, IDS_CAPTION_SUCCESS, 6), L"Insta");
     std::wstring text = L"previous";
-    EXPECT_EQ(LoadMessage(g_module, IDS_CAPTION_SUCCESS, text, 1), 0);
+    EXPECT_EQ(LoadMessage(ModuleInstance, IDS_CAPTION_SUCCESS, text, 1), 0);
     EXPECT_EQ(text, L"");
 }
 
@@ -208,7 +209,7 @@ TEST_F(OutcomeMessageTest, AVeryLongProductNameIsShownWhole)
 
 TEST_F(OutcomeMessageTest, QuietShowsNothing)
 {
-    g_options.quiet = true;
+    Options.quiet = true;
     ShowOutcomeMessage(301);
     EXPECT_TRUE(fake_boxes::Shown().empty());
 }

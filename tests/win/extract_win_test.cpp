@@ -1,6 +1,6 @@
-#include "payload/extract_name.h"
+#include "payload/extract.h"
 #include "payload/extract_win.h"
-#include "payload/temp_files_win.h"
+#include "payload/temp_folder_win.h"
 
 #include <gtest/gtest.h>
 

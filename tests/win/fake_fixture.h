@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/app_state.h"
 #include "message_box_fake.h"
 #include "msi_api_fake.h"
+#include "shared/process_state.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@ protected:
     {
         fake_msi::Reset();
         fake_boxes::Reset();
-        g_options = RunOptions();
-        g_options.installMode = true;
+        Options = RunOptions();
+        Options.installMode = true;
         MessageProductName.clear();
         RestartRequest = 0;
         SetThreadLocale(LOCALE_USER_DEFAULT);

@@ -145,7 +145,7 @@ TEST_F(RunInstallTest, NoTargetProductIsReportedAndRollsBack)
 
 TEST_F(RunInstallTest, QuietShowsNoBoxButStillRollsBack)
 {
-    g_options.quiet = true;
+    Options.quiet = true;
     Due(1);
     Wrong(2);
     RunInstall();

@@ -4,7 +4,7 @@
 //   patch_probe versions PATH   result, upgrade and target versions, last error
 //   patch_probe products PATH   result and the Template value
 //   patch_probe targets PATH    result and one line per installed target
-#include "install/installed_targets.h"
+#include "install/installed_targets_win.h"
 #include "payload/summary_win.h"
 
 #include "text_win.h"

@@ -1,4 +1,4 @@
-#include "diagnostics/os_query_win.h"
+#include "diagnostics/os_description_win.h"
 #include "diagnostics/report_win.h"
 #include "fake_fixture.h"
 #include "payload/patch_slots.h"
@@ -45,8 +45,8 @@ protected:
     void SetUp() override
     {
         FakeInstallerTest::SetUp();
-        g_options.installMode = false;
-        g_options.infoMode = true;
+        Options.installMode = false;
+        Options.infoMode = true;
         // Slots not scripted below read as no package at all.
         fake_msi::SummaryScript noPackage;
         noPackage.openResult = 1620;
@@ -83,7 +83,7 @@ TEST_F(PatchReportTest, ShowsOneWarningBoxWithTheWholeReport)
 
 TEST_F(PatchReportTest, QuietDoesNotHideIt)
 {
-    g_options.quiet = true;
+    Options.quiet = true;
     ShowPatchReport();
     ASSERT_EQ(fake_boxes::Shown().size(), 1u);
     EXPECT_EQ(fake_boxes::Shown()[0].text, ExpectedReport());

@@ -1,4 +1,4 @@
-#include "install/installed_targets.h"
+#include "install/installed_targets_win.h"
 #include "install/msi_api.h"
 #include "msi_api_fake.h"
 

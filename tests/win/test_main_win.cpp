@@ -1,4 +1,4 @@
-#include "app/module_win.h"
+#include "shared/process_state_win.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@ int main(int argc, char** argv)
 {
     // The code under test finds its resources through the module handle,
     // exactly as in the wrapper.
-    g_module = GetModuleHandleW(nullptr);
+    ModuleInstance = GetModuleHandleW(nullptr);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

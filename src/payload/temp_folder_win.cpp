@@ -1,4 +1,4 @@
-#include "payload/temp_files_win.h"
+#include "payload/temp_folder_win.h"
 
 #include "payload/temp_folder.h"
 
@@ -6,15 +6,15 @@
 
 
 namespace {
-constexpr DWORD kTempFolderChars = 1024;
+constexpr DWORD kTempPathChars = 1024;
 constexpr int kMaxNameAttempts = 100000;
 }
 
 std::wstring MakeTempPatchPath()
 {
-    wchar_t folder[kTempFolderChars];
-    const DWORD length = GetTempPathW(kTempFolderChars, folder);
-    if (length == 0 || length >= kTempFolderChars)
+    wchar_t folder[kTempPathChars];
+    const DWORD length = GetTempPathW(kTempPathChars, folder);
+    if (length == 0 || length >= kTempPathChars)
         return std::wstring();
 
     // Names are "MSP" and a number, without extension, so that extracting

@@ -1,4 +1,4 @@
-#include "messages/string_block.h"
+#include "messages/catalogue.h"
 
 std::wstring StringFromBlock(const std::uint16_t* block, std::size_t units, int position)
 {

@@ -1,5 +1,5 @@
-#include "app/app_state.h"
+#include "shared/process_state.h"
 
-RunOptions g_options;
+RunOptions Options;
 std::wstring MessageProductName;
 unsigned RestartRequest = 0;

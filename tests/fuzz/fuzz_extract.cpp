@@ -5,7 +5,7 @@
 
 #include "fuzz_input.h"
 
-#include "payload/extract_name.h"
+#include "payload/extract.h"
 
 #include <cstring>
 

@@ -1,4 +1,15 @@
-#include "install/product_list.h"
+#include "payload/targeting.h"
+
+bool SplitKeywords(const std::wstring& keywords, std::wstring& upgradeVersion,
+                   std::wstring& targetVersions)
+{
+    const size_t semicolon = keywords.find(L';');
+    if (semicolon == std::wstring::npos || semicolon == 0)
+        return false;
+    upgradeVersion = keywords.substr(0, semicolon);
+    targetVersions = keywords.substr(semicolon + 1);
+    return true;
+}
 
 std::vector<std::wstring> TemplateProductCodes(const std::wstring& templateValue)
 {

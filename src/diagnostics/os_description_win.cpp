@@ -1,4 +1,4 @@
-#include "diagnostics/os_query_win.h"
+#include "diagnostics/os_description_win.h"
 
 #include <windows.h>
 

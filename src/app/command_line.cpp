@@ -1,4 +1,4 @@
-#include "app/run_options.h"
+#include "app/command_line.h"
 
 namespace {
 

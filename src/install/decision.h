@@ -12,7 +12,3 @@ enum ProductVerdict : int {
 // matches on major, minor and build; the revision is not compared.
 ProductVerdict DecideProduct(const std::wstring& installedVersion, const std::wstring& upgradeVersion,
                              const std::wstring& targetVersions);
-
-// Installer results that count as an installed patch: success, and success
-// with a restart initiated or required.
-bool IsInstallSuccess(unsigned installerResult);

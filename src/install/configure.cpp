@@ -1,4 +1,4 @@
-#include "install/installer_strings.h"
+#include "install/configure.h"
 
 namespace {
 
@@ -34,6 +34,9 @@ std::wstring PatchPropertyString(const std::wstring& patchPath, const std::wstri
                                  bool remove)
 {
     if (remove) {
+        // NRVL_SETUP_EXE is no installer property: the patched products' own
+        // setup logic reads it when this wrapper removes a patch. The
+        // wrapper only passes it on, as it does the files-in-use text.
         return L"MSIPATCHREMOVE=" + QuotedValue(patchPath) +
                L" REBOOTPROMPT=S FILESINUSETEXT=" + QuotedValue(filesInUseText) + L" NRVL_SETUP_EXE=1";
     }

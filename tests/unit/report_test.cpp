@@ -1,5 +1,5 @@
 #include "diagnostics/os_description.h"
-#include "diagnostics/report_text.h"
+#include "diagnostics/report.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "payload/extract_name.h"
+#include "payload/extract.h"
 
 #include <gtest/gtest.h>
 

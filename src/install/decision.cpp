@@ -1,6 +1,5 @@
-#include "install/product_verdict.h"
+#include "install/decision.h"
 
-#include "install/msi_api.h"
 #include "install/version.h"
 
 namespace {
@@ -28,10 +27,4 @@ ProductVerdict DecideProduct(const std::wstring& installedVersion, const std::ws
         start = comma + 1;
     }
     return kVerdictWrongVersion;
-}
-
-bool IsInstallSuccess(unsigned installerResult)
-{
-    return installerResult == kMsiSuccess || installerResult == kMsiRestartInitiated ||
-           installerResult == kMsiRestartRequired;
 }

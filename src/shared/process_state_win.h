@@ -3,4 +3,4 @@
 #include <windows.h>
 
 // The executable's own module: every resource and message lookup goes through it.
-extern HINSTANCE g_module;
+extern HINSTANCE ModuleInstance;

@@ -1,4 +1,4 @@
-#include "diagnostics/report_text.h"
+#include "diagnostics/report.h"
 
 namespace {
 

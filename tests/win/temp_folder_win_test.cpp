@@ -1,4 +1,4 @@
-#include "payload/temp_files_win.h"
+#include "payload/temp_folder_win.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "install/installed_targets.h"
+#include "install/installed_targets_win.h"
 
 #include "install/msi_api.h"
-#include "install/product_list.h"
 #include "payload/summary_win.h"
+#include "payload/targeting.h"
 
 #include <cwchar>
 

@@ -1,4 +1,4 @@
-#include "app/outcome_fold.h"
+#include "app/install_run.h"
 
 #include "messages.h"
 

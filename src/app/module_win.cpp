@@ -1,3 +1,0 @@
-#include "app/module_win.h"
-
-HINSTANCE g_module = nullptr;

@@ -1,0 +1,4 @@
+#pragma once
+
+// Shows the outcome box of message `messageId` unless the run is quiet.
+void ShowOutcomeMessage(int messageId);

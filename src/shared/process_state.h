@@ -1,0 +1,14 @@
+#pragma once
+
+#include "shared/run_options.h"
+
+#include <string>
+
+// The few process-wide values every layer may read. Written in one place
+// each: Options by ParseCommandLine, MessageProductName and RestartRequest
+// by the install decision.
+extern RunOptions Options;
+extern std::wstring MessageProductName;
+// 3010 once an installer call of this run asked for a restart, 1641 once
+// one started it; 0 otherwise.
+extern unsigned RestartRequest;

@@ -1,0 +1,3 @@
+#include "shared/process_state_win.h"
+
+HINSTANCE ModuleInstance = nullptr;
