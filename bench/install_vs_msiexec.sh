@@ -7,7 +7,6 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 bench_build
-source "$BENCH_REPO/tests/fixtures/fixtures.sh"
 wine_test_start win64
 work=$WINE_TEST_DIR/work
 mkdir -p "$work"

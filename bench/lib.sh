@@ -10,7 +10,7 @@ bench_build() {
         -DCMAKE_TOOLCHAIN_FILE="$BENCH_REPO/cmake/mingw-x64.cmake" \
         -DCMAKE_CROSSCOMPILING_EMULATOR="$BENCH_REPO/tests/wine/run-in-prefix.sh" >/dev/null
     cmake --build "$BENCH_REPO/build/win-x64" >/dev/null
-    export FIXTURE_TOOLS_DIR=$BENCH_REPO/build/win-x64/tests/fixtures
+    load_tools "$BENCH_REPO/build/win-x64/tests/tools"
 }
 
 now() { date +%s.%N; }

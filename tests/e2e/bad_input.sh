@@ -6,10 +6,10 @@
 # one box its case expects, and write nothing but what its case allows
 # (installer logs in the temp folder; the temporary patch copies are gone
 # again afterwards).
-#   bad_input.sh WATCHER_DIR FIXTURE_TOOLS_DIR
+#   bad_input.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-load_box_tools "$@"
+load_tools "$@"
 # A hang shows up as a timed-out run, not as a stuck test.
 export RUN_TIMEOUT=60
 

@@ -1,10 +1,9 @@
-# Sourced by end-to-end tests after lib.sh and fixtures.sh (load_box_tools
-# does both) and wine_test_start: runs a Windows program under the watcher,
-# which reads and answers every message box it shows, with Wine tracing the
-# program's MessageBoxW calls, so a test sees each box as the user did and
-# the flags it was asked for with.
+# Sourced by end-to-end tests after lib.sh and fixtures.sh (load_tools
+# does both) and wine_test_start: runs a Windows program under the watcher
+# (watcher.exe in TEST_TOOLS_DIR), which reads and answers every message box
+# it shows, with Wine tracing the program's MessageBoxW calls, so a test
+# sees each box as the user did and the flags it was asked for with.
 #
-#   WATCHER_EXE                 watcher.exe (default: build/win-x64/tests/watcher)
 #   boxes_setup                 once per prefix, before the first run
 #   run_with_boxes [NAME=VALUE...] EXE ARGS...
 #                               RUN_STATUS: EXE's exit code as wine gives it
@@ -21,7 +20,6 @@
 # the MessageBoxW style as eight hex digits, empty when the trace shows fewer
 # calls than boxes.
 
-WATCHER_EXE=${WATCHER_EXE:-$E2E_REPO/build/win-x64/tests/watcher/watcher.exe}
 BOXES_DIR=
 BOX_COUNT=0
 BOX_CALLS=0
@@ -47,7 +45,7 @@ run_with_boxes() {
     rm -f "$BOXES_DIR/seen.txt" "$BOXES_DIR/trace.txt"
     set +e
     env "${assignments[@]}" WINEDEBUG=+relay timeout "${RUN_TIMEOUT:-120}" \
-        wine "$WATCHER_EXE" "$(z_path "$BOXES_DIR/seen.txt")" \
+        wine "$TEST_TOOLS_DIR/watcher.exe" "$(z_path "$BOXES_DIR/seen.txt")" \
         --timeout $((${RUN_TIMEOUT:-120} - 5)) --run "$exe" "$@" \
         >"$BOXES_DIR/watcher.txt" 2>"$BOXES_DIR/trace.txt"
     RUN_STATUS=$?

@@ -4,12 +4,11 @@
 # signs with --sign (a signature osslsigncode verifies, a wrapper that still
 # runs under Wine), and every wrapper carries the version resource of
 # res/version.h as Windows reads it.
-#   build_wrapper_checks.sh FIXTURE_TOOLS_DIR VERSION_PROBE.exe
+#   build_wrapper_checks.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-export FIXTURE_TOOLS_DIR=${1:?usage: build_wrapper_checks.sh FIXTURE_TOOLS_DIR VERSION_PROBE.exe}
-probe=${2:?usage: build_wrapper_checks.sh FIXTURE_TOOLS_DIR VERSION_PROBE.exe}
-source "$E2E_REPO/tests/fixtures/fixtures.sh"
+load_tools "$@"
+probe=$TEST_TOOLS_DIR/version_probe.exe
 
 wine_test_start win64
 work=$WINE_TEST_DIR/work

@@ -7,10 +7,10 @@
 # unsafe load would get Wine's own installer and the test could not fail.
 # A control program that loads msi.dll by bare name shows that both planted
 # copies are really reachable under these conditions.
-#   dll_planting.sh WATCHER_DIR FIXTURE_TOOLS_DIR
+#   dll_planting.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-load_box_tools "$@"
+load_tools "$@"
 export RUN_TIMEOUT=60
 native_first=WINEDLLOVERRIDES=msi=n,b
 

@@ -7,8 +7,7 @@
 #   fixtures_apply.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-export FIXTURE_TOOLS_DIR=${1:?usage: fixtures_apply.sh TOOLS_DIR}
-source "$E2E_REPO/tests/fixtures/fixtures.sh"
+load_tools "$@"
 
 wine_test_start win64
 work=$WINE_TEST_DIR/work

@@ -5,10 +5,10 @@
 # the installed versions and the installer logs checked afterwards, fatal
 # outcomes followed by the removal of what the run installed, /q silent,
 # exit code 0 every time, and a German user's messages in German.
-#   install_run.sh WATCHER_DIR FIXTURE_TOOLS_DIR
+#   install_run.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-load_box_tools "$@"
+load_tools "$@"
 
 wine_test_start win64
 boxes_setup

@@ -39,15 +39,14 @@ timed() {
     echo "  ($1: $((SECONDS - started)) s)"
 }
 
-# load_box_tools WATCHER_DIR FIXTURE_TOOLS_DIR: the fixture functions and the
-# box watcher, for tests that run the wrapper. The folders are made absolute:
-# some runs start in a folder of their own.
-load_box_tools() {
-    [ $# -eq 2 ] || { echo "usage: $(basename "$0") ... WATCHER_DIR FIXTURE_TOOLS_DIR" >&2; exit 2; }
-    WATCHER_EXE=$(realpath "$1")/watcher.exe
-    FIXTURE_TOOLS_DIR=$(realpath "$2")
-    export WATCHER_EXE FIXTURE_TOOLS_DIR
-    source "$E2E_REPO/tests/fixtures/fixtures.sh"
+# load_tools TOOLS_DIR: the test programs' folder (TEST_TOOLS_DIR, made
+# absolute: some runs start in a folder of their own), with the fixture
+# functions and the box functions that run them.
+load_tools() {
+    [ $# -eq 1 ] || { echo "usage: $(basename "$0") ... TOOLS_DIR" >&2; exit 2; }
+    TEST_TOOLS_DIR=$(realpath "$1")
+    export TEST_TOOLS_DIR
+    source "$E2E_REPO/tests/tools/fixtures.sh"
     source "$E2E_REPO/tests/e2e/boxes.sh"
 }
 

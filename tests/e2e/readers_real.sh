@@ -4,12 +4,11 @@
 # refusals of malformed Keywords, long values read whole, files that are no
 # patch, and the installed targets of a patch against products really
 # installed in the prefix.
-#   readers_real.sh PATCH_PROBE.exe FIXTURE_TOOLS_DIR
+#   readers_real.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-probe=$1
-export FIXTURE_TOOLS_DIR=$2
-source "$E2E_REPO/tests/fixtures/fixtures.sh"
+load_tools "$@"
+probe=$TEST_TOOLS_DIR/patch_probe.exe
 
 wine_test_start win64
 work=$WINE_TEST_DIR/work

@@ -6,11 +6,11 @@
 # for each Windows version Wine can pretend to be, in a 64-bit prefix
 # (AMD64: no edition suffix, for x64 and x86 wrappers alike) or a 32-bit
 # one (x86: edition suffix).
-#   report.sh x64|x86 win64|win32 WATCHER_DIR FIXTURE_TOOLS_DIR
+#   report.sh x64|x86 win64|win32 TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 arch=$1 prefix_arch=$2
-load_box_tools "$3" "$4"
+load_tools "$3"
 
 wine_test_start "$prefix_arch"
 boxes_setup
