@@ -18,8 +18,7 @@ prepare() {
     code=$(new_guid)
     make_product "$work/$1.msi" --code "$code" --name "Bench $1" --version 3.2.10.0
     install_product "$work/$1.msi" >/dev/null
-    make_patch "$work/$1.msp" --patch-code "$(new_guid)" --product-code "$code" \
-        --from-version 3.2.10.0 --to-version 3.2.40.0 --keywords "3.2.40.0;3.2.10.0" --template "$code"
+    new_patch "$work/$1.msp" "$code" --from-version 3.2.10.0 --keywords "3.2.40.0;3.2.10.0"
     echo "$code"
 }
 

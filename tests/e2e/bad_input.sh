@@ -50,8 +50,9 @@ run_case() {
     WRITTEN=$(written_files)
 }
 
-# expect_box CASE CAPTION TEXT-REGEX ICON FLAGS: exit code 0 and exactly one box.
-expect_box() {
+# expect_box_matching CASE CAPTION TEXT-REGEX ICON FLAGS: exit code 0 and
+# exactly one box, its text matching TEXT-REGEX.
+expect_box_matching() {
     local name=$1
     expect_one_box "$name" "$2" "$4" "$5"
     if [[ $(box 1 text) =~ $3 ]]; then
@@ -63,22 +64,8 @@ expect_box() {
     fi
 }
 
-expect_no_box() {
-    check_same "$1: exit code 0" "$RUN_STATUS" 0
-    check_same "$1: no box" "$BOX_COUNT" 0
-    check_same "$1: no MessageBoxW call" "$BOX_CALLS" 0
-}
-
 expect_written() {
     check_same "$1: files written" "$WRITTEN" "$2"
-}
-
-# new_patch OUT.msp PRODUCT_CODE MAKE_PATCH_OPTIONS...: a patch to 3.2.40.0.
-new_patch() {
-    local out=$1 code=$2
-    shift 2
-    make_patch "$out" --patch-code "$(new_guid)" --product-code "$code" --to-version 3.2.40.0 \
-        --template "$code" "$@"
 }
 
 # make_unwritable PATH: a file or folder that Wine cannot write to. Unix
@@ -153,7 +140,7 @@ case_truncated() {
     for cut in $cuts; do
         run_case "$work/t$cut.exe"
         # 1620: the installer's answer for a package it cannot open.
-        expect_box "truncated at $cut" "Installation Error" "$(failure_regex 1620)" error 00050010
+        expect_box_matching "truncated at $cut" "Installation Error" "$(failure_regex 1620)" error 00050010
         expect_written "truncated at $cut" ""
         boxes_summary
     done
@@ -176,13 +163,13 @@ timed case_truncated
 # semicolon give Error Code 4316.
 case_not_patches() {
     run_case "$work/not.exe"
-    expect_box "not a patch" "Installation Error" "$(failure_regex 1620)" error 00050010
+    expect_box_matching "not a patch" "Installation Error" "$(failure_regex 1620)" error 00050010
     local exe
     expect_written "not a patch" ""
     boxes_summary
     for exe in nokw nosemi; do
         run_case "$work/$exe.exe"
-        expect_box "$exe" "Installation Error" "$(failure_regex 4316)" error 00050010
+        expect_box_matching "$exe" "Installation Error" "$(failure_regex 4316)" error 00050010
         expect_written "$exe" ""
         boxes_summary
     done
@@ -196,7 +183,7 @@ timed case_not_patches
 # a list without it gives the wrong-version box (308).
 case_long_keywords() {
     run_case "$work/k.exe"
-    expect_box "long Keywords, version at the end" "Installation Successful" "$installed_text" \
+    expect_box_matching "long Keywords, version at the end" "Installation Successful" "$installed_text" \
         information 00050040
     check_same "long Keywords: product named" "$(box 1 text)" \
         "The update was successfully installed and $name_k has been updated."
@@ -204,7 +191,7 @@ case_long_keywords() {
     expect_written "long Keywords" "TEMP/$name_k SP install.log"
     boxes_summary
     run_case "$work/w.exe"
-    expect_box "long Keywords, version absent" "Installation Error" \
+    expect_box_matching "long Keywords, version absent" "Installation Error" \
         "^This update could not be installed because it is not designed for the version of $name_w that" \
         error 00050010
     check_same "long Keywords, version absent: version kept" "$(product_version "$code_w")" 3.2.10.0
@@ -221,14 +208,14 @@ timed case_long_keywords
 # exactly 255 characters gets its log under the whole name.
 case_long_name() {
     run_case "$work/long.exe"
-    expect_box "1023-character name" "Installation Successful" "$installed_text" information 00050040
+    expect_box_matching "1023-character name" "Installation Successful" "$installed_text" information 00050040
     check_same "1023-character name: whole name in the box" "$(box 1 text)" \
         "The update was successfully installed and $name_long has been updated."
     check_same "1023-character name: version moved" "$(product_version "$code_long")" 3.2.40.0
     expect_written "1023-character name: no log, nothing else" ""
     boxes_summary | cut -c1-200
     run_case "$work/255.exe"
-    expect_box "240-character name" "Installation Successful" "$installed_text" information 00050040
+    expect_box_matching "240-character name" "Installation Successful" "$installed_text" information 00050040
     check_same "240-character name: whole name in the box" "$(box 1 text)" \
         "The update was successfully installed and $name_255 has been updated."
     check_same "240-character name: version moved" "$(product_version "$code_255")" 3.2.40.0
@@ -243,13 +230,13 @@ timed case_long_name
 case_text_language() {
     echo "  Language of $name_l as the installer reports it: [$(product_info "$code_l" Language)]"
     run_case "$work/l.exe"
-    expect_box "text language" "Installation Successful" "$installed_text" information 00050040
+    expect_box_matching "text language" "Installation Successful" "$installed_text" information 00050040
     check_same "text language: product named" "$(box 1 text)" \
         "The update was successfully installed and $name_l has been updated."
     check_same "text language: version moved" "$(product_version "$code_l")" 3.2.40.0
     expect_written "text language" "TEMP/$name_l SP install.log"
     check_same "text language: FILESINUSETEXT" \
-        "$(sed -n 's/^Property(S): FILESINUSETEXT = //p' "$temp/$name_l SP install.log" | tr -d '\r' | head -n1)" \
+        "$(log_property "$temp/$name_l SP install.log" FILESINUSETEXT)" \
         'The following applications should be closed before continuing the install:'
     boxes_summary
 }
@@ -315,7 +302,7 @@ unusable_tmp_run() {
     set_tmp "$folder"
     run_case "$work/t.exe"
     set_tmp "$temp_win"
-    expect_box "$name" "Installation Error" "$(failure_regex '[1-9][0-9]*')" error 00050010
+    expect_box_matching "$name" "Installation Error" "$(failure_regex '[1-9][0-9]*')" error 00050010
     check_same "$name: version kept" "$(product_version "$code_t")" 3.2.10.0
     expect_written "$name" ""
     boxes_summary
@@ -339,7 +326,7 @@ case_unusable_tmp() {
 
     # The same wrapper with a usable temp folder: the patch itself is good.
     run_case "$work/t.exe"
-    expect_box "TMP usable again" "Installation Successful" "$installed_text" information 00050040
+    expect_box_matching "TMP usable again" "Installation Successful" "$installed_text" information 00050040
     check_same "TMP usable again: version moved" "$(product_version "$code_t")" 3.2.40.0
     expect_written "TMP usable again" "TEMP/$name_t SP install.log"
 }

@@ -13,6 +13,9 @@
 #   box N FIELD                 caption, text, icon, button or flags of box N (from 1)
 #   expect_one_box CASE CAPTION ICON FLAGS
 #                               checks a run that showed exactly one box
+#   expect_box CASE CAPTION TEXT ICON FLAGS
+#                               the same, and the box's whole text
+#   expect_no_box CASE          checks a run that showed no box
 #   boxes_summary               every box on one line each, for failure reports
 #
 # Text comes as the watcher writes it: a line feed is the two characters \n.
@@ -84,6 +87,19 @@ expect_one_box() {
     check_same "$name: caption" "$(box 1 caption)" "$2"
     check_same "$name: icon" "$(box 1 icon)" "$3"
     check_same "$name: flags at the call" "$(box 1 flags)" "$4"
+}
+
+# expect_box CASE CAPTION TEXT ICON FLAGS: the run showed exactly this one box.
+expect_box() {
+    expect_one_box "$1" "$2" "$4" "$5"
+    check_same "$1: text" "$(box 1 text)" "$3"
+}
+
+# expect_no_box CASE: the run ended with exit code 0 without a box.
+expect_no_box() {
+    check_same "$1: exit code 0" "$RUN_STATUS" 0
+    check_same "$1: no box" "$BOX_COUNT" 0
+    check_same "$1: no MessageBoxW call" "$BOX_CALLS" 0
 }
 
 boxes_summary() {

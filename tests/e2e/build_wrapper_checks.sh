@@ -14,28 +14,6 @@ wine_test_start win64
 work=$WINE_TEST_DIR/work
 mkdir -p "$work"
 
-# run_build ARGS...: build-wrapper writing $work/out.exe; BUILD_STATUS, and
-# its output in $work/stdout and $work/stderr.
-run_build() {
-    rm -f "$work/out.exe"
-    set +e
-    "$E2E_REPO/build-wrapper" -o "$work/out.exe" "$@" > "$work/stdout" 2> "$work/stderr"
-    BUILD_STATUS=$?
-    set -e
-}
-
-# refused NAME PATTERN ARGS...: non-zero exit, PATTERN on stderr, no wrapper
-# (nor a file half signed).
-refused() {
-    local name=$1 pattern=$2
-    shift 2
-    run_build "$@"
-    check "$name: non-zero exit" [ "$BUILD_STATUS" -ne 0 ]
-    check "$name: says '$pattern'" grep -qF -- "$pattern" "$work/stderr"
-    grep -qF -- "$pattern" "$work/stderr" || sed 's/^/  stderr: /' "$work/stderr" >&2
-    check "$name: no wrapper written" eval '[ ! -e "$work/out.exe" ] && [ ! -e "$work/out.exe.signing" ]'
-}
-
 # verifies CERT.pem EXE: osslsigncode accepts EXE's signature as made by CERT.
 verifies() {
     osslsigncode verify -in "$2" -CAfile "$1" > "$work/verify" 2>&1

@@ -10,20 +10,6 @@ make_fake_patch "$work/good.msp" 2048
 : > "$work/empty.msp"
 printf 'PK\003\004 not a compound file' > "$work/zip.msp"
 
-# refused NAME PATTERN ARGS...: build-wrapper fails, says PATTERN, writes nothing.
-refused() {
-    local name=$1 pattern=$2 status
-    shift 2
-    rm -f "$work/out.exe"
-    set +e
-    "$E2E_REPO/build-wrapper" -o "$work/out.exe" "$@" > "$work/stdout" 2> "$work/stderr"
-    status=$?
-    set -e
-    check "$name: non-zero exit" [ "$status" -ne 0 ]
-    check "$name: says '$pattern'" grep -q -- "$pattern" "$work/stderr"
-    check "$name: no wrapper written" [ ! -e "$work/out.exe" ]
-}
-
 refused "missing file" "does not exist" "$work/nothing.msp"
 refused "empty file" "is empty" "$work/empty.msp"
 refused "not a compound file" "not a Windows Installer patch" "$work/zip.msp"

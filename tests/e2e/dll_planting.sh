@@ -129,8 +129,7 @@ name="Norvale Papa"
 code=$(new_guid)
 make_product "$work/p.msi" --code "$code" --name "$name" --version 3.2.10.0
 install_product "$work/p.msi" >/dev/null
-make_patch "$work/p.msp" --patch-code "$(new_guid)" --product-code "$code" --to-version 3.2.40.0 \
-    --keywords "3.2.40.0;3.2.10.0" --template "$code"
+new_patch "$work/p.msp" "$code" --keywords "3.2.40.0;3.2.10.0"
 build_wrapper -o "$app/wrapper.exe" "$work/p.msp"
 
 # Outcome: the system's installer is used; the product is patched and the

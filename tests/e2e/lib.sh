@@ -50,6 +50,11 @@ load_tools() {
     source "$E2E_REPO/tests/e2e/boxes.sh"
 }
 
+# log_property LOG NAME: a property's value as the installer's verbose log records it.
+log_property() {
+    sed -n "s/^Property(S): $2 = //p" "$1" | tr -d '\r' | head -n1
+}
+
 # Ends the test: non-zero when any check failed.
 finish() {
     if [ "$E2E_FAILURES" -ne 0 ]; then
@@ -72,6 +77,28 @@ make_fake_patch() {
 
 build_wrapper() {
     "$E2E_REPO/build-wrapper" "$@" >/dev/null
+}
+
+# run_build ARGS...: build-wrapper writing $work/out.exe; BUILD_STATUS, and
+# its output in $work/stdout and $work/stderr.
+run_build() {
+    rm -f "$work/out.exe"
+    set +e
+    "$E2E_REPO/build-wrapper" -o "$work/out.exe" "$@" > "$work/stdout" 2> "$work/stderr"
+    BUILD_STATUS=$?
+    set -e
+}
+
+# refused NAME TEXT ARGS...: build-wrapper fails, says TEXT on stderr, and
+# writes no wrapper (nor a file half signed).
+refused() {
+    local name=$1 text=$2
+    shift 2
+    run_build "$@"
+    check "$name: non-zero exit" [ "$BUILD_STATUS" -ne 0 ]
+    check "$name: says '$text'" grep -qF -- "$text" "$work/stderr"
+    grep -qF -- "$text" "$work/stderr" || sed 's/^/  stderr: /' "$work/stderr" >&2
+    check "$name: no wrapper written" eval '[ ! -e "$work/out.exe" ] && [ ! -e "$work/out.exe.signing" ]'
 }
 
 # Runs a Windows program with a time limit (a message box that nobody

@@ -47,7 +47,8 @@ set_windows_version() {
     timeout 60 wine winecfg -v "$1" >/dev/null 2>&1
 }
 
-temp_copies() {
+# Copies of the patches anywhere on drive C, by path: MSP and a number.
+patch_copies_on_drive_c() {
     find "$WINEPREFIX/drive_c" -type f -regex '.*/MSP[0-9]+' | sort
 }
 
@@ -101,12 +102,12 @@ fi
 
 # --- the report ---------------------------------------------------------------
 set_windows_version win7
-before=$(temp_copies)
+before=$(patch_copies_on_drive_c)
 expected_report "${os_line[win7]}"
 run_with_boxes "$work/w14.exe" /i
 check_info_box "slots 1 and 4" "$REPORT"
 
-created=$(comm -13 <(echo "$before") <(temp_copies))
+created=$(comm -13 <(echo "$before") <(patch_copies_on_drive_c))
 check_same "one run leaves four temporary copies" "$(printf '%s\n' "$created" | grep -c .)" 4
 for slot in 1 4; do
     copies=0
