@@ -64,6 +64,14 @@ expect_box_matching() {
     fi
 }
 
+# english_pattern ID VALUE-REGEX: the English text of ID as a pattern of the
+# whole text, its placeholder standing for VALUE-REGEX.
+english_pattern() {
+    local text
+    text=$(en "$1" @VALUE@ | sed 's/[][\\.*^$?+(){}|]/\\&/g')
+    printf '^%s$' "${text/@VALUE@/"$2"}"
+}
+
 expect_written() {
     check_same "$1: files written" "$WRITTEN" "$2"
 }
@@ -80,9 +88,9 @@ make_unwritable() {
     fi
 }
 
-installed_text='^The update was successfully installed and (.*) has been updated\.$'
+installed_text=$(english_pattern IDS_INSTALL_SUCCEEDED '(.*)')
 failure_regex() {
-    echo "^A problem prevented the Update from being installed\. Contact your system administrator\. \\\\n\\\\n Error Code: $1\$"
+    english_pattern IDS_INSTALL_FAILED "$1"
 }
 
 started=$SECONDS
@@ -140,7 +148,7 @@ case_truncated() {
     for cut in $cuts; do
         run_case "$work/t$cut.exe"
         # 1620: the installer's answer for a package it cannot open.
-        expect_box_matching "truncated at $cut" "Installation Error" "$(failure_regex 1620)" error 00050010
+        expect_box_matching "truncated at $cut" "$(en IDS_CAPTION_ERROR)" "$(failure_regex 1620)" error 00050010
         expect_written "truncated at $cut" ""
         boxes_summary
     done
@@ -163,13 +171,13 @@ timed case_truncated
 # semicolon give Error Code 4316.
 case_not_patches() {
     run_case "$work/not.exe"
-    expect_box_matching "not a patch" "Installation Error" "$(failure_regex 1620)" error 00050010
+    expect_box_matching "not a patch" "$(en IDS_CAPTION_ERROR)" "$(failure_regex 1620)" error 00050010
     local exe
     expect_written "not a patch" ""
     boxes_summary
     for exe in nokw nosemi; do
         run_case "$work/$exe.exe"
-        expect_box_matching "$exe" "Installation Error" "$(failure_regex 4316)" error 00050010
+        expect_box_matching "$exe" "$(en IDS_CAPTION_ERROR)" "$(failure_regex 4316)" error 00050010
         expect_written "$exe" ""
         boxes_summary
     done
@@ -183,16 +191,16 @@ timed case_not_patches
 # a list without it gives the wrong-version box (308).
 case_long_keywords() {
     run_case "$work/k.exe"
-    expect_box_matching "long Keywords, version at the end" "Installation Successful" "$installed_text" \
+    expect_box_matching "long Keywords, version at the end" "$(en IDS_CAPTION_SUCCESS)" "$installed_text" \
         information 00050040
     check_same "long Keywords: product named" "$(box 1 text)" \
-        "The update was successfully installed and $name_k has been updated."
+        "$(en IDS_INSTALL_SUCCEEDED "$name_k")"
     check_same "long Keywords: version moved" "$(product_version "$code_k")" 3.2.40.0
     expect_written "long Keywords" "TEMP/$name_k SP install.log"
     boxes_summary
     run_case "$work/w.exe"
-    expect_box_matching "long Keywords, version absent" "Installation Error" \
-        "^This update could not be installed because it is not designed for the version of $name_w that" \
+    expect_box_matching "long Keywords, version absent" "$(en IDS_CAPTION_ERROR)" \
+        "$(english_pattern IDS_WRONG_VERSION "$name_w")" \
         error 00050010
     check_same "long Keywords, version absent: version kept" "$(product_version "$code_w")" 3.2.10.0
     expect_written "long Keywords, version absent" ""
@@ -208,16 +216,16 @@ timed case_long_keywords
 # exactly 255 characters gets its log under the whole name.
 case_long_name() {
     run_case "$work/long.exe"
-    expect_box_matching "1023-character name" "Installation Successful" "$installed_text" information 00050040
+    expect_box_matching "1023-character name" "$(en IDS_CAPTION_SUCCESS)" "$installed_text" information 00050040
     check_same "1023-character name: whole name in the box" "$(box 1 text)" \
-        "The update was successfully installed and $name_long has been updated."
+        "$(en IDS_INSTALL_SUCCEEDED "$name_long")"
     check_same "1023-character name: version moved" "$(product_version "$code_long")" 3.2.40.0
     expect_written "1023-character name: no log, nothing else" ""
     boxes_summary | cut -c1-200
     run_case "$work/255.exe"
-    expect_box_matching "240-character name" "Installation Successful" "$installed_text" information 00050040
+    expect_box_matching "240-character name" "$(en IDS_CAPTION_SUCCESS)" "$installed_text" information 00050040
     check_same "240-character name: whole name in the box" "$(box 1 text)" \
-        "The update was successfully installed and $name_255 has been updated."
+        "$(en IDS_INSTALL_SUCCEEDED "$name_255")"
     check_same "240-character name: version moved" "$(product_version "$code_255")" 3.2.40.0
     expect_written "240-character name: log under the whole name" "TEMP/$name_255 SP install.log"
 }
@@ -230,14 +238,13 @@ timed case_long_name
 case_text_language() {
     echo "  Language of $name_l as the installer reports it: [$(product_info "$code_l" Language)]"
     run_case "$work/l.exe"
-    expect_box_matching "text language" "Installation Successful" "$installed_text" information 00050040
+    expect_box_matching "text language" "$(en IDS_CAPTION_SUCCESS)" "$installed_text" information 00050040
     check_same "text language: product named" "$(box 1 text)" \
-        "The update was successfully installed and $name_l has been updated."
+        "$(en IDS_INSTALL_SUCCEEDED "$name_l")"
     check_same "text language: version moved" "$(product_version "$code_l")" 3.2.40.0
     expect_written "text language" "TEMP/$name_l SP install.log"
     check_same "text language: FILESINUSETEXT" \
-        "$(log_property "$temp/$name_l SP install.log" FILESINUSETEXT)" \
-        'The following applications should be closed before continuing the install:'
+        "$(log_property "$temp/$name_l SP install.log" FILESINUSETEXT)" "$(en IDS_FILES_IN_USE)"
     boxes_summary
 }
 timed case_text_language
@@ -302,7 +309,7 @@ unusable_tmp_run() {
     set_tmp "$folder"
     run_case "$work/t.exe"
     set_tmp "$temp_win"
-    expect_box_matching "$name" "Installation Error" "$(failure_regex '[1-9][0-9]*')" error 00050010
+    expect_box_matching "$name" "$(en IDS_CAPTION_ERROR)" "$(failure_regex '[1-9][0-9]*')" error 00050010
     check_same "$name: version kept" "$(product_version "$code_t")" 3.2.10.0
     expect_written "$name" ""
     boxes_summary
@@ -326,7 +333,7 @@ case_unusable_tmp() {
 
     # The same wrapper with a usable temp folder: the patch itself is good.
     run_case "$work/t.exe"
-    expect_box_matching "TMP usable again" "Installation Successful" "$installed_text" information 00050040
+    expect_box_matching "TMP usable again" "$(en IDS_CAPTION_SUCCESS)" "$installed_text" information 00050040
     check_same "TMP usable again: version moved" "$(product_version "$code_t")" 3.2.40.0
     expect_written "TMP usable again" "TEMP/$name_t SP install.log"
 }

@@ -140,7 +140,7 @@ case_install_run() {
     check_same "install run: exit code 0" "$RUN_STATUS" 0
     check_same "install run: one box" "$BOX_COUNT" 1
     check_same "install run: success box" "$(box 1 caption)|$(box 1 text)" \
-        "Installation Successful|The update was successfully installed and $name has been updated."
+        "$(en IDS_CAPTION_SUCCESS)|$(en IDS_INSTALL_SUCCEEDED "$name")"
     check_same "install run: product patched" "$(product_version "$code")" 3.2.40.0
     check_same "install run: no planted msi.dll loaded" "$(markers)" ""
     boxes_summary

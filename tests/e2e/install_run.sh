@@ -29,14 +29,7 @@ is_temp_copy() {
     [ "$number" != "$1" ] && [[ $number =~ ^[0-9]+$ ]]
 }
 
-files_in_use_en='The following applications should be closed before continuing the install:'
-no_product_text='The update could not be installed because the expected Norvale product could not be located on your computer.\nMake sure that you are using the correct update for the product.'
-wrong_version_text() {
-    echo "This update could not be installed because it is not designed for the version of $1 that is installed on your computer."
-}
-failure_text() {
-    echo "A problem prevented the Update from being installed. Contact your system administrator. \n\n Error Code: $1"
-}
+files_in_use_en=$(en IDS_FILES_IN_USE)
 
 started=$SECONDS
 name_a="Norvale Alpha" name_c="Norvale Charlie" name_e1="Norvale Echo One" name_e2="Norvale Echo Two"
@@ -74,8 +67,7 @@ check_same "products start where the cases need them" \
 case_installed() {
     rm -f "$temp"/*.log
     run_with_boxes "$work/a.exe"
-    expect_box "installed" "Installation Successful" \
-        "The update was successfully installed and $name_a has been updated." information 00050040
+    expect_box "installed" "$(en IDS_CAPTION_SUCCESS)" "$(en IDS_INSTALL_SUCCEEDED "$name_a")" information 00050040
     check_same "installed: product now at the upgrade version" "$(product_version "$code_a")" 3.2.40.0
     local log="$temp/$name_a SP install.log"
     check "installed: install log written" [ -f "$log" ]
@@ -93,8 +85,7 @@ timed case_installed
 case_up_to_date() {
     rm -f "$temp"/*.log
     run_with_boxes "$work/a.exe"
-    expect_box "up to date" "Installation Unnecessary" \
-        "Your version of $name_a is up-to-date and this update is not necessary" error 00050010
+    expect_box "up to date" "$(en IDS_CAPTION_UNNECESSARY)" "$(en IDS_UP_TO_DATE "$name_a")" error 00050010
     check "up to date: the installer was not asked" [ ! -e "$temp/$name_a SP install.log" ]
     check_same "up to date: version kept" "$(product_version "$code_a")" 3.2.40.0
     boxes_summary
@@ -104,7 +95,7 @@ timed case_up_to_date
 # --- an installed version the patch was not made for ---------------------
 case_wrong_version() {
     run_with_boxes "$work/c.exe"
-    expect_box "wrong version" "Installation Error" "$(wrong_version_text "$name_c")" error 00050010
+    expect_box "wrong version" "$(en IDS_CAPTION_ERROR)" "$(en IDS_WRONG_VERSION "$name_c")" error 00050010
     check_same "wrong version: version kept" "$(product_version "$code_c")" 3.2.5.0
     check "wrong version: the installer was not asked" [ ! -e "$temp/$name_c SP install.log" ]
     boxes_summary
@@ -114,7 +105,7 @@ timed case_wrong_version
 # --- no target installed -------------------------------------------------
 case_no_product() {
     run_with_boxes "$work/d.exe"
-    expect_box "no product" "Installation Error" "$no_product_text" error 00050010
+    expect_box "no product" "$(en IDS_CAPTION_ERROR)" "$(en IDS_NO_PRODUCT)" error 00050010
     boxes_summary
 }
 timed case_no_product
@@ -123,7 +114,7 @@ timed case_no_product
 case_rollback() {
     rm -f "$temp"/*.log
     run_with_boxes "$work/e.exe"
-    expect_box "rollback" "Installation Error" "$(wrong_version_text "$name_e2")" error 00050010
+    expect_box "rollback" "$(en IDS_CAPTION_ERROR)" "$(en IDS_WRONG_VERSION "$name_e2")" error 00050010
     check "rollback: slot 1 was installed" [ -f "$temp/$name_e1 SP install.log" ]
     local log="$temp/$name_e1 SP rollback.log"
     check "rollback: slot 1 removed again" [ -f "$log" ]
@@ -175,8 +166,8 @@ case_installer_error() {
     check "installer error: the installer's box and the wrapper's" [ "$BOX_COUNT" -ge 1 ]
     check_same "installer error: every MessageBoxW call seen" "$BOX_CALLS" "$BOX_COUNT"
     last=$BOX_COUNT
-    check_same "installer error: last box caption" "$(box "$last" caption)" "Installation Error"
-    check_same "installer error: last box text" "$(box "$last" text)" "$(failure_text 1603)"
+    check_same "installer error: last box caption" "$(box "$last" caption)" "$(en IDS_CAPTION_ERROR)"
+    check_same "installer error: last box text" "$(box "$last" text)" "$(en IDS_INSTALL_FAILED 1603)"
     check_same "installer error: last box icon" "$(box "$last" icon)" error
     check_same "installer error: last box flags" "$(box "$last" flags)" 00050010
     check_same "installer error: version kept" "$(product_version "$code_h")" 3.2.10.0
@@ -191,17 +182,16 @@ timed case_installer_error
 # locale generated; LANG alone is not enough there.
 case_german() {
     run_with_boxes LC_ALL=de_DE.UTF-8 "$work/k.exe"
-    expect_box "German: installed" "Installation erfolgreich" \
-        "Das Update wurde erfolgreich installiert, und $name_k wurde aktualisiert." information 00050040
+    expect_box "German: installed" "$(catalogue_text de-DE IDS_CAPTION_SUCCESS)" \
+        "$(catalogue_text de-DE IDS_INSTALL_SUCCEEDED "$name_k")" information 00050040
     check_same "German: product now at the upgrade version" "$(product_version "$code_k")" 3.2.40.0
     # The files-in-use text follows the product's language (English), not the user's.
     check_same "German: FILESINUSETEXT in the product's language" \
         "$(log_property "$temp/$name_k SP install.log" FILESINUSETEXT)" "$files_in_use_en"
     boxes_summary
     run_with_boxes LC_ALL=de_DE.UTF-8 "$work/k.exe"
-    expect_box "German: up to date" "Installation nicht erforderlich" \
-        "Ihre Version von $name_k ist auf dem neuesten Stand, daher ist dieses Update nicht erforderlich" \
-        error 00050010
+    expect_box "German: up to date" "$(catalogue_text de-DE IDS_CAPTION_UNNECESSARY)" \
+        "$(catalogue_text de-DE IDS_UP_TO_DATE "$name_k")" error 00050010
     boxes_summary
 }
 timed case_german

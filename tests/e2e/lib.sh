@@ -50,6 +50,30 @@ load_tools() {
     source "$E2E_REPO/tests/e2e/boxes.sh"
 }
 
+# catalogue_text TAG ID [VALUE]: the text of ID (IDS_...) as res/lang/TAG.rc
+# writes it; given VALUE, its %s or %d filled with it. The script writes a
+# line feed as \n, as the watcher does, so the result compares with "box N
+# text".
+catalogue_text() {
+    CATALOGUE_FILL=${3+yes} CATALOGUE_VALUE=${3-} awk -v id="$2" '
+        $1 == id {
+            text = $0
+            sub(/^[^"]*"/, "", text)
+            sub(/"[^"]*$/, "", text)
+            at = ENVIRON["CATALOGUE_FILL"] ? match(text, /%[sd]/) : 0
+            if (at) text = substr(text, 1, at - 1) ENVIRON["CATALOGUE_VALUE"] substr(text, at + 2)
+            printf "%s", text
+            found = 1
+        }
+        END { if (!found) { print "catalogue_text: no " id " in " FILENAME > "/dev/stderr"; exit 1 } }' \
+        "$E2E_REPO/res/lang/$1.rc"
+}
+
+# en ID [VALUE]: the English text, the language of the test prefixes' users.
+en() {
+    catalogue_text en-US "$@"
+}
+
 # log_property LOG NAME: a property's value as the installer's verbose log records it.
 log_property() {
     sed -n "s/^Property(S): $2 = //p" "$1" | tr -d '\r' | head -n1

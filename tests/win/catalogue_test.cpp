@@ -1,3 +1,4 @@
+#include "catalogue_texts.h"
 #include "fake_fixture.h"
 #include "messages.h"
 #include "messages/catalogue.h"
@@ -5,30 +6,17 @@
 #include "messages/outcome_box_win.h"
 #include "shared/process_state_win.h"
 
-#include <map>
+#include <algorithm>
 
 namespace {
 
 const int kIds[] = {300, 301, 306, 307, 308, 309, 310, 311, 312, 313, 314, 315};
 const LANGID kLanguages[] = {1028, 1029, 1031, 1033, 1036, 1038, 1040, 1041, 1042, 1045, 1046, 1049, 2052, 3082};
 
-const std::map<int, std::wstring> kEnglish = {
-    {300, L"A problem prevented the Update from being installed. Contact your system administrator. \n\n Error Code: %d"},
-    {301, L"The update was successfully installed and %s has been updated."},
-    {306, L"Your version of %s is up-to-date and this update is not necessary"},
-    {307, L"The update could not be installed because the expected Norvale product could not be located on your "
-          L"computer.\nMake sure that you are using the correct update for the product."},
-    {308, L"This update could not be installed because it is not designed for the version of %s that is installed "
-          L"on your computer."},
-    {309, L"The command line that you supplied is incorrect. Please check it for errors."},
-    {310, L"You must supply a patch list with the command line to install this update."},
-    {311, L"Installation Error"},
-    {312, L"Installation Successful"},
-    {313, L"Installation Unnecessary"},
-    {314, L"Installation of this update is blocked.  For more information, please read Information for Windows "
-          L"Vista Users in the update readme."},
-    {315, L"The following applications should be closed before continuing the install:"},
-};
+std::wstring German(int id, const std::optional<std::wstring>& value = {})
+{
+    return CatalogueText(L"de-DE", id, value);
+}
 
 // The text of `id` exactly as the table of `language` holds it, without
 // any fallback to another language.
@@ -57,10 +45,10 @@ size_t LineFeeds(const std::wstring& text)
 
 TEST(Catalogue, EnglishIsExact)
 {
-    for (const auto& entry : kEnglish) {
+    for (int id : kIds) {
         std::wstring text;
-        ASSERT_TRUE(TableText(1033, entry.first, text));
-        EXPECT_EQ(text, entry.second) << entry.first;
+        ASSERT_TRUE(TableText(1033, id, text));
+        EXPECT_EQ(text, EnglishText(id)) << id;
     }
 }
 
@@ -70,7 +58,7 @@ TEST(Catalogue, EveryLanguageFollowsTheRules)
         for (int id : kIds) {
             std::wstring text;
             ASSERT_TRUE(TableText(language, id, text)) << language << " " << id;
-            const std::wstring& english = kEnglish.at(id);
+            const std::wstring english = EnglishText(id);
             EXPECT_FALSE(text.empty()) << language << " " << id;
             EXPECT_LE(text.size(), 255u) << language << " " << id;
             EXPECT_EQ(Placeholders(text), Placeholders(english)) << language << " " << id;
@@ -112,18 +100,18 @@ protected:
 
 TEST_F(LoadMessageTest, FollowsTheThreadLocale)
 {
-    EXPECT_EQ(Load(1031, IDS_CAPTION_SUCCESS), L"Installation erfolgreich");
-    EXPECT_EQ(Load(1033, IDS_CAPTION_SUCCESS), L"Installation Successful");
+    EXPECT_EQ(Load(1031, IDS_CAPTION_SUCCESS), German(IDS_CAPTION_SUCCESS));
+    EXPECT_EQ(Load(1033, IDS_CAPTION_SUCCESS), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
 TEST_F(LoadMessageTest, AnotherCountrysTableOfTheSameLanguageServes)
 {
-    EXPECT_EQ(Load(2055, IDS_CAPTION_SUCCESS), L"Installation erfolgreich");  // German, Switzerland
+    EXPECT_EQ(Load(2055, IDS_CAPTION_SUCCESS), German(IDS_CAPTION_SUCCESS));  // German, Switzerland
 }
 
 TEST_F(LoadMessageTest, ALanguageWithoutTableGetsEnglish)
 {
-    EXPECT_EQ(Load(1043, IDS_CAPTION_SUCCESS), L"Installation Successful");  // Dutch
+    EXPECT_EQ(Load(1043, IDS_CAPTION_SUCCESS), EnglishText(IDS_CAPTION_SUCCESS));  // Dutch
 }
 
 TEST_F(LoadMessageTest, AMissingIdGivesEmptyText)
@@ -134,7 +122,7 @@ TEST_F(LoadMessageTest, AMissingIdGivesEmptyText)
 
 TEST_F(LoadMessageTest, KeepsAtMostMaxCharsLessOne)
 {
-    EXPECT_EQ(Load(1033, IDS_CAPTION_SUCCESS, 6), L"Insta");
+    EXPECT_EQ(Load(1033, IDS_CAPTION_SUCCESS, 6), EnglishText(IDS_CAPTION_SUCCESS).substr(0, 5));
     std::wstring text = L"previous";
     EXPECT_EQ(LoadMessage(ModuleInstance, IDS_CAPTION_SUCCESS, text, 1), 0);
     EXPECT_EQ(text, L"");
@@ -154,20 +142,20 @@ TEST_F(OutcomeMessageTest, InstalledNamesTheProductUnderTheSuccessCaption)
 {
     MessageProductName = L"Alpha 2017";
     const fake_boxes::Box& box = Shown(301);
-    EXPECT_EQ(box.text, L"The update was successfully installed and Alpha 2017 has been updated.");
-    EXPECT_EQ(box.caption, L"Installation Successful");
+    EXPECT_EQ(box.text, EnglishText(IDS_INSTALL_SUCCEEDED, L"Alpha 2017"));
+    EXPECT_EQ(box.caption, EnglishText(IDS_CAPTION_SUCCESS));
     EXPECT_EQ(box.flags, 0x50040u);
 }
 
 TEST_F(OutcomeMessageTest, AnEmptyProductNameLeavesTwoBlanks)
 {
-    EXPECT_EQ(Shown(306).text, L"Your version of  is up-to-date and this update is not necessary");
+    EXPECT_EQ(Shown(306).text, EnglishText(IDS_UP_TO_DATE, L""));
 }
 
 TEST_F(OutcomeMessageTest, UpToDateCarriesTheErrorIcon)
 {
     const fake_boxes::Box& box = Shown(306);
-    EXPECT_EQ(box.caption, L"Installation Unnecessary");
+    EXPECT_EQ(box.caption, EnglishText(IDS_CAPTION_UNNECESSARY));
     EXPECT_EQ(box.flags, 0x50010u);
 }
 
@@ -175,8 +163,8 @@ TEST_F(OutcomeMessageTest, FailureShowsTheLastErrorValue)
 {
     SetLastError(1603);
     const fake_boxes::Box& box = Shown(300);
-    EXPECT_EQ(box.text, kEnglish.at(300).substr(0, kEnglish.at(300).size() - 2) + L"1603");
-    EXPECT_EQ(box.caption, L"Installation Error");
+    EXPECT_EQ(box.text, EnglishText(IDS_INSTALL_FAILED, L"1603"));
+    EXPECT_EQ(box.caption, EnglishText(IDS_CAPTION_ERROR));
     EXPECT_EQ(box.flags, 0x50010u);
 }
 
@@ -190,21 +178,20 @@ TEST_F(OutcomeMessageTest, AnErrorWithTheHighBitSetIsNegative)
 TEST_F(OutcomeMessageTest, NoProductIsShownAsIs)
 {
     const fake_boxes::Box& box = Shown(307);
-    EXPECT_EQ(box.text, kEnglish.at(307));
-    EXPECT_EQ(box.caption, L"Installation Error");
+    EXPECT_EQ(box.text, EnglishText(IDS_NO_PRODUCT));
+    EXPECT_EQ(box.caption, EnglishText(IDS_CAPTION_ERROR));
 }
 
 TEST_F(OutcomeMessageTest, WrongVersionNamesTheProduct)
 {
     MessageProductName = L"Beta";
-    EXPECT_EQ(Shown(308).text, L"This update could not be installed because it is not designed for the version of "
-                               L"Beta that is installed on your computer.");
+    EXPECT_EQ(Shown(308).text, EnglishText(IDS_WRONG_VERSION, L"Beta"));
 }
 
 TEST_F(OutcomeMessageTest, AVeryLongProductNameIsShownWhole)
 {
     MessageProductName = std::wstring(1023, L'n');
-    EXPECT_EQ(Shown(301).text, L"The update was successfully installed and " + MessageProductName + L" has been updated.");
+    EXPECT_EQ(Shown(301).text, EnglishText(IDS_INSTALL_SUCCEEDED, MessageProductName));
 }
 
 TEST_F(OutcomeMessageTest, QuietShowsNothing)
@@ -219,8 +206,8 @@ TEST_F(OutcomeMessageTest, AGermanUserSeesGerman)
     SetThreadLocale(1031);
     MessageProductName = L"Alpha";
     const fake_boxes::Box& box = Shown(301);
-    EXPECT_EQ(box.caption, L"Installation erfolgreich");
-    EXPECT_EQ(box.text, L"Das Update wurde erfolgreich installiert, und Alpha wurde aktualisiert.");
+    EXPECT_EQ(box.caption, German(IDS_CAPTION_SUCCESS));
+    EXPECT_EQ(box.text, German(IDS_INSTALL_SUCCEEDED, L"Alpha"));
 }
 
 TEST_F(OutcomeMessageTest, AnIdOutsideTheTableKeepsTheErrorCaptionWithoutIcon)

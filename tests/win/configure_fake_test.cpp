@@ -1,12 +1,9 @@
+#include "catalogue_texts.h"
 #include "fake_fixture.h"
 #include "install/configure_win.h"
 
 namespace {
 
-const wchar_t kEnglishFilesInUse[] =
-    L"The following applications should be closed before continuing the install:";
-const wchar_t kGermanFilesInUse[] =
-    L"Die folgenden Anwendungen sollten geschlossen werden, bevor die Installation fortgesetzt wird:";
 
 LCID g_localeDuringCall = 0;
 void RememberLocale(const fake_msi::ConfigureCall&)
@@ -47,7 +44,7 @@ TEST_F(ConfigurePatchTest, InstallPropertyString)
     ProductRecord record = Record(L"Alpha 2017", L"1033");
     ConfigurePatch(record, L"C:\\T\\MSP7", false);
     const std::wstring expected =
-        std::wstring(L"PATCH=\"C:\\T\\MSP7\" REBOOTPROMPT=S FILESINUSETEXT=\"") + kEnglishFilesInUse + L"\"";
+        L"PATCH=\"C:\\T\\MSP7\" REBOOTPROMPT=S FILESINUSETEXT=\"" + EnglishText(IDS_FILES_IN_USE) + L"\"";
     EXPECT_EQ(record.commandLine, expected);
     ASSERT_EQ(fake_msi::ConfigureCalls().size(), 1u);
     const fake_msi::ConfigureCall& call = fake_msi::ConfigureCalls()[0];
@@ -61,8 +58,8 @@ TEST_F(ConfigurePatchTest, RemovalPropertyString)
 {
     ProductRecord record = Record(L"Alpha 2017", L"1033");
     ConfigurePatch(record, L"C:\\T\\MSP8", true);
-    EXPECT_EQ(record.commandLine, std::wstring(L"MSIPATCHREMOVE=\"C:\\T\\MSP8\" REBOOTPROMPT=S FILESINUSETEXT=\"") +
-                                      kEnglishFilesInUse + L"\" NRVL_SETUP_EXE=1");
+    EXPECT_EQ(record.commandLine, L"MSIPATCHREMOVE=\"C:\\T\\MSP8\" REBOOTPROMPT=S FILESINUSETEXT=\"" +
+                                      EnglishText(IDS_FILES_IN_USE) + L"\" NRVL_SETUP_EXE=1");
 }
 
 TEST_F(ConfigurePatchTest, LogFilesAreNamedAfterTheProduct)
@@ -118,7 +115,7 @@ TEST_F(ConfigurePatchTest, FilesInUseTextComesInTheProductsLanguage)
     fake_msi::OnConfigure(RememberLocale);
     ProductRecord record = Record(L"Alpha", L"1031");
     ConfigurePatch(record, L"C:\\T\\MSP7", false);
-    EXPECT_NE(record.commandLine.find(std::wstring(L"FILESINUSETEXT=\"") + kGermanFilesInUse + L"\""),
+    EXPECT_NE(record.commandLine.find(L"FILESINUSETEXT=\"" + CatalogueText(L"de-DE", IDS_FILES_IN_USE) + L"\""),
               std::wstring::npos)
         << record.commandLine;
     EXPECT_EQ(g_localeDuringCall, 1031u);
@@ -132,7 +129,7 @@ TEST_F(ConfigurePatchTest, NoUsableLanguageKeepsTheLocaleInForce)
         SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
         ProductRecord record = Record(L"Alpha", language);
         ConfigurePatch(record, L"C:\\T\\MSP7", false);
-        EXPECT_NE(record.commandLine.find(kEnglishFilesInUse), std::wstring::npos) << language;
+        EXPECT_NE(record.commandLine.find(EnglishText(IDS_FILES_IN_USE)), std::wstring::npos) << language;
     }
     EXPECT_EQ(GetThreadLocale(), GetUserDefaultLCID());
 }

@@ -1,4 +1,5 @@
 #include "app/install_run_win.h"
+#include "catalogue_texts.h"
 #include "fake_fixture.h"
 
 namespace {
@@ -55,8 +56,8 @@ TEST_F(RunInstallTest, AnInstalledPatchIsReportedAndKept)
 {
     Due(1);
     RunInstall();
-    EXPECT_EQ(OnlyBoxCaption(), L"Installation Successful");
-    EXPECT_EQ(fake_boxes::Shown()[0].text, L"The update was successfully installed and Product 15 has been updated.");
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
+    EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_INSTALL_SUCCEEDED, L"Product 15"));
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
 }
 
@@ -67,7 +68,7 @@ TEST_F(RunInstallTest, TheExitCodeCarriesARestartRequestAcrossPatches)
     Due(3);
     fake_msi::QueueConfigureResults({3010, 0, 0});
     EXPECT_EQ(RunInstall(), 3010u);
-    EXPECT_EQ(OnlyBoxCaption(), L"Installation Successful");
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
 TEST_F(RunInstallTest, TheExitCodeOfAFailureIsTheInstallersCode)
@@ -81,7 +82,7 @@ TEST_F(RunInstallTest, TheExitCodeOfAFailureIsTheInstallersCode)
 TEST_F(RunInstallTest, NothingDueIsUpToDate)
 {
     EXPECT_EQ(RunInstall(), 0u);
-    EXPECT_EQ(OnlyBoxCaption(), L"Installation Unnecessary");
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_UNNECESSARY));
     EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
 }
 
@@ -89,7 +90,7 @@ TEST_F(RunInstallTest, UpToDateThenInstalledIsInstalled)
 {
     Due(2);
     RunInstall();
-    EXPECT_EQ(OnlyBoxCaption(), L"Installation Successful");
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
 TEST_F(RunInstallTest, AFailureAtEachPositionRollsBackExactlyTheInstalledPatches)
@@ -112,9 +113,7 @@ TEST_F(RunInstallTest, AFailureAtEachPositionRollsBackExactlyTheInstalledPatches
         EXPECT_EQ(CallsOf(L"PATCH="), installed) << failing;
         EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), installed) << failing;
         ASSERT_EQ(fake_boxes::Shown().size(), 1u) << failing;
-        EXPECT_EQ(fake_boxes::Shown()[0].text,
-                  L"This update could not be installed because it is not designed for the version of Product " +
-                      std::to_wstring(failing) + L" that is installed on your computer.");
+        EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_WRONG_VERSION, L"Product " + std::to_wstring(failing)));
     }
 }
 
@@ -124,9 +123,8 @@ TEST_F(RunInstallTest, AnInstallerErrorShowsItsCodeThenRollsBack)
     Due(2);
     fake_msi::QueueConfigureResults({0, 1603});
     RunInstall();
-    EXPECT_EQ(OnlyBoxCaption(), L"Installation Error");
-    EXPECT_EQ(fake_boxes::Shown()[0].text,
-              L"A problem prevented the Update from being installed. Contact your system administrator. \n\n Error Code: 1603");
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_ERROR));
+    EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_INSTALL_FAILED, L"1603"));
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
     EXPECT_EQ(CallsOf(L"PATCH=").size(), 2u);  // patches 3 to 15 are never looked at
 }
@@ -136,10 +134,8 @@ TEST_F(RunInstallTest, NoTargetProductIsReportedAndRollsBack)
     Due(1);
     fake_msi::ProductOf(ProductOfSlot(2)).state = -1;
     EXPECT_EQ(RunInstall(), 1642u);
-    EXPECT_EQ(OnlyBoxCaption(), L"Installation Error");
-    EXPECT_EQ(fake_boxes::Shown()[0].text,
-              L"The update could not be installed because the expected Norvale product could not be located on "
-              L"your computer.\nMake sure that you are using the correct update for the product.");
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_ERROR));
+    EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_NO_PRODUCT));
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
 }
 
