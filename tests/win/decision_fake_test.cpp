@@ -2,6 +2,8 @@
 #include "install/decision_win.h"
 
 #include <algorithm>
+#include <ostream>
+#include <vector>
 
 namespace {
 
@@ -39,16 +41,20 @@ TEST_F(ProcessPatchTest, TheRevisionIsNotMatched)
     EXPECT_EQ(InstallerCalls(), 1u);
 }
 
-TEST_F(ProcessPatchTest, AtOrAboveTheUpgradeIsUpToDate)
+// Cases of one test, each from the fixture's clean state.
+template <typename Case>
+class ProcessPatchCaseTest : public ProcessPatchTest, public testing::WithParamInterface<Case> {};
+
+using UpToDateTest = ProcessPatchCaseTest<const wchar_t*>;
+
+TEST_P(UpToDateTest, AtOrAboveTheUpgradeIsUpToDate)
 {
-    for (const wchar_t* version : {L"3.2.40.0", L"3.2.41.0"}) {
-        fake_msi::Reset();
-        SetUp();
-        Product(kProductA, version);
-        EXPECT_EQ(Process(), UpToDate) << version;
-        EXPECT_EQ(InstallerCalls(), 0u);
-    }
+    Product(kProductA, GetParam());
+    EXPECT_EQ(Process(), UpToDate);
+    EXPECT_EQ(InstallerCalls(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Versions, UpToDateTest, testing::Values(L"3.2.40.0", L"3.2.41.0"));
 
 TEST_F(ProcessPatchTest, AnUnlistedVersionIsTheWrongVersion)
 {
@@ -71,16 +77,16 @@ TEST_F(ProcessPatchTest, LeadingZerosAreOrdinaryDigits)
     EXPECT_EQ(Process(), Installed);
 }
 
-TEST_F(ProcessPatchTest, RestartCodesCountAsInstalled)
+using RestartCodeTest = ProcessPatchCaseTest<unsigned>;
+
+TEST_P(RestartCodeTest, RestartCodesCountAsInstalled)
 {
-    for (unsigned code : {1641u, 3010u}) {
-        fake_msi::Reset();
-        SetUp();
-        Product(kProductA, L"3.2.10.0");
-        fake_msi::QueueConfigureResults({code});
-        EXPECT_EQ(Process(), Installed) << code;
-    }
+    Product(kProductA, L"3.2.10.0");
+    fake_msi::QueueConfigureResults({GetParam()});
+    EXPECT_EQ(Process(), Installed);
 }
+
+INSTANTIATE_TEST_SUITE_P(Codes, RestartCodeTest, testing::Values(1641u, 3010u));
 
 TEST_F(ProcessPatchTest, AnInstallerErrorFailsWithItsCodeAsLastError)
 {
@@ -107,28 +113,33 @@ struct TwoProducts {
     size_t installerCalls;
 };
 
-TEST_F(ProcessPatchTest, TheLastProductThatSetsTheResultDecides)
+void PrintTo(const TwoProducts& c, std::ostream* out)
 {
-    const TwoProducts cases[] = {
-        {L"3.2.40.0", L"3.2.10.0", {}, Installed, 1},         // up to date, then installed
-        {L"3.2.40.0", L"3.2.50.0", {}, UpToDate, 0},          // both up to date
-        {L"3.2.10.0", L"3.2.5.0", {}, WrongVersion, 1},       // installed, then wrong version
-        {L"3.2.5.0", L"3.2.20.0", {}, Installed, 1},          // wrong version, then installed
-        {L"3.2.10.0", L"3.2.20.0", {0, 1603}, Installed, 2},  // installed, then an installer error
-        {L"3.2.10.0", L"3.2.40.0", {1603}, Failed, 1},        // an installer error, then up to date
-        {L"3.2.10.0", L"3.2.20.0", {1603, 1603}, Failed, 2},  // two installer errors
-    };
-    for (const TwoProducts& c : cases) {
-        fake_msi::Reset();
-        SetUp();
-        Product(kProductA, c.versionA, L"Alpha");
-        Product(kProductB, c.versionB, L"Beta");
-        fake_msi::QueueConfigureResults(c.installerResults);
-        EXPECT_EQ(Process(), c.expected) << c.versionA << L" " << c.versionB;
-        EXPECT_EQ(InstallerCalls(), c.installerCalls) << c.versionA << L" " << c.versionB;
-        EXPECT_EQ(MessageProductName, L"Beta");
-    }
+    *out << testing::PrintToString(c.versionA) << " " << testing::PrintToString(c.versionB);
 }
+
+using TwoProductsTest = ProcessPatchCaseTest<TwoProducts>;
+
+TEST_P(TwoProductsTest, TheLastProductThatSetsTheResultDecides)
+{
+    const TwoProducts& c = GetParam();
+    Product(kProductA, c.versionA, L"Alpha");
+    Product(kProductB, c.versionB, L"Beta");
+    fake_msi::QueueConfigureResults(c.installerResults);
+    EXPECT_EQ(Process(), c.expected);
+    EXPECT_EQ(InstallerCalls(), c.installerCalls);
+    EXPECT_EQ(MessageProductName, L"Beta");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TwoProductsTest, testing::Values(
+    TwoProducts{L"3.2.40.0", L"3.2.10.0", {}, Installed, 1},         // up to date, then installed
+    TwoProducts{L"3.2.40.0", L"3.2.50.0", {}, UpToDate, 0},          // both up to date
+    TwoProducts{L"3.2.10.0", L"3.2.5.0", {}, WrongVersion, 1},       // installed, then wrong version
+    TwoProducts{L"3.2.5.0", L"3.2.20.0", {}, Installed, 1},          // wrong version, then installed
+    TwoProducts{L"3.2.10.0", L"3.2.20.0", {0, 1603}, Installed, 2},  // installed, then an installer error
+    TwoProducts{L"3.2.10.0", L"3.2.40.0", {1603}, Failed, 1},        // an installer error, then up to date
+    TwoProducts{L"3.2.10.0", L"3.2.20.0", {1603, 1603}, Failed, 2}   // two installer errors
+));
 
 TEST_F(ProcessPatchTest, TwoMatchingProductsAreCalledInOrderEachWithItsOwnLog)
 {

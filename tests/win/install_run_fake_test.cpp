@@ -93,29 +93,30 @@ TEST_F(RunInstallTest, UpToDateThenInstalledIsInstalled)
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
-TEST_F(RunInstallTest, AFailureAtEachPositionRollsBackExactlyTheInstalledPatches)
+// The slot whose product is at a version the patch was not made for.
+class FailingSlotTest : public RunInstallTest, public testing::WithParamInterface<int> {};
+
+TEST_P(FailingSlotTest, AFailureAtEachPositionRollsBackExactlyTheInstalledPatches)
 {
-    for (int failing = 1; failing <= kPatchSlotCount; ++failing) {
-        fake_msi::Reset();
-        fake_boxes::Reset();
-        SetUp();
-        for (int slot = 1; slot < failing; slot += 2)
-            Due(slot);  // every other earlier slot installs, the rest are up to date
-        Wrong(failing);
-        for (int slot = failing + 1; slot <= kPatchSlotCount; ++slot)
-            Due(slot);  // never reached
+    const int failing = GetParam();
+    for (int slot = 1; slot < failing; slot += 2)
+        Due(slot);  // every other earlier slot installs, the rest are up to date
+    Wrong(failing);
+    for (int slot = failing + 1; slot <= kPatchSlotCount; ++slot)
+        Due(slot);  // never reached
 
-        RunInstall();
+    RunInstall();
 
-        std::vector<std::wstring> installed;
-        for (int slot = 1; slot < failing; slot += 2)
-            installed.push_back(ProductOfSlot(slot));
-        EXPECT_EQ(CallsOf(L"PATCH="), installed) << failing;
-        EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), installed) << failing;
-        ASSERT_EQ(fake_boxes::Shown().size(), 1u) << failing;
-        EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_WRONG_VERSION, L"Product " + std::to_wstring(failing)));
-    }
+    std::vector<std::wstring> installed;
+    for (int slot = 1; slot < failing; slot += 2)
+        installed.push_back(ProductOfSlot(slot));
+    EXPECT_EQ(CallsOf(L"PATCH="), installed);
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), installed);
+    ASSERT_EQ(fake_boxes::Shown().size(), 1u);
+    EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_WRONG_VERSION, L"Product " + std::to_wstring(failing)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Slots, FailingSlotTest, testing::Range(1, kPatchSlotCount + 1));
 
 TEST_F(RunInstallTest, AnInstallerErrorShowsItsCodeThenRollsBack)
 {
