@@ -7,6 +7,7 @@
 
 #include "payload/extract.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -43,31 +44,35 @@ bool IsPlainPath(const std::wstring& path)
     return true;
 }
 
-struct Expected {
-    std::wstring folder;         // the given folder, as given
-    std::wstring stem;
-    std::wstring extension;
-    std::wstring newStem;
-    std::wstring lastComponent;  // of the result
+// The given path cut after its last separator, searched from the right; a
+// drive ("D:fix.msp") is never part of the last component.
+struct Split {
+    std::wstring folder;  // as given
+    std::wstring last;
 };
 
-Expected Expect(const std::wstring& path, int index)
+Split SplitFromTheRight(const std::wstring& path)
 {
-    Expected e;
-    size_t start = (path.size() >= 2 && path[1] == L':') ? 2 : 0;
-    for (size_t i = start; i < path.size(); ++i) {
-        if (IsSeparator(path[i]))
-            start = i + 1;
-    }
-    e.folder = path.substr(0, start);
-    const std::wstring last = path.substr(start);
-    const size_t dot = last.rfind(L'.');
-    e.stem = last.substr(0, dot);
-    e.extension = dot == std::wstring::npos ? std::wstring() : last.substr(dot);
-    e.newStem = e.stem + (index != 0 ? std::to_wstring(index) : std::wstring());
-    // A dot left in the stem already gives the new name an extension.
-    e.lastComponent = e.newStem + (e.newStem.find(L'.') == std::wstring::npos ? e.extension : std::wstring());
-    return e;
+    const size_t drive = (path.size() >= 2 && path[1] == L':') ? 2 : 0;
+    size_t cut = path.size();
+    while (cut > drive && !IsSeparator(path[cut - 1]))
+        --cut;
+    return {path.substr(0, cut), path.substr(cut)};
+}
+
+// The name slot `index` is extracted to, by the dots of the given name: with
+// none the number goes last; with one it goes before it and the extension
+// stays; with more it goes before the last dot and the extension goes, as
+// the dot left in the stem already makes one (fix.old.msp -> fix.old1).
+std::wstring ExpectedName(const std::wstring& given, const std::wstring& number)
+{
+    const size_t dots = static_cast<size_t>(std::count(given.begin(), given.end(), L'.'));
+    const size_t lastDot = given.find_last_of(L'.');
+    if (dots == 0)
+        return given + number;
+    if (dots == 1)
+        return given.substr(0, lastDot) + number + given.substr(lastDot);
+    return given.substr(0, lastDot) + number;
 }
 
 } // namespace
@@ -102,36 +107,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(RebuildExtractPath(inPlace, index, inPlace) == ok);
     FUZZ_CHECK(inPlace == (ok ? rebuilt : path));
 
-    const Expected e = Expect(path, index);
-    if (ok) {
-        FUZZ_CHECK(e.stem.size() + (index >= 10 ? 2 : index != 0 ? 1 : 0) < kMaxNamePartChars);
-        FUZZ_CHECK(e.extension.size() < kMaxNamePartChars);
-        FUZZ_CHECK(path.size() < kMaxPathChars);
-    }
+    const Split given = SplitFromTheRight(path);
+    const size_t dot = given.last.find_last_of(L'.');
+    const size_t stemChars = dot == std::wstring::npos ? given.last.size() : dot;
+    const size_t extensionChars = given.last.size() - stemChars;
+    const std::wstring number = index != 0 ? std::to_wstring(index) : std::wstring();
+    const bool fits = path.size() < kMaxPathChars && stemChars + number.size() < kMaxNamePartChars &&
+                      extensionChars < kMaxNamePartChars;
+    if (ok)
+        FUZZ_CHECK(fits);
     if (!IsPlainPath(path))
         return 0;
 
-    const bool fits = path.size() < kMaxPathChars && e.newStem.size() < kMaxNamePartChars &&
-                      e.extension.size() < kMaxNamePartChars;
-    std::wstring folder = e.folder;
+    const std::wstring name = ExpectedName(given.last, number);
+    std::wstring folder = given.folder;
     if (folder.size() == 2 && folder[1] == L':')
         folder += L'\\';  // D:fix.msp goes to the root of D:
-    FUZZ_CHECK(ok == (fits && folder.size() + e.lastComponent.size() < kMaxPathChars));
+    FUZZ_CHECK(ok == (fits && folder.size() + name.size() < kMaxPathChars));
     if (!ok)
         return 0;
 
-    // Same folder, the last separator written as a backslash; the slot's
-    // number ends the stem of the last component.
-    FUZZ_CHECK(fuzz::EndsWith(rebuilt, e.lastComponent));
-    const std::wstring rebuiltFolder = rebuilt.substr(0, rebuilt.size() - e.lastComponent.size());
+    // Same folder, the last separator written as a backslash, then the name.
+    FUZZ_CHECK(fuzz::EndsWith(rebuilt, name));
+    const std::wstring rebuiltFolder = rebuilt.substr(0, rebuilt.size() - name.size());
     FUZZ_CHECK(SlashesAsBackslashes(rebuiltFolder) == SlashesAsBackslashes(folder));
-    if (index != 0) {
-        const std::wstring digits = std::to_wstring(index);
-        FUZZ_CHECK(e.lastComponent.find(digits) != std::wstring::npos);
-        FUZZ_CHECK(fuzz::EndsWith(e.newStem, digits));
-    } else {
-        FUZZ_CHECK(e.lastComponent == e.stem + (e.stem.find(L'.') == std::wstring::npos ? e.extension
-                                                                                        : std::wstring()));
-    }
+    // A name with one dot keeps its extension, right after the slot number.
+    if (dot != std::wstring::npos && given.last.find(L'.') == dot)
+        FUZZ_CHECK(fuzz::EndsWith(rebuilt, number + given.last.substr(dot)));
     return 0;
 }

@@ -10,42 +10,35 @@
 
 namespace {
 
-const wchar_t* const kKnownNames[] = {
-    L"Microsoft Windows NT ",
-    L"Microsoft Windows 2000 ",
-    L"Microsoft Windows XP ",
-    L"Microsoft Windows XP Professional x64 Edition ",
-    L"Microsoft Windows Server 2003",
-    L"Windows Vista ",
-    L"Windows Server 2008 ",
-    L"Windows 7",
-    L"Windows Server 2008 R2",
-    L"Windows 8",
-    L"Windows Server 2012",
-    L"Windows 8.1",
-    L"Windows Server 2012 R2",
-};
-
-bool IsKnownName(const std::wstring& name)
+// The edition `name` ends with, or an empty text.
+std::wstring EditionOf(const std::wstring& name)
 {
-    for (const wchar_t* known : kKnownNames) {
-        if (name == known)
-            return true;
+    for (const wchar_t* edition : {L"Workstation 4.0 ", L"Home Edition ", L"Professional "}) {
+        if (fuzz::EndsWith(name, edition))
+            return edition;
     }
-    return false;
+    return std::wstring();
 }
 
-// The edition suffix the rules call for: only on a workstation that is
-// not AMD64, and only after a query that succeeded.
-std::wstring ExpectedSuffix(const OsVersionInputs& in)
+bool Contains(const std::wstring& text, const wchar_t* part)
 {
-    if (!in.querySucceeded || in.productType != 1 || in.architecture == 9)
-        return std::wstring();
-    if (in.major == 4)
-        return L"Workstation 4.0 ";
-    if ((in.suiteMask & 0x200) != 0)
-        return L"Home Edition ";
-    return L"Professional ";
+    return text.find(part) != std::wstring::npos;
+}
+
+// The versions that have a name of their own: NT up to 4, 2000 to 2003,
+// Vista to 8.1.
+bool HasItsOwnName(std::uint32_t major, std::uint32_t minor)
+{
+    return major <= 4 || (major == 5 && minor <= 2) || (major == 6 && minor <= 3);
+}
+
+// The name for `in` when the caller offers `callerName`.
+std::wstring NameFor(const OsVersionInputs& in, const std::wstring& callerName)
+{
+    std::wstring name = callerName;
+    VersionQuad version;
+    DecideOperatingSystem(in, name, version);
+    return name;
 }
 
 } // namespace
@@ -84,36 +77,48 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(version.build == (in.build & 0xFFFF));
     FUZZ_CHECK(version.revision == 0);
 
-    // The name is the caller's or a known one, then at most one suffix.
-    const std::wstring suffix = ExpectedSuffix(in);
-    FUZZ_CHECK(fuzz::EndsWith(name, suffix));
-    const std::wstring base = name.substr(0, name.size() - suffix.size());
-    FUZZ_CHECK(base == callerName || IsKnownName(base));
-    if (in.major <= 4)
-        FUZZ_CHECK(base == L"Microsoft Windows NT ");
-    if (in.major > 6)
-        FUZZ_CHECK(base == callerName);
-    if (in.major == 5 && in.minor > 2)
-        FUZZ_CHECK(base == callerName);
-    if (in.major == 6 && in.minor > 3)
-        FUZZ_CHECK(base == callerName);
-    if ((in.major == 5 && in.minor <= 2) || (in.major == 6 && in.minor <= 3))
-        FUZZ_CHECK(IsKnownName(base));
-    // Only a 5.2 AMD64 workstation is XP x64.
-    if (base == L"Microsoft Windows XP Professional x64 Edition ")
-        FUZZ_CHECK(in.productType == 1 && in.architecture == 9 && in.major == 5 && in.minor == 2);
-    // Server names only for servers, from 6.0 on.
-    if (in.major == 6 && fuzz::StartsWith(base, L"Windows Server"))
-        FUZZ_CHECK(in.productType != 1);
+    // An edition ends the name only on a workstation that is not AMD64, and
+    // only after a query that succeeded: "Workstation 4.0" on 4.x, else
+    // "Home Edition" with the personal suite, else "Professional".
+    const bool editionDue = in.querySucceeded && in.productType == 1 && in.architecture != 9;
+    const std::wstring edition = editionDue ? EditionOf(name) : std::wstring();
+    if (editionDue) {
+        FUZZ_CHECK(!edition.empty());
+        FUZZ_CHECK((edition == L"Workstation 4.0 ") == (in.major == 4));
+        FUZZ_CHECK((edition == L"Home Edition ") == (in.major != 4 && (in.suiteMask & 0x200) != 0));
+    }
+    const std::wstring base = name.substr(0, name.size() - edition.size());
 
-    // The same inputs give the same answer whatever the caller's defaults,
-    // once a known name is chosen.
-    if (IsKnownName(base) && base != callerName) {
-        std::wstring otherName = callerName + L"x";
-        VersionQuad otherVersion(1, 2, 3, 4);
-        DecideOperatingSystem(in, otherName, otherVersion);
-        FUZZ_CHECK(otherName == name);
-        FUZZ_CHECK(VersionEqual(otherVersion, version));
+    // A version without a name of its own keeps the caller's; one with a
+    // name of its own gets it whatever the caller offers.
+    if (!HasItsOwnName(in.major, in.minor)) {
+        FUZZ_CHECK(base == callerName);
+        return 0;
+    }
+    FUZZ_CHECK(NameFor(in, callerName + L"x") == name);
+    FUZZ_CHECK(EditionOf(base).empty());
+
+    // Names of their own start alike in each era.
+    FUZZ_CHECK(fuzz::StartsWith(base, in.major <= 5 ? L"Microsoft Windows " : L"Windows "));
+    if (in.major <= 4)
+        FUZZ_CHECK(Contains(base, L"NT"));
+    // 5.2 takes the server's name but on XP x64, the one 5.2 workstation
+    // with a name of its own; from 6.0 on servers and workstations differ.
+    const bool workstation = in.productType == 1;
+    const bool xpX64 = in.major == 5 && in.minor == 2 && workstation && in.architecture == 9;
+    FUZZ_CHECK(Contains(base, L"x64") == xpX64);
+    if (in.major == 6)
+        FUZZ_CHECK(Contains(base, L"Server") == !workstation);
+    else if (in.major == 5 && in.minor == 2)
+        FUZZ_CHECK(Contains(base, L"Server") == !xpX64);
+    else
+        FUZZ_CHECK(!Contains(base, L"Server"));
+
+    // Neighbouring versions are told apart.
+    if (in.major >= 5 && HasItsOwnName(in.major, in.minor + 1)) {
+        OsVersionInputs next = in;
+        next.minor = in.minor + 1;
+        FUZZ_CHECK(NameFor(next, callerName) != name);
     }
     return 0;
 }
