@@ -1,0 +1,337 @@
+#include "payload/compound_file.h"
+
+#include <cstring>
+#include <utility>
+
+namespace {
+
+constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+constexpr std::size_t kHeaderSize = 512;
+constexpr std::size_t kEntrySize = 128;
+constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
+constexpr std::uint32_t kFreeSector = 0xFFFFFFFF;
+// Sector numbers from here up are markers, never sectors.
+constexpr std::uint32_t kFirstMarker = 0xFFFFFFFB;
+constexpr std::uint32_t kHeaderFatSlots = 109;
+constexpr std::uint32_t kMiniSectorSize = 64;
+constexpr std::uint64_t kMiniStreamCutoff = 4096;
+
+std::uint16_t Get16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Get32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+std::uint64_t CeilDiv(std::uint64_t value, std::uint64_t unit)
+{
+    return value / unit + (value % unit != 0 ? 1 : 0);
+}
+
+const std::uint8_t* Sector(const CompoundFile& file, std::uint32_t sector)
+{
+    return file.bytes + (static_cast<std::uint64_t>(sector) + 1) * file.sectorSize;
+}
+
+// The FAT (or mini FAT) entry of `sector`, read where it lies in the file.
+bool NextSector(const CompoundFile& file, const std::vector<std::uint32_t>& tableSectors,
+                std::uint32_t sector, std::uint32_t& next)
+{
+    const std::uint32_t perSector = file.sectorSize / 4;
+    const std::uint32_t index = sector / perSector;
+    if (index >= tableSectors.size())
+        return false;
+    next = Get32(Sector(file, tableSectors[index]) + (sector % perSector) * 4);
+    return true;
+}
+
+// Follows a FAT chain: to its end when `wanted` is 0, else for `wanted`
+// sectors. Every sector must lie in the file and come up once.
+bool CollectChain(const CompoundFile& file, std::uint32_t start, std::uint64_t wanted,
+                  std::vector<std::uint32_t>& sectors)
+{
+    sectors.clear();
+    if (wanted > file.sectorCount)
+        return false;
+    std::vector<bool> seen(file.sectorCount, false);
+    std::uint32_t sector = start;
+    while (wanted == 0 ? sector != kEndOfChain : sectors.size() < wanted) {
+        if (sector >= file.sectorCount || seen[sector])
+            return false;
+        seen[sector] = true;
+        sectors.push_back(sector);
+        if (wanted != 0 && sectors.size() == wanted)
+            break;
+        if (!NextSector(file, file.fatSectors, sector, sector))
+            return false;
+    }
+    return true;
+}
+
+// The FAT's own sectors: the first 109 listed in the header, the rest in
+// the DIFAT chain, whose last slot per sector links to the next one.
+bool CollectFatSectors(const std::uint8_t* header, CompoundFile& file)
+{
+    const std::uint32_t fatCount = Get32(header + 0x2C);
+    if (fatCount > file.sectorCount)
+        return false;
+    file.fatSectors.reserve(fatCount);
+    for (std::uint32_t i = 0; i < fatCount && i < kHeaderFatSlots; ++i)
+        file.fatSectors.push_back(Get32(header + 0x4C + i * 4));
+
+    const std::uint32_t slotsPerSector = file.sectorSize / 4 - 1;
+    std::vector<bool> seen(fatCount > kHeaderFatSlots ? file.sectorCount : 0, false);
+    std::uint32_t difat = Get32(header + 0x44);
+    while (file.fatSectors.size() < fatCount) {
+        if (difat >= file.sectorCount || seen[difat])
+            return false;
+        seen[difat] = true;
+        const std::uint8_t* slots = Sector(file, difat);
+        for (std::uint32_t i = 0; i < slotsPerSector && file.fatSectors.size() < fatCount; ++i)
+            file.fatSectors.push_back(Get32(slots + i * 4));
+        difat = Get32(slots + slotsPerSector * 4);
+    }
+    for (std::uint32_t sector : file.fatSectors) {
+        if (sector >= file.sectorCount)
+            return false;
+    }
+    return true;
+}
+
+DirectoryEntry ParseEntry(const std::uint8_t* p, bool fullSizes)
+{
+    DirectoryEntry entry;
+    // The length counts bytes with the terminator; 32 units at most.
+    std::size_t units = Get16(p + 0x40);
+    units = (units > 64 ? 64 : units) / 2;
+    for (std::size_t i = 0; i + 1 < units; ++i)
+        entry.name.push_back(static_cast<char16_t>(Get16(p + i * 2)));
+    const std::uint8_t type = p[0x42];
+    entry.type = (type == kEntryStorage || type == kEntryStream || type == kEntryRoot) ? type : 0;
+    entry.left = Get32(p + 0x44);
+    entry.right = Get32(p + 0x48);
+    entry.child = Get32(p + 0x4C);
+    std::memcpy(entry.classId, p + 0x50, sizeof entry.classId);
+    entry.start = Get32(p + 0x74);
+    entry.size = Get32(p + 0x78);
+    // Old writers leave junk in the high half with 512-byte sectors.
+    if (fullSizes)
+        entry.size |= static_cast<std::uint64_t>(Get32(p + 0x7C)) << 32;
+    return entry;
+}
+
+bool ReadDirectory(const std::uint8_t* header, CompoundFile& file)
+{
+    std::vector<std::uint32_t> sectors;
+    if (!CollectChain(file, Get32(header + 0x30), 0, sectors) || sectors.empty())
+        return false;
+    const bool fullSizes = file.sectorSize != 512;
+    for (std::uint32_t sector : sectors) {
+        for (std::size_t at = 0; at < file.sectorSize; at += kEntrySize)
+            file.entries.push_back(ParseEntry(Sector(file, sector) + at, fullSizes));
+    }
+    return file.entries[kRootEntry].type == kEntryRoot;
+}
+
+// Every entry reachable from the root must be a storage or a stream,
+// reached once: then no later walk can loop, and a recursion over storages
+// ends within kMaxStorageDepth levels. Real installer files use two or three.
+bool CheckTree(const CompoundFile& file)
+{
+    std::vector<bool> seen(file.entries.size(), false);
+    seen[kRootEntry] = true;
+    std::vector<std::pair<std::uint32_t, unsigned>> pending;
+    pending.emplace_back(file.entries[kRootEntry].child, 1);
+    while (!pending.empty()) {
+        const std::uint32_t index = pending.back().first;
+        const unsigned depth = pending.back().second;
+        pending.pop_back();
+        if (index == kNoEntry)
+            continue;
+        if (index >= file.entries.size() || seen[index] || depth > kMaxStorageDepth)
+            return false;
+        seen[index] = true;
+        const DirectoryEntry& entry = file.entries[index];
+        if (entry.type != kEntryStorage && entry.type != kEntryStream)
+            return false;
+        pending.emplace_back(entry.left, depth);
+        pending.emplace_back(entry.right, depth);
+        if (entry.type == kEntryStorage)
+            pending.emplace_back(entry.child, depth + 1);
+    }
+    return true;
+}
+
+bool ReadMiniStreamMaps(const std::uint8_t* header, CompoundFile& file)
+{
+    const std::uint32_t miniFatStart = Get32(header + 0x3C);
+    if (miniFatStart != kEndOfChain && miniFatStart != kFreeSector &&
+        !CollectChain(file, miniFatStart, 0, file.miniFatSectors))
+        return false;
+    const DirectoryEntry& root = file.entries[kRootEntry];
+    file.miniStreamSize = root.size;
+    if (root.size == 0)
+        return true;
+    return CollectChain(file, root.start, CeilDiv(root.size, file.sectorSize), file.miniStreamSectors);
+}
+
+bool ReadFromSectors(const CompoundFile& file, std::uint32_t start, std::size_t size, std::uint8_t* out)
+{
+    const std::uint64_t wanted = CeilDiv(size, file.sectorSize);
+    if (wanted > file.sectorCount)
+        return false;
+    std::vector<bool> seen(file.sectorCount, false);
+    std::uint32_t sector = start;
+    for (std::size_t i = 0; i < wanted; ++i) {
+        if (sector >= file.sectorCount || seen[sector])
+            return false;
+        seen[sector] = true;
+        const std::size_t done = i * file.sectorSize;
+        const std::size_t part = size - done < file.sectorSize ? size - done : file.sectorSize;
+        std::memcpy(out + done, Sector(file, sector), part);
+        if (i + 1 < wanted && !NextSector(file, file.fatSectors, sector, sector))
+            return false;
+    }
+    return true;
+}
+
+bool ReadFromMiniStream(const CompoundFile& file, std::uint32_t start, std::size_t size, std::uint8_t* out)
+{
+    const std::uint64_t miniSectors = CeilDiv(file.miniStreamSize, kMiniSectorSize);
+    const std::uint64_t wanted = CeilDiv(size, kMiniSectorSize);
+    if (wanted > miniSectors)
+        return false;
+    std::vector<bool> seen(static_cast<std::size_t>(miniSectors), false);
+    std::uint32_t sector = start;
+    for (std::size_t i = 0; i < wanted; ++i) {
+        if (sector >= miniSectors || seen[sector])
+            return false;
+        seen[sector] = true;
+        // A mini sector never straddles two sectors: 64 divides both sizes.
+        const std::uint64_t at = static_cast<std::uint64_t>(sector) * kMiniSectorSize;
+        const std::uint8_t* from = Sector(file, file.miniStreamSectors[at / file.sectorSize]) + at % file.sectorSize;
+        const std::size_t done = i * kMiniSectorSize;
+        const std::size_t part = size - done < kMiniSectorSize ? size - done : kMiniSectorSize;
+        std::memcpy(out + done, from, part);
+        if (i + 1 < wanted && !NextSector(file, file.miniFatSectors, sector, sector))
+            return false;
+    }
+    return true;
+}
+
+// Upper case as the format folds names: ASCII and Latin-1 letters; other
+// units compare as they are.
+char16_t FoldNameUnit(char16_t c)
+{
+    if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7))
+        return static_cast<char16_t>(c - 0x20);
+    if (c == 0xFF)
+        return 0x178;
+    return c;
+}
+
+} // namespace
+
+bool OpenCompoundFile(const std::uint8_t* bytes, std::size_t size, CompoundFile& file)
+{
+    if (bytes == nullptr || size < kHeaderSize || std::memcmp(bytes, kSignature, sizeof kSignature) != 0)
+        return false;
+    const std::uint8_t* header = bytes;
+    const std::uint16_t sectorShift = Get16(header + 0x1E);
+    if (Get16(header + 0x1C) != 0xFFFE || (sectorShift != 9 && sectorShift != 12) ||
+        Get16(header + 0x20) != 6 || Get32(header + 0x38) != kMiniStreamCutoff)
+        return false;
+
+    CompoundFile opened;
+    opened.bytes = bytes;
+    opened.size = size;
+    opened.sectorSize = 1u << sectorShift;
+    // The header takes the whole first sector; a cut-off last sector is not counted.
+    std::uint64_t sectors = size / opened.sectorSize;
+    sectors = sectors == 0 ? 0 : sectors - 1;
+    opened.sectorCount = static_cast<std::uint32_t>(sectors < kFirstMarker ? sectors : kFirstMarker);
+    if (!CollectFatSectors(header, opened) || !ReadDirectory(header, opened) || !CheckTree(opened) ||
+        !ReadMiniStreamMaps(header, opened))
+        return false;
+    file = std::move(opened);
+    return true;
+}
+
+bool ListChildren(const CompoundFile& file, std::uint32_t storage, std::vector<std::uint32_t>& children)
+{
+    children.clear();
+    if (storage >= file.entries.size() ||
+        (file.entries[storage].type != kEntryStorage && file.entries[storage].type != kEntryRoot))
+        return false;
+    // In order: the left subtree sorts before its node. The bound keeps a
+    // record that was altered after opening from looping.
+    std::vector<std::uint32_t> pending;
+    std::uint32_t current = file.entries[storage].child;
+    std::size_t steps = 0;
+    while (current != kNoEntry || !pending.empty()) {
+        while (current != kNoEntry) {
+            if (current >= file.entries.size() || ++steps > file.entries.size()) {
+                children.clear();
+                return false;
+            }
+            pending.push_back(current);
+            current = file.entries[current].left;
+        }
+        current = pending.back();
+        pending.pop_back();
+        children.push_back(current);
+        current = file.entries[current].right;
+    }
+    return true;
+}
+
+bool SameEntryName(const std::u16string& a, const std::u16string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldNameUnit(a[i]) != FoldNameUnit(b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::uint32_t FindChild(const CompoundFile& file, std::uint32_t storage, const std::u16string& name)
+{
+    std::vector<std::uint32_t> children;
+    if (!ListChildren(file, storage, children))
+        return kNoEntry;
+    for (std::uint32_t child : children) {
+        if (SameEntryName(file.entries[child].name, name))
+            return child;
+    }
+    return kNoEntry;
+}
+
+bool ReadStream(const CompoundFile& file, std::uint32_t entry, std::vector<std::uint8_t>& out,
+                std::size_t maxBytes)
+{
+    out.clear();
+    if (entry >= file.entries.size() || file.entries[entry].type != kEntryStream ||
+        file.entries[entry].size > maxBytes)
+        return false;
+    const std::size_t size = static_cast<std::size_t>(file.entries[entry].size);
+    if (size == 0)
+        return true;
+    // The size decides where the data lies; the chain must then hold it all,
+    // which is checked before anything is allocated.
+    const std::uint64_t available = size < kMiniStreamCutoff ? file.miniStreamSize
+                                                             : static_cast<std::uint64_t>(file.sectorCount) * file.sectorSize;
+    if (size > available)
+        return false;
+    out.resize(size);
+    const bool read = size < kMiniStreamCutoff ? ReadFromMiniStream(file, file.entries[entry].start, size, out.data())
+                                               : ReadFromSectors(file, file.entries[entry].start, size, out.data());
+    if (!read)
+        out.clear();
+    return read;
+}
