@@ -6,10 +6,7 @@
 # Prints the median wall times of 5 runs each and their ratio.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-bench_build
-wine_test_start win64
-work=$WINE_TEST_DIR/work
-mkdir -p "$work"
+bench_start
 rounds=5
 
 # prepare N: a product at 3.2.10.0 and a patch for it to 3.2.40.0; prints the code.

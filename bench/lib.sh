@@ -13,6 +13,15 @@ bench_build() {
     load_tools "$BENCH_REPO/build/win-x64/tests/tools"
 }
 
+# bench_start: the build, a Wine prefix of the benchmark's own, and its
+# work folder in $work.
+bench_start() {
+    bench_build
+    wine_test_start win64
+    work=$WINE_TEST_DIR/work
+    mkdir -p "$work"
+}
+
 now() { date +%s.%N; }
 
 # elapsed START: seconds since START, three decimals.

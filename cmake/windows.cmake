@@ -9,9 +9,11 @@ if(MINGW)
     set(WRAPPER_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 endif()
 
-# Platform code. It reaches the installer (src/install/msi_api.h) and the
-# message box (src/messages/message_box_win.h) through seams implemented
-# separately: wrapper_externals in the product, scripted fakes in the tests.
+# Platform code. It reaches the installer (src/install/msi_api.h), the
+# message box (src/messages/message_box_win.h), the embedded patches
+# (src/payload/embedded_patch.h) and the source of temporary names
+# (src/payload/temp_names.h) through seams implemented separately:
+# wrapper_externals in the product, scripted fakes in the tests.
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
     src/app/install_run_win.cpp
@@ -28,13 +30,15 @@ add_library(wrapper_platform STATIC
     src/payload/temp_folder_win.cpp
     src/shared/process_state_win.cpp
 )
-target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32)
+target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32 advapi32)
 
 add_library(wrapper_externals STATIC
     src/install/msi_api_win.cpp
     src/messages/message_box_win.cpp
+    src/payload/embedded_patch_win.cpp
+    src/payload/temp_names_win.cpp
 )
-target_link_libraries(wrapper_externals PUBLIC wrapper_core user32 ole32)
+target_link_libraries(wrapper_externals PUBLIC wrapper_core user32 ole32 advapi32)
 
 set(WRAPPER_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 set(WRAPPER_ICON ${WRAPPER_GENERATED_DIR}/wrapper.ico)

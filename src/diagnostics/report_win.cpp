@@ -4,18 +4,20 @@
 #include "diagnostics/report.h"
 #include "messages/message_box_win.h"
 #include "messages/outcome_box.h"
-#include "payload/extract_win.h"
+#include "payload/embedded_patch.h"
 #include "payload/patch_slots.h"
 #include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
 
-// The temporary copies are deliberately not deleted (documented behaviour):
+// The report reads each patch the way the installer will, from a copy on
+// disk. The copies are deliberately not deleted (documented behaviour):
 // each run leaves two per embedded patch.
 
 std::wstring BuildPatchReport(const std::wstring& resourceName)
 {
-    const std::wstring tempPath = MakeTempPatchPath();
-    if (!ExtractPatch(tempPath, resourceName, 0))
+    PatchBytes patch;
+    std::wstring tempPath;
+    if (!FindEmbeddedPatch(resourceName, patch) || !WriteTempPatchCopy(patch, tempPath))
         return std::wstring();
     PatchReportFields fields;
     if (!ReadPatchProducts(tempPath, fields.products))
@@ -32,7 +34,9 @@ void ShowPatchReport()
     std::wstring report;
     for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
         const std::wstring resourceName = PatchResourceName(slot);
-        if (ExtractPatch(MakeTempPatchPath(), resourceName, 0))
+        PatchBytes patch;
+        std::wstring tempPath;
+        if (FindEmbeddedPatch(resourceName, patch) && WriteTempPatchCopy(patch, tempPath))
             AppendReportBlock(report, resourceName, BuildPatchReport(resourceName));
     }
     // Shown even when empty and even with /q: the report is what was asked for.

@@ -4,7 +4,8 @@
 #include "install/decision.h"
 #include "install/installed_targets_win.h"
 #include "install/installer_result.h"
-#include "payload/extract_win.h"
+#include "payload/embedded_patch.h"
+#include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
 #include "shared/process_state.h"
 
@@ -12,28 +13,20 @@
 
 PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName)
 {
-    const std::wstring patchPath = MakeTempPatchPath();
-    if (!ExtractPatch(patchPath, resourceName, 0)) {
-        if (!HasEmbeddedPatch(resourceName))
-            return NoPatch;
-        // The wrapper carries this patch but cannot copy it out (no usable
-        // temporary folder): a failure of the run, not a wrapper without
-        // patches, whose notice would also stop an unattended run.
-        if (GetLastError() == ERROR_SUCCESS)
-            SetLastError(ERROR_CANNOT_MAKE);
+    PatchBytes patch;
+    if (!FindEmbeddedPatch(resourceName, patch))
+        return NoPatch;
+    // Read from the embedded bytes: a run with nothing to do writes nothing.
+    PatchTargeting targeting;
+    if (!ReadEmbeddedTargeting(patch, targeting))
         return Failed;
-    }
 
     ProductRecords records;
-    if (FindInstalledTargets(patchPath, records) == kTargetsFailed) {
-        DeleteFileW(patchPath.c_str());
-        return Failed;
-    }
-    if (records.empty()) {
-        DeleteFileW(patchPath.c_str());
+    FindInstalledTargets(targeting, records);
+    if (records.empty())
         return NoProduct;
-    }
 
+    TempPatchCopy copy(patch);
     size_t upToDate = 0;
     PatchOutcome running = Failed;
     // Every product gets its own verdict; the last one that sets the running
@@ -49,6 +42,11 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
             running = WrongVersion;
             break;
         case kVerdictApply: {
+            // A patch that cannot be copied out fails the run; the last-error
+            // value tells why.
+            std::wstring patchPath;
+            if (!copy.Written(patchPath))
+                return Failed;
             const unsigned result = ConfigurePatch(*record, patchPath, false);
             if (IsInstallSuccess(result)) {
                 running = Installed;
@@ -60,6 +58,5 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
         }
         }
     }
-    DeleteFileW(patchPath.c_str());
     return upToDate == records.size() ? UpToDate : running;
 }

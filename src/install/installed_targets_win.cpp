@@ -1,7 +1,6 @@
 #include "install/installed_targets_win.h"
 
 #include "install/msi_api.h"
-#include "payload/summary_win.h"
 #include "payload/targeting.h"
 
 #include <cwchar>
@@ -22,16 +21,12 @@ std::wstring QueryProductProperty(const std::wstring& productCode, const wchar_t
 
 } // namespace
 
-int FindInstalledTargets(std::wstring patchPath, ProductRecords& records)
+void FindInstalledTargets(const PatchTargeting& targeting, ProductRecords& records)
 {
     ProductRecord working;
-    if (!ReadPatchVersions(patchPath, working.upgradeVersion, working.targetVersions))
-        return kTargetsFailed;
-    std::wstring templateValue;
-    if (!ReadPatchProducts(patchPath, templateValue))
-        return kTargetsFailed;
-
-    for (const std::wstring& code : TemplateProductCodes(templateValue)) {
+    working.upgradeVersion = targeting.upgradeVersion;
+    working.targetVersions = targeting.targetVersions;
+    for (const std::wstring& code : TemplateProductCodes(targeting.products)) {
         if (!IsProductPresent(code))
             continue;
         auto record = std::make_unique<ProductRecord>(working);
@@ -40,7 +35,6 @@ int FindInstalledTargets(std::wstring patchPath, ProductRecords& records)
         GetProductNameAndLanguage(code, record->productName, record->language);
         records.push_back(std::move(record));
     }
-    return kTargetsFound;
 }
 
 bool IsProductPresent(const std::wstring& productCode)

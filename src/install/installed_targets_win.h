@@ -1,17 +1,13 @@
 #pragma once
 
 #include "install/product_record.h"
+#include "payload/targeting.h"
 
 #include <string>
 
-constexpr int kTargetsFailed = 1;
-constexpr int kTargetsFound = 2;
-
-// Appends a record for every target product of the patch file that the
+// Appends a record for every target product of the patch that the
 // installer reports as present, in the order of the patch's Template.
-// kTargetsFailed, with nothing appended, when the patch's targeting data
-// cannot be read (the last-error value says why).
-int FindInstalledTargets(std::wstring patchPath, ProductRecords& records);
+void FindInstalledTargets(const PatchTargeting& targeting, ProductRecords& records);
 
 // Installed or advertised.
 bool IsProductPresent(const std::wstring& productCode);

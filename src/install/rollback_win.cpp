@@ -3,23 +3,26 @@
 #include "install/configure_win.h"
 #include "install/installed_targets_win.h"
 #include "install/version.h"
-#include "payload/extract_win.h"
+#include "payload/embedded_patch.h"
+#include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
-
-#include <windows.h>
 
 void RollBackPatch(const std::wstring& resourceName)
 {
-    // The copy made for the installation is gone; the removal needs its own.
-    const std::wstring patchPath = MakeTempPatchPath();
-    ExtractPatch(patchPath, resourceName, 0);
+    PatchBytes patch;
+    PatchTargeting targeting;
+    if (!FindEmbeddedPatch(resourceName, patch) || !ReadEmbeddedTargeting(patch, targeting))
+        return;
 
-    // Versions are read afresh, so they show what this run installed.
+    // Versions are read afresh, so they show what this run installed. The
+    // copy made for the installation is gone; the removal needs its own.
     ProductRecords records;
-    FindInstalledTargets(patchPath, records);
+    FindInstalledTargets(targeting, records);
+    TempPatchCopy copy(patch);
+    std::wstring patchPath;
     for (const auto& record : records) {
-        if (VersionEqual(ParseVersion(record->installedVersion), ParseVersion(record->upgradeVersion)))
+        if (VersionEqual(ParseVersion(record->installedVersion), ParseVersion(record->upgradeVersion)) &&
+            copy.Written(patchPath))
             ConfigurePatch(*record, patchPath, true);
     }
-    DeleteFileW(patchPath.c_str());
 }

@@ -13,6 +13,10 @@ bool IsSeparator(wchar_t c)
 // (D:\fix.msp -> D:\) and a bare name gives an empty folder.
 std::wstring FolderOf(const std::wstring& path)
 {
+    // A switch taken as the path ("/e /q") names a file in the current
+    // folder, not one at the root of the drive.
+    if (!path.empty() && path[0] == L'/' && path.find_first_of(L"\\/", 1) == std::wstring::npos)
+        return std::wstring();
     size_t i = 0;
     // A leading root or UNC prefix is never cut off.
     if (i < path.size() && IsSeparator(path[i]))

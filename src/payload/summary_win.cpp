@@ -1,5 +1,7 @@
 #include "payload/summary_win.h"
 
+#include "payload/compound_file.h"
+#include "payload/summary_info.h"
 #include "payload/targeting.h"
 
 #include <windows.h>
@@ -59,7 +61,57 @@ bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& 
     return true;
 }
 
+// The installer widens summary text with the system's ANSI code page,
+// whatever code page the summary names.
+std::wstring WidenAsInstaller(const std::string& bytes, unsigned)
+{
+    if (bytes.empty())
+        return std::wstring();
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &text[0], length);
+    return text;
+}
+
+// A summary text the installer reads without error: an absent value
+// leaves the caller's (empty) buffer as it was.
+bool ReadEmbeddedText(const CompoundFile& file, unsigned property, std::wstring& value)
+{
+    std::wstring text;
+    if (ReadSummaryText(file, property, text, WidenAsInstaller) == kSummaryUnreadable) {
+        SetLastError(ERROR_INSTALL_PACKAGE_INVALID);
+        return false;
+    }
+    value = text;
+    return true;
+}
+
 } // namespace
+
+bool ReadEmbeddedTargeting(const PatchBytes& patch, PatchTargeting& targeting)
+{
+    CompoundFile file;
+    if (!OpenCompoundFile(patch.data, patch.size, file)) {
+        SetLastError(ERROR_INSTALL_PACKAGE_INVALID);
+        return false;
+    }
+    std::wstring keywords;
+    if (!ReadEmbeddedText(file, kSummaryKeywords, keywords))
+        return false;
+    if (!HasPackageClass(file)) {
+        SetLastError(ERROR_FUNCTION_FAILED);
+        return false;
+    }
+    PatchTargeting read;
+    if (!SplitKeywords(keywords, read.upgradeVersion, read.targetVersions)) {
+        SetLastError(kMalformedKeywordsError);
+        return false;
+    }
+    if (!ReadEmbeddedText(file, kSummaryTemplate, read.products))
+        return false;
+    targeting = read;
+    return true;
+}
 
 MsiHandle OpenPatchSummary(std::wstring path)
 {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "install/msi_api.h"
+#include "payload/patch_slots.h"
+#include "payload/targeting.h"
 
 #include <string>
 
@@ -14,3 +16,11 @@ bool ReadPatchVersions(std::wstring path, std::wstring& upgradeVersion, std::wst
 
 // Reads the Template value whole, even when empty.
 bool ReadPatchProducts(std::wstring path, std::wstring& products);
+
+// Reads the targeting data of an embedded patch from its bytes, without a
+// file, answering as the installer's reader answers for the same patch on
+// disk: 1620 for a damaged file or one without a summary, 1627 for a
+// compound file that is no installer package, 4316 for Keywords without a
+// usable semicolon (set as the last-error value). The out-value changes only
+// on success.
+bool ReadEmbeddedTargeting(const PatchBytes& patch, PatchTargeting& targeting);

@@ -7,6 +7,13 @@
 // "upgradeVersion;target1,target2,..." and Template, the product codes
 // joined by ";".
 
+// What a patch names as its targets, as read from its summary.
+struct PatchTargeting {
+    std::wstring upgradeVersion;
+    std::wstring targetVersions;
+    std::wstring products;  // the Template value, codes joined by ";"
+};
+
 // Last-error value for a Keywords value without a usable semicolon.
 constexpr unsigned kMalformedKeywordsError = 4316;
 

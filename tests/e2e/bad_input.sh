@@ -14,11 +14,13 @@ load_tools "$@"
 export RUN_TIMEOUT=60
 
 wine_test_start win64
-# Immutable files and folders (see make_unwritable) must become removable again.
-locked=()
+# Immutable files and folders (see make_unwritable) must become removable
+# again, and mounted volumes unmounted, before the test folder goes.
+locked=() mounted=()
 cleanup() {
     local path
     for path in "${locked[@]}"; do chattr -i "$path" 2>/dev/null || true; done
+    for path in "${mounted[@]}"; do umount "$path" 2>/dev/null || true; done
     wine_test_stop
 }
 trap cleanup EXIT
@@ -106,6 +108,10 @@ code_w=$(new_product "$name_w" 3.2.10.0)
 code_long=$(new_product "$name_long" 3.2.10.0)
 code_255=$(new_product "$name_255" 3.2.10.0)
 code_l=$(new_product "$name_l" 3.2.10.0 --language English)
+name_m="Norvale Mike" name_f="Norvale Foxtrot" name_u="Norvale Uniform"
+code_m=$(new_product "$name_m" 3.2.10.0)
+code_f=$(new_product "$name_f" 3.2.10.0)
+code_u=$(new_product "$name_u" 3.2.10.0)
 
 new_patch "$work/t.msp" "$code_t" --keywords "3.2.40.0;3.2.10.0"
 size_t=$(stat -c %s "$work/t.msp")
@@ -127,9 +133,14 @@ new_patch "$work/w.msp" "$code_w" --keywords "$keywords_wrong"
 new_patch "$work/long.msp" "$code_long" --keywords "3.2.40.0;3.2.10.0"
 new_patch "$work/255.msp" "$code_255" --keywords "3.2.40.0;3.2.10.0"
 new_patch "$work/l.msp" "$code_l" --keywords "3.2.40.0;3.2.10.0"
+for p in m f u; do code=code_$p; new_patch "$work/$p.msp" "${!code}" --keywords "3.2.40.0;3.2.10.0"; done
+# Larger than the 2 MB volume the full-disk case writes to; the bytes past
+# the compound file are never read.
+cp "$work/t.msp" "$work/big.msp"
+head -c $((3 * 1024 * 1024)) /dev/urandom >> "$work/big.msp"
 # build-wrapper would refuse the bad ones; the wrapper has to cope with them anyway.
 for exe in not nokw nosemi; do build_wrapper --unchecked -o "$work/$exe.exe" "$work/$exe.msp"; done
-for exe in k w long 255 l; do build_wrapper -o "$work/$exe.exe" "$work/$exe.msp"; done
+for exe in k w long 255 l m f u big t; do build_wrapper -o "$work/$exe.exe" "$work/$exe.msp"; done
 for slot in 1 2 3; do make_fake_patch "$work/fake$slot.msp" $((4096 + slot * 1000)); done
 build_wrapper --unchecked -o "$work/fakes.exe" 1="$work/fake1.msp" 2="$work/fake2.msp" 3="$work/fake3.msp"
 echo "  (products, patches and wrappers made in $((SECONDS - started)) s)"
@@ -293,42 +304,87 @@ case_read_only_target() {
 }
 timed case_read_only_target
 
-# --- TMP that cannot be used ---------------------------------------------------
+# --- TMP that names no folder ---------------------------------------------------
 # TMP comes from the prefix's HKCU\Environment (Wine ignores the Unix TMP).
-# Outcome: no crash, no hang, exit code 0, the failure box (300) with the
-# reason the copy could not be written (not the missing-patch notice: the
-# wrapper does carry a patch, and that notice would stop an unattended run
-# even with /q), the product untouched, nothing written anywhere, the
-# missing folder not created.
+# The copy goes to TMP only when it names an existing folder; otherwise to
+# the temporary folder as the installer logs find it, created when missing
+# (D:\nope), or "c:" when it cannot be (a file, a variable stored
+# unexpanded). Outcome: the installer is asked, its log lands in that
+# folder, and no copy is left anywhere. With D:\nope made, the patch
+# installs (301). Where no folder can be made, Wine's installer, which runs
+# inside the wrapper's process with the same TMP, cannot make its own
+# temporary files and answers 1627 (on Windows the installer service has a
+# temporary folder of its own): the box shows that answer, where the
+# wrapper used to fail before asking, with 3.
 set_tmp() {
     wine reg add 'HKCU\Environment' /v TMP /d "$1" /f >/dev/null 2>&1
 }
 
-unusable_tmp_run() {
-    local name=$1 folder=$2
+# tmp_run NAME TMP EXE PRODUCT LOG-FOLDER: EXE patches product code_EXE;
+# then expect_box_matching's arguments and the version expected.
+tmp_run() {
+    local name=$1 folder=$2 exe=$3 product=$4 log=$5 code=code_$3
+    shift 5
     set_tmp "$folder"
-    run_case "$work/t.exe"
+    run_case "$work/$exe.exe"
     set_tmp "$temp_win"
-    expect_box_matching "$name" "$(en IDS_CAPTION_ERROR)" "$(failure_regex '[1-9][0-9]*')" error 00050010
+    expect_box_matching "$name" "$@"
+    expect_written "$name" "$log/$product SP install.log"
+    boxes_summary
+}
+
+case_tmp_without_folder() {
+    echo "a file, not a folder" > "$drive/tmpfile"
+    local success=("$(en IDS_CAPTION_SUCCESS)" "$installed_text" information 00050040)
+    local refused=("$(en IDS_CAPTION_ERROR)" "$(failure_regex 1627)" error 00050010)
+    tmp_run "TMP missing" 'D:\nope' m "$name_m" D:/nope "${success[@]}"
+    check_same "TMP missing: version moved" "$(product_version "$code_m")" 3.2.40.0
+    tmp_run "TMP a file" 'D:\tmpfile' f "$name_f" C: "${refused[@]}"
+    tmp_run "TMP unexpanded" '%USERPROFILE%\AppData\Local\Temp' u "$name_u" C: "${refused[@]}"
+}
+timed case_tmp_without_folder
+
+# --- TMP that cannot be written --------------------------------------------------
+# Outcome: no crash, no hang, exit code 0, the failure box (300) with the
+# code of the failure that happened (not the missing-patch notice: the
+# wrapper does carry a patch, and that notice would stop an unattended run
+# even with /q), the product untouched, nothing left behind.
+unusable_tmp_run() {
+    local name=$1 folder=$2 exe=$3 code=$4
+    set_tmp "$folder"
+    run_case "$work/$exe.exe"
+    set_tmp "$temp_win"
+    expect_box_matching "$name" "$(en IDS_CAPTION_ERROR)" "$(failure_regex "$code")" error 00050010
     check_same "$name: version kept" "$(product_version "$code_t")" 3.2.10.0
     expect_written "$name" ""
     boxes_summary
 }
 
-case_unusable_tmp() {
-    build_wrapper -o "$work/t.exe" "$work/t.msp"
-    unusable_tmp_run "TMP missing" 'D:\nope'
-    check "TMP missing: folder not created" [ ! -e "$drive/nope" ]
-
+case_unwritable_tmp() {
     # Root writes through Unix permissions, and so does Wine run as root: the
     # folder is made immutable then, and Wine must really fail to write there.
     mkdir -p "$drive/locked"
     if make_unwritable "$drive/locked"; then
         wine cmd /c 'echo probe> D:\locked\probe.txt' >/dev/null 2>&1 || true
         check "TMP not writable: Wine cannot write there" [ ! -e "$drive/locked/probe.txt" ]
-        unusable_tmp_run "TMP not writable" 'D:\locked'
+        unusable_tmp_run "TMP not writable" 'D:\locked' t '[1-9][0-9]*'
     else
         echo "  TMP not writable: skipped, a folder that root cannot write cannot be made here" >&2
+    fi
+
+    # A full volume: the copy is created, its write fails for lack of space
+    # (112), and the part written is removed again. /e onto it leaves no
+    # cut-off file under the patch's name either.
+    mkdir -p "$drive/full"
+    if mount -t tmpfs -o size=2m tmpfs "$drive/full" 2>/dev/null; then
+        mounted+=("$drive/full")
+        unusable_tmp_run "TMP full" 'D:\full' big 112
+        check_same "TMP full: nothing left there" "$(ls -A "$drive/full")" ""
+        run_case "$work/big.exe" /e 'D:\full\fix.msp'
+        expect_no_box "/e onto a full volume"
+        check_same "/e onto a full volume: no cut-off file" "$(ls -A "$drive/full")" ""
+    else
+        echo "  TMP full: skipped, no tmpfs can be mounted here" >&2
     fi
 
     # The same wrapper with a usable temp folder: the patch itself is good.
@@ -337,6 +393,6 @@ case_unusable_tmp() {
     check_same "TMP usable again: version moved" "$(product_version "$code_t")" 3.2.40.0
     expect_written "TMP usable again" "TEMP/$name_t SP install.log"
 }
-timed case_unusable_tmp
+timed case_unwritable_tmp
 
 finish

@@ -14,7 +14,7 @@ drive=$work/d
 mkdir -p "$patches" "$drive/cwd"
 map_drive_d "$drive"
 
-for slot in 1 3 4 12; do
+for slot in 1 3 4 12 15; do
     make_fake_patch "$patches/p$slot.msp" $((4096 + slot * 1000))
 done
 # The fake patches have no summary for build-wrapper to check.
@@ -44,14 +44,19 @@ mkdir -p "$drive/out"
 extract_case "slots 1 and 4" "$work/w14.exe" "1=out/fix1.msp 4=out/fix4.msp" /e 'D:\out\fix.msp'
 
 if [ "$arch" = x64 ]; then
-    build_wrapper --unchecked -o "$work/w3_12.exe" --arch "$arch" 3="$patches/p3.msp" 12="$patches/p12.msp"
-    extract_case "index 3 and 12" "$work/w3_12.exe" "3=out/fix3.msp 12=out/fix12.msp" /e 'D:\out\fix.msp'
+    build_wrapper --unchecked -o "$work/w3_15.exe" --arch "$arch" 3="$patches/p3.msp" 12="$patches/p12.msp" \
+        15="$patches/p15.msp"
+    extract_case "index 3, 12 and the last slot" "$work/w3_15.exe" \
+        "3=out/fix3.msp 12=out/fix12.msp 15=out/fix15.msp" /e 'D:\out\fix.msp'
     extract_case "drive root" "$work/w14.exe" "1=fix1.msp 4=fix4.msp" /e 'D:\fix.msp'
     extract_case "bare file name" "$work/w14.exe" "1=cwd/fix1.msp 4=cwd/fix4.msp" /e fix.msp
     extract_case "folder without extension" "$work/w14.exe" "1=out1 4=out4" /e 'D:\out'
     extract_case "folder with trailing backslash" "$work/w14.exe" "1=out/1 4=out/4" /e 'D:\out\'
     extract_case "stem with a dot" "$work/w14.exe" "1=out/fix.old1 4=out/fix.old4" /e 'D:\out\fix.old.msp'
     extract_case "empty path" "$work/w14.exe" "1=cwd/1 4=cwd/4" /e
+    # A switch taken as the path names files in the current folder, not at
+    # the root of the drive.
+    extract_case "a switch as the path" "$work/w14.exe" "1=cwd/q1 4=cwd/q4" /e /q
     extract_case "forward slashes" "$work/w14.exe" "1=out/fs1.msp 4=out/fs4.msp" /e 'D:/out/fs.msp'
 
     # An existing file is truncated and overwritten, not appended to.

@@ -4,7 +4,7 @@
 #   imports.sh WRAPPER.exe
 set -euo pipefail
 exe=$1
-allowed='^(KERNEL32|USER32|SHELL32|ole32|msvcrt)\.dll$'
+allowed='^(KERNEL32|USER32|SHELL32|ADVAPI32|ole32|msvcrt)\.dll$'
 
 dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^\s*DLL Name: //p')
 [ -n "$dlls" ] || { echo "FAIL: no import table read from $exe" >&2; exit 1; }

@@ -2,6 +2,8 @@
 
 #include "messages/message_box_win.h"
 
+#include <windows.h>
+
 namespace {
 
 std::vector<fake_boxes::Box>& Boxes()
@@ -22,4 +24,6 @@ const std::vector<Box>& Shown() { return Boxes(); }
 void ShowMessageBox(const std::wstring& text, const std::wstring& caption, unsigned flags)
 {
     Boxes().push_back({text, caption, flags});
+    // A real box runs a message loop, which may change the last-error value.
+    SetLastError(fake_boxes::kClobberedLastError);
 }

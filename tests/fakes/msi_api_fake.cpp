@@ -2,6 +2,8 @@
 
 #include "install/msi_api.h"
 
+#include <windows.h>
+
 #include <cstdio>
 #include <cwchar>
 #include <set>
@@ -34,6 +36,15 @@ FakeState& State()
 {
     static FakeState state;
     return state;
+}
+
+// The state of a call, and the last-error value, which real installer calls
+// may change on their way out whatever their result: code that reads the
+// value after one of them reads this instead.
+FakeState& Call()
+{
+    SetLastError(fake_msi::kClobberedLastError);
+    return State();
 }
 
 // Copies `value` the way the installer does: the length without the
@@ -149,7 +160,7 @@ namespace msi_api {
 
 unsigned GetSummaryInformation(const wchar_t* path, MsiHandle* handle)
 {
-    FakeState& state = State();
+    FakeState& state = Call();
     state.calls.push_back(L"GetSummaryInformation");
     state.openedPaths.push_back(path);
     const fake_msi::SummaryScript script = ScriptFor(path);
@@ -164,7 +175,7 @@ unsigned GetSummaryInformation(const wchar_t* path, MsiHandle* handle)
 unsigned SummaryInfoGetProperty(MsiHandle handle, unsigned property, wchar_t* buffer,
                                 std::uint32_t* length)
 {
-    FakeState& state = State();
+    FakeState& state = Call();
     state.calls.push_back(L"SummaryInfoGetProperty " + std::to_wstring(property) + L" " +
                           std::to_wstring(*length));
     if (state.openHandles.count(handle) == 0)
@@ -179,7 +190,7 @@ unsigned SummaryInfoGetProperty(MsiHandle handle, unsigned property, wchar_t* bu
 
 unsigned CloseHandle(MsiHandle handle)
 {
-    FakeState& state = State();
+    FakeState& state = Call();
     state.calls.push_back(L"CloseHandle");
     if (state.openHandles.erase(handle) == 0) {
         ++state.doubleCloses;
@@ -190,7 +201,7 @@ unsigned CloseHandle(MsiHandle handle)
 
 int QueryProductState(const wchar_t* productCode)
 {
-    FakeState& state = State();
+    FakeState& state = Call();
     state.calls.push_back(std::wstring(L"QueryProductState ") + productCode);
     const auto product = state.products.find(productCode);
     return product == state.products.end() ? -1 : product->second.state;
@@ -199,7 +210,7 @@ int QueryProductState(const wchar_t* productCode)
 unsigned GetProductInfo(const wchar_t* productCode, const wchar_t* property, wchar_t* buffer,
                         std::uint32_t* length)
 {
-    FakeState& state = State();
+    FakeState& state = Call();
     state.calls.push_back(std::wstring(L"GetProductInfo ") + productCode + L" " + property);
     const auto product = state.products.find(productCode);
     if (product == state.products.end())
@@ -212,7 +223,7 @@ unsigned GetProductInfo(const wchar_t* productCode, const wchar_t* property, wch
 
 unsigned EnableLog(std::uint32_t logMode, const wchar_t* logFile, std::uint32_t attributes)
 {
-    FakeState& state = State();
+    FakeState& state = Call();
     state.calls.push_back(L"EnableLog " + std::to_wstring(logMode) + L" " + logFile + L" " +
                           std::to_wstring(attributes));
     state.logFile = logFile;
@@ -221,7 +232,7 @@ unsigned EnableLog(std::uint32_t logMode, const wchar_t* logFile, std::uint32_t 
 
 int SetInternalUI(int level)
 {
-    FakeState& state = State();
+    FakeState& state = Call();
     state.calls.push_back(L"SetInternalUI " + std::to_wstring(level));
     const int previous = state.uiLevel;
     state.uiLevel = level;
@@ -231,7 +242,7 @@ int SetInternalUI(int level)
 unsigned ConfigureProductEx(const wchar_t* productCode, int installLevel, int installState,
                             const wchar_t* commandLine)
 {
-    FakeState& state = State();
+    FakeState& state = Call();
     state.calls.push_back(std::wstring(L"ConfigureProductEx ") + productCode);
     const fake_msi::ConfigureCall call{productCode, installLevel, installState, commandLine,
                                        state.logFile, state.uiLevel};

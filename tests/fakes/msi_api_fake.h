@@ -11,6 +11,9 @@
 // gone, a failed product query leaves the buffer alone.
 namespace fake_msi {
 
+// What every fake installer call leaves as the thread's last-error value.
+constexpr unsigned kClobberedLastError = 0xC0FFEE;
+
 struct SummaryScript {
     unsigned openResult = 0;            // non-zero: the file is no package
     std::map<unsigned, std::wstring> texts;   // property id -> value

@@ -123,6 +123,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::wstring folder = given.folder;
     if (folder.size() == 2 && folder[1] == L':')
         folder += L'\\';  // D:fix.msp goes to the root of D:
+    if (folder == L"/")
+        folder.clear();  // "/q", a switch taken as the path, names a file here
     FUZZ_CHECK(ok == (fits && folder.size() + name.size() < kMaxPathChars));
     if (!ok)
         return 0;

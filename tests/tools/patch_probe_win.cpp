@@ -1,9 +1,12 @@
-// Prints what the wrapper's readers make of a real patch file, read through
-// the real installer, so end-to-end tests can compare it with other tools.
+// Prints what the wrapper's readers make of a real patch file, so
+// end-to-end tests can compare it with other tools: the summary read
+// through the real installer, and the targets as the install run finds
+// them, from the patch's bytes.
 //
 //   patch_probe versions PATH   result, upgrade and target versions, last error
 //   patch_probe products PATH   result and the Template value
-//   patch_probe targets PATH    result and one line per installed target
+//   patch_probe targets PATH    result (1 unreadable, 2 read), last error and
+//                               one line per installed target
 #include "install/installed_targets_win.h"
 #include "payload/summary_win.h"
 
@@ -11,9 +14,18 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace {
+
+std::vector<std::uint8_t> FileBytes(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
 void Print(const std::wstring& text)
 {
@@ -56,11 +68,15 @@ int wmain(int argc, wchar_t** argv)
         return 0;
     }
     if (command == L"targets") {
+        const std::vector<std::uint8_t> bytes = FileBytes(path);
+        PatchTargeting targeting;
         ProductRecords records;
         SetLastError(0);
-        const int result = FindInstalledTargets(path, records);
+        const bool read = ReadEmbeddedTargeting({bytes.data(), bytes.size()}, targeting);
         const DWORD error = GetLastError();
-        Print(L"result=" + std::to_wstring(result));
+        if (read)
+            FindInstalledTargets(targeting, records);
+        Print(L"result=" + std::to_wstring(read ? 2 : 1));
         Print(L"error=" + std::to_wstring(error));
         for (const auto& record : records) {
             Print(L"record=" + record->productCode + L"|" + record->installedVersion + L"|" +

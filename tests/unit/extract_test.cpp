@@ -31,6 +31,11 @@ const NamingRow kNamingRows[] = {
     {L"fix.", 1, L"fix1."},
     {L"D:/out/fix.msp", 4, L"D:/out\\fix4.msp"},
     {L"D:\\out\\.msp", 0, L"D:\\out\\.msp"},
+    // A switch taken as the path ("/e /q") names a file in the current
+    // folder; a slash that separates folders still does.
+    {L"/q", 1, L"q1"},
+    {L"/q", 4, L"q4"},
+    {L"/out/fix.msp", 2, L"/out\\fix2.msp"},
 };
 
 TEST(ExtractName, NamingTable)

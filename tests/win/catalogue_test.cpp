@@ -168,6 +168,17 @@ TEST_F(OutcomeMessageTest, FailureShowsTheLastErrorValue)
     EXPECT_EQ(box.flags, 0x50010u);
 }
 
+// Looking up a table the catalogue lacks sets the last-error value: the
+// code shown must be the one read before any lookup.
+TEST_F(OutcomeMessageTest, FailureShowsTheInstallersCodeInALocaleWithoutATable)
+{
+    SetThreadLocale(MAKELCID(MAKELANGID(LANG_THAI, SUBLANG_DEFAULT), SORT_DEFAULT));
+    SetLastError(1603);
+    const fake_boxes::Box& box = Shown(300);
+    EXPECT_EQ(box.text, EnglishText(IDS_INSTALL_FAILED, L"1603"));
+    EXPECT_EQ(box.caption, EnglishText(IDS_CAPTION_ERROR));
+}
+
 TEST_F(OutcomeMessageTest, AnErrorWithTheHighBitSetIsNegative)
 {
     SetLastError(0x80070005);
@@ -182,10 +193,13 @@ TEST_F(OutcomeMessageTest, NoProductIsShownAsIs)
     EXPECT_EQ(box.caption, EnglishText(IDS_CAPTION_ERROR));
 }
 
-TEST_F(OutcomeMessageTest, WrongVersionNamesTheProduct)
+TEST_F(OutcomeMessageTest, WrongVersionNamesTheProductUnderTheErrorCaption)
 {
     MessageProductName = L"Beta";
-    EXPECT_EQ(Shown(308).text, EnglishText(IDS_WRONG_VERSION, L"Beta"));
+    const fake_boxes::Box& box = Shown(308);
+    EXPECT_EQ(box.text, EnglishText(IDS_WRONG_VERSION, L"Beta"));
+    EXPECT_EQ(box.caption, EnglishText(IDS_CAPTION_ERROR));
+    EXPECT_EQ(box.flags, 0x50010u);
 }
 
 TEST_F(OutcomeMessageTest, AVeryLongProductNameIsShownWhole)

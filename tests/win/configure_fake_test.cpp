@@ -62,6 +62,15 @@ TEST_F(ConfigurePatchTest, RemovalPropertyString)
                                       EnglishText(IDS_FILES_IN_USE) + L"\" NRVL_SETUP_EXE=1");
 }
 
+// Inside a quoted value the installer reads "" as one quote: a quote in a
+// path or text must not end the value early.
+TEST_F(ConfigurePatchTest, QuotesInsideValuesAreDoubled)
+{
+    ProductRecord record = Record(L"Alpha", L"1033");
+    ConfigurePatch(record, L"C:\\T\\a\"b", false);
+    EXPECT_EQ(record.commandLine.find(L"PATCH=\"C:\\T\\a\"\"b\" REBOOTPROMPT=S "), 0u) << record.commandLine;
+}
+
 TEST_F(ConfigurePatchTest, LogFilesAreNamedAfterTheProduct)
 {
     wchar_t temp[MAX_PATH];

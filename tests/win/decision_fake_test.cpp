@@ -1,11 +1,56 @@
 #include "fake_fixture.h"
 #include "install/decision_win.h"
+#include "payload/temp_folder.h"
+#include "payload/temp_folder_win.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <ostream>
 #include <vector>
 
 namespace {
+
+std::string ReadFile(const std::wstring& path)
+{
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The patch file an installer call was given.
+std::wstring PatchPathOf(const fake_msi::ConfigureCall& call)
+{
+    const size_t start = call.commandLine.find(L"PATCH=\"") + 7;
+    return call.commandLine.substr(start, call.commandLine.find(L'"', start) - start);
+}
+
+// Files planted at temporary copy names before a run, removed afterwards.
+class PlantedNames {
+public:
+    ~PlantedNames()
+    {
+        for (const std::wstring& file : files_)
+            DeleteFileW(file.c_str());
+        for (const std::wstring& folder : folders_)
+            RemoveDirectoryW(folder.c_str());
+    }
+    std::wstring File(std::uint32_t number)
+    {
+        files_.push_back(TempCopyName(TempCopyFolder(), number));
+        std::ofstream(files_.back().c_str(), std::ios::binary) << "planted";
+        return files_.back();
+    }
+    std::wstring Folder(std::uint32_t number)
+    {
+        folders_.push_back(TempCopyName(TempCopyFolder(), number));
+        CreateDirectoryW(folders_.back().c_str(), nullptr);
+        return folders_.back();
+    }
+
+private:
+    std::vector<std::wstring> files_;
+    std::vector<std::wstring> folders_;
+};
 
 const wchar_t kTargets[] = L"3.2.40.0;3.2.10.0,3.2.20.0";
 
@@ -15,7 +60,7 @@ protected:
     void SetUp() override
     {
         FakeInstallerTest::SetUp();
-        fake_msi::SetSummaryForFile(Slot(1), kTargets, std::wstring(kProductA) + L";" + kProductB);
+        EmbedPatch(1, kTargets, std::wstring(kProductA) + L";" + kProductB);
     }
     PatchOutcome Process() { return ProcessPatch(L"IDR_MSP_1", true); }
     size_t InstallerCalls() const { return fake_msi::ConfigureCalls().size(); }
@@ -65,14 +110,14 @@ TEST_F(ProcessPatchTest, AnUnlistedVersionIsTheWrongVersion)
 
 TEST_F(ProcessPatchTest, ThreePartTargetsReadAsZeroBuild)
 {
-    fake_msi::SetSummaryForFile(Slot(1), L"3.2.40.0;3.2.10", kProductA);
+    EmbedPatch(1, L"3.2.40.0;3.2.10", kProductA);
     Product(kProductA, L"3.2.10.0");
     EXPECT_EQ(Process(), WrongVersion);
 }
 
 TEST_F(ProcessPatchTest, LeadingZerosAreOrdinaryDigits)
 {
-    fake_msi::SetSummaryForFile(Slot(1), L"3.2.40.0;3.2.10.00", kProductA);
+    EmbedPatch(1, L"3.2.40.0;3.2.10.00", kProductA);
     Product(kProductA, L"3.2.10.0");
     EXPECT_EQ(Process(), Installed);
 }
@@ -99,7 +144,7 @@ TEST_F(ProcessPatchTest, AnInstallerErrorFailsWithItsCodeAsLastError)
 
 TEST_F(ProcessPatchTest, OneInstallerCallPerProductForTheFirstMatchingEntry)
 {
-    fake_msi::SetSummaryForFile(Slot(1), L"3.2.40.0;3.2.10.0,3.2.10.5,3.2.10.0", kProductA);
+    EmbedPatch(1, L"3.2.40.0;3.2.10.0,3.2.10.5,3.2.10.0", kProductA);
     Product(kProductA, L"3.2.10.5");
     EXPECT_EQ(Process(), Installed);
     EXPECT_EQ(InstallerCalls(), 1u);
@@ -165,7 +210,7 @@ TEST_F(ProcessPatchTest, NoInstalledTargetIsNoProduct)
 
 TEST_F(ProcessPatchTest, UnreadableTargetingDataFailsWith4316)
 {
-    fake_msi::SetSummaryForFile(Slot(1), L"3.2.40.0", kProductA);
+    EmbedPatch(1, L"3.2.40.0", kProductA);
     Product(kProductA, L"3.2.10.0");
     SetLastError(0);
     EXPECT_EQ(Process(), Failed);
@@ -182,16 +227,69 @@ TEST_F(ProcessPatchTest, AMissingResourceIsNoPatchAndNothingIsAsked)
 TEST_F(ProcessPatchTest, APatchThatCannotBeCopiedOutIsAFailureNotAMissingPatch)
 {
     Product(kProductA, L"3.2.10.0");
-    wchar_t saved[MAX_PATH] = L"";
-    GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
-    SetEnvironmentVariableW(L"TMP", L"C:\\no such folder\\deeper\\");
+    PlantedNames planted;
+    planted.File(7);
+    fake_names::Script(std::vector<std::uint32_t>(100000, 7));  // never a free name
     SetLastError(0);
-    const PatchOutcome outcome = Process();
-    const DWORD error = GetLastError();
-    SetEnvironmentVariableW(L"TMP", saved[0] != L'\0' ? saved : nullptr);
-    EXPECT_EQ(outcome, Failed);
-    EXPECT_NE(error, 0u);
-    EXPECT_TRUE(fake_msi::Calls().empty());
+    EXPECT_EQ(Process(), Failed);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+    EXPECT_EQ(InstallerCalls(), 0u);
+}
+
+// Names that another account placed in the temporary folder before the
+// copy was made are never opened, whatever they are; the copy takes the
+// next free name.
+TEST_F(ProcessPatchTest, TakenNamesAreSkippedAndLeftAsTheyWere)
+{
+    Product(kProductA, L"3.2.10.0");
+    PlantedNames planted;
+    // Far from the names other tests leave behind.
+    const std::wstring file = planted.File(1000001);
+    const std::wstring folder = planted.Folder(1000002);
+    fake_names::Script({1000001, 1000002, 1000003});
+    EXPECT_EQ(Process(), Installed);
+    ASSERT_EQ(InstallerCalls(), 1u);
+    EXPECT_EQ(PatchPathOf(fake_msi::ConfigureCalls()[0]), TempCopyName(TempCopyFolder(), 1000003));
+    EXPECT_EQ(ReadFile(file), "planted");
+    EXPECT_TRUE(DirectoryExists(folder));
+}
+
+TEST_F(ProcessPatchTest, ARunStillSucceedsWhenManyNamesAreTaken)
+{
+    Product(kProductA, L"3.2.10.0");
+    PlantedNames planted;
+    std::vector<std::uint32_t> numbers;
+    for (std::uint32_t number = 2000001; number <= 2000301; ++number)
+        numbers.push_back(number);
+    for (size_t i = 0; i + 1 < numbers.size(); ++i)
+        planted.File(numbers[i]);
+    fake_names::Script(numbers);
+    EXPECT_EQ(Process(), Installed);
+    ASSERT_EQ(InstallerCalls(), 1u);
+    EXPECT_EQ(PatchPathOf(fake_msi::ConfigureCalls()[0]), TempCopyName(TempCopyFolder(), numbers.back()));
+}
+
+// Nothing to install: no copy is even attempted, so an idle run costs no
+// write of the patch.
+TEST_F(ProcessPatchTest, NothingDueWritesNoCopy)
+{
+    const struct {
+        const char* name;
+        const wchar_t* version;  // nullptr: not installed
+        PatchOutcome outcome;
+    } rows[] = {
+        {"up to date", L"3.2.40.0", UpToDate},
+        {"wrong version", L"3.2.5.0", WrongVersion},
+        {"no product", nullptr, NoProduct},
+    };
+    for (const auto& row : rows) {
+        fake_msi::Reset();
+        fake_names::Reset();
+        if (row.version != nullptr)
+            Product(kProductA, row.version);
+        EXPECT_EQ(Process(), row.outcome) << row.name;
+        EXPECT_EQ(fake_names::Drawn(), 0) << row.name;
+    }
 }
 
 TEST_F(ProcessPatchTest, TheProductNameIsKeptOnlyWhenAsked)
@@ -201,14 +299,19 @@ TEST_F(ProcessPatchTest, TheProductNameIsKeptOnlyWhenAsked)
     EXPECT_EQ(MessageProductName, L"");
 }
 
-TEST_F(ProcessPatchTest, TheTemporaryCopyIsDeletedAndIsThePatchApplied)
+std::string g_copyAtCall;
+
+TEST_F(ProcessPatchTest, TheInstallerGetsACopyOfThePatchWhichIsThenDeleted)
 {
     Product(kProductA, L"3.2.10.0");
+    g_copyAtCall.clear();
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) { g_copyAtCall = ReadFile(PatchPathOf(call)); });
     EXPECT_EQ(Process(), Installed);
-    ASSERT_FALSE(fake_msi::OpenedSummaryPaths().empty());
-    const std::wstring copy = fake_msi::OpenedSummaryPaths()[0];
+    ASSERT_EQ(InstallerCalls(), 1u);
+    const std::vector<std::uint8_t> embedded = PatchImage(kTargets, std::wstring(kProductA) + L";" + kProductB);
+    EXPECT_EQ(g_copyAtCall, std::string(embedded.begin(), embedded.end()));
+    const std::wstring copy = PatchPathOf(fake_msi::ConfigureCalls()[0]);
     EXPECT_EQ(GetFileAttributesW(copy.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(fake_msi::ConfigureCalls().at(0).commandLine.find(L"PATCH=\"" + copy + L"\""), 0u);
 }
 
 } // namespace

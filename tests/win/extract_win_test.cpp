@@ -1,6 +1,6 @@
 #include "payload/extract.h"
 #include "payload/extract_win.h"
-#include "payload/temp_folder_win.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -26,42 +26,11 @@ bool FileExists(const std::wstring& path)
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A fresh, empty folder under the temporary folder, removed with its files.
 class ExtractTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder_ = MakeTempPatchPath();
-        ASSERT_FALSE(folder_.empty());
-        ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
-    }
-    void TearDown() override
-    {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                DeleteFileW((folder_ + L"\\" + found.cFileName).c_str());
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryW(folder_.c_str());
-    }
-    int CountFiles() const
-    {
-        int count = 0;
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((folder_ + L"\\*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE)
-            return 0;
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                ++count;
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-        return count;
-    }
-    std::wstring folder_;
+    int CountFiles() const { return scratch_.CountFiles(); }
+    ScratchFolder scratch_;
+    const std::wstring folder_ = scratch_.Path();
 };
 
 TEST_F(ExtractTest, WritesTheResourceUnderTheNumberedName)
@@ -69,14 +38,6 @@ TEST_F(ExtractTest, WritesTheResourceUnderTheNumberedName)
     EXPECT_TRUE(ExtractPatch(folder_ + L"\\fix.msp", L"IDR_MSP_3", 3));
     EXPECT_EQ(ReadFile(folder_ + L"\\fix3.msp"), kSlot3Payload);
     EXPECT_EQ(CountFiles(), 1);
-}
-
-TEST_F(ExtractTest, IndexZeroWritesExactlyTheGivenTemporaryName)
-{
-    const std::wstring path = MakeTempPatchPath();
-    ASSERT_TRUE(ExtractPatch(path, L"IDR_MSP_3", 0));
-    EXPECT_EQ(ReadFile(path), kSlot3Payload);
-    DeleteFileW(path.c_str());
 }
 
 TEST_F(ExtractTest, AbsentOrEmptyResourceCreatesNoFile)
@@ -137,7 +98,7 @@ TEST(ExtractNameOnWindows, AgreesWithTheShellPathFunctions)
         {L"D:\\fix.msp", 1}, {L"fix.msp", 1}, {L"D:\\out", 1}, {L"D:\\out\\", 1},
         {L"D:\\out\\fix.old.msp", 1}, {L"", 1}, {L"C:\\Temp\\MSP7", 0},
         {L"out\\fix.msp", 15}, {L"\\\\server\\share\\fix.msp", 2}, {L"\\fix.msp", 1},
-        {L"D:fix.msp", 1}, {L".msp", 1},
+        {L"D:fix.msp", 1}, {L".msp", 1}, {L"/q", 4},
     };
     for (const auto& row : rows) {
         std::wstring rebuilt;

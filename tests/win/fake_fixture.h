@@ -1,8 +1,12 @@
 #pragma once
 
+#include "embedded_patch_fake.h"
 #include "message_box_fake.h"
 #include "msi_api_fake.h"
+#include "payload/patch_slots.h"
 #include "shared/process_state.h"
+#include "support/patch_image.h"
+#include "temp_names_fake.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +15,19 @@
 #include <string>
 
 // Tests of the install logic against the fake installer and message box,
-// from a clean state: no boxes, no products, quiet off, no product name.
+// from a clean state: no boxes, no products, quiet off, no product name,
+// and fifteen embedded patches whose summaries name nothing until a test
+// gives them targeting data.
 class FakeInstallerTest : public testing::Test {
 protected:
     void SetUp() override
     {
         fake_msi::Reset();
         fake_boxes::Reset();
+        fake_names::Reset();
+        fake_patches::Reset();
+        for (int slot = 1; slot <= kPatchSlotCount; ++slot)
+            fake_patches::Set(slot, PatchImage(std::vector<SummaryValue>()));
         Options = RunOptions();
         Options.installMode = true;
         MessageProductName.clear();
@@ -25,8 +35,15 @@ protected:
         SetThreadLocale(LOCALE_USER_DEFAULT);
     }
 
-    // The content of embedded slot n, which the fake keys its summaries on.
-    static std::string Slot(int n) { return "slot-" + std::to_string(n); }
+    // Embeds in slot n a real patch with these Keywords and Template, read
+    // alike by the wrapper's own reader (from the embedded bytes) and by the
+    // fake installer (from a copy on disk, which it knows by its content).
+    static void EmbedPatch(int slot, const std::wstring& keywords, const std::wstring& templateValue)
+    {
+        const std::vector<std::uint8_t> image = PatchImage(keywords, templateValue);
+        fake_patches::Set(slot, image);
+        fake_msi::SetSummaryForFile(std::string(image.begin(), image.end()), keywords, templateValue);
+    }
 };
 
 // Product codes for the tests.

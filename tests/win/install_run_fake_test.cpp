@@ -28,7 +28,7 @@ protected:
         FakeInstallerTest::SetUp();
         fake_msi::OnConfigure(MoveVersionOnInstall);
         for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
-            fake_msi::SetSummaryForFile(Slot(slot), L"2.0.0.0;1.0.0.0", ProductOfSlot(slot));
+            EmbedPatch(slot, L"2.0.0.0;1.0.0.0", ProductOfSlot(slot));
             fake_msi::AddProduct(ProductOfSlot(slot), 5, L"2.0.0.0", L"Product " + std::to_wstring(slot), L"1033");
         }
     }
@@ -118,6 +118,14 @@ TEST_P(FailingSlotTest, AFailureAtEachPositionRollsBackExactlyTheInstalledPatche
 
 INSTANTIATE_TEST_SUITE_P(Slots, FailingSlotTest, testing::Range(1, kPatchSlotCount + 1));
 
+TEST_F(RunInstallTest, RollbackReachesTheLastSlot)
+{
+    InstalledFlags flags = {};
+    flags[kPatchSlotCount] = true;
+    RollBackInstalled(flags);
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(kPatchSlotCount)});
+}
+
 TEST_F(RunInstallTest, AnInstallerErrorShowsItsCodeThenRollsBack)
 {
     Due(1);
@@ -153,7 +161,7 @@ TEST_F(RunInstallTest, QuietShowsNoBoxButStillRollsBack)
 TEST_F(RunInstallTest, APatchWhoseLaterProductWasWrongIsNotRolledBack)
 {
     // Slot 1 patches product A, then finds product B at a wrong version.
-    fake_msi::SetSummaryForFile(Slot(1), L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
+    EmbedPatch(1, L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
     fake_msi::AddProduct(kProductA, 5, L"1.0.0.0", L"Alpha", L"1033");
     fake_msi::AddProduct(kProductB, 5, L"1.5.0.0", L"Beta", L"1033");
     RunInstall();
@@ -175,7 +183,7 @@ TEST_F(RunInstallTest, RollbackTouchesOnlyProductsExactlyAtTheUpgradeVersion)
 
 TEST_F(RunInstallTest, RollbackGoesOnAfterARemovalFails)
 {
-    fake_msi::SetSummaryForFile(Slot(1), L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
+    EmbedPatch(1, L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
     fake_msi::AddProduct(kProductA, 5, L"2.0.0.0", L"Alpha", L"1033");
     fake_msi::AddProduct(kProductB, 5, L"2.0.0.0", L"Beta", L"1033");
     fake_msi::QueueConfigureResults({1603, 0});
@@ -187,7 +195,7 @@ TEST_F(RunInstallTest, RollbackGoesOnAfterARemovalFails)
 
 TEST_F(RunInstallTest, ThreePartUpgradeVersionsRemoveNothing)
 {
-    fake_msi::SetSummaryForFile(Slot(1), L"2.0.5;1.0.0.0", ProductOfSlot(1));
+    EmbedPatch(1, L"2.0.5;1.0.0.0", ProductOfSlot(1));
     fake_msi::SetProductVersion(ProductOfSlot(1), L"2.0.5.0");
     InstalledFlags flags = {};
     flags[1] = true;

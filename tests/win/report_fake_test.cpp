@@ -1,4 +1,3 @@
-#include "diagnostics/os_description_win.h"
 #include "diagnostics/report_win.h"
 #include "fake_fixture.h"
 #include "payload/patch_slots.h"
@@ -9,13 +8,26 @@ namespace {
 
 const std::wstring kSeparator = L"\n\n-----------------------------------------------\n\n";
 
-// The operating-system line as this machine (or Wine) really answers.
+// The operating-system line for what the test prefix reports, asked here
+// directly and named from a table of the workstations a Wine prefix
+// reports, rather than through the code under test.
 std::wstring OsLine()
 {
-    std::wstring name = L"Windows";
-    VersionQuad version;
-    DescribeOperatingSystem(name, version);
-    return L"\nOSInfo:\n\t" + name + L"(" + FormatVersion(version) + L")";
+    OSVERSIONINFOEXW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info));
+    EXPECT_EQ(info.wProductType, VER_NT_WORKSTATION);
+    const struct {
+        DWORD major, minor;
+        const wchar_t* name;
+    } names[] = {{6, 0, L"Windows Vista "}, {6, 1, L"Windows 7"}, {6, 2, L"Windows 8"}, {6, 3, L"Windows 8.1"}};
+    std::wstring name = L"(a version this test does not know)";
+    for (const auto& known : names) {
+        if (known.major == info.dwMajorVersion && known.minor == info.dwMinorVersion)
+            name = known.name;
+    }
+    return L"\nOSInfo:\n\t" + name + L"(" + std::to_wstring(info.dwMajorVersion) + L"." +
+           std::to_wstring(info.dwMinorVersion) + L"." + std::to_wstring(info.dwBuildNumber & 0xFFFF) + L".0)";
 }
 
 // Files named "MSP" and a number in the temporary folder.
@@ -51,8 +63,8 @@ protected:
         fake_msi::SummaryScript noPackage;
         noPackage.openResult = 1620;
         fake_msi::SetSummary(noPackage);
-        fake_msi::SetSummaryForFile(Slot(1), L"2.0.0.0;1.0.0.0,1.5.0.0", std::wstring(kProductA) + L";" + kProductB);
-        fake_msi::SetSummaryForFile(Slot(4), L"no semicolon", kProductB);
+        EmbedPatch(1, L"2.0.0.0;1.0.0.0,1.5.0.0", std::wstring(kProductA) + L";" + kProductB);
+        EmbedPatch(4, L"no semicolon", kProductB);
     }
 
     // Every one of the fifteen test slots holds a patch, so each has a block.

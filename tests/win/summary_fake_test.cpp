@@ -1,5 +1,7 @@
 #include "msi_api_fake.h"
 #include "payload/summary_win.h"
+#include "support/compound_file_image.h"
+#include "support/patch_image.h"
 
 #include <gtest/gtest.h>
 
@@ -136,6 +138,68 @@ TEST_F(SummaryReader, AFullPathBeyondTheBufferIsNotOpened)
     std::wstring products = L"unchanged";
     EXPECT_FALSE(ReadPatchProducts(L"C:\\" + std::wstring(300, L'p'), products));
     EXPECT_TRUE(fake_msi::OpenedSummaryPaths().empty());
+}
+
+// --- the targeting data of an embedded patch, read from its bytes -------------
+
+class EmbeddedTargeting : public testing::Test {
+protected:
+    // Reads `image`; on failure, the last-error value it left.
+    bool Read(const std::vector<std::uint8_t>& image)
+    {
+        SetLastError(0);
+        const bool read = ReadEmbeddedTargeting({image.data(), image.size()}, targeting_);
+        error_ = GetLastError();
+        return read;
+    }
+    PatchTargeting targeting_{L"old upgrade", L"old targets", L"old products"};
+    DWORD error_ = 0;
+};
+
+TEST_F(EmbeddedTargeting, ReadsKeywordsAndTemplateWithoutTheInstaller)
+{
+    fake_msi::Reset();
+    ASSERT_TRUE(Read(PatchImage(L"3.2.40.0;3.2.10.0,3.2.20.0", L"{A};{B}")));
+    EXPECT_EQ(targeting_.upgradeVersion, L"3.2.40.0");
+    EXPECT_EQ(targeting_.targetVersions, L"3.2.10.0,3.2.20.0");
+    EXPECT_EQ(targeting_.products, L"{A};{B}");
+    EXPECT_TRUE(fake_msi::Calls().empty());
+}
+
+TEST_F(EmbeddedTargeting, AMissingTemplateIsAnEmptyProductList)
+{
+    ASSERT_TRUE(Read(PatchImage({{1, false, 1252, ""}, {5, true, 0, "2.0.0.0;1.0.0.0"}})));
+    EXPECT_EQ(targeting_.products, L"");
+}
+
+// The answers the installer's reader gives for the same patch on disk, so
+// that message 300 and the exit code do not depend on which reader ran.
+TEST_F(EmbeddedTargeting, FailsWithTheInstallersCodesAndKeepsTheOldValues)
+{
+    std::vector<std::uint8_t> truncated = PatchImage(L"2.0.0.0;1.0.0.0", L"{A}");
+    truncated.resize(truncated.size() / 2);
+    const std::vector<std::uint8_t> noSummary = CompoundFileImage({{{u"Other"}, {1, 2, 3}}});
+    const std::vector<std::uint8_t> noPackage =
+        CompoundFileImage({{{u"\005SummaryInformation"}, summary_stream_bytes({{5, true, 0, "2.0;1.0"}})}});
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> image;
+        DWORD error;
+    } rows[] = {
+        {"not a compound file", {'s', 'l', 'o', 't'}, 1620},
+        {"truncated", truncated, 1620},
+        {"no summary", noSummary, 1620},
+        {"no installer package", noPackage, 1627},
+        {"Keywords absent", PatchImage({{7, true, 0, "{A}"}}), 4316},
+        {"Keywords without ';'", PatchImage(L"2.0.0.0", L"{A}"), 4316},
+        {"Keywords starting with ';'", PatchImage(L";1.0.0.0", L"{A}"), 4316},
+    };
+    for (const auto& row : rows) {
+        EXPECT_FALSE(Read(row.image)) << row.name;
+        EXPECT_EQ(error_, row.error) << row.name;
+        EXPECT_EQ(targeting_.upgradeVersion, L"old upgrade") << row.name;
+        EXPECT_EQ(targeting_.products, L"old products") << row.name;
+    }
 }
 
 } // namespace

@@ -1,5 +1,4 @@
 #include "install/installed_targets_win.h"
-#include "install/msi_api.h"
 #include "msi_api_fake.h"
 
 #include <gtest/gtest.h>
@@ -23,16 +22,23 @@ std::vector<std::wstring> CodesOf(const ProductRecords& records)
 class InstalledTargets : public testing::Test {
 protected:
     void SetUp() override { fake_msi::Reset(); }
+    // The records for a patch with these Keywords and Template.
+    void Find(const std::wstring& keywords, const std::wstring& templateValue)
+    {
+        PatchTargeting targeting;
+        ASSERT_TRUE(SplitKeywords(keywords, targeting.upgradeVersion, targeting.targetVersions));
+        targeting.products = templateValue;
+        FindInstalledTargets(targeting, records_);
+    }
     ProductRecords records_;
 };
 
 TEST_F(InstalledTargets, KeepsThePresentProductsInTemplateOrder)
 {
-    fake_msi::SetSummary(L"3.2.40.0;3.2.10.0,3.2.20.0", std::wstring(kX) + L";" + kY + L";" + kZ);
     fake_msi::AddProduct(kX, 5, L"3.2.10.0", L"Alpha 2017", L"1031");
     fake_msi::AddProduct(kZ, 5, L"3.2.20.0", L"Zeta", L"1033");
 
-    ASSERT_EQ(FindInstalledTargets(L"C:\\p.msp", records_), kTargetsFound);
+    Find(L"3.2.40.0;3.2.10.0,3.2.20.0", std::wstring(kX) + L";" + kY + L";" + kZ);
     ASSERT_EQ(CodesOf(records_), (std::vector<std::wstring>{kX, kZ}));
     const ProductRecord& x = *records_[0];
     EXPECT_EQ(x.installedVersion, L"3.2.10.0");
@@ -48,9 +54,8 @@ TEST_F(InstalledTargets, KeepsThePresentProductsInTemplateOrder)
 
 TEST_F(InstalledTargets, AsksTheInstallerInOrder)
 {
-    fake_msi::SetSummary(L"3.2.40.0;3.2.10.0", std::wstring(kX) + L";" + kY);
     fake_msi::AddProduct(kX, 5, L"3.2.10.0", L"Alpha", L"1033");
-    ASSERT_EQ(FindInstalledTargets(L"C:\\p.msp", records_), kTargetsFound);
+    Find(L"3.2.40.0;3.2.10.0", std::wstring(kX) + L";" + kY);
 
     std::vector<std::wstring> productCalls;
     for (const std::wstring& call : fake_msi::Calls()) {
@@ -69,52 +74,27 @@ TEST_F(InstalledTargets, AsksTheInstallerInOrder)
 
 TEST_F(InstalledTargets, AdvertisedCountsAsPresentOtherStatesDoNot)
 {
-    fake_msi::SetSummary(L"3.2.40.0;", std::wstring(kX) + L";" + kY + L";" + kZ);
     fake_msi::AddProduct(kX, 1, L"3.2.10.0", L"Advertised", L"1033");
     fake_msi::AddProduct(kY, 2, L"3.2.10.0", L"Absent", L"1033");
     fake_msi::AddProduct(kZ, 3, L"3.2.10.0", L"Removed", L"1033");
-    ASSERT_EQ(FindInstalledTargets(L"C:\\p.msp", records_), kTargetsFound);
+    Find(L"3.2.40.0;", std::wstring(kX) + L";" + kY + L";" + kZ);
     EXPECT_EQ(CodesOf(records_), (std::vector<std::wstring>{kX}));
-}
-
-TEST_F(InstalledTargets, MalformedKeywordsFailBeforeAnyProductIsQueried)
-{
-    fake_msi::SetSummary(L"3.2.40.0", kX);
-    fake_msi::AddProduct(kX, 5, L"3.2.10.0", L"Alpha", L"1033");
-    SetLastError(0);
-    EXPECT_EQ(FindInstalledTargets(L"C:\\p.msp", records_), kTargetsFailed);
-    EXPECT_EQ(GetLastError(), 4316u);
-    EXPECT_TRUE(records_.empty());
-    for (const std::wstring& call : fake_msi::Calls())
-        EXPECT_EQ(call.find(L"Product"), std::wstring::npos) << call;
-}
-
-TEST_F(InstalledTargets, AnUnreadableTemplateFails)
-{
-    fake_msi::SummaryScript script;
-    script.texts[kSummaryKeywords] = L"3.2.40.0;3.2.10.0";
-    script.readResults[kSummaryTemplate] = 1627;
-    fake_msi::SetSummary(script);
-    EXPECT_EQ(FindInstalledTargets(L"C:\\p.msp", records_), kTargetsFailed);
-    EXPECT_TRUE(records_.empty());
 }
 
 TEST_F(InstalledTargets, RecordsAreAppendedAfterExistingOnes)
 {
-    fake_msi::SetSummary(L"3.2.40.0;", kX);
     fake_msi::AddProduct(kX, 5, L"3.2.10.0", L"Alpha", L"1033");
     records_.push_back(std::make_unique<ProductRecord>());
-    ASSERT_EQ(FindInstalledTargets(L"C:\\p.msp", records_), kTargetsFound);
+    Find(L"3.2.40.0;", kX);
     ASSERT_EQ(records_.size(), 2u);
     EXPECT_EQ(records_[1]->productCode, kX);
 }
 
 TEST_F(InstalledTargets, AFailedPropertyQueryReadsAsEmpty)
 {
-    fake_msi::SetSummary(L"3.2.40.0;", kX);
     fake_msi::AddProduct(kX, 5, L"3.2.10.0", L"Alpha", L"1033");
     fake_msi::ProductOf(kX).properties.erase(L"Language");
-    ASSERT_EQ(FindInstalledTargets(L"C:\\p.msp", records_), kTargetsFound);
+    Find(L"3.2.40.0;", kX);
     ASSERT_EQ(records_.size(), 1u);
     EXPECT_EQ(records_[0]->productName, L"Alpha");
     EXPECT_EQ(records_[0]->language, L"");
@@ -122,9 +102,8 @@ TEST_F(InstalledTargets, AFailedPropertyQueryReadsAsEmpty)
 
 TEST_F(InstalledTargets, AValueBeyondTheBufferIsCutNotOverrun)
 {
-    fake_msi::SetSummary(L"3.2.40.0;", kX);
     fake_msi::AddProduct(kX, 5, L"3.2.10.0", std::wstring(1500, L'n'), L"1033");
-    ASSERT_EQ(FindInstalledTargets(L"C:\\p.msp", records_), kTargetsFound);
+    Find(L"3.2.40.0;", kX);
     ASSERT_EQ(records_.size(), 1u);
     EXPECT_EQ(records_[0]->productName, std::wstring(1023, L'n'));
     EXPECT_EQ(records_[0]->language, L"1033");

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The run that finds nothing to do, as a startup script makes it on every
+# boot: a wrapper carrying fifteen 40 MB patches against the same wrapper
+# carrying fifteen small ones, the product already at the upgrade version.
+# Reading the targeting data from the embedded bytes should make the size
+# of the patches nearly irrelevant. Prints both times (median of 5), their
+# ratio, and checks that neither run wrote a file into the temporary folder.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+bench_start
+find_temp_folder
+
+code=$(new_guid)
+make_product "$work/p.msi" --code "$code" --name "Idle" --version 3.2.40.0
+install_product "$work/p.msi" >/dev/null
+make_patch "$work/small.msp" --patch-code "$(new_guid)" --product-code "$code" \
+    --from-version 3.2.10.0 --to-version 3.2.40.0 --keywords "3.2.40.0;3.2.10.0" --template "$code"
+# The same patch padded to 40 MB: bytes past the compound file's last
+# sector are never read, as in a patch whose files are large.
+cp "$work/small.msp" "$work/big.msp"
+head -c $((40 * 1024 * 1024 - $(stat -c %s "$work/small.msp"))) /dev/urandom >> "$work/big.msp"
+
+small=() big=()
+for slot in $(seq 15); do small+=("$work/small.msp"); big+=("$work/big.msp"); done
+build_wrapper -o "$work/small15.exe" "${small[@]}"
+build_wrapper -o "$work/big15.exe" "${big[@]}"
+wine "$work/small15.exe" /pi
+wine "$work/big15.exe" /pi   # warm: both images are in the page cache
+
+before=$(find "$temp" -type f | sort)
+small_times=() big_times=()
+for _ in 1 2 3 4 5; do
+    start=$(now)
+    wine "$work/small15.exe" /q
+    small_times+=("$(elapsed "$start")")
+    start=$(now)
+    wine "$work/big15.exe" /q
+    big_times+=("$(elapsed "$start")")
+done
+after=$(find "$temp" -type f | sort)
+[ "$before" = "$after" ] || { echo "the idle runs wrote into the temporary folder:" >&2; diff <(echo "$before") <(echo "$after") >&2; exit 1; }
+[ "$(product_version "$code")" = 3.2.40.0 ] || { echo "the product moved" >&2; exit 1; }
+
+small_median=$(median "${small_times[@]}")
+big_median=$(median "${big_times[@]}")
+echo "idle run /q, product up to date, 15 patches"
+echo "  15 x small (${#small[@]} slots, $(stat -c %s "$work/small.msp") bytes each): ${small_median} s  (runs: ${small_times[*]})"
+echo "  15 x 40 MB:                                    ${big_median} s  (runs: ${big_times[*]})"
+echo "  wall-time ratio 40 MB/small: $(ratio "$big_median" "$small_median")  (target <= 1.5)"
+echo "  files written to the temporary folder: none"
