@@ -120,6 +120,19 @@ done
 run_with_boxes "$work/w14.exe" /q /i
 check_info_box "/q /i" "$REPORT"
 
+# Modes combine in their fixed order: /e PATH /i writes the files and shows
+# the report; /i stops the scan, so /i /e PATH shows the report only.
+out=$WINEPREFIX/drive_c/out
+mkdir -p "$out"
+run_with_boxes "$work/w14.exe" /e 'C:\out\fix.msp' /i
+check_info_box "/e PATH /i" "$REPORT"
+check_same "/e PATH /i: the files written" "$(ls "$out")" $'fix1.msp\nfix4.msp'
+check "/e PATH /i: slot 4 byte for byte" cmp -s "$work/p4.msp" "$out/fix4.msp"
+rm -f "$out"/*
+run_with_boxes "$work/w14.exe" /i /e 'C:\out\fix.msp'
+check_info_box "/i /e PATH" "$REPORT"
+check_same "/i /e PATH: no file written" "$(ls "$out")" ""
+
 run_with_boxes "$work/none.exe" /i
 check_info_box "no patches" ""
 
