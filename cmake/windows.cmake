@@ -29,6 +29,7 @@ add_library(wrapper_platform STATIC
     src/payload/summary_win.cpp
     src/payload/temp_folder_win.cpp
     src/shared/process_state_win.cpp
+    src/shared/run_log_win.cpp
 )
 target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32 advapi32)
 

@@ -9,17 +9,22 @@ constexpr unsigned kPatchTargetNotFound = 1642;
 
 } // namespace
 
-unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned restartRequest)
+unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned restartRequest,
+                            unsigned firstInstallerFailure, bool productLeftBehind)
 {
+    if (overall == NoPatch)
+        return kInstallFailure;
+    // A patch installed on one product does not make up for a failure on
+    // another: the next run would find that one unpatched.
+    if (firstInstallerFailure != 0)
+        return firstInstallerFailure;
     switch (overall) {
     case Installed:
     case UpToDate:
-        return restartRequest;
+        return productLeftBehind ? kPatchTargetNotFound : restartRequest;
     case WrongVersion:
     case NoProduct:
         return kPatchTargetNotFound;
-    case NoPatch:
-        return kInstallFailure;
     default:
         // A failure never reads as success, whatever the last-error value held.
         return IsInstallSuccess(lastError) ? kInstallFailure : lastError;

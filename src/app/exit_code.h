@@ -3,7 +3,11 @@
 #include "install/patch_outcome.h"
 
 // The exit code of an install run for deployment systems, in the installer's
-// own terms: 0 done (3010 restart required, 1641 restart started), 1642 no
-// product the update applies to, the installer's code (or the reader's
-// error) for a failure, 1603 for a wrapper without patches.
-unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned restartRequest);
+// own terms. Success (0, 3010 restart required, 1641 restart started) only
+// when every target product the run found ends at or above its patch's
+// upgrade version; otherwise the first failed installer call's code, else
+// 1642 for a product the update does not serve (or none installed); a
+// patch that could not be read gives the reader's error, a wrapper without
+// patches 1603.
+unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned restartRequest,
+                            unsigned firstInstallerFailure, bool productLeftBehind);

@@ -40,6 +40,26 @@ int OutcomeMessageId(PatchOutcome overall)
     }
 }
 
+const wchar_t* OutcomeName(PatchOutcome outcome)
+{
+    switch (outcome) {
+    case Failed:
+        return L"Failed";
+    case Installed:
+        return L"Installed";
+    case UpToDate:
+        return L"UpToDate";
+    case WrongVersion:
+        return L"WrongVersion";
+    case NoProduct:
+        return L"NoProduct";
+    case NoPatch:
+        return L"NoPatch";
+    default:
+        return L"none";
+    }
+}
+
 bool RunNeedsRollback(PatchOutcome overall)
 {
     return overall != Installed && overall != UpToDate && overall != NoPatch;

@@ -11,3 +11,6 @@ bool FoldOutcome(PatchOutcome& overall, PatchOutcome patch);
 // which is not an outcome message) and whether its patches are removed again.
 int OutcomeMessageId(PatchOutcome overall);
 bool RunNeedsRollback(PatchOutcome overall);
+
+// The outcome's name for the log: "Installed", "UpToDate", ...
+const wchar_t* OutcomeName(PatchOutcome outcome);

@@ -3,10 +3,12 @@
 #include "app/exit_code.h"
 #include "app/install_run.h"
 #include "install/decision_win.h"
+#include "install/installer_result.h"
 #include "install/rollback_win.h"
 #include "messages/message_box_win.h"
 #include "messages/outcome_box_win.h"
 #include "shared/process_state.h"
+#include "shared/run_log_win.h"
 
 #include <windows.h>
 
@@ -34,23 +36,35 @@ unsigned RunInstall()
             break;
     }
 
-    const unsigned exitCode = DeploymentExitCode(overall, GetLastError(), RestartRequest);
+    const unsigned exitCode =
+        DeploymentExitCode(overall, GetLastError(), RestartRequest, FirstInstallerFailure, ProductLeftBehind);
     // Reading the last-error value changes nothing: the box below still shows it.
-    if (overall == NoPatch)
+    const bool failed = RunNeedsRollback(overall);
+    Log(failed ? kLogError : kLogInfo, std::wstring(L"The run's outcome: ") + OutcomeName(overall));
+    if (overall == NoPatch) {
+        Log(kLogError, L"The wrapper carries no patch: the rebuild notice is shown");
         ShowMissingPatchNotice();
-    else
-        ShowOutcomeMessage(OutcomeMessageId(overall));
+    } else {
+        const int messageId = OutcomeMessageId(overall);
+        Log(kLogInfo, L"Message " + std::to_wstring(messageId) + (Options.quiet ? L" not shown (/q)" : L" shown"));
+        ShowOutcomeMessage(messageId);
+    }
 
     // After the box is closed: the user sees the outcome before removal starts.
-    if (RunNeedsRollback(overall))
+    if (failed)
         RollBackInstalled(installed);
+    Log(exitCode == 0 || IsInstallSuccess(exitCode) ? kLogInfo : kLogError,
+        L"Exit code " + std::to_wstring(Options.deploymentExitCode ? exitCode : 0) +
+            (Options.deploymentExitCode ? L"" : L" (with /exitcode: " + std::to_wstring(exitCode) + L")"));
     return exitCode;
 }
 
 void RollBackInstalled(const InstalledFlags& flags)
 {
     for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
-        if (flags[slot])
+        if (flags[slot]) {
+            Log(kLogInfo, L"Rolling back " + PatchResourceName(slot) + L", installed by this run");
             RollBackPatch(PatchResourceName(slot));
+        }
     }
 }

@@ -1,14 +1,22 @@
+#include "app/command_line.h"
 #include "app/command_line_win.h"
 #include "app/install_run_win.h"
+#include "diagnostics/os_description_win.h"
 #include "diagnostics/report_win.h"
+#include "messages/message_box_win.h"
 #include "payload/extract_win.h"
 #include "payload/patch_slots.h"
+#include "payload/temp_folder_win.h"
 #include "shared/process_state.h"
 #include "shared/process_state_win.h"
+#include "shared/run_log_win.h"
+#include "version.h"
 
 #include <windows.h>
 
 namespace {
+
+constexpr unsigned kBoxHelp = MB_OK | MB_ICONINFORMATION;
 
 void ExtractAllPatches(const std::wstring& path)
 {
@@ -17,13 +25,46 @@ void ExtractAllPatches(const std::wstring& path)
         ExtractPatch(path, PatchResourceName(slot), slot);
 }
 
+const wchar_t* Elevation()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return L"unknown";
+    TOKEN_ELEVATION elevation = {};
+    DWORD length = 0;
+    const bool known = GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &length);
+    CloseHandle(token);
+    if (!known)
+        return L"unknown";
+    return elevation.TokenIsElevated ? L"yes" : L"no";
+}
+
+// What an administrator needs to place a log among thousands: which wrapper,
+// asked for what, on which system, with which rights and temporary folder.
+void LogRunStart()
+{
+    std::wstring osName = L"Windows";
+    VersionQuad osVersion;
+    DescribeOperatingSystem(osName, osVersion);
+    Log(kLogInfo, L"Patch wrapper " WRAPPER_VERSION_TEXT L" started: " + std::wstring(GetCommandLineW()));
+    Log(kLogInfo, L"Operating system " + osName + L"(" + FormatVersion(osVersion) + L"); elevated: " +
+                      Elevation() + L"; temporary folder " + TempCopyFolder());
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     ModuleInstance = instance;
     ParseCommandLine();
+    OpenRunLog(Options.logPath);
+    LogRunStart();
 
+    if (Options.helpMode) {
+        Log(kLogInfo, L"The list of command-line words is shown");
+        ShowMessageBox(kCommandLineHelp, L"Help", kBoxHelp);
+        return 0;
+    }
     if (Options.installMode) {
         const unsigned exitCode = RunInstall();
         return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;

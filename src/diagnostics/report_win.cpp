@@ -8,6 +8,7 @@
 #include "payload/patch_slots.h"
 #include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
+#include "shared/run_log_win.h"
 
 // The report reads each patch the way the installer will, from a copy on
 // disk. The copies are deliberately not deleted (documented behaviour):
@@ -40,5 +41,6 @@ void ShowPatchReport()
             AppendReportBlock(report, resourceName, BuildPatchReport(resourceName));
     }
     // Shown even when empty and even with /q: the report is what was asked for.
+    Log(kLogInfo, L"Report shown: " + report);
     ShowMessageBox(report, L"Info", kBoxWarning);
 }

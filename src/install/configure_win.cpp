@@ -1,11 +1,14 @@
 #include "install/configure_win.h"
 
 #include "install/configure.h"
+#include "install/installer_result.h"
 #include "install/msi_api.h"
 #include "messages.h"
 #include "messages/catalogue_win.h"
 #include "payload/temp_folder_win.h"
+#include "shared/process_state.h"
 #include "shared/process_state_win.h"
+#include "shared/run_log_win.h"
 
 #include <windows.h>
 
@@ -16,6 +19,7 @@ namespace {
 constexpr int kLogFolderChars = 260;
 constexpr std::uint32_t kLogVerbose = 0x1000;
 constexpr int kUiBasicWithoutCancel = 0x23;
+constexpr int kUiNone = 2;
 constexpr int kInstallLevelDefault = 0;
 
 } // namespace
@@ -37,10 +41,15 @@ unsigned ConfigurePatch(ProductRecord& record, const std::wstring& patchPath, bo
     LoadMessage(ModuleInstance, IDS_FILES_IN_USE, filesInUseText, kMessageChars);
     record.commandLine = PatchPropertyString(patchPath, filesInUseText, remove);
 
-    const int previousLevel = msi_api::SetInternalUI(kUiBasicWithoutCancel);
+    Log(kLogInfo, std::wstring(remove ? L"Removing" : L"Installing") + L" the patch on product " +
+                      record.productCode + L" with " + record.commandLine + L"; installer log " + logPath);
+    // Unattended, nobody could answer the installer's own error boxes.
+    const int previousLevel = msi_api::SetInternalUI(Options.quiet ? kUiNone : kUiBasicWithoutCancel);
     const unsigned result = msi_api::ConfigureProductEx(record.productCode.c_str(), kInstallLevelDefault,
                                                         kInstallStateDefault, record.commandLine.c_str());
     msi_api::SetInternalUI(previousLevel);
     SetThreadLocale(LOCALE_USER_DEFAULT);
+    Log(IsInstallSuccess(result) ? kLogInfo : kLogError,
+        L"The installer answered " + std::to_wstring(result) + L" (" + InstallerResultMeaning(result) + L")");
     return result;
 }

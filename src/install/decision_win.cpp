@@ -8,23 +8,63 @@
 #include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
 #include "shared/process_state.h"
+#include "shared/run_log_win.h"
 
 #include <windows.h>
+
+namespace {
+
+std::wstring Describe(const ProductRecord& record)
+{
+    return L"product " + record.productCode + L" \"" + record.productName + L"\" (language " + record.language +
+           L", installed version " + record.installedVersion + L")";
+}
+
+// Logs the verdict on one product with its reason.
+void LogVerdict(const std::wstring& slot, const ProductRecord& record, ProductVerdict verdict)
+{
+    switch (verdict) {
+    case kVerdictUpToDate:
+        Log(kLogInfo, slot + L": " + Describe(record) + L" is at or above the upgrade version " +
+                          record.upgradeVersion + L": nothing to install");
+        break;
+    case kVerdictWrongVersion:
+        Log(kLogWarning, slot + L": " + Describe(record) + L" is below the upgrade version " +
+                             record.upgradeVersion + L", and its version is not among the target versions " +
+                             record.targetVersions + L": not patched");
+        break;
+    case kVerdictApply:
+        Log(kLogInfo, slot + L": " + Describe(record) + L" is at a target version below the upgrade version " +
+                          record.upgradeVersion + L": due");
+        break;
+    }
+}
+
+} // namespace
 
 PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName)
 {
     PatchBytes patch;
-    if (!FindEmbeddedPatch(resourceName, patch))
+    if (!FindEmbeddedPatch(resourceName, patch)) {
+        Log(kLogInfo, resourceName + L": no patch in this slot");
         return NoPatch;
+    }
     // Read from the embedded bytes: a run with nothing to do writes nothing.
     PatchTargeting targeting;
-    if (!ReadEmbeddedTargeting(patch, targeting))
+    if (!ReadEmbeddedTargeting(patch, targeting)) {
+        Log(kLogError, resourceName + L": the patch's targeting data cannot be read, error " +
+                           std::to_wstring(GetLastError()));
         return Failed;
+    }
+    Log(kLogInfo, resourceName + L": products " + targeting.products + L"; target versions " +
+                      targeting.targetVersions + L"; upgrade version " + targeting.upgradeVersion);
 
     ProductRecords records;
     FindInstalledTargets(targeting, records);
-    if (records.empty())
+    if (records.empty()) {
+        Log(kLogWarning, resourceName + L": none of the patch's products is installed");
         return NoProduct;
+    }
 
     TempPatchCopy copy(patch);
     size_t upToDate = 0;
@@ -34,24 +74,33 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
     for (const auto& record : records) {
         if (updateMessageName)
             MessageProductName = record->productName;
-        switch (DecideProduct(record->installedVersion, record->upgradeVersion, record->targetVersions)) {
+        const ProductVerdict verdict =
+            DecideProduct(record->installedVersion, record->upgradeVersion, record->targetVersions);
+        LogVerdict(resourceName, *record, verdict);
+        switch (verdict) {
         case kVerdictUpToDate:
             ++upToDate;
             break;
         case kVerdictWrongVersion:
             running = WrongVersion;
+            ProductLeftBehind = true;
             break;
         case kVerdictApply: {
             // A patch that cannot be copied out fails the run; the last-error
             // value tells why.
             std::wstring patchPath;
-            if (!copy.Written(patchPath))
+            if (!copy.Written(patchPath)) {
+                Log(kLogError, resourceName + L": the patch cannot be copied for the installer, error " +
+                                   std::to_wstring(GetLastError()));
                 return Failed;
+            }
             const unsigned result = ConfigurePatch(*record, patchPath, false);
             if (IsInstallSuccess(result)) {
                 running = Installed;
                 RestartRequest = StrongerRestart(RestartRequest, result);
             } else {
+                if (FirstInstallerFailure == 0)
+                    FirstInstallerFailure = result;
                 SetLastError(result);
             }
             break;

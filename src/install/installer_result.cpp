@@ -8,6 +8,20 @@ bool IsInstallSuccess(unsigned installerResult)
            installerResult == kMsiRestartRequired;
 }
 
+const wchar_t* InstallerResultMeaning(unsigned installerResult)
+{
+    switch (installerResult) {
+    case kMsiSuccess:
+        return L"success";
+    case kMsiRestartRequired:
+        return L"restart required";
+    case kMsiRestartInitiated:
+        return L"restart started";
+    default:
+        return L"failure";
+    }
+}
+
 unsigned StrongerRestart(unsigned current, unsigned installerResult)
 {
     if (installerResult == kMsiRestartInitiated || current == kMsiRestartInitiated)

@@ -4,5 +4,9 @@
 // with a restart initiated or required.
 bool IsInstallSuccess(unsigned installerResult);
 
+// What an installer result means for the log: "success", "restart
+// required", "restart started" or "failure".
+const wchar_t* InstallerResultMeaning(unsigned installerResult);
+
 // Keeps the stronger of two restart requests: a started restart beats a required one.
 unsigned StrongerRestart(unsigned current, unsigned installerResult);

@@ -3,3 +3,5 @@
 RunOptions Options;
 std::wstring MessageProductName;
 unsigned RestartRequest = 0;
+unsigned FirstInstallerFailure = 0;
+bool ProductLeftBehind = false;

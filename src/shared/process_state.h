@@ -5,10 +5,13 @@
 #include <string>
 
 // The few process-wide values every layer may read. Written in one place
-// each: Options by ParseCommandLine, MessageProductName and RestartRequest
-// by the install decision.
+// each: Options by ParseCommandLine, the others by the install decision.
 extern RunOptions Options;
 extern std::wstring MessageProductName;
 // 3010 once an installer call of this run asked for a restart, 1641 once
 // one started it; 0 otherwise.
 extern unsigned RestartRequest;
+// The code of this run's first failed installer call; 0 while none failed.
+extern unsigned FirstInstallerFailure;
+// True once the run found a product at a version its patch does not serve.
+extern bool ProductLeftBehind;

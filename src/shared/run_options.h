@@ -12,4 +12,8 @@ struct RunOptions {
     // The install run ends with a code that deployment systems understand
     // instead of 0. Off unless asked for: existing deployments expect 0.
     bool deploymentExitCode = false;
+    // "/?" or "/help": a box listing the command-line words instead of any run.
+    bool helpMode = false;
+    // Where "/log" asked for the wrapper's own log; empty: no log.
+    std::wstring logPath;
 };

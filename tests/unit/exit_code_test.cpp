@@ -8,31 +8,45 @@ namespace {
 
 TEST(DeploymentExitCode, DoneIsZeroOrTheRestartRequest)
 {
-    EXPECT_EQ(DeploymentExitCode(Installed, 0, 0), 0u);
-    EXPECT_EQ(DeploymentExitCode(UpToDate, 1603, 0), 0u);
-    EXPECT_EQ(DeploymentExitCode(Installed, 0, 3010), 3010u);
-    EXPECT_EQ(DeploymentExitCode(Installed, 0, 1641), 1641u);
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 0, 0, false), 0u);
+    EXPECT_EQ(DeploymentExitCode(UpToDate, 1603, 0, 0, false), 0u);
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 3010, 0, false), 3010u);
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 1641, 0, false), 1641u);
 }
 
 TEST(DeploymentExitCode, NoApplicableProductIs1642)
 {
-    EXPECT_EQ(DeploymentExitCode(NoProduct, 0, 0), 1642u);
-    EXPECT_EQ(DeploymentExitCode(WrongVersion, 1603, 3010), 1642u);
+    EXPECT_EQ(DeploymentExitCode(NoProduct, 0, 0, 0, false), 1642u);
+    EXPECT_EQ(DeploymentExitCode(WrongVersion, 1603, 3010, 0, false), 1642u);
 }
 
 TEST(DeploymentExitCode, AFailureCarriesTheInstallersCodeAndNeverReadsAsSuccess)
 {
-    EXPECT_EQ(DeploymentExitCode(Failed, 1603, 0), 1603u);
-    EXPECT_EQ(DeploymentExitCode(Failed, 1618, 3010), 1618u);
-    EXPECT_EQ(DeploymentExitCode(Failed, 4316, 0), 4316u);
-    EXPECT_EQ(DeploymentExitCode(Failed, 0, 0), 1603u);
-    EXPECT_EQ(DeploymentExitCode(Failed, 3010, 0), 1603u);
-    EXPECT_EQ(DeploymentExitCode(kNoOutcome, 0, 0), 1603u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 1603, 0, 0, false), 1603u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 1618, 3010, 0, false), 1618u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 4316, 0, 0, false), 4316u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 0, 0, 0, false), 1603u);
+    EXPECT_EQ(DeploymentExitCode(Failed, 3010, 0, 0, false), 1603u);
+    EXPECT_EQ(DeploymentExitCode(kNoOutcome, 0, 0, 0, false), 1603u);
+}
+
+// A run that leaves any product it found below its upgrade version is no
+// success, even when the box, which reports per patch, says "installed".
+TEST(DeploymentExitCode, APartlyFailedOrPartlyServedRunIsNoSuccess)
+{
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 0, 1603, false), 1603u);
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 3010, 1618, true), 1618u);
+    EXPECT_EQ(DeploymentExitCode(Installed, 0, 0, 0, true), 1642u);
+    EXPECT_EQ(DeploymentExitCode(UpToDate, 0, 3010, 0, true), 1642u);
+    EXPECT_EQ(DeploymentExitCode(WrongVersion, 0, 0, 1603, true), 1603u);
+    // The first failed installer call outranks a later read error.
+    EXPECT_EQ(DeploymentExitCode(Failed, 4316, 0, 1603, false), 1603u);
+    EXPECT_EQ(DeploymentExitCode(NoPatch, 0, 0, 0, false), 1603u);
 }
 
 TEST(DeploymentExitCode, AWrapperWithoutPatchesFails)
 {
-    EXPECT_EQ(DeploymentExitCode(NoPatch, 0, 0), 1603u);
+    EXPECT_EQ(DeploymentExitCode(NoPatch, 0, 0, 0, false), 1603u);
 }
 
 TEST(DeploymentExitCode, AStartedRestartOutranksARequiredOne)

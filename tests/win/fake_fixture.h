@@ -32,6 +32,8 @@ protected:
         Options.installMode = true;
         MessageProductName.clear();
         RestartRequest = 0;
+        FirstInstallerFailure = 0;
+        ProductLeftBehind = false;
         SetThreadLocale(LOCALE_USER_DEFAULT);
     }
 

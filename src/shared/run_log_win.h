@@ -1,0 +1,15 @@
+#pragma once
+
+#include "shared/run_log.h"
+
+#include <string>
+
+// Opens the log the command line named, appending to it (a new file starts
+// with a UTF-8 byte-order mark), shared for reading. A log that cannot be
+// opened is no log: the run goes on exactly as without one.
+void OpenRunLog(const std::wstring& path);
+
+// Writes one record at once, so that a run that is killed leaves every
+// record up to that moment. Nothing without an open log. Keeps the
+// last-error value: the log must never change what the run shows.
+void Log(LogType type, const std::wstring& message);
