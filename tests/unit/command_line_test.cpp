@@ -31,11 +31,51 @@ TEST(CommandLine, OptionWordsMatchWithoutRegardToCase)
 
 TEST(CommandLine, OnlyTheExactWordsAreOptions)
 {
-    for (const wchar_t* word : {L"-q", L"-e", L"/qq", L"/q:1", L"/", L"q", L"/i ", L"/e=x", L"/\u0130"}) {
+    for (const wchar_t* word : {L"-q", L"-e", L"/qq", L"/q:1", L"/", L"q", L"/i ", L"/e=x", L"/\u0130", L"-?",
+                                L"/??", L"/hel", L"/logs", L"-log"}) {
         const RunOptions options = Parse({word});
         EXPECT_TRUE(options.installMode) << word;
-        EXPECT_FALSE(options.quiet || options.extractMode || options.infoMode) << word;
+        EXPECT_FALSE(options.quiet || options.extractMode || options.infoMode || options.helpMode) << word;
+        EXPECT_EQ(options.logPath, L"") << word;
     }
+}
+
+// Asking for help must never start the elevated install.
+TEST(CommandLine, HelpIsAWordOfItsOwn)
+{
+    for (const wchar_t* word : {L"/?", L"/help", L"/HELP", L"/Help"}) {
+        const RunOptions options = Parse({L"/q", word});
+        EXPECT_TRUE(options.helpMode) << word;
+        EXPECT_FALSE(options.installMode) << word;
+    }
+    EXPECT_EQ(Parse({L"/e", L"/?"}).extractPath, L"/?");
+    EXPECT_FALSE(Parse({L"/e", L"/?"}).helpMode);
+    EXPECT_FALSE(Parse({L"/i", L"/?"}).helpMode);
+}
+
+TEST(CommandLine, LogTakesTheNextArgumentAsItsPath)
+{
+    const struct {
+        std::vector<std::wstring> words;
+        const wchar_t* logPath;
+        bool installMode;
+    } rows[] = {
+        {{L"/log", L"C:\\Logs\\fix.log"}, L"C:\\Logs\\fix.log", true},
+        {{L"/q", L"/LOG", L"a.log", L"/exitcode"}, L"a.log", true},
+        {{L"/log", L"/q"}, L"/q", true},        // the path, whatever it looks like
+        {{L"/log"}, L"", true},                 // no path: no log
+        {{L"/e", L"/log", L"x.log"}, L"", false},  // /e took it as its path
+        {{L"/i", L"/log", L"x.log"}, L"", false},  // scanning stopped at /i
+        {{L"/pi", L"/log", L"x.log"}, L"", false},
+        {{L"/log", L"a.log", L"/log", L"b.log"}, L"b.log", true},
+    };
+    for (const auto& row : rows) {
+        const RunOptions options = Parse(row.words);
+        EXPECT_EQ(options.logPath, row.logPath) << row.words[0];
+        EXPECT_EQ(options.installMode, row.installMode) << row.words[0];
+    }
+    const RunOptions quiet = Parse({L"/log", L"/q"});
+    EXPECT_FALSE(quiet.quiet);
 }
 
 TEST(CommandLine, ExtractTakesTheNextArgumentWhateverItIs)

@@ -152,6 +152,17 @@ TEST_F(ConfigurePatchTest, UiLevelIsBasicWithoutCancelDuringTheCallAndRestoredAf
     EXPECT_EQ(fake_msi::UiLevel(), before);
 }
 
+// Where nobody watches, nobody could answer an installer's error box.
+TEST_F(ConfigurePatchTest, QuietRunsGiveTheInstallerNoUserInterface)
+{
+    Options.quiet = true;
+    ProductRecord record = Record(L"Alpha", L"1033");
+    ConfigurePatch(record, L"C:\\T\\MSP7", false);
+    ConfigurePatch(record, L"C:\\T\\MSP7", true);
+    EXPECT_EQ(fake_msi::ConfigureCalls().at(0).uiLevel, 2);
+    EXPECT_EQ(fake_msi::ConfigureCalls().at(1).uiLevel, 2);
+}
+
 TEST_F(ConfigurePatchTest, TheInstallersCodeComesBackUnchanged)
 {
     for (unsigned code : {0u, 1603u, 1641u, 3010u, 0x80070005u}) {

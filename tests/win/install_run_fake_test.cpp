@@ -79,6 +79,27 @@ TEST_F(RunInstallTest, TheExitCodeOfAFailureIsTheInstallersCode)
     EXPECT_EQ(RunInstall(), 1618u);
 }
 
+// The box speaks of each patch as a whole; the exit code counts every
+// product, so the first run already tells what the next would find.
+TEST_F(RunInstallTest, APatchThatFailsOnOneProductIsNoSuccessForTheExitCode)
+{
+    EmbedPatch(1, L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
+    fake_msi::AddProduct(kProductA, 5, L"1.0.0.0", L"Alpha", L"1033");
+    fake_msi::AddProduct(kProductB, 5, L"1.0.0.0", L"Beta", L"1033");
+    fake_msi::QueueConfigureResults({1603, 0});
+    EXPECT_EQ(RunInstall(), 1603u);
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
+}
+
+TEST_F(RunInstallTest, AProductLeftAtAVersionThePatchDoesNotServeIs1642)
+{
+    EmbedPatch(1, L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
+    fake_msi::AddProduct(kProductA, 5, L"1.5.0.0", L"Alpha", L"1033");
+    fake_msi::AddProduct(kProductB, 5, L"1.0.0.0", L"Beta", L"1033");
+    EXPECT_EQ(RunInstall(), 1642u);
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
+}
+
 TEST_F(RunInstallTest, NothingDueIsUpToDate)
 {
     EXPECT_EQ(RunInstall(), 0u);
