@@ -5,7 +5,8 @@
 # folder. Every run must end by itself with exit code 0, show at most the
 # one box its case expects, and write nothing but what its case allows
 # (installer logs in the temp folder; the temporary patch copies are gone
-# again afterwards).
+# again afterwards). A patch that cannot be read is named in the wrapper's
+# own log (/log) with the reader's error, the code /exitcode would give.
 #   bad_input.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -16,10 +17,10 @@ export RUN_TIMEOUT=60
 wine_test_start win64
 # Immutable files and folders (see make_unwritable) must become removable
 # again, and mounted volumes unmounted, before the test folder goes.
-locked=() mounted=()
+mounted=()
 cleanup() {
     local path
-    for path in "${locked[@]}"; do chattr -i "$path" 2>/dev/null || true; done
+    release_unwritable
     for path in "${mounted[@]}"; do umount "$path" 2>/dev/null || true; done
     wine_test_stop
 }
@@ -28,7 +29,9 @@ boxes_setup
 work=$WINE_TEST_DIR/work
 drive=$WINE_TEST_DIR/d
 cwd=$drive/cwd
-mkdir -p "$work" "$cwd"
+# Outside the folders written_files looks at: a log is no file a case writes.
+logs=$WINE_TEST_DIR/logs
+mkdir -p "$work" "$cwd" "$logs"
 map_drive_d "$drive"
 
 find_temp_folder
@@ -78,16 +81,15 @@ expect_written() {
     check_same "$1: files written" "$WRITTEN" "$2"
 }
 
-# make_unwritable PATH: a file or folder that Wine cannot write to. Unix
-# permissions are how Wine shows read-only files, but root writes through
-# them, so as root the path is made immutable as well (when the file
-# system allows it). Fails when neither works.
-make_unwritable() {
-    chmod a-w "$1"
-    if [ "$(id -u)" = 0 ]; then
-        chattr +i "$1" 2>/dev/null || return 1
-        locked+=("$1")
-    fi
+# expect_unreadable_log CASE NAME CODE: log NAME names the reader's error
+# CODE and nothing after it but the run's end.
+expect_unreadable_log() {
+    check_run_log "$1, log" "$logs/$2.log" "$2"
+    check_lines "$1, log: the run's records" "$(log_story "$logs/$2.log")" "$(printf '%s\n' \
+        "3 IDR_MSP_1: the patch's targeting data cannot be read, error $3" \
+        "3 The run's outcome: Failed" \
+        "1 Message $(message_id IDS_INSTALL_FAILED) shown" \
+        "3 Exit code 0 (with /exitcode: $3)")"
 }
 
 installed_text=$(english_pattern IDS_INSTALL_SUCCEEDED '(.*)')
@@ -157,10 +159,11 @@ check_same "product names of 1023 and 240 characters read back whole" \
 case_truncated() {
     local cut
     for cut in $cuts; do
-        run_case "$work/t$cut.exe"
+        run_case "$work/t$cut.exe" /log "$(z_path "$logs/t$cut.log")"
         # 1620: the installer's answer for a package it cannot open.
         expect_box_matching "truncated at $cut" "$(en IDS_CAPTION_ERROR)" "$(failure_regex 1620)" error 00050010
         expect_written "truncated at $cut" ""
+        expect_unreadable_log "truncated at $cut" "t$cut" 1620
         boxes_summary
     done
     check_same "truncated: version kept" "$(product_version "$code_t")" 3.2.10.0
@@ -181,15 +184,17 @@ timed case_truncated
 # same check as a damaged one; Keywords that are missing or have no
 # semicolon give Error Code 4316.
 case_not_patches() {
-    run_case "$work/not.exe"
+    run_case "$work/not.exe" /log "$(z_path "$logs/not.log")"
     expect_box_matching "not a patch" "$(en IDS_CAPTION_ERROR)" "$(failure_regex 1620)" error 00050010
     local exe
     expect_written "not a patch" ""
+    expect_unreadable_log "not a patch" not 1620
     boxes_summary
     for exe in nokw nosemi; do
-        run_case "$work/$exe.exe"
+        run_case "$work/$exe.exe" /log "$(z_path "$logs/$exe.log")"
         expect_box_matching "$exe" "$(en IDS_CAPTION_ERROR)" "$(failure_regex 4316)" error 00050010
         expect_written "$exe" ""
+        expect_unreadable_log "$exe" "$exe" 4316
         boxes_summary
     done
     check_same "no patch installed: version kept" "$(product_version "$code_t")" 3.2.10.0

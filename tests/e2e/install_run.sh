@@ -3,17 +3,24 @@
 # tells the user how it went: one box per run, read by the watcher as the
 # user would see it (caption, text, icon) with the flags it was shown with,
 # the installed versions and the installer logs checked afterwards, fatal
-# outcomes followed by the removal of what the run installed, /q silent,
-# exit code 0 every time, and a German user's messages in German.
+# outcomes followed by the removal of what the run installed, /q silent
+# (no window at all, not even the installer's own), exit code 0 every time
+# unless /exitcode asks for one, a German user's messages in German, /? and
+# /help, and the wrapper's own log (/log): its format, what each run
+# records, appending, names in any script, and a log that cannot be
+# written changing nothing.
 #   install_run.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 load_tools "$@"
 
 wine_test_start win64
+# A read-only log is made immutable (see make_unwritable).
+trap 'release_unwritable; wine_test_stop' EXIT
 boxes_setup
 work=$WINE_TEST_DIR/work
-mkdir -p "$work"
+logs=$WINE_TEST_DIR/logs
+mkdir -p "$work" "$logs"
 
 find_temp_folder
 
@@ -31,9 +38,89 @@ is_temp_copy() {
 
 files_in_use_en=$(en IDS_FILES_IN_USE)
 
+# --- what the wrapper's log says, record by record ("TYPE MESSAGE") -----------
+upgrade=3.2.40.0
+wrapper_version=$(awk '$1 == "#define" && $2 ~ /^WRAPPER_VERSION_(MAJOR|MINOR|BUILD|REVISION)$/ { print $3 }' \
+    "$E2E_REPO/res/version.h" | paste -sd.)
+lines() { printf '%s\n' "$@"; }
+slot_read() { echo "1 IDR_MSP_$1: products $2; target versions 3.2.10.0; upgrade version $upgrade"; }
+# SLOT CODE NAME VERSION: one product as a verdict names it.
+product_is() { echo "IDR_MSP_$1: product $2 \"$3\" (language 1033, installed version $4)"; }
+due() { echo "1 $(product_is "$@") is at a target version below the upgrade version $upgrade: due"; }
+current() { echo "1 $(product_is "$@") is at or above the upgrade version $upgrade: nothing to install"; }
+not_served() {
+    echo "2 $(product_is "$@") is below the upgrade version $upgrade, and its version is not among the" \
+         "target versions 3.2.10.0: not patched"
+}
+# CODE LOG-NAME: an installer call, and the log it was given (the product's
+# name as a file name).
+installing() {
+    echo "1 Installing the patch on product $1 with PATCH=\"$temp_win\\MSPn\" REBOOTPROMPT=S" \
+         "FILESINUSETEXT=\"$files_in_use_en\"; installer log $temp_win\\$2 SP install.log"
+}
+removing() {
+    echo "1 Removing the patch on product $1 with MSIPATCHREMOVE=\"$temp_win\\MSPn\" REBOOTPROMPT=S" \
+         "FILESINUSETEXT=\"$files_in_use_en\" NRVL_SETUP_EXE=1; installer log $temp_win\\$2 SP rollback.log"
+}
+answered() {
+    case $1 in
+        0) echo "1 The installer answered 0 (success)" ;;
+        *) echo "3 The installer answered $1 (failure)" ;;
+    esac
+}
+shown() { echo "1 Message $(message_id "$1") shown"; }
+
+# log_run NAME: the /log argument of a log in the test's log folder.
+log_run() {
+    z_path "$logs/$1.log"
+}
+
+# check_run_story CASE NAME COMPONENT RECORDS...: log NAME is well formed
+# throughout and its last run recorded exactly RECORDS.
+check_run_story() {
+    local name=$1 file=$logs/$2.log component=$3
+    shift 3
+    check_run_log "$name, log" "$file" "$component"
+    check_lines "$name, log: the run's records" "$(log_story "$file")" "$(lines "$@")"
+}
+
+# check_clock CASE LOG BIAS BEFORE AFTER: every record of the last run in
+# LOG carries the time-zone bias BIAS, and its first record the date and
+# local time (to the minute) that the zone's clock showed at the start or
+# the end of the run (BEFORE, AFTER: "MM-dd-yyyy HH:MM").
+check_clock() {
+    local name=$1 file=$2 bias=$3 before=$4 after=$5 start stamps first
+    start=$(LC_ALL=C grep -an '^.\{0,3\}<!\[LOG\[Patch wrapper .* started: ' "$file" | tail -n 1 | cut -d: -f1)
+    stamps=$(tail -n +"${start:-1}" "$file" | LC_ALL=C sed -nE \
+        's/.*\]LOG\]!><time="([0-9]{2}:[0-9]{2}):[0-9]{2}\.[0-9]{3}([+-][0-9]{3})" date="([^"]*)".*/\3 \1 \2/p')
+    check_same "$name, log: bias of the zone" "$(cut -d' ' -f3 <<< "$stamps" | sort -u)" "$bias"
+    first=$(head -n 1 <<< "$stamps" | cut -d' ' -f1,2)
+    if [ "$first" = "$before" ] || [ "$first" = "$after" ]; then
+        pass_check "$name, log: local date and time"
+    else
+        fail_check "$name, log: local date and time"
+        echo "  expected [$before] or [$after], got [$first]" >&2
+    fi
+}
+
+# rename_product FILE.msi NAME: wixl crashes on a product name that is not
+# plain ASCII, so the name is set afterwards, once the database has the
+# UTF-8 code page.
+rename_product() {
+    printf '\r\n\r\n65001\t_ForceCodepage\r\n' > "$work/_ForceCodepage.idt"
+    msibuild "$1" -i "$work/_ForceCodepage.idt"
+    msibuild "$1" -q "UPDATE Property SET Value='$2' WHERE Property='ProductName'"
+}
+
 started=$SECONDS
 name_a="Norvale Alpha" name_c="Norvale Charlie" name_e1="Norvale Echo One" name_e2="Norvale Echo Two"
 name_g1="Norvale Golf One" name_g2="Norvale Golf Two" name_h="Norvale Hotel" name_k="Norvale Kilo"
+name_i="Norvale India" name_m="Norvale Mike" name_p="Norvale Papa" name_r="Norvale Romeo"
+name_w="Norvale Whiskey"
+# Accented Latin, Cyrillic, CJK and a character beyond the 16-bit range (a
+# UTF-16 pair), with two characters that cannot stand in a file name.
+name_u="Norvale Ünïcødé Кириллица 日本語 𝄞: Beta/Gamma"
+file_u="Norvale Ünïcødé Кириллица 日本語 𝄞_ Beta_Gamma"
 code_a=$(new_product "$name_a" 3.2.10.0)
 code_c=$(new_product "$name_c" 3.2.5.0)
 code_e1=$(new_product "$name_e1" 3.2.10.0)
@@ -42,31 +129,50 @@ code_g1=$(new_product "$name_g1" 3.2.10.0)
 code_g2=$(new_product "$name_g2" 3.2.5.0)
 code_h=$(new_product "$name_h" 3.2.10.0 --fail-on-patch)
 code_k=$(new_product "$name_k" 3.2.10.0)
+code_i=$(new_product "$name_i" 3.2.10.0)
+code_m=$(new_product "$name_m" 3.2.10.0)
+code_p=$(new_product "$name_p" 3.2.10.0)
+code_r=$(new_product "$name_r" 3.2.10.0)
+code_w=$(new_product "$name_w" 3.2.5.0)
+code_u=$(new_guid)
+make_product "$work/u.msi" --code "$code_u" --name "Norvale Uniform" --version 3.2.10.0
+rename_product "$work/u.msi" "$name_u"
+install_product "$work/u.msi" >/dev/null || echo "installing $name_u failed" >&2
 code_absent=$(new_guid)
 kw="3.2.40.0;3.2.10.0"
-new_patch "$work/a.msp" "$code_a" --keywords "$kw"
-new_patch "$work/c.msp" "$code_c" --keywords "$kw"
+for p in a c e1 e2 g1 g2 h k i r u; do code=code_$p; new_patch "$work/$p.msp" "${!code}" --keywords "$kw"; done
 new_patch "$work/d.msp" "$code_absent" --keywords "$kw"
-new_patch "$work/e1.msp" "$code_e1" --keywords "$kw"
-new_patch "$work/e2.msp" "$code_e2" --keywords "$kw"
-new_patch "$work/g1.msp" "$code_g1" --keywords "$kw"
-new_patch "$work/g2.msp" "$code_g2" --keywords "$kw"
-new_patch "$work/h.msp" "$code_h" --keywords "$kw"
-new_patch "$work/k.msp" "$code_k" --keywords "$kw"
-for exe in a c d h k; do build_wrapper -o "$work/$exe.exe" "$work/$exe.msp"; done
+# One patch for two products each: the first refuses it and the second
+# takes it; the first at a version the patch does not serve and the second
+# patched.
+new_patch "$work/mixed.msp" "$code_h" --product-code "$code_m" --template "$code_h;$code_m" --keywords "$kw"
+new_patch "$work/wp.msp" "$code_w" --product-code "$code_p" --template "$code_w;$code_p" --keywords "$kw"
+for exe in a c d h k r mixed wp; do build_wrapper -o "$work/$exe.exe" "$work/$exe.msp"; done
 build_wrapper -o "$work/e.exe" 1="$work/e1.msp" 2="$work/e2.msp"
 build_wrapper -o "$work/g.exe" 1="$work/g1.msp" 2="$work/g2.msp"
+build_wrapper -o "$work/ih.exe" 1="$work/i.msp" 2="$work/h.msp"
+# The log's component is the wrapper's file name, whatever its script.
+exe_u="$work/ü-日本.exe"
+build_wrapper -o "$exe_u" "$work/u.msp"
 build_wrapper -o "$work/none.exe"
 echo "  (products, patches and wrappers made in $((SECONDS - started)) s)"
 check_same "products start where the cases need them" \
-    "$(for c in $code_a $code_c $code_e1 $code_e2 $code_g1 $code_g2 $code_h $code_k; do
+    "$(for c in $code_a $code_c $code_e1 $code_e2 $code_g1 $code_g2 $code_h $code_k \
+                $code_i $code_m $code_p $code_r $code_w $code_u; do
            product_version "$c"; done | xargs)" \
-    "3.2.10.0 3.2.5.0 3.2.10.0 3.2.5.0 3.2.10.0 3.2.5.0 3.2.10.0 3.2.10.0"
+    "3.2.10.0 3.2.5.0 3.2.10.0 3.2.5.0 3.2.10.0 3.2.5.0 3.2.10.0 3.2.10.0 3.2.10.0 3.2.10.0 3.2.10.0 3.2.10.0 3.2.5.0 3.2.10.0"
+check_same "a product name in several scripts, as the installer reports it" \
+    "$(product_info "$code_u" ProductName)" "$name_u"
 
 # --- installed -----------------------------------------------------------
+# In a zone east of Greenwich without summer time: the log's clock runs
+# 5:30 ahead of UTC, and its bias (UTC = local time + bias) is -330.
 case_installed() {
+    local before after os
     rm -f "$temp"/*.log
-    run_with_boxes "$work/a.exe"
+    before=$(TZ=XST-5:30 date '+%m-%d-%Y %H:%M')
+    run_with_boxes TZ=XST-5:30 "$work/a.exe" /log "$(log_run a)"
+    after=$(TZ=XST-5:30 date '+%m-%d-%Y %H:%M')
     expect_box "installed" "$(en IDS_CAPTION_SUCCESS)" "$(en IDS_INSTALL_SUCCEEDED "$name_a")" information 00050040
     check_same "installed: product now at the upgrade version" "$(product_version "$code_a")" 3.2.40.0
     local log="$temp/$name_a SP install.log"
@@ -77,35 +183,79 @@ case_installed() {
     check_same "installed: no removal asked" "$(log_property "$log" MSIPATCHREMOVE)" ""
     check "installed: nothing rolled back" [ ! -e "$temp/$name_a SP rollback.log" ]
     check_same "installed: no temporary patch copy left" "$(patch_copies_in_temp)" ""
+    check_run_story "installed" a a \
+        "$(slot_read 1 "$code_a")" \
+        "$(due 1 "$code_a" "$name_a" 3.2.10.0)" \
+        "$(installing "$code_a" "$name_a")" \
+        "$(answered 0)" \
+        "1 The run's outcome: Installed" \
+        "$(shown IDS_INSTALL_SUCCEEDED)" \
+        "1 Exit code 0 (with /exitcode: 0)"
+    check_same "installed, log: the wrapper, its version and its command line" \
+        "$(log_records "$logs/a.log" ' started: ')" \
+        "1 Patch wrapper $wrapper_version started: $(z_path "$work/a.exe") /log $(log_run a)"
+    os=$(log_records "$logs/a.log" '^Operating system ')
+    check "installed, log: the system named with its version" \
+        grep -qE '^1 Operating system .+\([0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\); ' <<< "$os"
+    check_same "installed, log: rights and temporary folder" "${os#*); }" "elevated: yes; temporary folder $temp_win"
+    check_clock "installed" "$logs/a.log" -330 "$before" "$after"
     boxes_summary
 }
 timed case_installed
 
 # --- the same wrapper again ----------------------------------------------
+# The same log: the second run is appended. West of Greenwich without
+# summer time this time: 7 hours behind UTC, bias +420.
 case_up_to_date() {
+    local before after first_run=$work/a-first-run.log
     rm -f "$temp"/*.log
-    run_with_boxes "$work/a.exe"
+    cp "$logs/a.log" "$first_run"
+    before=$(TZ=XPT7 date '+%m-%d-%Y %H:%M')
+    run_with_boxes TZ=XPT7 "$work/a.exe" /log "$(log_run a)"
+    after=$(TZ=XPT7 date '+%m-%d-%Y %H:%M')
     expect_box "up to date" "$(en IDS_CAPTION_UNNECESSARY)" "$(en IDS_UP_TO_DATE "$name_a")" error 00050010
     check "up to date: the installer was not asked" [ ! -e "$temp/$name_a SP install.log" ]
     check_same "up to date: version kept" "$(product_version "$code_a")" 3.2.40.0
+    check "up to date, log: the first run's records kept as they were" \
+        cmp -s -n "$(stat -c %s "$first_run")" "$first_run" "$logs/a.log"
+    check_same "up to date, log: both runs in it" "$(log_records "$logs/a.log" ' started: ' | wc -l)" 2
+    check_run_story "up to date" a a \
+        "$(slot_read 1 "$code_a")" \
+        "$(current 1 "$code_a" "$name_a" 3.2.40.0)" \
+        "1 The run's outcome: UpToDate" \
+        "$(shown IDS_UP_TO_DATE)" \
+        "1 Exit code 0 (with /exitcode: 0)"
+    check_clock "up to date" "$logs/a.log" +420 "$before" "$after"
     boxes_summary
 }
 timed case_up_to_date
 
 # --- an installed version the patch was not made for ---------------------
 case_wrong_version() {
-    run_with_boxes "$work/c.exe"
+    run_with_boxes "$work/c.exe" /log "$(log_run c)"
     expect_box "wrong version" "$(en IDS_CAPTION_ERROR)" "$(en IDS_WRONG_VERSION "$name_c")" error 00050010
     check_same "wrong version: version kept" "$(product_version "$code_c")" 3.2.5.0
     check "wrong version: the installer was not asked" [ ! -e "$temp/$name_c SP install.log" ]
+    check_run_story "wrong version" c c \
+        "$(slot_read 1 "$code_c")" \
+        "$(not_served 1 "$code_c" "$name_c" 3.2.5.0)" \
+        "3 The run's outcome: WrongVersion" \
+        "$(shown IDS_WRONG_VERSION)" \
+        "3 Exit code 0 (with /exitcode: 1642)"
     boxes_summary
 }
 timed case_wrong_version
 
 # --- no target installed -------------------------------------------------
 case_no_product() {
-    run_with_boxes "$work/d.exe"
+    run_with_boxes "$work/d.exe" /log "$(log_run d)"
     expect_box "no product" "$(en IDS_CAPTION_ERROR)" "$(en IDS_NO_PRODUCT)" error 00050010
+    check_run_story "no product" d d \
+        "$(slot_read 1 "$code_absent")" \
+        "2 IDR_MSP_1: none of the patch's products is installed" \
+        "3 The run's outcome: NoProduct" \
+        "$(shown IDS_NO_PRODUCT)" \
+        "3 Exit code 0 (with /exitcode: 1642)"
     boxes_summary
 }
 timed case_no_product
@@ -113,7 +263,7 @@ timed case_no_product
 # --- slot 1 installs, slot 2 is for another version: rolled back ---------
 case_rollback() {
     rm -f "$temp"/*.log
-    run_with_boxes "$work/e.exe"
+    run_with_boxes "$work/e.exe" /log "$(log_run e)"
     expect_box "rollback" "$(en IDS_CAPTION_ERROR)" "$(en IDS_WRONG_VERSION "$name_e2")" error 00050010
     check "rollback: slot 1 was installed" [ -f "$temp/$name_e1 SP install.log" ]
     local log="$temp/$name_e1 SP rollback.log"
@@ -129,17 +279,37 @@ case_rollback() {
     check "rollback: nothing removed from the other product" [ ! -e "$temp/$name_e2 SP rollback.log" ]
     check_same "rollback: other product untouched" "$(product_version "$code_e2")" 3.2.5.0
     check_same "rollback: no temporary patch copy left" "$(patch_copies_in_temp)" ""
+    check_run_story "rollback" e e \
+        "$(slot_read 1 "$code_e1")" \
+        "$(due 1 "$code_e1" "$name_e1" 3.2.10.0)" \
+        "$(installing "$code_e1" "$name_e1")" \
+        "$(answered 0)" \
+        "$(slot_read 2 "$code_e2")" \
+        "$(not_served 2 "$code_e2" "$name_e2" 3.2.5.0)" \
+        "3 The run's outcome: WrongVersion" \
+        "$(shown IDS_WRONG_VERSION)" \
+        "1 Rolling back IDR_MSP_1, installed by this run" \
+        "$(removing "$code_e1" "$name_e1")" \
+        "$(answered 0)" \
+        "3 Exit code 0 (with /exitcode: 1642)"
     boxes_summary
 }
 timed case_rollback
 
 # --- no patch embedded -----------------------------------------------------
 case_no_patch() {
-    local quiet
+    local quiet log
     for quiet in "" /q; do
-        run_with_boxes "$work/none.exe" $quiet
+        log=none${quiet:+-q}
+        run_with_boxes "$work/none.exe" $quiet /log "$(log_run "$log")"
         expect_box "no patch ${quiet:-(not quiet)}" "Debug Infomation" \
             "Please rebuild patch wrapper with real msp in res folder" none 00000000
+        check_run_story "no patch ${quiet:-(not quiet)}" "$log" none \
+            "1 The run's outcome: NoPatch" \
+            "3 The wrapper carries no patch: the rebuild notice is shown" \
+            "3 Exit code 0 (with /exitcode: 1603)"
+        check_same "no patch ${quiet:-(not quiet)}, log: every slot looked at" \
+            "$(log_records "$logs/$log.log" '^IDR_MSP_([1-9]|1[0-5]): no patch in this slot$' | wc -l)" 15
         boxes_summary
     done
 }
@@ -148,34 +318,174 @@ timed case_no_patch
 # --- /q with a failure: silent, still rolled back --------------------------
 case_quiet_rollback() {
     rm -f "$temp"/*.log
-    run_with_boxes "$work/g.exe" /q
+    run_with_boxes "$work/g.exe" /q /log "$(log_run g)"
     expect_no_box "quiet"
     check "quiet: slot 1 was installed" [ -f "$temp/$name_g1 SP install.log" ]
     check "quiet: slot 1 removed again" [ -f "$temp/$name_g1 SP rollback.log" ]
     check_same "quiet: other product untouched" "$(product_version "$code_g2")" 3.2.5.0
+    check_run_story "quiet" g g \
+        "$(slot_read 1 "$code_g1")" \
+        "$(due 1 "$code_g1" "$name_g1" 3.2.10.0)" \
+        "$(installing "$code_g1" "$name_g1")" \
+        "$(answered 0)" \
+        "$(slot_read 2 "$code_g2")" \
+        "$(not_served 2 "$code_g2" "$name_g2" 3.2.5.0)" \
+        "3 The run's outcome: WrongVersion" \
+        "1 Message $(message_id IDS_WRONG_VERSION) not shown (/q)" \
+        "1 Rolling back IDR_MSP_1, installed by this run" \
+        "$(removing "$code_g1" "$name_g1")" \
+        "$(answered 0)" \
+        "3 Exit code 0 (with /exitcode: 1642)"
     boxes_summary
 }
 timed case_quiet_rollback
 
 # --- the installer fails ---------------------------------------------------
+# The product's own error box comes first (the text make-product.sh gives
+# its failing action): the watcher sees the installer's boxes as it sees
+# the wrapper's, which the quiet case below relies on.
 case_installer_error() {
-    local last
     rm -f "$temp"/*.log
-    run_with_boxes "$work/h.exe"
+    run_with_boxes "$work/h.exe" /log "$(log_run h)"
     check_same "installer error: exit code 0" "$RUN_STATUS" 0
-    check "installer error: the installer's box and the wrapper's" [ "$BOX_COUNT" -ge 1 ]
+    check_same "installer error: the installer's box and the wrapper's" "$BOX_COUNT" 2
     check_same "installer error: every MessageBoxW call seen" "$BOX_CALLS" "$BOX_COUNT"
-    last=$BOX_COUNT
-    check_same "installer error: last box caption" "$(box "$last" caption)" "$(en IDS_CAPTION_ERROR)"
-    check_same "installer error: last box text" "$(box "$last" text)" "$(en IDS_INSTALL_FAILED 1603)"
-    check_same "installer error: last box icon" "$(box "$last" icon)" error
-    check_same "installer error: last box flags" "$(box "$last" flags)" 00050010
+    check_same "installer error: the installer's box first" "$(box 1 text)" "This product refuses every patch."
+    check_same "installer error: last box caption" "$(box 2 caption)" "$(en IDS_CAPTION_ERROR)"
+    check_same "installer error: last box text" "$(box 2 text)" "$(en IDS_INSTALL_FAILED 1603)"
+    check_same "installer error: last box icon" "$(box 2 icon)" error
+    check_same "installer error: last box flags" "$(box 2 flags)" 00050010
     check_same "installer error: version kept" "$(product_version "$code_h")" 3.2.10.0
     check "installer error: install log written" [ -f "$temp/$name_h SP install.log" ]
     check "installer error: nothing installed, nothing removed" [ ! -e "$temp/$name_h SP rollback.log" ]
+    check_run_story "installer error" h h \
+        "$(slot_read 1 "$code_h")" \
+        "$(due 1 "$code_h" "$name_h" 3.2.10.0)" \
+        "$(installing "$code_h" "$name_h")" \
+        "$(answered 1603)" \
+        "3 The run's outcome: Failed" \
+        "$(shown IDS_INSTALL_FAILED)" \
+        "3 Exit code 0 (with /exitcode: 1603)"
     boxes_summary
 }
 timed case_installer_error
+
+# --- /q, slot 1 installs, the installer fails on slot 2 ----------------------
+# Nobody is there to answer the installer's error box: the run must end by
+# itself with no box at all, and tell the deployment the installer's code.
+case_quiet_installer_error() {
+    rm -f "$temp"/*.log
+    run_with_boxes "$work/ih.exe" /q /exitcode /log "$(log_run ih)"
+    check_same "quiet installer error: no box, no MessageBoxW call" "$BOX_COUNT $BOX_CALLS" "0 0"
+    check_same "quiet installer error: the installer's code" "$RUN_EXIT_CODE" 1603
+    check_same "quiet installer error: the code as wine cuts it" "$RUN_STATUS" $((1603 % 256))
+    check "quiet installer error: the refusing product was asked" [ -f "$temp/$name_h SP install.log" ]
+    check_same "quiet installer error: its version kept" "$(product_version "$code_h")" 3.2.10.0
+    check "quiet installer error: slot 1 was installed" [ -f "$temp/$name_i SP install.log" ]
+    check "quiet installer error: slot 1 removed again" [ -f "$temp/$name_i SP rollback.log" ]
+    check_same "quiet installer error: no temporary patch copy left" "$(patch_copies_in_temp)" ""
+    check_run_story "quiet installer error" ih ih \
+        "$(slot_read 1 "$code_i")" \
+        "$(due 1 "$code_i" "$name_i" 3.2.10.0)" \
+        "$(installing "$code_i" "$name_i")" \
+        "$(answered 0)" \
+        "$(slot_read 2 "$code_h")" \
+        "$(due 2 "$code_h" "$name_h" 3.2.10.0)" \
+        "$(installing "$code_h" "$name_h")" \
+        "$(answered 1603)" \
+        "3 The run's outcome: Failed" \
+        "1 Message $(message_id IDS_INSTALL_FAILED) not shown (/q)" \
+        "1 Rolling back IDR_MSP_1, installed by this run" \
+        "$(removing "$code_i" "$name_i")" \
+        "$(answered 0)" \
+        "3 Exit code 1603"
+    boxes_summary
+}
+timed case_quiet_installer_error
+
+# --- a log that cannot be written --------------------------------------------
+# A log in a folder that does not exist, or a read-only one, is no log: the
+# run is the one without /log, box for box (their texts carry the last-error
+# value), with the same exit code and the same product state.
+case_unusable_log() {
+    local reference read_only=$logs/read-only.log
+    run_with_boxes "$work/h.exe" /exitcode
+    reference="$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")"
+    check_same "no log: the installer's box and the failure box, its code" "$BOX_COUNT $RUN_EXIT_CODE" "2 1603"
+    run_with_boxes "$work/h.exe" /exitcode /log "$(z_path "$logs/missing/h.log")"
+    check_same "log in a missing folder: boxes and exit code as without /log" \
+        "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+    check "log in a missing folder: no folder made" [ ! -e "$logs/missing" ]
+    echo "kept as it was" > "$read_only"
+    if ! make_unwritable "$read_only"; then
+        echo "  read-only log: skipped, a file that root cannot write cannot be made here" >&2
+        return
+    fi
+    run_with_boxes "$work/h.exe" /exitcode /log "$(z_path "$read_only")"
+    check_same "read-only log: boxes and exit code as without /log" \
+        "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+    check_same "read-only log: product kept at its version" "$(product_version "$code_h")" 3.2.10.0
+    run_with_boxes "$work/r.exe" /exitcode /log "$(z_path "$read_only")"
+    expect_box "read-only log, a patch that installs" "$(en IDS_CAPTION_SUCCESS)" \
+        "$(en IDS_INSTALL_SUCCEEDED "$name_r")" information 00050040
+    check_same "read-only log, a patch that installs: exit code" "$RUN_EXIT_CODE" 0
+    check_same "read-only log, a patch that installs: product patched" "$(product_version "$code_r")" 3.2.40.0
+    check_same "read-only log: content kept" "$(cat "$read_only")" "kept as it was"
+    boxes_summary
+}
+timed case_unusable_log
+
+# --- names in any script -----------------------------------------------------
+# The log is UTF-8: the product's name, the installer log's file name and the
+# wrapper's own name read back as they are. An argument that holds a line
+# feed and the sequence that ends a message keeps its record one line and
+# one record.
+case_log_names() {
+    local odd=$'two\nlines ]LOG]!> end' log="ü ж"
+    rm -f "$temp"/*.log
+    run_with_boxes "$exe_u" /log "$(log_run "$log")" "$odd"
+    expect_box "names" "$(en IDS_CAPTION_SUCCESS)" "$(en IDS_INSTALL_SUCCEEDED "$name_u")" information 00050040
+    check_same "names: product patched" "$(product_version "$code_u")" 3.2.40.0
+    check "names: installer log named after the product, : and / made _" [ -f "$temp/$file_u SP install.log" ]
+    check_run_story "names" "$log" "ü-日本" \
+        "$(slot_read 1 "$code_u")" \
+        "$(due 1 "$code_u" "$name_u" 3.2.10.0)" \
+        "$(installing "$code_u" "$file_u")" \
+        "$(answered 0)" \
+        "1 The run's outcome: Installed" \
+        "$(shown IDS_INSTALL_SUCCEEDED)" \
+        "1 Exit code 0 (with /exitcode: 0)"
+    check_same "names, log: the command line's line feed and message end, escaped" \
+        "$(log_records "$logs/$log.log" ' started: ')" \
+        "1 Patch wrapper $wrapper_version started: $(z_path "$exe_u") /log \"$(log_run "$log")\" \"two\\nlines ]LOG]!&gt; end\""
+    boxes_summary
+}
+timed case_log_names
+
+# --- /? and /help --------------------------------------------------------------
+# The box lists the command-line words; nothing is installed, whatever else
+# the command line asks for. The text is the one the source holds.
+case_help() {
+    local help_text word
+    help_text=$(sed -n '/kCommandLineHelp\[\] =/,/;$/p' "$E2E_REPO/src/app/command_line.cpp" |
+        sed -n 's/^ *L"\(.*\)";\{0,1\}$/\1/p' | tr -d '\n')
+    rm -f "$temp"/*.log
+    run_with_boxes "$work/k.exe" '/?'
+    expect_box "/?" Help "$help_text" information 00000040
+    for word in /q /exitcode '/log FILE' '/e PATH' /i /pi '/?, /help'; do
+        check "/?: lists $word" grep -qF -- "\\n$word\\t" <<< "$(box 1 text)"
+    done
+    boxes_summary
+    run_with_boxes "$work/k.exe" /HELP /exitcode /log "$(log_run help)"
+    expect_box "/HELP /exitcode" Help "$help_text" information 00000040
+    check_same "/HELP /exitcode: exit code" "$RUN_EXIT_CODE" 0
+    check_run_story "/HELP" help k "1 The list of command-line words is shown"
+    check "/? and /help: the installer was not asked" [ ! -e "$temp/$name_k SP install.log" ]
+    check_same "/? and /help: version kept" "$(product_version "$code_k")" 3.2.10.0
+    check_same "/? and /help: no temporary patch copy written" "$(patch_copies_in_temp)" ""
+    boxes_summary
+}
+timed case_help
 
 # --- a German user ---------------------------------------------------------
 # Wine takes the user locale from LC_ALL, even when the system has no such
@@ -218,6 +528,18 @@ case_exit_codes() {
     expect_exit "wrong version" 1642 "$work/c.exe" /exitcode
     EXPECTED_BOXES=2 expect_exit "installer error" 1603 "$work/h.exe" /exitcode
     EXPECTED_BOXES=1 expect_exit "no patch, quiet" 1603 "$work/none.exe" /q /exitcode
+    # A success on one product does not hide a failure on another, on the
+    # first run already: the next run would find that product unpatched.
+    EXPECTED_BOXES=2 expect_exit "one product refuses, the next is patched" 1603 "$work/mixed.exe" /exitcode
+    check_same "/exitcode, one product refuses: the box says installed" \
+        "$(box 2 text)" "$(en IDS_INSTALL_SUCCEEDED "$name_m")"
+    check_same "/exitcode, one product refuses: versions" \
+        "$(product_version "$code_h") $(product_version "$code_m")" "3.2.10.0 3.2.40.0"
+    expect_exit "a product left at a version not served, the next patched" 1642 "$work/wp.exe" /exitcode
+    check_same "/exitcode, a product left behind: the box says installed" \
+        "$(box 1 text)" "$(en IDS_INSTALL_SUCCEEDED "$name_p")"
+    check_same "/exitcode, a product left behind: versions" \
+        "$(product_version "$code_w") $(product_version "$code_p")" "3.2.5.0 3.2.40.0"
     run_with_boxes "$work/d.exe"
     check_same "without /exitcode: 0 after a failure" "$RUN_EXIT_CODE" 0
 }

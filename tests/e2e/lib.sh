@@ -140,6 +140,112 @@ map_drive_d() {
     ln -sfn "$1" "$WINEPREFIX/dosdevices/d:"
 }
 
+# make_unwritable PATH: a file or folder that Wine cannot write to. Unix
+# permissions are how Wine shows read-only files, but root writes through
+# them, so as root the path is made immutable as well (when the file
+# system allows it). Fails when neither works. release_unwritable makes
+# them removable again; call it before the test folder goes.
+E2E_LOCKED=()
+make_unwritable() {
+    chmod a-w "$1"
+    if [ "$(id -u)" = 0 ]; then
+        chattr +i "$1" 2>/dev/null || return 1
+        E2E_LOCKED+=("$1")
+    fi
+}
+
+release_unwritable() {
+    local path
+    for path in "${E2E_LOCKED[@]}"; do chattr -i "$path" 2>/dev/null || true; done
+}
+
+# message_id IDS_...: the number of a message, as the wrapper's log names it.
+message_id() {
+    awk -v id="$1" '$1 == "#define" && $2 == id { print $3; found = 1 }
+                    END { if (!found) { print "message_id: no " id > "/dev/stderr"; exit 1 } }' \
+        "$E2E_REPO/res/messages.h"
+}
+
+# --- the wrapper's own log (/log FILE) ----------------------------------------
+# One record a line in the configuration manager's log viewer format:
+#   <![LOG[message]LOG]!><time="HH:mm:ss.fff+bias" date="MM-dd-yyyy"
+#   component="NAME" context="" type="1" thread="1234" file="">
+#
+#   check_run_log CASE FILE COMPONENT
+#                       the whole file: a UTF-8 byte-order mark at its start
+#                       and nowhere else, every line ended by CR LF, every
+#                       line one record of COMPONENT (the wrapper's file name
+#                       without extension)
+#   log_records FILE [REGEX]
+#                       "TYPE MESSAGE" for every record, or for those whose
+#                       message matches the extended REGEX (bytes, C locale)
+
+# A message may hold anything but the sequence that ends it; the viewer
+# reads the fields after it by position, so they are matched exactly.
+run_log_line_regex() {
+    local component
+    component=$(sed 's/[][\\.*^$?+(){}|]/\\&/g' <<< "$1")
+    printf '%s' '^<!\[LOG\[.*\]LOG\]!><time="([01][0-9]|2[0-3]):[0-5][0-9]:[0-5][0-9]\.[0-9]{3}[+-][0-9]{3}"'
+    printf '%s' ' date="(0[1-9]|1[0-2])-(0[1-9]|[12][0-9]|3[01])-[0-9]{4}" component="'"$component"'"'
+    printf '%s' ' context="" type="[123]" thread="[1-9][0-9]*" file="">$'
+}
+
+check_run_log() {
+    local name=$1 file=$2 lines bad
+    if [ ! -s "$file" ]; then
+        fail_check "$name: log written"
+        return 0
+    fi
+    lines=$(wc -l < "$file")
+    check_same "$name: log begins with a UTF-8 byte-order mark" "$(head -c 3 "$file" | od -An -tx1 | tr -d ' ')" efbbbf
+    check_same "$name: one byte-order mark in the whole log" \
+        "$(LC_ALL=C grep -ao $'\xef\xbb\xbf' "$file" | wc -l)" 1
+    # As many CRs as lines, each right before a line feed, and the last line ended too.
+    check_same "$name: every line ends in CR LF" \
+        "$(LC_ALL=C grep -ac $'\r$' "$file") $(tr -cd '\r' < "$file" | wc -c) $(tail -c 1 "$file" | od -An -tx1 | tr -d ' ')" \
+        "$lines $lines 0a"
+    bad=$({
+        LC_ALL=C sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' "$file" | LC_ALL=C grep -anvE -e "$(run_log_line_regex "$3")"
+        LC_ALL=C grep -an ']LOG]!>.*]LOG]!>' "$file"
+    } | head -n 3 || true)
+    check_same "$name: every line is one record of component $3 ($lines lines)" "$bad" ""
+}
+
+log_records() {
+    local records
+    records=$(LC_ALL=C sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' "$1" | LC_ALL=C sed -nE \
+        's/^<!\[LOG\[(.*)\]LOG\]!><time="[^"]*" date="[^"]*" component="[^"]*" context="[^"]*" type="([0-9])" .*$/\2 \1/p')
+    [ -n "$records" ] || return 0
+    if [ -z "${2-}" ]; then
+        printf '%s\n' "$records"
+        return 0
+    fi
+    # Matched against the message alone, so that ^ anchors at its start.
+    cut -c3- <<< "$records" | LC_ALL=C grep -anE -e "$2" | cut -d: -f1 |
+        awk 'NR == FNR { wanted[$1]; next } FNR in wanted' - <(printf '%s\n' "$records") || true
+}
+
+# log_story FILE: the records of the last run in FILE, as log_records
+# gives them, without the two that open every run and the slots without
+# a patch; temporary copies, named at random, read MSPn.
+log_story() {
+    log_records "$1" |
+        awk '/^[0-9] Patch wrapper .* started: / { n = 0 } { line[++n] = $0 } END { for (i = 1; i <= n; i++) print line[i] }' |
+        grep -avE '^[0-9] (Patch wrapper .* started: |Operating system |IDR_MSP_[0-9]+: no patch in this slot$)' |
+        sed -E 's/\\MSP[0-9]+"/\\MSPn"/g' || true
+}
+
+# check_lines WHAT ACTUAL EXPECTED: check_same for texts of many lines: shows
+# the lines that differ.
+check_lines() {
+    if [ "$2" = "$3" ]; then
+        pass_check "$1"
+    else
+        fail_check "$1"
+        diff <(printf '%s\n' "$3") <(printf '%s\n' "$2") | sed 's/^/  /' >&2 || true
+    fi
+}
+
 # Every path below a folder, one per line, sorted: a picture of what is there.
 tree_of() {
     (cd "$1" && find . -mindepth 1 -printf '%P\n' | sort)
