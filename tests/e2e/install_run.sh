@@ -443,7 +443,9 @@ timed case_unusable_log
 case_log_names() {
     local odd=$'two\nlines ]LOG]!> end' log="ü ж"
     rm -f "$temp"/*.log
-    run_with_boxes "$exe_u" /log "$(log_run "$log")" "$odd"
+    # Wine names Unix files in the locale's character set: in the C locale
+    # it could not even find the wrapper.
+    run_with_boxes LC_ALL=C.UTF-8 "$exe_u" /log "$(log_run "$log")" "$odd"
     expect_box "names" "$(en IDS_CAPTION_SUCCESS)" "$(en IDS_INSTALL_SUCCEEDED "$name_u")" information 00050040
     check_same "names: product patched" "$(product_version "$code_u")" 3.2.40.0
     check "names: installer log named after the product, : and / made _" [ -f "$temp/$file_u SP install.log" ]
