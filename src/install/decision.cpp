@@ -1,6 +1,7 @@
 #include "install/decision.h"
 
 #include "install/version.h"
+#include "payload/targeting.h"
 
 namespace {
 
@@ -18,13 +19,9 @@ ProductVerdict DecideProduct(const std::wstring& installedVersion, const std::ws
     if (VersionAtLeast(installed, ParseVersion(upgradeVersion)))
         return kVerdictUpToDate;
 
-    // Every entry is followed by a comma, the last one included.
-    const std::wstring scan = targetVersions + L',';
-    size_t start = 0;
-    for (size_t comma = scan.find(L','); comma != std::wstring::npos; comma = scan.find(L',', start)) {
-        if (SameRelease(ParseVersion(scan.substr(start, comma - start)), installed))
+    for (const std::wstring& target : SplitTargetVersions(targetVersions)) {
+        if (SameRelease(ParseVersion(target), installed))
             return kVerdictApply;
-        start = comma + 1;
     }
     return kVerdictWrongVersion;
 }

@@ -68,6 +68,17 @@ VersionQuad ParseVersion(std::wstring text)
     return version;
 }
 
+bool VersionHasFourParts(const std::wstring& text)
+{
+    // The fourth part needs no separator after it; the first three do.
+    size_t separators = 0;
+    for (wchar_t c : text) {
+        if (c == L'.' || c == L',')
+            ++separators;
+    }
+    return separators >= 3;
+}
+
 bool VersionEqual(const VersionQuad& a, const VersionQuad& b)
 {
     return a.major == b.major && a.minor == b.minor && a.build == b.build && a.revision == b.revision;

@@ -20,6 +20,10 @@ struct VersionQuad {
 // separator follows it, except the fourth: "3.2.10" reads as 3.2.0.0.
 VersionQuad ParseVersion(std::wstring text);
 
+// True when ParseVersion takes all four parts from the text as written,
+// false when it reads a part as 0 for want of a separator after it.
+bool VersionHasFourParts(const std::wstring& text);
+
 bool VersionEqual(const VersionQuad& a, const VersionQuad& b);
 bool VersionLess(const VersionQuad& a, const VersionQuad& b);
 bool VersionAtLeast(const VersionQuad& a, const VersionQuad& b);

@@ -11,6 +11,19 @@ bool SplitKeywords(const std::wstring& keywords, std::wstring& upgradeVersion,
     return true;
 }
 
+std::vector<std::wstring> SplitTargetVersions(const std::wstring& targetVersions)
+{
+    std::vector<std::wstring> versions;
+    size_t start = 0;
+    for (size_t comma = targetVersions.find(L','); comma != std::wstring::npos;
+         comma = targetVersions.find(L',', start)) {
+        versions.push_back(targetVersions.substr(start, comma - start));
+        start = comma + 1;
+    }
+    versions.push_back(targetVersions.substr(start));
+    return versions;
+}
+
 std::vector<std::wstring> TemplateProductCodes(const std::wstring& templateValue)
 {
     std::vector<std::wstring> codes;

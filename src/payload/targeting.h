@@ -22,6 +22,10 @@ constexpr unsigned kMalformedKeywordsError = 4316;
 bool SplitKeywords(const std::wstring& keywords, std::wstring& upgradeVersion,
                    std::wstring& targetVersions);
 
+// The target versions of a Keywords value's second half, split at every
+// comma: "a,,b" gives a, an empty entry and b; "" gives one empty entry.
+std::vector<std::wstring> SplitTargetVersions(const std::wstring& targetVersions);
+
 // The product codes of a patch's Template value, in order. The list ends at
 // its first empty entry: ";X" gives none, "X;;Y" gives X only, and a
 // trailing semicolon is harmless. Codes are kept exactly as written.

@@ -20,27 +20,10 @@ constexpr unsigned kKeywords = 5;
 constexpr unsigned kTemplate = 7;
 constexpr std::size_t kSectionAt = 48;
 
-SummaryValue Number(std::uint32_t id, std::int32_t number)
-{
-    SummaryValue value;
-    value.id = id;
-    value.number = number;
-    return value;
-}
-
-SummaryValue Text(std::uint32_t id, const std::string& text)
-{
-    SummaryValue value;
-    value.id = id;
-    value.is_text = true;
-    value.text = text;
-    return value;
-}
-
 // Codepage 1252, Keywords and Template, as a patch carries them.
 std::vector<SummaryValue> PatchValues()
 {
-    return {Number(1, 1252), Text(kKeywords, "3.2.40.0;3.2.10.0"), Text(kTemplate, "{A};{B}")};
+    return {summary_number(1, 1252), summary_text(kKeywords, "3.2.40.0;3.2.10.0"), summary_text(kTemplate, "{A};{B}")};
 }
 
 // Offset in the stream of the table row of the n-th property, and of its value.
@@ -76,7 +59,7 @@ TEST(SummaryInformation, ReadsTextAndCodePage)
 TEST(SummaryInformation, AnAbsentPropertyIsNotAnEmptyOne)
 {
     const SummaryInformation info =
-        Parsed(summary_stream_bytes({Number(1, 1252), Text(kKeywords, ""), Number(15, 2)}));
+        Parsed(summary_stream_bytes({summary_number(1, 1252), summary_text(kKeywords, ""), summary_number(15, 2)}));
     EXPECT_EQ(info.properties[kKeywords].type, kSummaryText);
     EXPECT_EQ(info.properties[kKeywords].text, "");
     EXPECT_EQ(info.properties[kTemplate].type, kSummaryEmpty);
@@ -108,7 +91,8 @@ TEST(SummaryInformation, KeywordsOfOtherTypesAsTheInstallerConvertsThem)
         {"length 5 without a terminator", kSummaryText, 5, kSummaryText, "ab;c"},
     };
     for (const StoredRow& row : rows) {
-        std::vector<std::uint8_t> stream = summary_stream_bytes({Number(1, 1252), Text(kKeywords, "ab;cd")});
+        std::vector<std::uint8_t> stream =
+            summary_stream_bytes({summary_number(1, 1252), summary_text(kKeywords, "ab;cd")});
         PutLittle32(stream, ValueAt(stream, 1), row.type);
         if (row.length != 0xFFFFFFFF)
             PutLittle32(stream, ValueAt(stream, 1) + 4, row.length);
@@ -121,31 +105,31 @@ TEST(SummaryInformation, KeywordsOfOtherTypesAsTheInstallerConvertsThem)
 
 TEST(SummaryInformation, TextEndsAtItsFirstNul)
 {
-    const SummaryInformation info = Parsed(summary_stream_bytes({Text(kKeywords, std::string("ab\0cd", 5))}));
+    const SummaryInformation info = Parsed(summary_stream_bytes({summary_text(kKeywords, std::string("ab\0cd", 5))}));
     EXPECT_EQ(info.properties[kKeywords].text, "ab");
 }
 
 TEST(SummaryInformation, CodePageStoredAsFourBytesWhenItFits)
 {
     for (std::int32_t stored : {1252, 65001, -1}) {
-        std::vector<std::uint8_t> stream = summary_stream_bytes({Number(1, stored)});
+        std::vector<std::uint8_t> stream = summary_stream_bytes({summary_number(1, stored)});
         PutLittle32(stream, ValueAt(stream, 0), kSummaryInt32);
         PutLittle32(stream, ValueAt(stream, 0) + 4, static_cast<std::uint32_t>(stored));
         // 65001 does not fit the two-byte type, so it does not convert.
         EXPECT_EQ(SummaryCodePageOf(Parsed(stream)), stored == 1252 ? 1252u : stored == -1 ? 0xFFFFu : 0u);
     }
     // Stored as two bytes, 65001 reads back whole.
-    EXPECT_EQ(SummaryCodePageOf(Parsed(summary_stream_bytes({Number(1, 65001)}))), 65001u);
+    EXPECT_EQ(SummaryCodePageOf(Parsed(summary_stream_bytes({summary_number(1, 65001)}))), 65001u);
 }
 
 TEST(SummaryInformation, ALaterEntryOfTheSameIdWins)
 {
     std::vector<SummaryValue> values = PatchValues();
-    values.push_back(Text(kKeywords, "second;x"));
+    values.push_back(summary_text(kKeywords, "second;x"));
     EXPECT_EQ(Parsed(summary_stream_bytes(values)).properties[kKeywords].text, "second;x");
 
     // One that does not convert leaves the id absent.
-    values.back() = Number(kKeywords, 3);
+    values.back() = summary_number(kKeywords, 3);
     EXPECT_EQ(Parsed(summary_stream_bytes(values)).properties[kKeywords].type, kSummaryEmpty);
 }
 
@@ -155,7 +139,8 @@ TEST(SummaryInformation, ReadingStopsWhereTheInstallerStops)
     // one the installer does not read, after which it reads nothing more.
     for (std::uint32_t id : {0u, 10u, 17u, 20u, 0xFFFFFFFFu}) {
         std::vector<std::uint8_t> stream = summary_stream_bytes(
-            {Number(1, 1252), Text(3, "subject"), Text(kKeywords, "a;b"), Text(kTemplate, "{A}")});
+            {summary_number(1, 1252), summary_text(3, "subject"), summary_text(kKeywords, "a;b"),
+             summary_text(kTemplate, "{A}")});
         PutLittle32(stream, RowAt(1), id);
         const SummaryInformation info = Parsed(stream);
         EXPECT_EQ(SummaryCodePageOf(info), 1252u) << id;
@@ -196,7 +181,7 @@ TEST(SummaryInformation, AValueRunningPastItsSectionEndsTheReading)
     std::vector<std::uint8_t> stream = summary_stream_bytes(PatchValues());
     PutLittle32(stream, RowAt(1) + 4, 0xFFFFFFF0);
     EXPECT_EQ(Parsed(stream).properties[kKeywords].type, kSummaryEmpty);
-    stream = summary_stream_bytes({Number(1, 1252), Number(12, 0)});
+    stream = summary_stream_bytes({summary_number(1, 1252), summary_number(12, 0)});
     PutLittle32(stream, ValueAt(stream, 1), kSummaryTime);
     EXPECT_EQ(Parsed(stream).properties[12].type, kSummaryEmpty);
     stream.insert(stream.end(), 4, 0);
@@ -231,7 +216,7 @@ TEST(SummaryInformation, SetsTheInstallerCannotReadHaveNoProperties)
     }
     // Twenty properties at most, whatever room the section gives.
     for (std::size_t count : {20u, 21u}) {
-        std::vector<SummaryValue> values(count, Text(kKeywords, "k;"));
+        std::vector<SummaryValue> values(count, summary_text(kKeywords, "k;"));
         values.back().text = "last;";
         const SummaryInformation info = Parsed(summary_stream_bytes(values), count == 20);
         EXPECT_EQ(info.properties[kKeywords].text, count == 20 ? "last;" : "") << count;
@@ -266,7 +251,7 @@ SummaryTextResult ReadText(const std::vector<std::uint8_t>& image, unsigned prop
 TEST(SummaryText, PresentAbsentAndUnreadableApart)
 {
     const std::vector<std::uint8_t> image = PatchImage(summary_stream_bytes(
-        {Number(1, 1252), Text(kKeywords, "3.2.40.0;3.2.10.0"), Text(kTemplate, "")}));
+        {summary_number(1, 1252), summary_text(kKeywords, "3.2.40.0;3.2.10.0"), summary_text(kTemplate, "")}));
     std::wstring text = L"before";
     EXPECT_EQ(ReadText(image, kKeywords, text), kSummaryTextPresent);
     EXPECT_EQ(text, L"3.2.40.0;3.2.10.0");
@@ -330,11 +315,13 @@ TEST(SummaryText, StreamsOverTheLimitAreNotRead)
 TEST(SummaryText, TheConverterGetsTheBytesAndTheCodePage)
 {
     std::wstring text;
-    EXPECT_EQ(ReadText(PatchImage(summary_stream_bytes({Number(1, 1251), Text(kKeywords, "Pr\xfc" "f;1")})), kKeywords,
-                       text, Marked),
+    EXPECT_EQ(ReadText(PatchImage(summary_stream_bytes(
+                           {summary_number(1, 1251), summary_text(kKeywords, "Pr\xfc" "f;1")})),
+                       kKeywords, text, Marked),
               kSummaryTextPresent);
     EXPECT_EQ(text, L"[1251]Pr\xfffd" L"f;1");
-    EXPECT_EQ(ReadText(PatchImage(summary_stream_bytes({Text(kKeywords, "Pr\xfc" "f;1")})), kKeywords, text, Marked),
+    EXPECT_EQ(ReadText(PatchImage(summary_stream_bytes({summary_text(kKeywords, "Pr\xfc" "f;1")})), kKeywords, text,
+                       Marked),
               kSummaryTextPresent);
     EXPECT_EQ(text, L"[0]Pr\xfc" L"f;1");
 }

@@ -30,6 +30,17 @@ TEST(Keywords, RefusesAValueWithoutUsableSemicolon)
     }
 }
 
+TEST(Keywords, TargetVersionsSplitAtEveryComma)
+{
+    using Versions = std::vector<std::wstring>;
+    EXPECT_EQ(SplitTargetVersions(L"2.5.0.0,2.5.10.0"), (Versions{L"2.5.0.0", L"2.5.10.0"}));
+    EXPECT_EQ(SplitTargetVersions(L"2.5.0.0"), (Versions{L"2.5.0.0"}));
+    EXPECT_EQ(SplitTargetVersions(L"a,,b"), (Versions{L"a", L"", L"b"}));
+    EXPECT_EQ(SplitTargetVersions(L"a,"), (Versions{L"a", L""}));
+    EXPECT_EQ(SplitTargetVersions(L""), (Versions{L""}));
+    EXPECT_EQ(SplitTargetVersions(L"b;c"), (Versions{L"b;c"}));
+}
+
 struct TemplateRow {
     const wchar_t* templateValue;
     std::vector<std::wstring> codes;

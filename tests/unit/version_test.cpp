@@ -7,35 +7,40 @@ namespace {
 struct ParseRow {
     const wchar_t* text;
     const wchar_t* expected;
+    bool fourParts;  // every part read as written, none for want of a separator
 };
 
 const ParseRow kParseRows[] = {
-    {L"3.2.10.0", L"3.2.10.0"},
-    {L"3,2,10,0", L"3.2.10.0"},
-    {L"3, 2, 10, 0", L"3.2.10.0"},
-    {L"3.2.40.07", L"3.2.40.7"},
-    {L"3.2.10", L"3.2.0.0"},
-    {L"3.2", L"3.0.0.0"},
-    {L"3", L"0.0.0.0"},
-    {L"", L"0.0.0.0"},
-    {L"3.2.10.0.7", L"3.2.10.0"},
-    {L"3.2..5", L"3.2.0.5"},
-    {L"x3.2.10.0", L"0.2.10.0"},
-    {L"3.2.10.x", L"3.2.10.0"},
-    {L"-1.0.0.0", L"65535.0.0.0"},
-    {L"65536.70000.0.0", L"0.4464.0.0"},
-    {L"99999999999.0.0.0", L"65535.0.0.0"},
-    {L"-99999999999.0.0.0", L"0.0.0.0"},
-    {L"+7.\t\n8.9 .10", L"7.8.9.10"},
-    {L"1.2.3.4 beta", L"1.2.3.4"},
-    {L"1. 2.3.4", L"1.2.3.4"},
-    {L"1 .2.3.4", L"1.2.3.4"},
+    {L"3.2.10.0", L"3.2.10.0", true},
+    {L"3,2,10,0", L"3.2.10.0", true},
+    {L"3, 2, 10, 0", L"3.2.10.0", true},
+    {L"3.2.40.07", L"3.2.40.7", true},
+    {L"3.2.10", L"3.2.0.0", false},
+    {L"3.2", L"3.0.0.0", false},
+    {L"3", L"0.0.0.0", false},
+    {L"", L"0.0.0.0", false},
+    {L"3.2.10.0.7", L"3.2.10.0", true},
+    {L"3.2..5", L"3.2.0.5", true},
+    {L"x3.2.10.0", L"0.2.10.0", true},
+    {L"3.2.10.x", L"3.2.10.0", true},
+    {L"-1.0.0.0", L"65535.0.0.0", true},
+    {L"65536.70000.0.0", L"0.4464.0.0", true},
+    {L"99999999999.0.0.0", L"65535.0.0.0", true},
+    {L"-99999999999.0.0.0", L"0.0.0.0", true},
+    {L"+7.\t\n8.9 .10", L"7.8.9.10", true},
+    {L"1.2.3.4 beta", L"1.2.3.4", true},
+    {L"1. 2.3.4", L"1.2.3.4", true},
+    {L"1 .2.3.4", L"1.2.3.4", true},
+    {L"3,2.10", L"3.2.0.0", false},
+    {L"3.2.10.", L"3.2.10.0", true},
 };
 
 TEST(Version, ParsingTable)
 {
-    for (const ParseRow& row : kParseRows)
+    for (const ParseRow& row : kParseRows) {
         EXPECT_EQ(FormatVersion(ParseVersion(row.text)), row.expected) << row.text;
+        EXPECT_EQ(VersionHasFourParts(row.text), row.fourParts) << row.text;
+    }
 }
 
 TEST(Version, ParseLeavesTheCallersTextAlone)

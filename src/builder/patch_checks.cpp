@@ -1,0 +1,166 @@
+#include "builder/patch_checks.h"
+
+#include "builder/transform_versions.h"
+#include "install/msi_api.h"
+#include "install/version.h"
+#include "payload/compound_file.h"
+#include "payload/summary_info.h"
+#include "payload/targeting.h"
+
+namespace {
+
+std::wstring Joined(const std::vector<std::wstring>& parts)
+{
+    std::wstring text;
+    for (const std::wstring& part : parts)
+        text += (text.empty() ? L"" : L", ") + part;
+    return text;
+}
+
+std::wstring Quoted(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}
+
+struct SlotCheck {
+    std::wstring where;  // "slot N (PATH)"
+    BuildReport& report;
+};
+
+// The version as written, and how the wrapper reads it when it reads it
+// otherwise; `what` names it in the warning.
+std::wstring Described(SlotCheck& check, const std::wstring& version, const wchar_t* what)
+{
+    if (VersionHasFourParts(version))
+        return version;
+    const std::wstring read = FormatVersion(ParseVersion(version));
+    check.report.warnings.push_back(check.where + L": " + what + L" " + Quoted(version) +
+                                    L" has fewer than four parts; the wrapper reads it as " + read);
+    return version + L" (reads as " + read + L")";
+}
+
+// Where the transforms move the product, against the Keywords' upgrade
+// version: the wrapper takes a product at or above the upgrade version as
+// patched, and a rollback removes the patch where the product stands at
+// exactly that version.
+std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const std::wstring& upgrade)
+{
+    std::vector<std::wstring> versions;
+    if (!ReadTransformVersions(file, versions))
+        return L"the transforms' version: cannot tell";
+    const wchar_t* const rollback = L"a rollback would look for the patched products at the wrong version";
+    if (versions.empty()) {
+        // Read whole, and none of them sets ProductVersion: the product
+        // keeps its version, below the upgrade version.
+        check.report.warnings.push_back(check.where +
+                                        L": the patch's transforms do not change the product's version; "
+                                        L"the wrapper would apply the patch again on every run, and " +
+                                        rollback);
+        return L"the transforms leave the product's version as it is";
+    }
+    std::vector<std::wstring> distinct;
+    for (const std::wstring& version : versions) {
+        bool seen = false;
+        for (const std::wstring& earlier : distinct)
+            seen = seen || earlier == version;
+        if (!seen)
+            distinct.push_back(version);
+    }
+    const VersionQuad upgradeRead = ParseVersion(upgrade);
+    for (const std::wstring& version : distinct) {
+        const VersionQuad moved = ParseVersion(version);
+        if (VersionEqual(moved, upgradeRead))
+            continue;
+        const std::wstring again =
+            VersionLess(moved, upgradeRead) ? L"the wrapper would apply the patch again on every run, and " : L"";
+        check.report.warnings.push_back(check.where + L": the Keywords' upgrade version " + upgrade +
+                                        L" differs from " + version +
+                                        L", the version the patch's transforms move the product to; " + again +
+                                        rollback);
+    }
+    return L"the transforms move the product to " + Joined(distinct);
+}
+
+} // namespace
+
+void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, std::size_t size,
+                BuildReport& report)
+{
+    SlotCheck check{L"slot " + std::to_wstring(slot) + L" (" + path + L")", report};
+    report.slotMap.push_back(L"slot " + std::to_wstring(slot) + L": " + path);
+    CompoundFile file;
+    std::wstring keywords, templateValue;
+    const SummaryTextResult keywordsRead = OpenCompoundFile(bytes, size, file)
+                                               ? ReadSummaryText(file, kSummaryKeywords, keywords, nullptr)
+                                               : kSummaryUnreadable;
+    if (keywordsRead == kSummaryUnreadable) {
+        report.refusals.push_back(check.where +
+                                  L": its summary information cannot be read; it is not a Windows Installer patch");
+        report.slotMap.push_back(L"  summary: unreadable");
+        return;
+    }
+    if (!HasPackageClass(file)) {
+        // The installer refuses such a file before it reads the summary.
+        report.refusals.push_back(check.where +
+                                  L": it is no Windows Installer package (its root storage has no installer "
+                                  L"class), so the wrapper cannot read it");
+        report.slotMap.push_back(L"  summary: no installer package");
+        return;
+    }
+    ReadSummaryText(file, kSummaryTemplate, templateValue, nullptr);
+
+    const bool hasKeywords = keywordsRead == kSummaryTextPresent;
+    std::wstring upgrade, targets;
+    const bool split = hasKeywords && SplitKeywords(keywords, upgrade, targets);
+    const wchar_t* const needed = L"\"upgradeVersion;targetVersion,...\"";
+    if (!hasKeywords)
+        report.refusals.push_back(check.where + L": it has no Keywords; the wrapper needs " + needed + L" there");
+    else if (keywords.find(L';') == std::wstring::npos)
+        report.refusals.push_back(check.where + L": its Keywords " + Quoted(keywords) +
+                                  L" have no ';'; the wrapper needs " + needed);
+    else if (!split)
+        report.refusals.push_back(check.where + L": its Keywords " + Quoted(keywords) +
+                                  L" begin with ';', so there is no upgrade version");
+
+    if (templateValue.empty())
+        report.refusals.push_back(check.where +
+                                  L": its Template is empty or absent, so the wrapper would find no product to patch");
+    else if (templateValue[0] == L';')
+        report.refusals.push_back(check.where + L": its Template " + Quoted(templateValue) +
+                                  L" begins with ';', so the wrapper would find no product to patch");
+    const std::vector<std::wstring> products = TemplateProductCodes(templateValue);
+    report.slotMap.push_back(L"  products: " + (products.empty() ? std::wstring(L"none") : Joined(products)));
+    if (!split) {
+        report.slotMap.push_back(L"  keywords: " + (hasKeywords ? keywords : std::wstring(L"absent")));
+        return;
+    }
+    std::vector<std::wstring> shownTargets;
+    for (const std::wstring& target : SplitTargetVersions(targets))
+        shownTargets.push_back(Described(check, target, L"target version"));
+    report.slotMap.push_back(L"  targets:  " + Joined(shownTargets));
+    const std::wstring shownUpgrade = Described(check, upgrade, L"upgrade version");
+    report.slotMap.push_back(L"  upgrade:  " + shownUpgrade + L"; " + TransformsLine(check, file, upgrade));
+}
+
+void AddUncheckedPatch(int slot, const std::wstring& path, BuildReport& report)
+{
+    report.slotMap.push_back(L"slot " + std::to_wstring(slot) + L": " + path);
+}
+
+std::wstring ProblemsText(const BuildReport& report)
+{
+    std::wstring text;
+    for (const std::wstring& warning : report.warnings)
+        text += L"build-wrapper: warning: " + warning + L"\n";
+    for (const std::wstring& refusal : report.refusals)
+        text += L"build-wrapper: refused: " + refusal + L"\n";
+    return text;
+}
+
+std::wstring SlotMapText(const BuildReport& report)
+{
+    std::wstring text;
+    for (const std::wstring& line : report.slotMap)
+        text += line + L"\n";
+    return text;
+}

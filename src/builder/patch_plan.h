@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Which patch file goes into which slot of a wrapper, from the builder's
+// PATCH arguments: "FILE" takes the next free slot, "N=FILE" slot N (1 to
+// 15). Both builders refuse with the same words; the refusal texts lack the
+// "build-wrapper: " that the builders print before them.
+
+constexpr int kBuilderRefused = 2;  // the builders' exit code for any refusal
+
+struct PatchArgument {
+    int slot = 0;  // 0: the next free slot
+    std::wstring file;  // as given
+};
+
+// False, with the refusal, for more than 15 patches, a slot outside 1 to
+// 15 or one given twice (the first such argument is named).
+bool ParsePatchArguments(const std::vector<std::wstring>& arguments, std::vector<PatchArgument>& patches,
+                         std::wstring& refusal);
+
+// What the platform found at a patch file's name.
+struct PatchFileFacts {
+    bool exists = false;
+    bool regular = false;  // a file, not a folder or a device
+    bool isOutput = false;  // the very file the wrapper is to be written to
+    std::uint64_t size = 0;
+    bool signature = false;  // it begins with the compound-file signature
+    std::wstring fullPath;  // absolute, as the slot map names it
+};
+
+constexpr std::uint8_t kCompoundFileSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
+// Empty when the file may go into a wrapper; else why not.
+std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& facts);
+
+struct PlacedPatch {
+    int slot = 0;
+    size_t argument = 0;  // index into the PATCH arguments
+};
+
+// Slots named explicitly are placed first; the others fill the free slots
+// from 1 upwards. In slot order.
+std::vector<PlacedPatch> PlaceSlots(const std::vector<PatchArgument>& patches);

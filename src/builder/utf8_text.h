@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+// UTF-8 for what the builders print and, on Linux, for the file names they
+// are given. A byte that is no part of UTF-8 stands for itself as U+DC80 to
+// U+DCFF (a lone low surrogate, which no valid text holds) and goes back to
+// the same byte, so any file name survives the round trip.
+
+std::wstring WideFromUtf8(const std::string& bytes);
+std::string Utf8FromWide(const std::wstring& text);
