@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ googletest clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine wine64 wine32:i386 msitools wixl
-    osslsigncode openssl python3
+    osslsigncode openssl
     xvfb x11-apps xdotool imagemagick
     bc time icoutils
 )

@@ -30,8 +30,7 @@ struct StringTable {
 // The pool is a code page header, then one (length, reference count) pair
 // of 16-bit words per string id; (0, 0) is an unused id. A string of 64 KB
 // or more takes two pairs: (0, count), then its length as a 32-bit value,
-// as the installer writes and reads it (tools/check-patches.py takes the
-// count for the length's high word instead).
+// as the installer writes and reads it.
 bool ReadStringTable(const std::vector<std::uint8_t>& pool, const std::vector<std::uint8_t>& data,
                      StringTable& table)
 {

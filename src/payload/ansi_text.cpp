@@ -4,8 +4,7 @@ namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
 
-// 0x80 to 0x9F of code page 1252; its five unassigned bytes are replaced,
-// as Python's decoder (and so tools/check-patches.py) replaces them.
+// 0x80 to 0x9F of code page 1252; its five unassigned bytes are replaced.
 constexpr wchar_t kWindows1252[32] = {
     0x20AC, kReplacement, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030,       0x0160, 0x2039, 0x0152, kReplacement, 0x017D, kReplacement,
