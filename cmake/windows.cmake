@@ -84,3 +84,29 @@ add_dependencies(wrapper wrapper_icon)
 target_include_directories(wrapper PRIVATE res ${WRAPPER_GENERATED_DIR} ${WRAPPER_SLOTS_DIR})
 set_source_files_properties(res/wrapper.rc PROPERTIES
     OBJECT_DEPENDS "${WRAPPER_ICON};${WRAPPER_SLOTS_RC};${WRAPPER_RESOURCE_FILES}")
+
+# build-wrapper.exe, the builder for 64-bit Windows: it carries this tree's
+# wrapper and the x86 tree's (WRAPPER_X86_EXE; ./test and ./release build
+# the x86 tree first and pass its wrapper.exe here), both without patches.
+set(WRAPPER_X86_EXE "" CACHE FILEPATH "The x86 tree's wrapper.exe, for build-wrapper.exe to carry")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND WRAPPER_X86_EXE)
+    file(GENERATE OUTPUT ${WRAPPER_GENERATED_DIR}/builder_wrappers.rc
+        CONTENT "WRAPPER_X64 RCDATA \"$<TARGET_FILE:wrapper>\"\nWRAPPER_X86 RCDATA \"${WRAPPER_X86_EXE}\"\n")
+    add_executable(build_wrapper
+        src/builder/build_wrapper_main_win.cpp
+        src/builder/console_text_win.cpp
+        src/builder/patch_file_win.cpp
+        src/builder/wrapper_writer_win.cpp
+        res/builder.rc
+    )
+    set_target_properties(build_wrapper PROPERTIES OUTPUT_NAME build-wrapper)
+    target_link_libraries(build_wrapper PRIVATE wrapper_builder shell32)
+    target_include_directories(build_wrapper PRIVATE res ${WRAPPER_GENERATED_DIR})
+    if(MINGW)
+        target_link_options(build_wrapper PRIVATE -municode ${WRAPPER_STATIC_RUNTIME}
+            $<$<CONFIG:Release,MinSizeRel>:-s>)
+    endif()
+    add_dependencies(build_wrapper wrapper)
+    set_source_files_properties(res/builder.rc PROPERTIES
+        OBJECT_DEPENDS "${WRAPPER_X86_EXE};${CMAKE_BINARY_DIR}/wrapper.exe;${CMAKE_SOURCE_DIR}/res/builder.manifest")
+endif()

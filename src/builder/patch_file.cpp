@@ -36,6 +36,7 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
 
     std::ifstream in(path, std::ios::binary);
     std::uint8_t head[sizeof kCompoundFileSignature] = {};
+    facts.readable = in.is_open();
     in.read(reinterpret_cast<char*>(head), sizeof head);
     facts.signature = in.gcount() == sizeof head && std::equal(head, head + sizeof head, kCompoundFileSignature);
     return facts;

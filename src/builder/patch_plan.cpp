@@ -73,6 +73,8 @@ std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& fa
         return L"patch file '" + file + L"' is not a regular file";
     if (facts.size == 0)
         return L"patch file '" + file + L"' is empty";
+    if (!facts.readable)
+        return L"patch file '" + file + L"' cannot be read";
     if (!facts.signature)
         return L"'" + file + L"' is not a Windows Installer patch (no compound-file signature)";
     if (facts.isOutput)

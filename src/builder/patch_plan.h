@@ -27,6 +27,7 @@ struct PatchFileFacts {
     bool regular = false;  // a file, not a folder or a device
     bool isOutput = false;  // the very file the wrapper is to be written to
     std::uint64_t size = 0;
+    bool readable = false;  // it could be opened for reading
     bool signature = false;  // it begins with the compound-file signature
     std::wstring fullPath;  // absolute, as the slot map names it
 };

@@ -1,3 +1,4 @@
+#include "builder/builder_options.h"
 #include "builder/patch_checks.h"
 #include "builder/patch_plan.h"
 #include "builder/utf8_text.h"
@@ -16,6 +17,53 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::wstring>;
+
+// --- build-wrapper.exe's command line --------------------------------------------
+
+struct OptionsRow {
+    std::vector<std::wstring> arguments;
+    BuilderCommand command;
+    std::wstring refusal;
+    const wchar_t* output;
+    const wchar_t* arch;
+    bool checked;
+    std::vector<std::wstring> patches;
+};
+
+TEST(BuilderOptions, TheLinuxScriptsCommandLineWithoutSigning)
+{
+    const OptionsRow rows[] = {
+        {{L"-o", L"C:\\out\\fix.exe", L"a.msp", L"3=b.msp"}, kBuilderBuild, L"", L"C:\\out\\fix.exe", L"x64", true,
+         {L"a.msp", L"3=b.msp"}},
+        {{L"--unchecked", L"a.msp", L"--arch", L"x86", L"-o", L"o.exe"}, kBuilderBuild, L"", L"o.exe", L"x86", false,
+         {L"a.msp"}},
+        {{L"-o", L"first.exe", L"-o", L"last.exe"}, kBuilderBuild, L"", L"last.exe", L"x64", true, {}},
+        {{L"a.msp"}, kBuilderUsage, L"", L"", L"x64", true, {L"a.msp"}},
+        {{L"-o"}, kBuilderUsage, L"", L"", L"x64", true, {}},
+        {{L"-o", L"o.exe", L"--arch"}, kBuilderUsage, L"", L"o.exe", L"x64", true, {}},
+        {{L"-o", L"o.exe", L"--help", L"a.msp"}, kBuilderUsage, L"", L"o.exe", L"x64", true, {}},
+        {{L"-h"}, kBuilderUsage, L"", L"", L"x64", true, {}},
+        {{L"-o", L"o.exe", L"--arch", L"arm64"}, kBuilderRefuse, L"unknown architecture 'arm64' (x64 or x86)",
+         L"o.exe", L"arm64", true, {}},
+        {{L"-o", L"o.exe", L"--sign", L"c.pfx"}, kBuilderRefuse,
+         L"--sign is not available here: sign the finished wrapper with signtool", L"o.exe", L"x64", true, {}},
+        {{L"--password-file", L"p", L"-o", L"o.exe"}, kBuilderRefuse,
+         L"--password-file is not available here: sign the finished wrapper with signtool", L"", L"x64", true, {}},
+    };
+    for (const OptionsRow& row : rows) {
+        BuilderOptions options;
+        std::wstring refusal;
+        const std::wstring label = row.arguments[0] + L" " + std::to_wstring(row.arguments.size());
+        EXPECT_EQ(ParseBuilderOptions(row.arguments, options, refusal), row.command) << label;
+        EXPECT_EQ(refusal, row.refusal) << label;
+        EXPECT_EQ(options.output, row.output) << label;
+        EXPECT_EQ(options.arch, row.arch) << label;
+        EXPECT_EQ(options.checked, row.checked) << label;
+        EXPECT_EQ(options.patches, row.patches) << label;
+    }
+    EXPECT_EQ(BuilderUsage(), L"usage: build-wrapper -o OUT.exe [--arch x64|x86] [--unchecked] [PATCH ...]\n"
+                              L"  PATCH is FILE (next free slot) or N=FILE (slot N, 1 to 15)\n");
+}
 
 // --- the PATCH arguments ---------------------------------------------------------
 
@@ -83,7 +131,7 @@ TEST(PatchArguments, NamedSlotsFirstThenTheFreeOnesInOrder)
 TEST(PatchFile, RefusalsInTheOrderTheyAreChecked)
 {
     PatchFileFacts good;
-    good.exists = good.regular = good.signature = true;
+    good.exists = good.regular = good.readable = good.signature = true;
     good.size = 4096;
     good.fullPath = L"/srv/p.msp";
     EXPECT_EQ(PatchFileRefusal(L"p.msp", good), L"");
@@ -94,6 +142,8 @@ TEST(PatchFile, RefusalsInTheOrderTheyAreChecked)
     facts.signature = false;
     EXPECT_EQ(PatchFileRefusal(L"p.msp", facts),
               L"'p.msp' is not a Windows Installer patch (no compound-file signature)");
+    facts.readable = false;
+    EXPECT_EQ(PatchFileRefusal(L"p.msp", facts), L"patch file 'p.msp' cannot be read");
     facts.size = 0;
     EXPECT_EQ(PatchFileRefusal(L"p.msp", facts), L"patch file 'p.msp' is empty");
     facts.regular = false;
