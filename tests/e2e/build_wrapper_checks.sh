@@ -4,13 +4,23 @@
 # signs with --sign (a signature osslsigncode verifies, a wrapper that still
 # runs under Wine), and every wrapper carries the version resource of
 # res/version.h as Windows reads it.
-#   build_wrapper_checks.sh TOOLS_DIR
+#
+# Given build-wrapper.exe, every case that does not sign runs it too, under
+# Wine, and it must end, warn, refuse and map the slots in the same words
+# (builders_agree in lib.sh); the wrappers both builders make from the same
+# patches carry the same resources, show the same /i report, write the same
+# bytes with /e and patch a real product alike; and build-wrapper.exe's own
+# cases: names outside ASCII, a missing output folder, 15 slots, a 200 MB
+# patch, and failed builds that leave nothing behind.
+#   build_wrapper_checks.sh TOOLS_DIR [BUILDER.exe]
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-load_tools "$@"
+load_tools "$1"
+BUILDER_EXE=${2:+$(realpath "$2")}
 probe=$TEST_TOOLS_DIR/version_probe.exe
 
 wine_test_start win64
+boxes_setup
 work=$WINE_TEST_DIR/work
 mkdir -p "$work"
 
@@ -19,14 +29,20 @@ verifies() {
     osslsigncode verify -in "$2" -CAfile "$1" > "$work/verify" 2>&1
 }
 
+# ended_well NAME STATUS STDERR-FILE: exit code 0, else what the builder said.
+ended_well() {
+    check_same "$1: exit code" "$2" 0
+    [ "$2" = 0 ] || sed 's/^/  stderr: /' "$3" >&2
+}
+
 # built NAME ARGS...: exit 0 and a wrapper written.
 built() {
     local name=$1
     shift
     run_build "$@"
-    check_same "$name: exit code" "$BUILD_STATUS" 0
-    [ "$BUILD_STATUS" = 0 ] || sed 's/^/  stderr: /' "$work/stderr" >&2
+    ended_well "$name" "$BUILD_STATUS" "$work/stderr"
     check "$name: wrapper written" [ -s "$work/out.exe" ]
+    builders_agree "$name"
 }
 
 # warned NAME TEXT ARGS...: built, with exactly the warning TEXT (one line).
@@ -48,6 +64,20 @@ patch() {
 code_a=$(new_guid) code_b=$(new_guid)
 p() { echo "$work/$1.msp"; }
 
+# damage_property_streams FILE: points every Property table stream of FILE
+# past the end of its mini stream, so that no reader can read it; prints
+# how many there were. A directory entry starts on a 128-byte boundary
+# with its UTF-16 name, here the installer's encoding of "Property".
+damage_property_streams() {
+    perl -0777 -i -pe '
+        my $name = "\x40\x48\x59\x45\xF2\x44\x68\x45\x37\x47";
+        my @entries;
+        while (/\Q$name\E/g) { push @entries, $-[0] if $-[0] % 128 == 0 }
+        for my $at (@entries) { substr($_, $at + 0x74, 4) = pack("V", 5000) }
+        print STDERR scalar(@entries), "\n";
+    ' "$1" 2>&1
+}
+
 make_patches() {
     patch "$(p good)" --product-code "$code_a" --product-code "$code_b" --to-version 3.2.40.0 \
         --keywords "3.2.40.0;3.2.10.0,3.2.20.0"
@@ -66,13 +96,19 @@ make_patches() {
         --keywords "3.2.40.0;3.2.10.0,3.2.20"
     patch "$(p above-transforms)" --product-code "$code_a" --to-version 3.2.40.0 --keywords "3.2.50.0;3.2.10.0"
     patch "$(p below-transforms)" --product-code "$code_a" --to-version 3.2.40.0 --keywords "3.2.30.0;3.2.10.0"
-    # The same patch once more, with the transforms' ProductVersion rows renamed
-    # so that nothing tells where the transforms move the product.
-    patch "$(p unknown-version)" --product-code "$code_a" --to-version 3.2.40.0 \
+    # The same patch once more, with the transforms' ProductVersion rows
+    # renamed: the transforms leave the version as it is.
+    patch "$(p keeps-version)" --product-code "$code_a" --to-version 3.2.40.0 \
         --keywords "3.2.50.0;3.2.10.0"
     check_same "fixture: one ProductVersion row to hide" \
-        "$(grep -c -a ProductVersion "$(p unknown-version)")" 1
-    perl -pi -e 's/ProductVersion/ProductXersion/g' "$(p unknown-version)"
+        "$(grep -c -a ProductVersion "$(p keeps-version)")" 1
+    perl -pi -e 's/ProductVersion/ProductXersion/g' "$(p keeps-version)"
+    # And once more with a transform that cannot be read: nothing tells
+    # where it moves the product.
+    patch "$(p unreadable-transform)" --product-code "$code_a" --to-version 3.2.40.0 \
+        --keywords "3.2.50.0;3.2.10.0"
+    check_same "fixture: one Property stream to damage" "$(damage_property_streams "$(p unreadable-transform)")" 1
+    make_patch "$(p not-a-patch)" --not-a-patch >/dev/null
     make_fake_patch "$(p fake)" 4096
 }
 timed make_patches
@@ -89,6 +125,9 @@ case_refusals() {
     refused "Template beginning with ';'" "its Template \";$code_a\" begins with ';'" \
         "$(p leading-template)"
     refused "a compound file without summary" "its summary information cannot be read" "$(p fake)"
+    refused "a compound file that is no installer file" \
+        "slot 1 ($(p not-a-patch)): its summary information cannot be read; it is not a Windows Installer patch" \
+        "$(p not-a-patch)"
     # Every problem of every slot is named before the build stops.
     refused "two bad slots, one good" "slot 3 ($(p no-template))" \
         1="$(p good)" 2="$(p no-semicolon)" 3="$(p no-template)"
@@ -115,10 +154,14 @@ case_warnings() {
         "$(p above-transforms)"
     warned "upgrade version below the transforms'" "slot 1 ($(p below-transforms)): the Keywords' upgrade version 3.2.30.0 differs from 3.2.40.0, the version the patch's transforms move the product to; a rollback would look for the patched products at the wrong version" \
         "$(p below-transforms)"
-    warned "transforms that keep the version" "slot 1 ($(p unknown-version)): the patch's transforms do not change the product's version; the wrapper would apply the patch again on every run, and a rollback would look for the patched products at the wrong version" \
-        "$(p unknown-version)"
+    warned "transforms that keep the version" "slot 1 ($(p keeps-version)): the patch's transforms do not change the product's version; the wrapper would apply the patch again on every run, and a rollback would look for the patched products at the wrong version" \
+        "$(p keeps-version)"
     check "transforms that keep the version: the slot map says so" \
         grep -qF "  upgrade:  3.2.50.0; the transforms leave the product's version as it is" "$work/stdout"
+    built "a transform that cannot be read" "$(p unreadable-transform)"
+    check_same "a transform that cannot be read: no warning" "$(cat "$work/stderr")" ""
+    check "a transform that cannot be read: the slot map cannot tell" \
+        grep -qF "  upgrade:  3.2.50.0; the transforms' version: cannot tell" "$work/stdout"
 }
 timed case_warnings
 
@@ -139,6 +182,12 @@ slot 5: $(p short-upgrade)
   upgrade:  3.2.40 (reads as 3.2.0.0); the transforms move the product to 3.2.40
 wrote $work/out.exe"
     check_same "slot map: one warning per misread version" "$(grep -c 'warning:' "$work/stderr")" 2
+
+    local slots=() slot
+    for slot in $(seq 14); do slots+=("$(p good)"); done
+    built "fifteen slots" 15="$(p short-target)" "${slots[@]}"
+    check_same "fifteen slots: fifteen blocks" "$(grep -c '^slot ' "$work/stdout")" 15
+    check_same "fifteen slots: the last one named" "$(grep '^slot 15: ' "$work/stdout")" "slot 15: $(p short-target)"
 }
 timed case_slot_map
 
@@ -172,6 +221,9 @@ extracted_by() {
 
 case_signing() {
     built "unsigned" "$(p good)"
+    [ -z "$BUILDER_EXE" ] || cp "$work/exe/out.exe" "$work/exe-built.exe"
+    # Signing is the script's alone: signtool signs on Windows.
+    local LINUX_ONLY=1
     cp "$work/out.exe" "$work/unsigned.exe"
     check "unsigned: osslsigncode finds no signature" eval '! verifies "$work/signer.pem" "$work/unsigned.exe"'
 
@@ -233,7 +285,7 @@ ProductName=$(version_define PRODUCT_NAME)
 ProductVersion=$version
 InternalName=wrapper"
     local exe
-    for exe in unsigned signed; do
+    for exe in unsigned signed ${BUILDER_EXE:+exe-built}; do
         check_same "version resource of the $exe wrapper" \
             "$(timeout 60 wine "$probe" "$(z_path "$work/$exe.exe")" | tr -d '\r')" "$expected"
     done
@@ -252,5 +304,145 @@ InternalName=wrapper"
     fi
 }
 timed case_version_info
+
+# --- both builders, the same patches: the same wrappers --------------------------
+# resources_of EXE: every resource as type, name, language, size and digest.
+resources_of() {
+    timeout 60 wine "$TEST_TOOLS_DIR/resource_probe.exe" "$(z_path "$1")" | tr -d '\r' | sort
+}
+
+# extract_all NAME EXE FOLDER: /e under Wine into FOLDER (made empty first).
+extract_all() {
+    rm -rf "$3"
+    mkdir -p "$3"
+    run_wine "$2" /e "$(z_path "$3")\\fix.msp"
+    check_same "$1: /e exit code" "$RUN_STATUS" 0
+}
+
+case_same_wrappers() {
+    local arch built_by report
+    for arch in x64 x86; do
+        built "$arch, both builders" --arch "$arch" 1="$(p good)" 4="$(p short-upgrade)" 15="$(p above-transforms)"
+        mkdir -p "$work/linux-$arch" "$work/exe-$arch"
+        cp "$work/out.exe" "$work/linux-$arch/w.exe"
+        cp "$work/exe/out.exe" "$work/exe-$arch/w.exe"
+        for built_by in linux exe; do
+            resources_of "$work/$built_by-$arch/w.exe" > "$work/resources-$built_by"
+        done
+        check "$arch: resources listed" grep -q '^#24 #1 0 ' "$work/resources-linux"
+        check_same "$arch: the same resources byte for byte (icon, manifest, version, texts, patches)" \
+            "$(cat "$work/resources-exe")" "$(cat "$work/resources-linux")"
+        check_same "$arch: patches as MSP resources IDR_MSP_n, language neutral" \
+            "$(grep '^MSP ' "$work/resources-exe" | cut -d' ' -f1-4)" \
+            "MSP IDR_MSP_1 0 $(stat -c %s "$(p good)")
+MSP IDR_MSP_15 0 $(stat -c %s "$(p above-transforms)")
+MSP IDR_MSP_4 0 $(stat -c %s "$(p short-upgrade)")"
+        check_same "$arch: sections still aligned to 4096 bytes in the file" \
+            "$(x86_64-w64-mingw32-objdump -p "$work/exe-$arch/w.exe" | sed -n 's/^FileAlignment\s*//p')" 00001000
+        for built_by in linux exe; do
+            extract_all "$arch, built by $built_by" "$work/$built_by-$arch/w.exe" "$work/extract-$built_by-$arch"
+        done
+        # A German user's wrapper finds the same patches.
+        LC_ALL=de_DE.UTF-8 extract_all "$arch, German" "$work/exe-$arch/w.exe" "$work/extract-de-$arch"
+        check "$arch, German: the same files" diff -r "$work/extract-linux-$arch" "$work/extract-de-$arch"
+        check "$arch: /e writes the same files" diff -r "$work/extract-linux-$arch" "$work/extract-exe-$arch"
+        check "$arch: /e writes the patches byte for byte" eval \
+            'cmp -s "$(p good)" "$work/extract-exe-$arch/fix1.msp" && cmp -s "$(p short-upgrade)" "$work/extract-exe-$arch/fix4.msp" && cmp -s "$(p above-transforms)" "$work/extract-exe-$arch/fix15.msp"'
+        run_with_boxes "$work/linux-$arch/w.exe" /i
+        report=$(box 1 text)
+        check "$arch: a /i report" [ -n "$report" ]
+        run_with_boxes "$work/exe-$arch/w.exe" /i
+        check_same "$arch: the same /i report" "$(box 1 text)" "$report"
+    done
+}
+[ -z "$BUILDER_EXE" ] || timed case_same_wrappers
+
+# A real product, patched by the wrapper of each builder: the wrapper that
+# build-wrapper.exe made in a copy of this prefix, made after the product
+# was installed, so that both wrappers find it as it was.
+case_same_install_run() {
+    local name="Norvale Builders" code other outcome
+    code=$(new_product "$name" 3.2.10.0)
+    new_patch "$work/install.msp" "$code" --keywords "3.2.40.0;3.2.10.0"
+    built "install run" "$work/install.msp"
+    cp "$work/out.exe" "$work/install-linux.exe"
+    cp "$work/exe/out.exe" "$work/install-exe.exe"
+    wineserver -k
+    wineserver -w
+    other=$WINE_TEST_DIR/prefix-copy
+    wine_copy_prefix "$WINEPREFIX" "$other"
+
+    # outcome: the exit code, the boxes and the version the run left.
+    outcome() {
+        echo "exit code $RUN_EXIT_CODE; $BOX_COUNT box(es); $(box 1 caption) | $(box 1 text) | $(box 1 icon) | $(box 1 flags)"
+        echo "version $(product_version "$code")"
+    }
+    run_with_boxes "$work/install-linux.exe" /exitcode
+    outcome > "$work/outcome-linux"
+    WINEPREFIX=$other run_with_boxes "$work/install-exe.exe" /exitcode
+    WINEPREFIX=$other outcome > "$work/outcome-exe"
+    WINEPREFIX=$other wineserver -k
+    WINEPREFIX=$other wineserver -w
+    check_same "install run: the wrapper of ./build-wrapper patched the product" "$(cat "$work/outcome-linux")" \
+        "exit code 0; 1 box(es); $(en IDS_CAPTION_SUCCESS) | $(en IDS_INSTALL_SUCCEEDED "$name") | information | 00050040
+version 3.2.40.0"
+    check_same "install run: the wrapper of build-wrapper.exe alike" "$(cat "$work/outcome-exe")" \
+        "$(cat "$work/outcome-linux")"
+}
+[ -z "$BUILDER_EXE" ] || timed case_same_install_run
+
+# --- build-wrapper.exe's own cases -------------------------------------------------
+# nothing_left NAME FOLDER LISTING: FOLDER holds exactly what it held.
+nothing_left() {
+    check_same "$1: nothing left behind" "$(tree_of "$2")" "$3"
+}
+
+case_builder_own() {
+    local folder="$work/новая папка/Prüfung ß" out before
+    run_exe -o "$folder/fix é.exe" 2="$(p good)"
+    ended_well "names outside ASCII, a folder to make" "$EXE_STATUS" "$work/exe-stderr"
+    check "names outside ASCII: the wrapper written" [ -s "$folder/fix é.exe" ]
+    check_same "names outside ASCII: said so in UTF-8" "$(tail -n 1 "$work/exe-stdout")" "wrote $folder/fix é.exe"
+    extract_all "names outside ASCII" "$folder/fix é.exe" "$work/extract-ü"
+    check "names outside ASCII: /e writes the patch" cmp -s "$(p good)" "$work/extract-ü/fix2.msp"
+
+    make_fake_patch "$work/big.msp" $((200 * 1024 * 1024))
+    run_exe -o "$work/big.exe" --unchecked "$work/big.msp"
+    ended_well "200 MB patch" "$EXE_STATUS" "$work/exe-stderr"
+    extract_all "200 MB patch" "$work/big.exe" "$work/extract-big"
+    check "200 MB patch: /e writes it byte for byte" cmp -s "$work/big.msp" "$work/extract-big/fix1.msp"
+    rm -f "$work/big.exe" "$work/extract-big/fix1.msp"
+
+    # The output names a folder: the build fails at the rename, and the
+    # folder and its neighbours are as they were.
+    mkdir -p "$work/failed/out.exe"
+    before=$(tree_of "$work/failed")
+    run_exe -o "$work/failed/out.exe" "$(p good)"
+    check_same "output is a folder: refused" "$EXE_STATUS" 2
+    check "output is a folder: says why" grep -qF "build-wrapper: cannot write '$work/failed/out.exe'" "$work/exe-stderr"
+    nothing_left "output is a folder" "$work/failed" "$before"
+
+    # A disk that fills up while the patches go in: an existing wrapper of
+    # that name stays as it was, and no temporary file is left.
+    if [ "$(id -u)" != 0 ]; then
+        echo "  (not root: the full disk is left out)"
+        return
+    fi
+    local full=$work/full
+    mkdir -p "$full"
+    mount -t tmpfs -o size=3m tmpfs "$full"
+    trap 'umount "$full" 2>/dev/null; wine_test_stop' EXIT
+    echo "the wrapper of last week" > "$full/out.exe"
+    make_fake_patch "$work/four.msp" $((4 * 1024 * 1024))
+    before=$(tree_of "$full")
+    run_exe -o "$full/out.exe" --unchecked "$work/four.msp"
+    check_same "full disk: refused" "$EXE_STATUS" 2
+    check "full disk: says why" grep -qF "build-wrapper: cannot" "$work/exe-stderr"
+    check_same "full disk: the existing wrapper unchanged" "$(cat "$full/out.exe")" "the wrapper of last week"
+    nothing_left "full disk" "$full" "$before"
+    umount "$full"
+    trap wine_test_stop EXIT
+}
+[ -z "$BUILDER_EXE" ] || timed case_builder_own
 
 finish

@@ -1,17 +1,31 @@
 #!/usr/bin/env bash
 # build-wrapper refuses what would make a broken wrapper, with a message
 # that names the problem and a non-zero exit, and writes no output then.
+# Given build-wrapper.exe, it runs each case too, under Wine, and must
+# refuse in the same words (see builders_agree in lib.sh).
+#   build_wrapper_refusals.sh [BUILDER.exe]
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+if [ $# -ge 1 ]; then
+    BUILDER_EXE=$(realpath "$1")
+    source "$E2E_REPO/tests/tools/fixtures.sh"
+    wine_test_start win64
+    work=$WINE_TEST_DIR/work
+    mkdir -p "$work"
+else
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+fi
 make_fake_patch "$work/good.msp" 2048
 : > "$work/empty.msp"
 printf 'PK\003\004 not a compound file' > "$work/zip.msp"
+mkdir -p "$work/folder.msp"
 
 refused "missing file" "does not exist" "$work/nothing.msp"
+refused "a missing file in slot 2" "patch file '$work/nothing.msp' does not exist" 2="$work/nothing.msp"
 refused "empty file" "is empty" "$work/empty.msp"
+refused "a folder" "patch file '$work/folder.msp' is not a regular file" "$work/folder.msp"
 refused "not a compound file" "not a Windows Installer patch" "$work/zip.msp"
 refused "slot 0" "slot 0 is outside 1 to 15" 0="$work/good.msp"
 refused "slot 16" "slot 16 is outside 1 to 15" 16="$work/good.msp"
@@ -20,5 +34,15 @@ sixteen=()
 for _ in $(seq 16); do sixteen+=("$work/good.msp"); done
 refused "sixteen patches" "at most 15" "${sixteen[@]}"
 refused "unknown architecture" "unknown architecture" --arch arm64 "$work/good.msp"
+
+# The output is one of the patches, by its own name and by another one (a
+# hard link): the patch is left as it was.
+cp "$work/good.msp" "$work/good.copy"
+ln "$work/good.msp" "$work/alias.exe"
+refused "output is a patch" "patch file '$work/good.msp' is the output file too" \
+    -o "$work/good.msp" --unchecked 1="$work/good.msp"
+refused "output is a patch by another name" "patch file '$work/good.msp' is the output file too" \
+    -o "$work/alias.exe" --unchecked "$work/good.msp"
+check "output is a patch: the patch is unchanged" cmp -s "$work/good.msp" "$work/good.copy"
 
 finish

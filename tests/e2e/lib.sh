@@ -103,18 +103,76 @@ build_wrapper() {
     "$E2E_REPO/build-wrapper" "$@" >/dev/null
 }
 
-# run_build ARGS...: build-wrapper writing $work/out.exe; BUILD_STATUS, and
-# its output in $work/stdout and $work/stderr.
+# The builders the build helpers below run: ./build-wrapper always, and
+# build-wrapper.exe under Wine as well when BUILDER_EXE names it (unless
+# LINUX_ONLY is set, for what only the script does, such as signing).
+
+# exe_arguments ARGS...: ARGS as build-wrapper.exe gets them, one a line:
+# an absolute path, alone or after "N=", as Wine sees it.
+exe_arguments() {
+    local argument
+    for argument in "$@"; do
+        if [[ $argument =~ ^([0-9]+=)?(/.*)$ ]]; then
+            printf '%s%s\n' "${BASH_REMATCH[1]}" "$(z_path "${BASH_REMATCH[2]}")"
+        else
+            printf '%s\n' "$argument"
+        fi
+    done
+}
+
+# host_paths: build-wrapper.exe's output with its paths as the host names
+# them (Z:\a\b is /a/b) and without CRs, to compare with ./build-wrapper's.
+host_paths() {
+    sed -e 's/\r$//' -e 's|Z:\\|/|g' -e 's|\\|/|g'
+}
+
+# run_exe ARGS...: build-wrapper.exe under Wine with ARGS (see
+# exe_arguments): EXE_STATUS, its output in $work/exe-stdout and
+# $work/exe-stderr (see host_paths).
+run_exe() {
+    local arguments
+    mapfile -t arguments < <(exe_arguments "$@")
+    set +e
+    timeout "${RUN_TIMEOUT:-120}" wine "$BUILDER_EXE" "${arguments[@]}" > "$work/exe-stdout.raw" 2> "$work/exe-stderr.raw"
+    EXE_STATUS=$?
+    set -e
+    host_paths < "$work/exe-stdout.raw" > "$work/exe-stdout"
+    host_paths < "$work/exe-stderr.raw" > "$work/exe-stderr"
+}
+
+# run_build ARGS...: ./build-wrapper writing $work/out.exe; BUILD_STATUS, and
+# its output in $work/stdout and $work/stderr. build-wrapper.exe, when it
+# runs too, writes $work/exe/out.exe (see run_exe).
 run_build() {
     rm -f "$work/out.exe"
     set +e
     "$E2E_REPO/build-wrapper" -o "$work/out.exe" "$@" > "$work/stdout" 2> "$work/stderr"
     BUILD_STATUS=$?
     set -e
+    [ -n "${BUILDER_EXE:-}" ] && [ -z "${LINUX_ONLY:-}" ] || return 0
+    rm -f "$work/exe/out.exe"
+    run_exe -o "$work/exe/out.exe" "$@"
+}
+
+# builders_agree NAME: build-wrapper.exe ended, said and wrote as
+# ./build-wrapper did; nothing to check when it did not run.
+builders_agree() {
+    [ -n "${BUILDER_EXE:-}" ] && [ -z "${LINUX_ONLY:-}" ] || return 0
+    local name="$1: build-wrapper.exe"
+    check_same "$name ends alike" "$EXE_STATUS" "$BUILD_STATUS"
+    check_same "$name warns and refuses alike" "$(cat "$work/exe-stderr")" "$(cat "$work/stderr")"
+    check_same "$name prints the same slot map" "$(grep -v '^wrote ' "$work/exe-stdout" || true)" \
+        "$(grep -v '^wrote ' "$work/stdout" || true)"
+    if [ "$BUILD_STATUS" = 0 ]; then
+        check_same "$name says what it wrote" "$(grep '^wrote ' "$work/exe-stdout")" "wrote $work/exe/out.exe"
+        check "$name wrote a wrapper" [ -s "$work/exe/out.exe" ]
+    else
+        check "$name wrote no wrapper" [ ! -e "$work/exe/out.exe" ]
+    fi
 }
 
 # refused NAME TEXT ARGS...: build-wrapper fails, says TEXT on stderr, and
-# writes no wrapper (nor a file half signed).
+# writes no wrapper (nor a file half signed); build-wrapper.exe the same.
 refused() {
     local name=$1 text=$2
     shift 2
@@ -123,6 +181,7 @@ refused() {
     check "$name: says '$text'" grep -qF -- "$text" "$work/stderr"
     grep -qF -- "$text" "$work/stderr" || sed 's/^/  stderr: /' "$work/stderr" >&2
     check "$name: no wrapper written" eval '[ ! -e "$work/out.exe" ] && [ ! -e "$work/out.exe.signing" ]'
+    builders_agree "$name"
 }
 
 # Runs a Windows program with a time limit (a message box that nobody
