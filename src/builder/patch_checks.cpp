@@ -7,6 +7,8 @@
 #include "payload/summary_info.h"
 #include "payload/targeting.h"
 
+#include <algorithm>
+
 namespace {
 
 std::wstring Joined(const std::vector<std::wstring>& parts)
@@ -21,6 +23,9 @@ std::wstring Quoted(const std::wstring& text)
 {
     return L"\"" + text + L"\"";
 }
+
+const wchar_t kAppliedAgain[] = L"the wrapper would apply the patch again on every run, and ";
+const wchar_t kRollbackMisses[] = L"a rollback would look for the patched products at the wrong version";
 
 struct SlotCheck {
     std::wstring where;  // "slot N (PATH)"
@@ -48,22 +53,17 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
     std::vector<std::wstring> versions;
     if (!ReadTransformVersions(file, versions))
         return L"the transforms' version: cannot tell";
-    const wchar_t* const rollback = L"a rollback would look for the patched products at the wrong version";
     if (versions.empty()) {
         // Read whole, and none of them sets ProductVersion: the product
         // keeps its version, below the upgrade version.
         check.report.warnings.push_back(check.where +
-                                        L": the patch's transforms do not change the product's version; "
-                                        L"the wrapper would apply the patch again on every run, and " +
-                                        rollback);
+                                        L": the patch's transforms do not change the product's version; " +
+                                        kAppliedAgain + kRollbackMisses);
         return L"the transforms leave the product's version as it is";
     }
     std::vector<std::wstring> distinct;
     for (const std::wstring& version : versions) {
-        bool seen = false;
-        for (const std::wstring& earlier : distinct)
-            seen = seen || earlier == version;
-        if (!seen)
+        if (std::find(distinct.begin(), distinct.end(), version) == distinct.end())
             distinct.push_back(version);
     }
     const VersionQuad upgradeRead = ParseVersion(upgrade);
@@ -71,12 +71,12 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
         const VersionQuad moved = ParseVersion(version);
         if (VersionEqual(moved, upgradeRead))
             continue;
-        const std::wstring again =
-            VersionLess(moved, upgradeRead) ? L"the wrapper would apply the patch again on every run, and " : L"";
+        // Below the upgrade version, the product still looks unpatched.
+        const std::wstring again = VersionLess(moved, upgradeRead) ? kAppliedAgain : L"";
         check.report.warnings.push_back(check.where + L": the Keywords' upgrade version " + upgrade +
                                         L" differs from " + version +
                                         L", the version the patch's transforms move the product to; " + again +
-                                        rollback);
+                                        kRollbackMisses);
     }
     return L"the transforms move the product to " + Joined(distinct);
 }

@@ -93,7 +93,8 @@ std::wstring WriteWrapper(const std::wstring& output, const std::uint8_t* image,
     std::wstring failure = WriteImage(full, image, imageSize, temporary);
     if (failure.empty())
         failure = AddPatches(temporary, patches);
-    if (failure.empty() && !MoveFileExW(temporary.c_str(), full.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    const DWORD replace = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (failure.empty() && !MoveFileExW(temporary.c_str(), full.c_str(), replace))
         failure = Failure(L"cannot write '" + output + L"'", GetLastError());
     if (!failure.empty() && !temporary.empty())
         DeleteFileW(temporary.c_str());

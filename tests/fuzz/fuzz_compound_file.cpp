@@ -1,6 +1,7 @@
 // The compound-file reader, the summary parser and the transform reader on
 // any bytes: open, walk every storage, read every stream, the summary and
-// the transforms' versions. ASan stops any read outside the given bytes.
+// the transforms' versions, and the builders' patch checks over all of
+// them. ASan stops any read outside the given bytes.
 //
 // Input: a compound-file image as it is, or, after a first byte 0, one
 // packed so that whole images fit the run's input limit: a byte FE, n, v
@@ -11,6 +12,7 @@
 
 #include "fuzz_input.h"
 
+#include "builder/patch_checks.h"
 #include "builder/transform_versions.h"
 #include "payload/ansi_text.h"
 #include "payload/compound_file.h"
@@ -91,11 +93,27 @@ void Walk(const CompoundFile& file, std::uint32_t storage, unsigned depth, std::
     }
 }
 
+// A block that starts with the slot, and a refusal whenever there is no
+// upgrade line to build from.
+void CheckPatchChecks(const std::vector<std::uint8_t>& bytes, bool opened)
+{
+    BuildReport report;
+    CheckPatch(7, L"p", bytes.data(), bytes.size(), report);
+    FUZZ_CHECK(report.slotMap.size() >= 2 && report.slotMap[0] == L"slot 7: p");
+    FUZZ_CHECK(opened || report.refusals.size() == 1);
+    const bool upgradeLine = report.slotMap.back().compare(0, 12, L"  upgrade:  ") == 0;
+    FUZZ_CHECK(upgradeLine || !report.refusals.empty());
+    for (const std::wstring& text : report.refusals)
+        FUZZ_CHECK(text.compare(0, 10, L"slot 7 (p)") == 0);
+}
+
 void CheckFile(const std::vector<std::uint8_t>& bytes)
 {
     CompoundFile file;
     std::vector<std::wstring> versions = {L"left over"};
-    if (!OpenCompoundFile(bytes.data(), bytes.size(), file)) {
+    const bool opened = OpenCompoundFile(bytes.data(), bytes.size(), file);
+    CheckPatchChecks(bytes, opened);
+    if (!opened) {
         FUZZ_CHECK(!ReadTransformVersions(bytes.data(), bytes.size(), versions) && versions.empty());
         return;
     }
