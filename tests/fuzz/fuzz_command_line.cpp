@@ -46,7 +46,7 @@ bool Same(const RunOptions& a, const RunOptions& b)
 {
     return a.quiet == b.quiet && a.installMode == b.installMode && a.extractMode == b.extractMode &&
            a.infoMode == b.infoMode && a.extractPath == b.extractPath &&
-           a.deploymentExitCode == b.deploymentExitCode;
+           a.deploymentExitCode == b.deploymentExitCode && a.helpMode == b.helpMode && a.logPath == b.logPath;
 }
 
 // What the rules say the words ask for, read as a list of option words.
@@ -55,6 +55,8 @@ struct Reading {
     bool exitCode = false;
     bool extract = false;
     std::wstring extractPath;
+    bool help = false;
+    std::wstring logPath;
     bool stopped = false;     // "/i" or "/pi" ended the scan
     bool info = false;        // the word that ended it was "/i"
     size_t stoppedAt = 0;     // index of that word
@@ -64,12 +66,12 @@ struct Reading {
 Reading Read(const std::vector<std::wstring>& arguments)
 {
     Reading reading;
-    bool takePath = false;
+    std::wstring* path = nullptr;  // the path that the word before asks for
     for (size_t i = 1; i < arguments.size(); ++i) {
-        if (takePath) {
-            reading.extractPath = arguments[i];
+        if (path != nullptr) {
+            *path = arguments[i];
             reading.pathIndices.push_back(i);
-            takePath = false;
+            path = nullptr;
             continue;
         }
         const std::wstring word = Folded(arguments[i]);
@@ -80,7 +82,11 @@ Reading Read(const std::vector<std::wstring>& arguments)
         } else if (word == L"/e") {
             // A final "/e" with nothing after it keeps an earlier path.
             reading.extract = true;
-            takePath = true;
+            path = &reading.extractPath;
+        } else if (word == L"/log") {
+            path = &reading.logPath;
+        } else if (word == L"/?" || word == L"/help") {
+            reading.help = true;
         } else if (word == L"/i" || word == L"/pi") {
             reading.stopped = true;
             reading.info = word == L"/i";
@@ -113,8 +119,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(options.infoMode == reading.info);
     } else {
         FUZZ_CHECK(options.infoMode == prior.infoMode);
-        FUZZ_CHECK(options.installMode == !options.extractMode);
+        FUZZ_CHECK(options.installMode == !(options.extractMode || options.helpMode));
     }
+    FUZZ_CHECK(options.helpMode == reading.help);
+    FUZZ_CHECK(options.logPath == reading.logPath);
     FUZZ_CHECK(options.quiet == reading.quiet);
     FUZZ_CHECK(options.deploymentExitCode == reading.exitCode);
     FUZZ_CHECK(options.extractMode == reading.extract);
