@@ -398,11 +398,15 @@ nothing_left() {
 }
 
 case_builder_own() {
-    local folder="$work/новая папка/Prüfung ß" out before
-    run_exe -o "$folder/fix é.exe" 2="$(p good)"
+    local folder="$work/новая папка/Prüfung ß" before
+    mkdir -p "$work/патчи"
+    cp "$(p good)" "$work/патчи/fix ü.msp"
+    run_exe -o "$folder/fix é.exe" 2="$work/патчи/fix ü.msp"
     ended_well "names outside ASCII, a folder to make" "$EXE_STATUS" "$work/exe-stderr"
     check "names outside ASCII: the wrapper written" [ -s "$folder/fix é.exe" ]
-    check_same "names outside ASCII: said so in UTF-8" "$(tail -n 1 "$work/exe-stdout")" "wrote $folder/fix é.exe"
+    check_same "names outside ASCII: said so in UTF-8" "$(sed -n '1p;$p' "$work/exe-stdout")" \
+        "slot 2: $work/патчи/fix ü.msp
+wrote $folder/fix é.exe"
     extract_all "names outside ASCII" "$folder/fix é.exe" "$work/extract-ü"
     check "names outside ASCII: /e writes the patch" cmp -s "$(p good)" "$work/extract-ü/fix2.msp"
 
