@@ -9,6 +9,13 @@ constexpr unsigned kPatchTargetNotFound = 1642;
 
 } // namespace
 
+LogType ExitCodeLogType(unsigned exitCode)
+{
+    if (exitCode == kPatchTargetNotFound)
+        return kLogWarning;
+    return exitCode == 0 || IsInstallSuccess(exitCode) ? kLogInfo : kLogError;
+}
+
 unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned restartRequest,
                             unsigned firstInstallerFailure, bool productLeftBehind)
 {

@@ -60,6 +60,20 @@ const wchar_t* OutcomeName(PatchOutcome outcome)
     }
 }
 
+LogType OutcomeLogType(PatchOutcome outcome)
+{
+    switch (outcome) {
+    case Installed:
+    case UpToDate:
+        return kLogInfo;
+    case WrongVersion:
+    case NoProduct:
+        return kLogWarning;
+    default:
+        return kLogError;
+    }
+}
+
 bool RunNeedsRollback(PatchOutcome overall)
 {
     return overall != Installed && overall != UpToDate && overall != NoPatch;

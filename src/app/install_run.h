@@ -1,6 +1,7 @@
 #pragma once
 
 #include "install/patch_outcome.h"
+#include "shared/run_log.h"
 
 // Folds the outcome of one more patch into the run's overall outcome. The
 // first fatal outcome decides the run; otherwise Installed beats UpToDate,
@@ -14,3 +15,6 @@ bool RunNeedsRollback(PatchOutcome overall);
 
 // The outcome's name for the log: "Installed", "UpToDate", ...
 const wchar_t* OutcomeName(PatchOutcome outcome);
+
+// How the log files an outcome: as planned, a product's state, a failure.
+LogType OutcomeLogType(PatchOutcome outcome);

@@ -3,7 +3,6 @@
 #include "app/exit_code.h"
 #include "app/install_run.h"
 #include "install/decision_win.h"
-#include "install/installer_result.h"
 #include "install/rollback_win.h"
 #include "messages/message_box_win.h"
 #include "messages/outcome_box_win.h"
@@ -39,8 +38,7 @@ unsigned RunInstall()
     const unsigned exitCode =
         DeploymentExitCode(overall, GetLastError(), RestartRequest, FirstInstallerFailure, ProductLeftBehind);
     // Reading the last-error value changes nothing: the box below still shows it.
-    const bool failed = RunNeedsRollback(overall);
-    Log(failed ? kLogError : kLogInfo, std::wstring(L"The run's outcome: ") + OutcomeName(overall));
+    Log(OutcomeLogType(overall), std::wstring(L"The run's outcome: ") + OutcomeName(overall));
     if (overall == NoPatch) {
         Log(kLogError, L"The wrapper carries no patch: the rebuild notice is shown");
         ShowMissingPatchNotice();
@@ -51,10 +49,9 @@ unsigned RunInstall()
     }
 
     // After the box is closed: the user sees the outcome before removal starts.
-    if (failed)
+    if (RunNeedsRollback(overall))
         RollBackInstalled(installed);
-    Log(exitCode == 0 || IsInstallSuccess(exitCode) ? kLogInfo : kLogError,
-        L"Exit code " + std::to_wstring(Options.deploymentExitCode ? exitCode : 0) +
+    Log(ExitCodeLogType(exitCode), L"Exit code " + std::to_wstring(Options.deploymentExitCode ? exitCode : 0) +
             (Options.deploymentExitCode ? L"" : L" (with /exitcode: " + std::to_wstring(exitCode) + L")"));
     return exitCode;
 }

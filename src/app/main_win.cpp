@@ -48,7 +48,7 @@ void LogRunStart()
     DescribeOperatingSystem(osName, osVersion);
     Log(kLogInfo, L"Patch wrapper " WRAPPER_VERSION_TEXT L" started: " + std::wstring(GetCommandLineW()));
     Log(kLogInfo, L"Operating system " + osName + L"(" + FormatVersion(osVersion) + L"); elevated: " +
-                      Elevation() + L"; temporary folder " + TempCopyFolder());
+                      Elevation() + L"; temporary folder " + TempCopyFolderName());
 }
 
 } // namespace
@@ -58,7 +58,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     ModuleInstance = instance;
     ParseCommandLine();
     OpenRunLog(Options.logPath);
-    LogRunStart();
+    // A run without a log asks nothing it does not need.
+    if (RunLogOpen())
+        LogRunStart();
 
     if (Options.helpMode) {
         Log(kLogInfo, L"The list of command-line words is shown");

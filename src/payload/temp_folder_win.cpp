@@ -63,6 +63,13 @@ std::wstring ExistingTmpFolder()
     return DirectoryExists(folder) ? std::wstring(folder) : std::wstring();
 }
 
+// SYSTEM's own folder, else TMP when it is a folder; empty when neither.
+std::wstring PreferredTempCopyFolder()
+{
+    std::wstring folder = SystemOnlyTempFolder();
+    return folder.empty() ? ExistingTmpFolder() : folder;
+}
+
 // Builds the descriptor of kTempCopySecurity; freed with LocalFree.
 PSECURITY_DESCRIPTOR TempCopyDescriptor()
 {
@@ -136,13 +143,25 @@ HANDLE CreateFreshCopy(const std::wstring& folder, std::wstring& path)
 
 std::wstring TempCopyFolder()
 {
-    std::wstring folder = SystemOnlyTempFolder();
-    if (folder.empty())
-        folder = ExistingTmpFolder();
+    std::wstring folder = PreferredTempCopyFolder();
     if (folder.empty()) {
         wchar_t fallback[kMaxPathChars];
         GetTempFolder(fallback, kMaxPathChars);
         folder = fallback;
+    }
+    return folder;
+}
+
+std::wstring TempCopyFolderName()
+{
+    std::wstring folder = PreferredTempCopyFolder();
+    if (folder.empty()) {
+        wchar_t path[kTempPathChars];
+        const DWORD length = GetTempPathW(kTempPathChars, path);
+        if (length == 0 || length >= kTempPathChars)
+            return std::wstring();
+        StripTrailingBackslash(path);
+        folder = path;
     }
     return folder;
 }

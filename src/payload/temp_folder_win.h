@@ -10,6 +10,9 @@
 // exists; else GetTempFolder's.
 std::wstring TempCopyFolder();
 
+// The same folder as the system names it, for the log: nothing is created.
+std::wstring TempCopyFolderName();
+
 // Writes the patch to a new file "MSP<n>" in TempCopyFolder(), created
 // exclusively and readable by SYSTEM and Administrators only, and names
 // it in `path`. A name that exists in any form is never opened; the next

@@ -58,6 +58,11 @@ void OpenRunLog(const std::wstring& path)
     SetLastError(error);
 }
 
+bool RunLogOpen()
+{
+    return g_log != INVALID_HANDLE_VALUE;
+}
+
 void Log(LogType type, const std::wstring& message)
 {
     if (g_log == INVALID_HANDLE_VALUE)

@@ -9,6 +9,9 @@
 // opened is no log: the run goes on exactly as without one.
 void OpenRunLog(const std::wstring& path);
 
+// True when a log was opened: records cost something to gather.
+bool RunLogOpen();
+
 // Writes one record at once, so that a run that is killed leaves every
 // record up to that moment. Nothing without an open log. Keeps the
 // last-error value: the log must never change what the run shows.

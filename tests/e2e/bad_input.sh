@@ -340,6 +340,14 @@ tmp_run() {
 
 case_tmp_without_folder() {
     echo "a file, not a folder" > "$drive/tmpfile"
+    # Runs that make no copy create no temporary folder, with a log or without.
+    set_tmp 'D:\nope'
+    for args in /pi /? "/e D:\\x.msp" "/pi /log D:\\nolog.log" "/? /log D:\\help.log"; do
+        # shellcheck disable=SC2086
+        run_case "$work/t.exe" $args
+        check "TMP missing, $args: the folder is not created" [ ! -e "$drive/nope" ]
+    done
+    set_tmp "$temp_win"
     local success=("$(en IDS_CAPTION_SUCCESS)" "$installed_text" information 00050040)
     local refused=("$(en IDS_CAPTION_ERROR)" "$(failure_regex 1627)" error 00050010)
     tmp_run "TMP missing" 'D:\nope' m "$name_m" D:/nope "${success[@]}"

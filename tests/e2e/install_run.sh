@@ -239,9 +239,9 @@ case_wrong_version() {
     check_run_story "wrong version" c c \
         "$(slot_read 1 "$code_c")" \
         "$(not_served 1 "$code_c" "$name_c" 3.2.5.0)" \
-        "3 The run's outcome: WrongVersion" \
+        "2 The run's outcome: WrongVersion" \
         "$(shown IDS_WRONG_VERSION)" \
-        "3 Exit code 0 (with /exitcode: 1642)"
+        "2 Exit code 0 (with /exitcode: 1642)"
     boxes_summary
 }
 timed case_wrong_version
@@ -253,9 +253,9 @@ case_no_product() {
     check_run_story "no product" d d \
         "$(slot_read 1 "$code_absent")" \
         "2 IDR_MSP_1: none of the patch's products is installed" \
-        "3 The run's outcome: NoProduct" \
+        "2 The run's outcome: NoProduct" \
         "$(shown IDS_NO_PRODUCT)" \
-        "3 Exit code 0 (with /exitcode: 1642)"
+        "2 Exit code 0 (with /exitcode: 1642)"
     boxes_summary
 }
 timed case_no_product
@@ -286,12 +286,12 @@ case_rollback() {
         "$(answered 0)" \
         "$(slot_read 2 "$code_e2")" \
         "$(not_served 2 "$code_e2" "$name_e2" 3.2.5.0)" \
-        "3 The run's outcome: WrongVersion" \
+        "2 The run's outcome: WrongVersion" \
         "$(shown IDS_WRONG_VERSION)" \
         "1 Rolling back IDR_MSP_1, installed by this run" \
         "$(removing "$code_e1" "$name_e1")" \
         "$(answered 0)" \
-        "3 Exit code 0 (with /exitcode: 1642)"
+        "2 Exit code 0 (with /exitcode: 1642)"
     boxes_summary
 }
 timed case_rollback
@@ -305,7 +305,7 @@ case_no_patch() {
         expect_box "no patch ${quiet:-(not quiet)}" "Debug Infomation" \
             "Please rebuild patch wrapper with real msp in res folder" none 00000000
         check_run_story "no patch ${quiet:-(not quiet)}" "$log" none \
-            "1 The run's outcome: NoPatch" \
+            "3 The run's outcome: NoPatch" \
             "3 The wrapper carries no patch: the rebuild notice is shown" \
             "3 Exit code 0 (with /exitcode: 1603)"
         check_same "no patch ${quiet:-(not quiet)}, log: every slot looked at" \
@@ -330,12 +330,12 @@ case_quiet_rollback() {
         "$(answered 0)" \
         "$(slot_read 2 "$code_g2")" \
         "$(not_served 2 "$code_g2" "$name_g2" 3.2.5.0)" \
-        "3 The run's outcome: WrongVersion" \
+        "2 The run's outcome: WrongVersion" \
         "1 Message $(message_id IDS_WRONG_VERSION) not shown (/q)" \
         "1 Rolling back IDR_MSP_1, installed by this run" \
         "$(removing "$code_g1" "$name_g1")" \
         "$(answered 0)" \
-        "3 Exit code 0 (with /exitcode: 1642)"
+        "2 Exit code 0 (with /exitcode: 1642)"
     boxes_summary
 }
 timed case_quiet_rollback
