@@ -33,7 +33,11 @@ LogStamp Now()
     stamp.minute = local.wMinute;
     stamp.second = local.wSecond;
     stamp.millisecond = local.wMilliseconds;
-    stamp.biasMinutes = zone.Bias + (mode == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0);
+    stamp.biasMinutes = zone.Bias;
+    if (mode == TIME_ZONE_ID_DAYLIGHT)
+        stamp.biasMinutes += zone.DaylightBias;
+    else if (mode == TIME_ZONE_ID_STANDARD)
+        stamp.biasMinutes += zone.StandardBias;
     return stamp;
 }
 
