@@ -11,7 +11,7 @@
 #include "builder/patch_checks.h"
 #include "builder/patch_file.h"
 #include "builder/patch_plan.h"
-#include "builder/utf8_text.h"
+#include "shared/utf8_text.h"
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,6 @@
 #include "builder/console_text_win.h"
 
-#include "builder/utf8_text.h"
+#include "shared/utf8_text.h"
 
 void WriteText(DWORD stream, const std::wstring& text)
 {

@@ -1,6 +1,6 @@
 #include "builder/patch_file.h"
 
-#include "builder/utf8_text.h"
+#include "shared/utf8_text.h"
 
 #include <algorithm>
 #include <filesystem>

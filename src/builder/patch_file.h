@@ -7,7 +7,7 @@
 #include <vector>
 
 // Patch files as ./build-wrapper's checks see them on the build machine,
-// in standard C++ (file names in UTF-8, see utf8_text.h).
+// in standard C++ (file names in UTF-8, see shared/utf8_text.h).
 
 // The facts of the file named `file`; `output` is the wrapper's file name,
 // which need not exist.

@@ -1,7 +1,5 @@
 #include "shared/run_log.h"
 
-#include <cstdint>
-
 namespace {
 
 const wchar_t kMessageEnd[] = L"]LOG]!>";
@@ -30,25 +28,6 @@ std::wstring OneLine(const std::wstring& message)
     return line;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
 } // namespace
 
 std::wstring FormatLogRecord(const std::wstring& message, LogType type, const LogStamp& stamp,
@@ -60,21 +39,4 @@ std::wstring FormatLogRecord(const std::wstring& message, LogType type, const Lo
            Digits(stamp.month, 2) + L"-" + Digits(stamp.day, 2) + L"-" + Digits(stamp.year, 4) +
            L"\" component=\"" + OneLine(component) + L"\" context=\"\" type=\"" + std::to_wstring(type) +
            L"\" thread=\"" + std::to_wstring(thread) + L"\" file=\"\">";
-}
-
-std::string Utf8(const std::wstring& text)
-{
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        std::uint32_t code = static_cast<std::uint32_t>(text[i]);
-        // UTF-16 pairs where wchar_t is 16 bits; a lone half becomes U+FFFD.
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (static_cast<std::uint32_t>(text[++i]) - 0xDC00);
-        } else if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
-            code = 0xFFFD;
-        }
-        AppendUtf8(out, code);
-    }
-    return out;
 }

@@ -27,6 +27,3 @@ struct LogStamp {
 // is broken up, so that a record always stays one line and one record.
 std::wstring FormatLogRecord(const std::wstring& message, LogType type, const LogStamp& stamp,
                              const std::wstring& component, unsigned long thread);
-
-// UTF-8 without a byte-order mark.
-std::string Utf8(const std::wstring& text);

@@ -1,12 +1,14 @@
 #include "shared/run_log_win.h"
 
 #include "shared/process_state_win.h"
+#include "shared/utf8_text.h"
 
 #include <windows.h>
 
 namespace {
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
+std::wstring g_component;
 
 // The wrapper's file name without its extension: a log collected from many
 // wrappers tells them apart by it.
@@ -56,6 +58,7 @@ void OpenRunLog(const std::wstring& path)
     const DWORD error = GetLastError();
     g_log = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    g_component = ComponentName();
     LARGE_INTEGER size = {};
     if (g_log != INVALID_HANDLE_VALUE && GetFileSizeEx(g_log, &size) && size.QuadPart == 0)
         Write("\xEF\xBB\xBF");
@@ -72,6 +75,6 @@ void Log(LogType type, const std::wstring& message)
     if (g_log == INVALID_HANDLE_VALUE)
         return;
     const DWORD error = GetLastError();
-    Write(Utf8(FormatLogRecord(message, type, Now(), ComponentName(), GetCurrentThreadId()) + L"\r\n"));
+    Write(Utf8FromText(FormatLogRecord(message, type, Now(), g_component, GetCurrentThreadId()) + L"\r\n"));
     SetLastError(error);
 }

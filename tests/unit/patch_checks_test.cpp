@@ -1,7 +1,7 @@
 #include "builder/builder_options.h"
 #include "builder/patch_checks.h"
 #include "builder/patch_plan.h"
-#include "builder/utf8_text.h"
+#include "shared/utf8_text.h"
 #include "support/compound_file_image.h"
 #include "tools/msi_tables.h"
 #include "tools/summary_stream.h"

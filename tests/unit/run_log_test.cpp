@@ -1,4 +1,5 @@
 #include "shared/run_log.h"
+#include "shared/utf8_text.h"
 
 #include <gtest/gtest.h>
 
@@ -60,11 +61,11 @@ TEST(LogRecord, AMessageCannotBreakTheRecord)
 
 TEST(LogRecord, TextIsWrittenAsUtf8)
 {
-    EXPECT_EQ(Utf8(L"Caf\u00e9 \u041f\u0440\u043e\u0434\u0443\u043a\u0442 \u88fd\u54c1"),
+    EXPECT_EQ(Utf8FromText(L"Caf\u00e9 \u041f\u0440\u043e\u0434\u0443\u043a\u0442 \u88fd\u54c1"),
               "Caf\xC3\xA9 \xD0\x9F\xD1\x80\xD0\xBE\xD0\xB4\xD1\x83\xD0\xBA\xD1\x82 \xE8\xA3\xBD\xE5\x93\x81");
     // Beyond the first plane: a surrogate pair where wchar_t is 16 bits, one
     // unit where it is 32; either way the same four bytes.
-    EXPECT_EQ(Utf8(L"\U0001F600"), "\xF0\x9F\x98\x80");
+    EXPECT_EQ(Utf8FromText(L"\U0001F600"), "\xF0\x9F\x98\x80");
 }
 
 } // namespace

@@ -9,3 +9,7 @@
 
 std::wstring WideFromUtf8(const std::string& bytes);
 std::string Utf8FromWide(const std::wstring& text);
+
+// UTF-8 of text that came from Windows, such as a product name in the log:
+// valid output whatever the text holds, a lone surrogate becoming U+FFFD.
+std::string Utf8FromText(const std::wstring& text);

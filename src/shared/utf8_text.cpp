@@ -1,4 +1,4 @@
-#include "builder/utf8_text.h"
+#include "shared/utf8_text.h"
 
 namespace {
 
@@ -67,6 +67,28 @@ void AppendUtf8(std::string& bytes, char32_t point)
     }
 }
 
+// With restoreBytes, U+DC80 to U+DCFF go back to the bytes WideFromUtf8
+// stood them for; any other lone surrogate becomes U+FFFD.
+std::string Encode(const std::wstring& text, bool restoreBytes)
+{
+    std::string bytes;
+    for (size_t at = 0; at < text.size(); ++at) {
+        char32_t point = static_cast<char32_t>(text[at]);
+        if (sizeof(wchar_t) == 2 && point >= 0xD800 && point <= 0xDBFF && at + 1 < text.size() &&
+            text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF) {
+            point = 0x10000 + ((point - 0xD800) << 10) + (text[at + 1] - 0xDC00);
+            ++at;
+        }
+        if (restoreBytes && point >= kEscapeBase + 0x80 && point <= kEscapeBase + 0xFF)
+            bytes += static_cast<char>(point - kEscapeBase);
+        else if ((point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF)
+            AppendUtf8(bytes, kReplacement);
+        else
+            AppendUtf8(bytes, point);
+    }
+    return bytes;
+}
+
 } // namespace
 
 std::wstring WideFromUtf8(const std::string& bytes)
@@ -88,20 +110,10 @@ std::wstring WideFromUtf8(const std::string& bytes)
 
 std::string Utf8FromWide(const std::wstring& text)
 {
-    std::string bytes;
-    for (size_t at = 0; at < text.size(); ++at) {
-        char32_t point = static_cast<char32_t>(text[at]);
-        if (sizeof(wchar_t) == 2 && point >= 0xD800 && point <= 0xDBFF && at + 1 < text.size() &&
-            text[at + 1] >= 0xDC00 && text[at + 1] <= 0xDFFF) {
-            point = 0x10000 + ((point - 0xD800) << 10) + (text[at + 1] - 0xDC00);
-            ++at;
-        }
-        if (point >= kEscapeBase + 0x80 && point <= kEscapeBase + 0xFF)
-            bytes += static_cast<char>(point - kEscapeBase);
-        else if ((point >= 0xD800 && point <= 0xDFFF) || point > 0x10FFFF)
-            AppendUtf8(bytes, kReplacement);
-        else
-            AppendUtf8(bytes, point);
-    }
-    return bytes;
+    return Encode(text, true);
+}
+
+std::string Utf8FromText(const std::wstring& text)
+{
+    return Encode(text, false);
 }
