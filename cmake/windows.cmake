@@ -7,6 +7,9 @@ if(MINGW)
     # Static runtime: the executable must start on a clean Windows, which has
     # no libstdc++ or libwinpthread.
     set(WRAPPER_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+    # No link time in the header: the same commit gives the same bytes, so
+    # a release's SHA256SUMS can be made again by anyone.
+    set(WRAPPER_SAME_BYTES -Wl,--no-insert-timestamp)
 endif()
 
 # Platform code. It reaches the installer (src/install/msi_api.h), the
@@ -65,7 +68,7 @@ function(wrapper_add_gui_executable target)
     add_executable(${target} WIN32 ${ARGN})
     target_link_libraries(${target} PRIVATE wrapper_platform wrapper_externals)
     if(MINGW)
-        target_link_options(${target} PRIVATE -municode ${WRAPPER_STATIC_RUNTIME}
+        target_link_options(${target} PRIVATE -municode ${WRAPPER_STATIC_RUNTIME} ${WRAPPER_SAME_BYTES}
             # Page-aligned sections let Wine map large embedded patches
             # instead of reading the whole image into memory at start.
             -Wl,--file-alignment,4096
@@ -93,17 +96,17 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND WRAPPER_X86_EXE)
     file(GENERATE OUTPUT ${WRAPPER_GENERATED_DIR}/builder_wrappers.rc
         CONTENT "WRAPPER_X64 RCDATA \"$<TARGET_FILE:wrapper>\"\nWRAPPER_X86 RCDATA \"${WRAPPER_X86_EXE}\"\n")
     add_executable(build_wrapper
+        src/builder/build_files_win.cpp
         src/builder/build_wrapper_main_win.cpp
+        src/builder/builder_host_win.cpp
         src/builder/console_text_win.cpp
-        src/builder/patch_file_win.cpp
-        src/builder/wrapper_writer_win.cpp
         res/builder.rc
     )
     set_target_properties(build_wrapper PROPERTIES OUTPUT_NAME build-wrapper)
     target_link_libraries(build_wrapper PRIVATE wrapper_builder shell32)
     target_include_directories(build_wrapper PRIVATE res ${WRAPPER_GENERATED_DIR})
     if(MINGW)
-        target_link_options(build_wrapper PRIVATE -municode ${WRAPPER_STATIC_RUNTIME}
+        target_link_options(build_wrapper PRIVATE -municode ${WRAPPER_STATIC_RUNTIME} ${WRAPPER_SAME_BYTES}
             $<$<CONFIG:Release,MinSizeRel>:-s>)
     endif()
     add_dependencies(build_wrapper wrapper)

@@ -7,13 +7,21 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (argument == L"-o" || argument == L"--arch") {
+        if (argument == L"-o" || argument == L"--arch" || argument == L"--sign" || argument == L"--password-file") {
             if (!hasValue)
                 return kBuilderUsage;
-            (argument == L"-o" ? options.output : options.arch) = arguments[++i];
-        } else if (argument == L"--sign" || argument == L"--password-file") {
-            refusal = argument + L" is not available here: sign the finished wrapper with signtool";
-            return kBuilderRefuse;
+            const std::wstring& value = arguments[++i];
+            if (argument == L"-o")
+                options.output = value;
+            else if (argument == L"--arch")
+                options.arch = value;
+            else if (argument == L"--sign")
+                options.certificate = value;
+            else
+                options.passwordFile = value;
+            const bool signing = argument == L"--sign" || argument == L"--password-file";
+            if (signing && options.firstSigningOption.empty())
+                options.firstSigningOption = argument;
         } else if (argument == L"--unchecked") {
             options.checked = false;
         } else if (argument == L"-h" || argument == L"--help") {
@@ -33,6 +41,7 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
 
 std::wstring BuilderUsage()
 {
-    return L"usage: build-wrapper -o OUT.exe [--arch x64|x86] [--unchecked] [PATCH ...]\n"
+    return L"usage: build-wrapper -o OUT.exe [--arch x64|x86] [--sign CERT.pfx [--password-file FILE]]\n"
+           L"                     [--unchecked] [PATCH ...]\n"
            L"  PATCH is FILE (next free slot) or N=FILE (slot N, 1 to 15)\n";
 }

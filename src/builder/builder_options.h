@@ -3,14 +3,20 @@
 #include <string>
 #include <vector>
 
-// The command line of build-wrapper.exe, which is ./build-wrapper's
-// without signing (signtool signs the finished wrapper on Windows):
+// The builders' command line:
 //
-//   build-wrapper -o OUT.exe [--arch x64|x86] [--unchecked] [PATCH ...]
+//   build-wrapper -o OUT.exe [--arch x64|x86] [--sign CERT.pfx [--password-file FILE]]
+//                 [--unchecked] [PATCH ...]
+//
+// Signing is the Linux builder's alone: on Windows, signtool signs the
+// finished wrapper.
 
 struct BuilderOptions {
     std::wstring output;
     std::wstring arch = L"x64";
+    std::wstring certificate;  // --sign
+    std::wstring passwordFile;
+    std::wstring firstSigningOption;  // the first of --sign and --password-file given, to name it
     bool checked = true;
     std::vector<std::wstring> patches;  // the PATCH arguments, see patch_plan.h
 };
@@ -25,5 +31,5 @@ enum BuilderCommand {
 BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, BuilderOptions& options,
                                    std::wstring& refusal);
 
-// The usage text, two lines.
+// The usage text, three lines.
 std::wstring BuilderUsage();

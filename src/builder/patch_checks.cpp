@@ -8,6 +8,7 @@
 #include "payload/targeting.h"
 
 #include <algorithm>
+#include <cwctype>
 
 namespace {
 
@@ -129,6 +130,8 @@ void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, s
         report.refusals.push_back(check.where + L": its Template " + Quoted(templateValue) +
                                   L" begins with ';', so the wrapper would find no product to patch");
     const std::vector<std::wstring> products = TemplateProductCodes(templateValue);
+    if (!products.empty())
+        report.products.push_back({slot, check.where, products});
     report.slotMap.push_back(L"  products: " + (products.empty() ? std::wstring(L"none") : Joined(products)));
     if (!split) {
         report.slotMap.push_back(L"  keywords: " + (hasKeywords ? keywords : std::wstring(L"absent")));
@@ -140,6 +143,56 @@ void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, s
     report.slotMap.push_back(L"  targets:  " + Joined(shownTargets));
     const std::wstring shownUpgrade = Described(check, upgrade, L"upgrade version");
     report.slotMap.push_back(L"  upgrade:  " + shownUpgrade + L"; " + TransformsLine(check, file, upgrade));
+}
+
+namespace {
+
+// Product codes are GUIDs: the installer finds them whatever their case.
+bool SameProduct(const std::wstring& a, const std::wstring& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
+               return std::towupper(x) == std::towupper(y);
+           });
+}
+
+bool ShareAProduct(const SlotProducts& a, const SlotProducts& b)
+{
+    for (const std::wstring& product : a.products) {
+        for (const std::wstring& other : b.products) {
+            if (SameProduct(product, other))
+                return true;
+        }
+    }
+    return false;
+}
+
+// "slot 1", "slots 1 and 2", "slots 1, 2 and 4".
+std::wstring SlotList(const std::vector<int>& slots)
+{
+    std::wstring text = slots.size() == 1 ? L"slot " : L"slots ";
+    for (size_t i = 0; i < slots.size(); ++i)
+        text += (i == 0 ? L"" : i + 1 == slots.size() ? L" and " : L", ") + std::to_wstring(slots[i]);
+    return text;
+}
+
+} // namespace
+
+void AddSlotOrderWarnings(BuildReport& report)
+{
+    for (size_t later = 1; later < report.products.size(); ++later) {
+        std::vector<int> apart;
+        for (size_t earlier = 0; earlier < later; ++earlier) {
+            if (!ShareAProduct(report.products[earlier], report.products[later]))
+                apart.push_back(report.products[earlier].slot);
+        }
+        if (apart.empty())
+            continue;
+        report.warnings.push_back(report.products[later].where + L": its products share none with those of " +
+                                  SlotList(apart) + L"; on a machine without the products of " +
+                                  (apart.size() == 1 ? L"that slot" : L"one of them") +
+                                  L", the run stops there and never reaches slot " +
+                                  std::to_wstring(report.products[later].slot));
+    }
 }
 
 void AddUncheckedPatch(int slot, const std::wstring& path, BuildReport& report)

@@ -28,9 +28,10 @@ struct OptionsRow {
     const wchar_t* arch;
     bool checked;
     std::vector<std::wstring> patches;
+    const wchar_t* firstSigningOption = L"";
 };
 
-TEST(BuilderOptions, TheLinuxScriptsCommandLineWithoutSigning)
+TEST(BuilderOptions, OneCommandLineForBothBuilders)
 {
     const OptionsRow rows[] = {
         {{L"-o", L"C:\\out\\fix.exe", L"a.msp", L"3=b.msp"}, kBuilderBuild, L"", L"C:\\out\\fix.exe", L"x64", true,
@@ -45,10 +46,12 @@ TEST(BuilderOptions, TheLinuxScriptsCommandLineWithoutSigning)
         {{L"-h"}, kBuilderUsage, L"", L"", L"x64", true, {}},
         {{L"-o", L"o.exe", L"--arch", L"arm64"}, kBuilderRefuse, L"unknown architecture 'arm64' (x64 or x86)",
          L"o.exe", L"arm64", true, {}},
-        {{L"-o", L"o.exe", L"--sign", L"c.pfx"}, kBuilderRefuse,
-         L"--sign is not available here: sign the finished wrapper with signtool", L"o.exe", L"x64", true, {}},
-        {{L"--password-file", L"p", L"-o", L"o.exe"}, kBuilderRefuse,
-         L"--password-file is not available here: sign the finished wrapper with signtool", L"", L"x64", true, {}},
+        // Which signing option came first, for build-wrapper.exe to name it in its refusal.
+        {{L"-o", L"o.exe", L"--sign", L"c.pfx", L"--password-file", L"p"}, kBuilderBuild, L"", L"o.exe", L"x64",
+         true, {}, L"--sign"},
+        {{L"--password-file", L"p", L"-o", L"o.exe", L"--sign", L"c.pfx"}, kBuilderBuild, L"", L"o.exe", L"x64",
+         true, {}, L"--password-file"},
+        {{L"-o", L"o.exe", L"--sign"}, kBuilderUsage, L"", L"o.exe", L"x64", true, {}},
     };
     for (const OptionsRow& row : rows) {
         BuilderOptions options;
@@ -60,9 +63,8 @@ TEST(BuilderOptions, TheLinuxScriptsCommandLineWithoutSigning)
         EXPECT_EQ(options.arch, row.arch) << label;
         EXPECT_EQ(options.checked, row.checked) << label;
         EXPECT_EQ(options.patches, row.patches) << label;
+        EXPECT_EQ(options.firstSigningOption, row.firstSigningOption) << label;
     }
-    EXPECT_EQ(BuilderUsage(), L"usage: build-wrapper -o OUT.exe [--arch x64|x86] [--unchecked] [PATCH ...]\n"
-                              L"  PATCH is FILE (next free slot) or N=FILE (slot N, 1 to 15)\n");
 }
 
 // --- the PATCH arguments ---------------------------------------------------------

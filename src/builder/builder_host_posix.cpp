@@ -1,0 +1,179 @@
+#include "builder/builder_host.h"
+
+#include "shared/utf8_text.h"
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern "C" char** environ;
+
+// The wrappers without patches this program carries, written into the
+// build by cmake/embed_stubs.cmake.
+extern const unsigned char kStubX64[];
+extern const std::size_t kStubX64Size;
+extern const unsigned char kStubX86[];
+extern const std::size_t kStubX86Size;
+
+namespace {
+
+void Print(std::FILE* stream, const std::wstring& text)
+{
+    const std::string bytes = Utf8FromWide(text);
+    std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    std::fflush(stream);
+}
+
+bool Readable(const std::wstring& file)
+{
+    return access(Utf8FromWide(file).c_str(), R_OK) == 0;
+}
+
+bool Exists(const std::wstring& file)
+{
+    return access(Utf8FromWide(file).c_str(), F_OK) == 0;
+}
+
+bool OnPath(const char* program)
+{
+    const char* path = std::getenv("PATH");
+    std::string folders = path != nullptr ? path : "";
+    for (std::size_t start = 0; start <= folders.size();) {
+        const std::size_t end = std::min(folders.find(':', start), folders.size());
+        const std::string candidate = folders.substr(start, end - start) + "/" + program;
+        if (end > start && access(candidate.c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The first line of the password file, without its line end: osslsigncode
+// versions differ in whether they strip it themselves.
+std::string PasswordOf(const std::wstring& file)
+{
+    std::ifstream in(Utf8FromWide(file), std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    return line;
+}
+
+// Runs osslsigncode with `arguments`, the password (if any) read from a
+// pipe so that it never lands in a file or on a command line; its exit
+// status and what it printed.
+int RunSigner(std::vector<std::string> arguments, const std::string* password, std::string& printed)
+{
+    int output[2];
+    int secret[2] = {-1, -1};
+    if (pipe(output) != 0 || (password != nullptr && pipe(secret) != 0))
+        return -1;
+    if (password != nullptr) {
+        arguments.push_back("-readpass");
+        arguments.push_back("/dev/fd/" + std::to_string(secret[0]));
+        // A password fits the pipe's buffer many times over.
+        const ssize_t wrote = write(secret[1], password->data(), password->size());
+        close(secret[1]);
+        if (wrote != static_cast<ssize_t>(password->size()))
+            return -1;
+    }
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 2);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    pid_t child = 0;
+    const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(output[1]);
+    if (secret[0] >= 0)
+        close(secret[0]);
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(output[0], buffer, sizeof buffer)) > 0)
+        printed.append(buffer, static_cast<std::size_t>(got));
+    close(output[0]);
+    int status = 0;
+    if (spawned != 0 || waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+void PrintOut(const std::wstring& text)
+{
+    Print(stdout, text);
+}
+
+void PrintError(const std::wstring& text)
+{
+    Print(stderr, text);
+}
+
+bool FindStub(const std::wstring& arch, const std::uint8_t*& bytes, std::size_t& size)
+{
+    bytes = arch == L"x86" ? kStubX86 : kStubX64;
+    size = arch == L"x86" ? kStubX86Size : kStubX64Size;
+    return size > 0;
+}
+
+std::wstring SigningRefusal(const BuilderOptions& options)
+{
+    const std::wstring& certificate = options.certificate;
+    if (!certificate.empty()) {
+        if (!Exists(certificate))
+            return L"certificate file '" + certificate + L"' does not exist";
+        if (!Readable(certificate))
+            return L"certificate file '" + certificate + L"' cannot be read";
+        if (!OnPath("osslsigncode"))
+            return L"signing needs osslsigncode (tests/setup-machine.sh installs it)";
+    }
+    if (!options.passwordFile.empty()) {
+        if (certificate.empty())
+            return L"--password-file belongs to --sign";
+        if (!Exists(options.passwordFile))
+            return L"password file '" + options.passwordFile + L"' does not exist";
+    }
+    return std::wstring();
+}
+
+std::wstring SignWrapper(const std::wstring& unsigned_, const std::wstring& signed_, const BuilderOptions& options)
+{
+    const std::wstring& certificate = options.certificate;
+    const std::string password = options.passwordFile.empty() ? std::string() : PasswordOf(options.passwordFile);
+    std::string printed;
+    unlink(Utf8FromWide(signed_).c_str());
+    const int status = RunSigner({"osslsigncode", "sign", "-pkcs12", Utf8FromWide(certificate), "-h", "sha256",
+                                  "-in", Utf8FromWide(unsigned_), "-out", Utf8FromWide(signed_)},
+                                 options.passwordFile.empty() ? nullptr : &password, printed);
+    if (status == 0)
+        return std::wstring();
+    if (printed.find("Failed to extract PKCS#12") != std::string::npos)
+        return L"'" + certificate + L"' is not a PKCS#12 (.pfx) certificate file";
+    if (printed.find("mac verify failure") != std::string::npos || printed.find("Wrong password") != std::string::npos) {
+        if (!options.passwordFile.empty())
+            return L"cannot open certificate '" + certificate + L"': wrong password in '" + options.passwordFile + L"'";
+        return L"cannot open certificate '" + certificate + L"': it has a password (give it with --password-file)";
+    }
+    std::string firstLines;
+    std::size_t start = 0;
+    for (int line = 0; line < 3 && start < printed.size(); ++line) {
+        const std::size_t end = std::min(printed.find('\n', start), printed.size());
+        firstLines += printed.substr(start, end - start) + " ";
+        start = end + 1;
+    }
+    return L"signing with '" + certificate + L"' failed: " + WideFromUtf8(firstLines);
+}

@@ -1,0 +1,119 @@
+#include "builder/wrapper_writer.h"
+
+#include "builder/pe_checksum.h"
+#include "shared/little_endian.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+constexpr std::size_t kPieceSize = 1 << 20;
+
+struct Output {
+    FileHandle file;
+    PeChecksum checksum;
+    FileProblem problem = kFileFine;
+};
+
+void Write(Output& out, const std::uint8_t* bytes, std::size_t size)
+{
+    if (out.problem != kFileFine)
+        return;
+    AddToChecksum(out.checksum, bytes, size);
+    out.problem = WriteToFile(out.file, bytes, size);
+}
+
+void WriteZeros(Output& out, std::uint64_t count, std::uint8_t* buffer)
+{
+    std::fill(buffer, buffer + std::min<std::uint64_t>(count, kPieceSize), 0);
+    while (count > 0) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kPieceSize));
+        Write(out, buffer, piece);
+        count -= piece;
+    }
+}
+
+// Copies the whole patch; empty, or the refusal.
+std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer)
+{
+    const std::wstring unreadable = L"patch file '" + patch.file + L"' cannot be read";
+    const std::wstring changed = L"patch file '" + patch.file + L"' changed while the wrapper was being built";
+    FileStamp before;
+    const FileHandle in = OpenPatchForCopy(patch.file, before);
+    if (in == kNoFile)
+        return unreadable;
+    std::uint64_t copied = 0;
+    std::int64_t got = 0;
+    while (out.problem == kFileFine && copied <= patch.size &&
+           (got = ReadFromFile(in, buffer, kPieceSize)) > 0) {
+        Write(out, buffer, static_cast<std::size_t>(got));
+        copied += static_cast<std::uint64_t>(got);
+    }
+    FileStamp after;
+    const bool stamped = StampOfOpenFile(in, after);
+    CloseFile(in);
+    if (got < 0 || !stamped)
+        return unreadable;
+    if (out.problem != kFileFine)
+        return std::wstring();
+    if (copied != patch.size || before.size != patch.size || after.size != before.size ||
+        after.modified != before.modified)
+        return changed;
+    return std::wstring();
+}
+
+} // namespace
+
+std::wstring FileProblemText(FileProblem problem)
+{
+    switch (problem) {
+    case kFileFine:
+        break;
+    case kFileDenied:
+        return L"permission denied";
+    case kFileFull:
+        return L"the disk is full";
+    case kFileFolder:
+        return L"it is a folder";
+    case kFileBusy:
+        return L"another build is writing it";
+    case kFileLink:
+        return L"it is a link";
+    case kFileOther:
+        return L"the system refused";
+    }
+    return std::wstring();
+}
+
+std::wstring WriteWrapperFile(const std::wstring& partial, const WrapperLayout& layout,
+                              const std::vector<PatchCopy>& patches)
+{
+    FileProblem problem = kFileFine;
+    Output out{CreatePartialFile(partial, problem), PeChecksum()};
+    if (out.file == kNoFile)
+        return L"cannot write '" + partial + L"': " + FileProblemText(problem);
+    const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kPieceSize]);
+    Write(out, layout.head.data(), layout.head.size());
+    std::wstring refusal;
+    std::uint64_t at = layout.head.size();
+    for (std::size_t i = 0; i < patches.size() && refusal.empty() && out.problem == kFileFine; ++i) {
+        WriteZeros(out, layout.patchOffsets[i] - at, buffer.get());
+        refusal = CopyPatch(out, patches[i], buffer.get());
+        at = layout.patchOffsets[i] + patches[i].size;
+    }
+    if (refusal.empty())
+        WriteZeros(out, layout.fileSize - at, buffer.get());
+    std::uint8_t checksum[4];
+    Put32(checksum, FinishChecksum(out.checksum, layout.fileSize));
+    if (refusal.empty() && out.problem == kFileFine)
+        out.problem = WriteToFileAt(out.file, layout.checksumOffset, checksum, sizeof checksum);
+    const FileProblem finished = FinishFile(out.file);
+    if (out.problem == kFileFine)
+        out.problem = finished;
+    if (refusal.empty() && out.problem != kFileFine)
+        refusal = L"cannot write '" + partial + L"': " + FileProblemText(out.problem);
+    if (!refusal.empty())
+        RemoveFile(partial);
+    return refusal;
+}
