@@ -11,10 +11,12 @@ set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$1
 
+# The x64 tree can build build-wrapper.exe too, which carries the x86 wrapper.
 for arch in x86 x64; do
     [ -f "$prefix-$arch/build.ninja" ] ||
         cmake -S "$repo" -B "$prefix-$arch" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" -DWRAPPER_BUILD_TESTS=OFF
+            -DCMAKE_TOOLCHAIN_FILE="$repo/cmake/mingw-$arch.cmake" -DWRAPPER_BUILD_TESTS=OFF \
+            -DWRAPPER_X86_EXE="$prefix-x86/wrapper.exe"
     cmake --build "$prefix-$arch" --target wrapper
 done
 [ -f "$prefix-linux/build.ninja" ] ||

@@ -17,7 +17,6 @@ if(WRAPPER_X64_EXE AND WRAPPER_X86_EXE)
         COMMENT "Embedding the wrappers without patches"
     )
     add_executable(build_wrapper
-        src/builder/build_files_posix.cpp
         src/builder/build_wrapper_main_posix.cpp
         src/builder/builder_host_posix.cpp
         ${stubs_source}

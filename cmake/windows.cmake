@@ -96,7 +96,6 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND WRAPPER_X86_EXE)
     file(GENERATE OUTPUT ${WRAPPER_GENERATED_DIR}/builder_wrappers.rc
         CONTENT "WRAPPER_X64 RCDATA \"$<TARGET_FILE:wrapper>\"\nWRAPPER_X86 RCDATA \"${WRAPPER_X86_EXE}\"\n")
     add_executable(build_wrapper
-        src/builder/build_files_win.cpp
         src/builder/build_wrapper_main_win.cpp
         src/builder/builder_host_win.cpp
         src/builder/console_text_win.cpp

@@ -1,0 +1,275 @@
+#include "builder/pe_checksum.h"
+#include "builder/pe_image.h"
+#include "builder/resource_tree.h"
+#include "builder/wrapper_layout.h"
+#include "builder/wrapper_writer.h"
+#include "shared/little_endian.h"
+#include "shared/utf8_text.h"
+#include "support/stub_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The checksum as a second, plain reading of the format: 16-bit words,
+// the carry folded in after each, the checksum field skipped.
+std::uint32_t ReferenceChecksum(const Bytes& file, std::size_t checksumOffset)
+{
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < file.size(); i += 2) {
+        if (i == checksumOffset || i == checksumOffset + 2)
+            continue;
+        sum += file[i] | (i + 1 < file.size() ? file[i + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    return sum + static_cast<std::uint32_t>(file.size());
+}
+
+Bytes Pattern(std::size_t size, std::uint8_t seed)
+{
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<std::uint8_t>(seed + i * 7);
+    return bytes;
+}
+
+// The names of one resource directory, in the order stored.
+std::vector<std::string> StoredNames(const std::uint8_t* tree, std::uint32_t directory)
+{
+    std::vector<std::string> names;
+    const std::size_t count = std::size_t{Get16(tree + directory + 12)} + Get16(tree + directory + 14);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t id = Get32(tree + directory + 16 + i * 8);
+        if ((id & 0x80000000u) == 0) {
+            names.push_back("#" + std::to_string(id));
+            continue;
+        }
+        const std::uint8_t* name = tree + (id & 0x7FFFFFFFu);
+        std::string text;
+        for (std::uint16_t c = 0; c < Get16(name); ++c)
+            text += static_cast<char>(Get16(name + 2 + c * 2));
+        names.push_back(text);
+    }
+    return names;
+}
+
+std::uint32_t Subdirectory(const std::uint8_t* tree, std::uint32_t directory, std::size_t index)
+{
+    return Get32(tree + directory + 16 + index * 8 + 4) & 0x7FFFFFFFu;
+}
+
+struct Built {
+    Bytes file;
+    WrapperLayout layout;
+};
+
+// The wrapper of `stub` with `patches` (slot, bytes), written through the
+// writer into a file and read back.
+Built Build(const Bytes& stub, const std::vector<std::pair<int, Bytes>>& patches)
+{
+    Built built;
+    std::vector<PatchSlot> slots;
+    std::vector<PatchCopy> copies;
+    const std::string folder = testing::TempDir();
+    for (const auto& patch : patches) {
+        const std::string name = folder + "writer-slot" + std::to_string(patch.first) + ".msp";
+        std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(patch.second.data()),
+                                                     static_cast<std::streamsize>(patch.second.size()));
+        slots.push_back({patch.first, patch.second.size()});
+        copies.push_back({WideFromUtf8(name), patch.second.size()});
+    }
+    std::wstring problem;
+    EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), slots, built.layout, problem), kPlanned) << Utf8FromWide(problem);
+    const std::string out = folder + "writer-out.exe";
+    EXPECT_EQ(WriteWrapperFile(WideFromUtf8(out), built.layout, copies), L"");
+    std::ifstream in(out, std::ios::binary);
+    built.file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::remove(out.c_str());
+    return built;
+}
+
+// --- the wrapper ---------------------------------------------------------------------
+
+class WrapperWriter : public testing::TestWithParam<bool> {};
+
+TEST_P(WrapperWriter, KeepsTheStubAndAddsTheTreeAtTheEnd)
+{
+    StubOptions options;
+    options.x86 = GetParam();
+    const Bytes stub = StubImage(options);
+    const Bytes slot1 = Pattern(1001, 1), slot12 = Pattern(7, 2), slot2 = Pattern(1, 3);
+    const Built built = Build(stub, {{1, slot1}, {12, slot12}, {2, slot2}});
+    const Bytes& file = built.file;
+    ASSERT_EQ(file.size(), built.layout.fileSize);
+    ASSERT_EQ(file.size() % 0x200, 0u) << "the file alignment is kept";
+
+    // Nothing of the stub moves: its sections' bytes are where they were.
+    EXPECT_TRUE(std::equal(stub.begin() + 0x200, stub.end(), file.begin() + 0x200));
+    const std::size_t optional = 0x40 + 24;
+    const std::size_t table = optional + (options.x86 ? 0xE0 : 0xF0);
+    const std::size_t directories = optional + (options.x86 ? 96 : 112);
+    EXPECT_EQ(Get16(file.data() + 0x40 + 6), 4) << "one more section";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data() + table + 40), 8), ".stubres");
+    const std::uint8_t* added = file.data() + table + 3 * 40;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(added)), ".rsrc");
+    const std::uint32_t rva = Get32(added + 12), rawSize = Get32(added + 16), raw = Get32(added + 20);
+    EXPECT_EQ(rva, 0x4000u) << "after the relocations, at the section alignment";
+    EXPECT_EQ(raw, stub.size());
+    EXPECT_EQ(raw + rawSize, file.size());
+    EXPECT_EQ(Get32(file.data() + directories + 16), rva) << "the resource directory";
+    EXPECT_EQ(Get32(file.data() + directories + 20), Get32(added + 8));
+    EXPECT_EQ(Get32(file.data() + optional + 56), 0x4000u + ((Get32(added + 8) + 0xFFF) & ~0xFFFu));
+    EXPECT_EQ(Get32(file.data() + optional + 8), 0x400u + rawSize);
+    EXPECT_EQ(Get32(file.data() + optional + 64), ReferenceChecksum(file, optional + 64));
+
+    // The loader's order: named types first, names by their code units.
+    const std::uint8_t* tree = file.data() + raw;
+    EXPECT_EQ(StoredNames(tree, 0), (std::vector<std::string>{"MSP", "TEXT", "#24"}));
+    EXPECT_EQ(StoredNames(tree, Subdirectory(tree, 0, 0)),
+              (std::vector<std::string>{"IDR_MSP_1", "IDR_MSP_12", "IDR_MSP_2"}));
+
+    std::vector<Resource> resources;
+    ASSERT_TRUE(ReadResourceTree(tree, rawSize, rva, rva, resources));
+    ASSERT_EQ(resources.size(), 6u);
+    const std::pair<const char*, const Bytes*> patches[] = {{"IDR_MSP_1", &slot1}, {"IDR_MSP_12", &slot12},
+                                                            {"IDR_MSP_2", &slot2}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(patches[i].first);
+        EXPECT_EQ(std::string(resources[i].name.name.begin(), resources[i].name.name.end()), patches[i].first);
+        EXPECT_EQ(resources[i].language, 0);
+        EXPECT_EQ(resources[i].dataRva % 8, 0u);
+        ASSERT_EQ(resources[i].size, patches[i].second->size());
+        const std::size_t at = raw + (resources[i].dataRva - rva);
+        EXPECT_TRUE(std::equal(patches[i].second->begin(), patches[i].second->end(), file.begin() + at));
+    }
+    // The stub's resources stay where they were, named by the new tree.
+    EXPECT_EQ(resources[3].language, 0x0407);
+    EXPECT_EQ(resources[3].dataRva, kStubResourceRva + 0x100);
+    EXPECT_EQ(resources[4].language, 0x0409);
+    EXPECT_EQ(resources[5].type.number, 24);
+    EXPECT_EQ(resources[5].size, 40u);
+}
+
+TEST_P(WrapperWriter, WithoutPatchesOnlyTheTree)
+{
+    StubOptions options;
+    options.x86 = GetParam();
+    const Built built = Build(StubImage(options), {});
+    ASSERT_EQ(built.file.size(), 0xA00u);
+    std::vector<Resource> resources;
+    EXPECT_TRUE(ReadResourceTree(built.file.data() + 0x800, 0x200, 0x4000, 0x4000, resources));
+    EXPECT_EQ(resources.size(), 3u);
+}
+
+INSTANTIATE_TEST_SUITE_P(X64AndX86, WrapperWriter, testing::Bool());
+
+TEST(WrapperWriter, APatchThatChangedIsRefusedAndNothingIsLeft)
+{
+    const Bytes stub = StubImage();
+    const std::string patch = testing::TempDir() + "writer-changed.msp";
+    std::ofstream(patch, std::ios::binary) << "the patch as checked, and then some";
+    WrapperLayout layout;
+    std::wstring problem;
+    ASSERT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, 10}}, layout, problem), kPlanned);
+    const std::string out = testing::TempDir() + "writer-changed.exe";
+    EXPECT_EQ(WriteWrapperFile(WideFromUtf8(out), layout, {{WideFromUtf8(patch), 10}}),
+              L"patch file '" + WideFromUtf8(patch) + L"' changed while the wrapper was being built");
+    EXPECT_FALSE(std::ifstream(out).is_open());
+    EXPECT_EQ(WriteWrapperFile(WideFromUtf8(out), layout, {{WideFromUtf8(patch + ".gone"), 10}}),
+              L"patch file '" + WideFromUtf8(patch) + L".gone' cannot be read");
+    EXPECT_FALSE(std::ifstream(out).is_open());
+}
+
+// --- stubs the writer refuses ------------------------------------------------------------
+
+struct StubRow {
+    const char* name;
+    std::function<void(Bytes&)> damage;
+    std::wstring problem;
+};
+
+TEST(WrapperLayout, StubsNotInTheExpectedShape)
+{
+    const std::size_t optional = 0x40 + 24;
+    const std::size_t directories = optional + 112;
+    const std::size_t tree = kStubResourceSectionOffset;
+    const StubRow rows[] = {
+        {"no MZ", [](Bytes& b) { b[0] = 'X'; }, L"is not a Windows executable (no MZ header)"},
+        {"PE header past the end", [](Bytes& b) { Put32(&b[0x3C], 0x7FF); }, L"is not a Windows executable (no PE header)"},
+        {"an ARM64 machine", [](Bytes& b) { Put16(&b[0x44], 0xAA64); }, L"is not an x64 or x86 Windows executable"},
+        {"signed", [&](Bytes& b) { Put32(&b[directories + 4 * 8 + 4], 0x100); },
+         L"is signed already (a signature would no longer match once patches are added)"},
+        {"data after the last section", [](Bytes& b) { b.push_back(0); }, L"has data after its last section"},
+        {"no resources", [&](Bytes& b) { Put32(&b[directories + 2 * 8], 0); }, L"has no resources"},
+        {"a tree that loops", [&](Bytes& b) { Put32(&b[tree + 0x18 + 4], 0x80000000u); },
+         L"has a damaged resource tree"},
+        {"a name past the section", [&](Bytes& b) { Put32(&b[tree + 0x10], 0x80000000u | 0x1FF); },
+         L"has a damaged resource tree"},
+        {"a resource outside the sections", [&](Bytes& b) { Put32(&b[tree + 0xA8], 0x9000); },
+         L"has a resource outside its sections"},
+        {"patches already", [&](Bytes& b) { Put16(&b[tree + 0xD0], 3); Put16(&b[tree + 0xD2], 'M');
+                                             Put16(&b[tree + 0xD4], 'S'); Put16(&b[tree + 0xD6], 'P'); },
+         L"carries patches already"},
+        {"file alignment of 256", [&](Bytes& b) { Put32(&b[optional + 36], 0x100); },
+         L"has section alignments a wrapper cannot have"},
+    };
+    for (const StubRow& row : rows) {
+        Bytes stub = StubImage();
+        row.damage(stub);
+        WrapperLayout layout;
+        std::wstring problem;
+        EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, 100}}, layout, problem), kStubRefused) << row.name;
+        EXPECT_EQ(problem, row.problem) << row.name;
+    }
+
+    StubOptions crowded;
+    crowded.peHeader = 0x80;
+    const Bytes stub = StubImage(crowded);
+    WrapperLayout layout;
+    std::wstring problem;
+    EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), {}, layout, problem), kStubRefused);
+    EXPECT_EQ(problem, L"has no room for one more section header");
+}
+
+TEST(WrapperLayout, TheLargestImageWindowsLoads)
+{
+    const Bytes stub = StubImage();
+    WrapperLayout layout;
+    std::wstring problem;
+    // The stub ends at 0x4000, and the tree takes 0x130 bytes before the patch.
+    const std::uint64_t fits = kLargestImage - 0x4000 - 0x130;
+    EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, fits}}, layout, problem), kPlanned);
+    EXPECT_EQ(layout.sizeOfImage, kLargestImage);
+    EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, fits + 1}}, layout, problem), kWrapperTooLarge);
+    EXPECT_EQ(problem, L"the wrapper would take 1996492800 bytes in memory; Windows loads no executable image "
+                       L"above 1996488704 bytes (1904 MB)");
+}
+
+TEST(PeChecksum, PiecesOfAnySizeSumAsTheWhole)
+{
+    const Bytes file = Pattern(4099, 5);
+    PeChecksum whole;
+    AddToChecksum(whole, file.data(), file.size());
+    for (std::size_t piece : {1u, 2u, 3u, 5u, 4096u}) {
+        PeChecksum pieces;
+        for (std::size_t at = 0; at < file.size(); at += piece)
+            AddToChecksum(pieces, file.data() + at, std::min(piece, file.size() - at));
+        EXPECT_EQ(FinishChecksum(pieces, file.size()), FinishChecksum(whole, file.size())) << piece;
+    }
+    Bytes zeroedField = file;
+    zeroedField[64] = zeroedField[65] = zeroedField[66] = zeroedField[67] = 0;
+    PeChecksum reference;
+    AddToChecksum(reference, zeroedField.data(), zeroedField.size());
+    EXPECT_EQ(FinishChecksum(reference, file.size()), ReferenceChecksum(file, 64));
+}
+
+} // namespace
