@@ -35,7 +35,7 @@ bool CheckPatches(const BuilderOptions& options, const std::vector<PatchArgument
     }
     AddSlotOrderWarnings(report);
     if (placed.empty())
-        report.warnings.push_back(L"the wrapper carries no patch: run, it shows a notice that waits for OK even "
+        report.warnings.push_back(L"the wrapper carries no patch; it would show a notice that waits for OK even "
                                   L"under /q, so an unattended run would never end");
     return true;
 }

@@ -11,7 +11,9 @@
 # patches carry the same resources, show the same /i report, write the same
 # bytes with /e and patch a real product alike; and build-wrapper.exe's own
 # cases: names outside ASCII, a missing output folder, 15 slots, a 200 MB
-# patch, and failed builds that leave nothing behind.
+# patch, a patch another program holds open, and failed or killed builds
+# that leave nothing behind. Independent readers (llvm-readobj, pefile,
+# osslsigncode, the resource-update calls) accept what the builders write.
 #   build_wrapper_checks.sh TOOLS_DIR [BUILDER.exe]
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -108,6 +110,7 @@ make_patches() {
     patch "$(p unreadable-transform)" --product-code "$code_a" --to-version 3.2.40.0 \
         --keywords "3.2.50.0;3.2.10.0"
     check_same "fixture: one Property stream to damage" "$(damage_property_streams "$(p unreadable-transform)")" 1
+    patch "$(p other-product)" --product-code "$(new_guid)" --to-version 3.2.40.0 --keywords "3.2.40.0;3.2.10.0"
     make_patch "$(p not-a-patch)" --not-a-patch >/dev/null
     make_fake_patch "$(p fake)" 4096
 }
@@ -158,12 +161,44 @@ case_warnings() {
         "$(p keeps-version)"
     check "transforms that keep the version: the slot map says so" \
         grep -qF "  upgrade:  3.2.50.0; the transforms leave the product's version as it is" "$work/stdout"
+    warned "no patch" "the wrapper carries no patch; it would show a notice that waits for OK even under /q, so an unattended run would never end"
+    warned "products apart" "slot 2 ($(p other-product)): its products share none with those of slot 1; on a machine without the products of that slot, the run stops there and never reaches slot 2" \
+        "$(p good)" "$(p other-product)"
     built "a transform that cannot be read" "$(p unreadable-transform)"
     check_same "a transform that cannot be read: no warning" "$(cat "$work/stderr")" ""
     check "a transform that cannot be read: the slot map cannot tell" \
         grep -qF "  upgrade:  3.2.50.0; the transforms' version: cannot tell" "$work/stdout"
 }
 timed case_warnings
+
+# resources_of EXE: every resource as type, name, language, size and digest.
+resources_of() {
+    timeout 60 wine "$TEST_TOOLS_DIR/resource_probe.exe" "$(z_path "$1")" | tr -d '\r' | sort
+}
+
+# extract_all NAME EXE FOLDER: /e under Wine into FOLDER (made empty first).
+extract_all() {
+    rm -rf "$3"
+    mkdir -p "$3"
+    run_wine "$2" /e "$(z_path "$3")\\fix.msp"
+    check_same "$1: /e exit code" "$RUN_STATUS" 0
+}
+
+# readers_of EXE: every resource as llvm-readobj lists it (type, name,
+# language, size, as resource_probe names them), then what pefile says.
+readers_of() {
+    llvm-readobj --coff-resources "$1" | perl -ne '
+        sub id { my $text = shift; $text =~ /\(ID (\d+)\)/ ? "#$1" : $text }
+        if (/^\s*Type: (.*) \[$/) { $type = id($1) }
+        elsif (/^\s*Name: (.*) \[$/) { $name = id($1) }
+        elsif (/^\s*Language: \(ID (\d+)\)/) { $language = $1 }
+        elsif (/^\s*DataSize: (\d+)/) { print "$type $name $language $1\n" }' | sort
+    /usr/bin/python3 -c '
+import pefile, sys
+pe = pefile.PE(sys.argv[1])
+print("pefile warnings:", len(pe.get_warnings()), "checksum", "matches" if pe.verify_checksum() else "differs")
+' "$1"
+}
 
 # --- the slot map ----------------------------------------------------------------
 case_slot_map() {
@@ -188,8 +223,47 @@ wrote $work/out.exe"
     built "fifteen slots" 15="$(p short-target)" "${slots[@]}"
     check_same "fifteen slots: fifteen blocks" "$(grep -c '^slot ' "$work/stdout")" 15
     check_same "fifteen slots: the last one named" "$(grep '^slot 15: ' "$work/stdout")" "slot 15: $(p short-target)"
+    [ -n "$BUILDER_EXE" ] || return 0
+    # The stub both builders carry, given the same patches through the
+    # system's resource-update calls: the same resources, byte for byte.
+    local updates=()
+    for slot in $(seq 14); do updates+=("$slot=$(z_path "$(p good)")"); done
+    wrestool -x --raw --type=10 --name=WRAPPER_X64 "$BUILDER_EXE" > "$work/stub.exe"
+    run_wine "$TEST_TOOLS_DIR/resource_update.exe" "$(z_path "$work/stub.exe")" "$(z_path "$work/updated.exe")" \
+        "${updates[@]}" "15=$(z_path "$(p short-target)")"
+    check_same "fifteen slots: the resource-update calls add them" "$RUN_STATUS" 0
+    check_same "fifteen slots: the same resources as the resource-update calls give" \
+        "$(resources_of "$work/out.exe")" "$(resources_of "$work/updated.exe")"
 }
 timed case_slot_map
+
+# --- sizes the loader cares about -------------------------------------------------
+# sparse_patch FILE SIZE: the compound-file signature, then zeros to SIZE
+# (truncate's units), taking no room on the disk.
+sparse_patch() {
+    printf '\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1' > "$1"
+    truncate -s "$2" "$1"
+}
+
+case_large_wrappers() {
+    local sparse=$work/sparse.msp
+    sparse_patch "$sparse" 1910M
+    refused "an image Windows will not load" \
+        "bytes in memory; Windows loads no executable image above 1996488704 bytes (1904 MB)" \
+        --unchecked "$sparse"
+    # Above 1 GB, for the x86 wrapper: a warning, and a wrapper that gives
+    # its patch back byte for byte.
+    sparse_patch "$sparse" 1030M
+    local LINUX_ONLY=1
+    built "an x86 wrapper above 1 GB" --arch x86 --unchecked "$sparse"
+    check "an x86 wrapper above 1 GB: a warning" grep -qF \
+        "a 32-bit process may find no free range that large to load it in (use --arch x64 where the machines allow)" \
+        "$work/stderr"
+    extract_all "an x86 wrapper above 1 GB" "$work/out.exe" "$work/extract-large"
+    check "an x86 wrapper above 1 GB: /e writes the patch byte for byte" cmp -s "$sparse" "$work/extract-large/fix1.msp"
+    rm -rf "$work/out.exe" "$work/extract-large" "$sparse"
+}
+timed case_large_wrappers
 
 # --- signing -------------------------------------------------------------------
 # A self-signed code-signing certificate, as a PKCS#12 file with a password,
@@ -306,18 +380,7 @@ InternalName=wrapper"
 timed case_version_info
 
 # --- both builders, the same patches: the same wrappers --------------------------
-# resources_of EXE: every resource as type, name, language, size and digest.
-resources_of() {
-    timeout 60 wine "$TEST_TOOLS_DIR/resource_probe.exe" "$(z_path "$1")" | tr -d '\r' | sort
-}
 
-# extract_all NAME EXE FOLDER: /e under Wine into FOLDER (made empty first).
-extract_all() {
-    rm -rf "$3"
-    mkdir -p "$3"
-    run_wine "$2" /e "$(z_path "$3")\\fix.msp"
-    check_same "$1: /e exit code" "$RUN_STATUS" 0
-}
 
 case_same_wrappers() {
     local arch built_by report
@@ -330,8 +393,14 @@ case_same_wrappers() {
             resources_of "$work/$built_by-$arch/w.exe" > "$work/resources-$built_by"
         done
         check "$arch: resources listed" grep -q '^#24 #1 0 ' "$work/resources-linux"
-        check_same "$arch: the same resources byte for byte (icon, manifest, version, texts, patches)" \
-            "$(cat "$work/resources-exe")" "$(cat "$work/resources-linux")"
+        check "$arch: both builders write the same bytes" cmp -s "$work/linux-$arch/w.exe" "$work/exe-$arch/w.exe"
+        check_same "$arch: llvm-readobj lists every resource, pefile reads it without a warning" \
+            "$(readers_of "$work/exe-$arch/w.exe")" \
+            "$(cut -d' ' -f1-4 "$work/resources-exe" | sort)
+pefile warnings: 0 checksum matches"
+        check "$arch: osslsigncode signs it" osslsigncode sign -pkcs12 "$work/open.pfx" -h sha256 \
+            -in "$work/exe-$arch/w.exe" -out "$work/signed-$arch.exe"
+        check "$arch: and verifies the signature" verifies "$work/signer.pem" "$work/signed-$arch.exe"
         check_same "$arch: patches as MSP resources IDR_MSP_n, language neutral" \
             "$(grep '^MSP ' "$work/resources-exe" | cut -d' ' -f1-4)" \
             "MSP IDR_MSP_1 0 $(stat -c %s "$(p good)")
@@ -397,6 +466,50 @@ nothing_left() {
     check_same "$1: nothing left behind" "$(tree_of "$2")" "$3"
 }
 
+# temporary_files: every file in the prefix's temporary folders.
+temporary_files() {
+    { find "$WINEPREFIX/drive_c/windows/temp" "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp -type f 2>/dev/null ||
+        true; } | sort
+}
+
+# killed_build exe|linux: a build killed while it copies a patch leaves one
+# file beside the output, named for what it is, and nothing in the
+# temporary folders; the next build finishes and leaves nothing else.
+killed_build() {
+    local builder=$1 folder=$work/killed-$1 before pid
+    mkdir -p "$folder"
+    # Large enough that the copy is under way when the kill comes.
+    sparse_patch "$work/big.msp" 1500M
+    before=$(temporary_files)
+    if [ "$builder" = exe ]; then
+        wine "$BUILDER_EXE" -o "$(z_path "$folder/w.exe")" --unchecked "$(z_path "$work/big.msp")" >/dev/null 2>&1 &
+    else
+        "$E2E_REPO/build-wrapper" -o "$folder/w.exe" --unchecked "$work/big.msp" >/dev/null 2>&1 &
+    fi
+    pid=$!
+    for _ in $(seq 200); do [ -s "$folder/w.exe.partial" ] && break; sleep 0.05; done
+    if [ "$builder" = exe ]; then
+        # The Windows process is no child of this shell: end every process
+        # of this test's prefix, as a power cut or a kill would.
+        wineserver -k || true
+        wineserver -w || true
+        wineserver -p
+    else
+        kill -KILL "$pid"
+    fi
+    wait "$pid" 2>/dev/null || true
+    check_same "killed build ($builder): one file beside the output, named for what it is" \
+        "$(tree_of "$folder")" "w.exe.partial"
+    check_same "killed build ($builder): nothing in the temporary folders" "$(temporary_files)" "$before"
+    if [ "$builder" = exe ]; then
+        run_exe -o "$folder/w.exe" "$(p good)"
+        ended_well "killed build ($builder), built again" "$EXE_STATUS" "$work/exe-stderr"
+    else
+        "$E2E_REPO/build-wrapper" -o "$folder/w.exe" "$(p good)" >/dev/null
+    fi
+    check_same "killed build ($builder), built again: the wrapper alone" "$(tree_of "$folder")" "w.exe"
+}
+
 case_builder_own() {
     local folder="$work/новая папка/Prüfung ß" before
     mkdir -p "$work/патчи"
@@ -417,14 +530,18 @@ wrote $folder/fix é.exe"
     check "200 MB patch: /e writes it byte for byte" cmp -s "$work/big.msp" "$work/extract-big/fix1.msp"
     rm -f "$work/big.exe" "$work/extract-big/fix1.msp"
 
-    # The output names a folder: the build fails at the rename, and the
-    # folder and its neighbours are as they were.
-    mkdir -p "$work/failed/out.exe"
-    before=$(tree_of "$work/failed")
-    run_exe -o "$work/failed/out.exe" "$(p good)"
-    check_same "output is a folder: refused" "$EXE_STATUS" 2
-    check "output is a folder: says why" grep -qF "build-wrapper: cannot write '$work/failed/out.exe'" "$work/exe-stderr"
-    nothing_left "output is a folder" "$work/failed" "$before"
+    # A patch another program holds open for writing, sharing it: read all
+    # the same.
+    wine "$TEST_TOOLS_DIR/hold_open.exe" "$(z_path "$(p good)")" 10 > "$work/holding" &
+    local holder=$!
+    for _ in $(seq 100); do grep -q holding "$work/holding" 2>/dev/null && break; sleep 0.1; done
+    run_exe -o "$work/held.exe" "$(p good)"
+    ended_well "a patch held open elsewhere" "$EXE_STATUS" "$work/exe-stderr"
+    check "a patch held open elsewhere: it was held" grep -q holding "$work/holding"
+    wait "$holder" || true
+
+    killed_build exe
+    killed_build linux
 
     # A disk that fills up while the patches go in: an existing wrapper of
     # that name stays as it was, and no temporary file is left.

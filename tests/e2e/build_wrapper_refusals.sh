@@ -45,4 +45,20 @@ refused "output is a patch by another name" "patch file '$work/good.msp' is the 
     -o "$work/alias.exe" --unchecked "$work/good.msp"
 check "output is a patch: the patch is unchanged" cmp -s "$work/good.msp" "$work/good.copy"
 
+# An output that cannot be: a folder, and a file that cannot be replaced
+# (immutable, as root): refused before or instead of the rename, the folder
+# and the old file as they were.
+mkdir -p "$work/folder.exe"
+refused "output is a folder" "cannot write '$work/folder.exe': it is a folder" \
+    -o "$work/folder.exe" --unchecked "$work/good.msp"
+check_same "output is a folder: still empty" "$(ls -A "$work/folder.exe")" ""
+if [ "$(id -u)" = 0 ] && echo "last week's wrapper" > "$work/locked.exe" && chattr +i "$work/locked.exe" 2>/dev/null; then
+    refused "output cannot be replaced" "cannot write '$work/locked.exe': permission denied" \
+        -o "$work/locked.exe" --unchecked "$work/good.msp"
+    check_same "output cannot be replaced: the old one as it was" "$(cat "$work/locked.exe")" "last week's wrapper"
+    chattr -i "$work/locked.exe"
+else
+    echo "  (not root, or no immutable files here: the output that cannot be replaced is left out)"
+fi
+
 finish

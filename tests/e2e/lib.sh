@@ -180,8 +180,14 @@ refused() {
     check "$name: non-zero exit" [ "$BUILD_STATUS" -ne 0 ]
     check "$name: says '$text'" grep -qF -- "$text" "$work/stderr"
     grep -qF -- "$text" "$work/stderr" || sed 's/^/  stderr: /' "$work/stderr" >&2
-    check "$name: no wrapper written" eval '[ ! -e "$work/out.exe" ] && [ ! -e "$work/out.exe.signing" ]'
+    check "$name: no wrapper written" [ ! -e "$work/out.exe" ]
+    check_same "$name: nothing of the build left" "$(leftovers)" ""
     builders_agree "$name"
+}
+
+# leftovers: what a build may leave beside its output ($work and $work/exe).
+leftovers() {
+    find "$work" -maxdepth 2 \( -name '*.partial' -o -name '*.signing' \) -printf '%P\n' | sort
 }
 
 # Runs a Windows program with a time limit (a message box that nobody
