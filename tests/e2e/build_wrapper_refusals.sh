@@ -52,6 +52,19 @@ mkdir -p "$work/folder.exe"
 refused "output is a folder" "cannot write '$work/folder.exe': it is a folder" \
     -o "$work/folder.exe" --unchecked "$work/good.msp"
 check_same "output is a folder: still empty" "$(ls -A "$work/folder.exe")" ""
+# A second build of the same output while the first one writes it (the
+# first one's lock, held here): refused, the first one's file left alone.
+echo "the first build's" > "$work/busy.exe.partial"
+exec 7<"$work/busy.exe.partial"
+flock 7
+LINUX_ONLY=1 run_build -o "$work/busy.exe" --unchecked "$work/good.msp"
+check "another build writes the output: refused" [ "$BUILD_STATUS" -eq 2 ]
+check "another build writes the output: says so" \
+    grep -qF "build-wrapper: cannot write '$work/busy.exe.partial': another build is writing it" "$work/stderr"
+check_same "another build writes the output: its file left alone" \
+    "$(cat "$work/busy.exe.partial"; ls "$work/busy.exe" 2>/dev/null)" "the first build's"
+exec 7<&-
+rm -f "$work/busy.exe.partial"
 if [ "$(id -u)" = 0 ] && echo "last week's wrapper" > "$work/locked.exe" && chattr +i "$work/locked.exe" 2>/dev/null; then
     refused "output cannot be replaced" "cannot write '$work/locked.exe': permission denied" \
         -o "$work/locked.exe" --unchecked "$work/good.msp"
