@@ -37,13 +37,13 @@ struct FileStamp {
 // them; `output` is the wrapper's file name, which need not exist.
 PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output);
 
-// The whole file, mapped read-only for the checks (only the pages they
-// touch are read); false when it cannot be mapped. UnmapPatchFile frees it.
-bool MapPatchFile(const std::wstring& file, const std::uint8_t*& bytes, std::uint64_t& size);
-void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t size);
-
-// A patch opened for copying, shared with programs that read or write it.
+// A patch opened for reading, shared with programs that read or write it.
 FileHandle OpenPatchForCopy(const std::wstring& file, FileStamp& stamp);
+// The whole open file of `size` (not empty) bytes, mapped read-only for
+// the checks, which read only the pages they touch; it stays mapped when
+// the file is closed, until UnmapPatchFile. Nullptr when it cannot be.
+const std::uint8_t* MapOpenFile(FileHandle file, std::uint64_t size);
+void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t size);
 bool StampOfOpenFile(FileHandle file, FileStamp& stamp);
 // Bytes read, 0 at the end, -1 on an error.
 std::int64_t ReadFromFile(FileHandle file, std::uint8_t* buffer, std::size_t size);

@@ -76,22 +76,10 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     return facts;
 }
 
-bool MapPatchFile(const std::wstring& file, const std::uint8_t*& bytes, std::uint64_t& size)
+const std::uint8_t* MapOpenFile(FileHandle file, std::uint64_t size)
 {
-    FileStamp stamp;
-    const FileHandle in = OpenPatchForCopy(file, stamp);
-    if (in == kNoFile)
-        return false;
-    void* view = stamp.size == 0 || stamp.size > SIZE_MAX
-                     ? MAP_FAILED
-                     : mmap(nullptr, static_cast<std::size_t>(stamp.size), PROT_READ, MAP_PRIVATE,
-                            static_cast<int>(in), 0);
-    CloseFile(in);
-    if (view == MAP_FAILED)
-        return false;
-    bytes = static_cast<const std::uint8_t*>(view);
-    size = stamp.size;
-    return true;
+    void* view = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, static_cast<int>(file), 0);
+    return view == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(view);
 }
 
 void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t size)
@@ -152,7 +140,8 @@ FileProblem MakeFolderOf(const std::wstring& path)
 
 FileHandle CreatePartialFile(const std::wstring& path, FileProblem& problem)
 {
-    const int out = open(NameOf(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // Not blocking: a FIFO at the name is refused, not waited on.
+    const int out = open(NameOf(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (out < 0) {
         problem = ProblemOf(errno);
         return kNoFile;

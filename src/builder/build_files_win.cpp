@@ -91,24 +91,14 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     return facts;
 }
 
-bool MapPatchFile(const std::wstring& file, const std::uint8_t*& bytes, std::uint64_t& size)
+const std::uint8_t* MapOpenFile(FileHandle file, std::uint64_t)
 {
-    FileStamp stamp;
-    const FileHandle in = OpenPatchForCopy(file, stamp);
-    if (in == kNoFile)
-        return false;
-    HANDLE mapping = stamp.size == 0 || stamp.size > SIZE_MAX
-                         ? nullptr
-                         : CreateFileMappingW(HandleOf(in), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    HANDLE mapping = CreateFileMappingW(HandleOf(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
     const void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
+    // The view keeps the mapping alive.
     if (mapping != nullptr)
         CloseHandle(mapping);
-    CloseFile(in);
-    if (view == nullptr)
-        return false;
-    bytes = static_cast<const std::uint8_t*>(view);
-    size = stamp.size;
-    return true;
+    return static_cast<const std::uint8_t*>(view);
 }
 
 void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t)
@@ -185,15 +175,18 @@ FileHandle CreatePartialFile(const std::wstring& path, FileProblem& problem)
         return kNoFile;
     }
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(out, &information) ||
-        (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-        !SetEndOfFile(out)) {
-        problem = GetLastError() == ERROR_SUCCESS ? kFileLink : ProblemOf(GetLastError());
-        CloseHandle(out);
-        return kNoFile;
-    }
-    problem = kFileFine;
-    return reinterpret_cast<FileHandle>(out);
+    if (!GetFileInformationByHandle(out, &information))
+        problem = ProblemOf(GetLastError());
+    else if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        problem = kFileLink;
+    else if (!SetEndOfFile(out))
+        problem = ProblemOf(GetLastError());
+    else
+        problem = kFileFine;
+    if (problem == kFileFine)
+        return reinterpret_cast<FileHandle>(out);
+    CloseHandle(out);
+    return kNoFile;
 }
 
 FileProblem WriteToFile(FileHandle file, const std::uint8_t* bytes, std::size_t size)

@@ -5,6 +5,8 @@
 #include "builder/patch_checks.h"
 #include "builder/wrapper_writer.h"
 
+#include <cstdint>
+
 namespace {
 
 int Refuse(const std::wstring& refusal)
@@ -24,14 +26,18 @@ bool CheckPatches(const BuilderOptions& options, const std::vector<PatchArgument
             AddUncheckedPatch(place.slot, path, report);
             continue;
         }
-        const std::uint8_t* bytes = nullptr;
-        std::uint64_t size = 0;
-        if (!MapPatchFile(patches[place.argument].file, bytes, size)) {
+        FileStamp stamp;
+        const FileHandle file = OpenPatchForCopy(patches[place.argument].file, stamp);
+        const bool mappable = file != kNoFile && stamp.size > 0 && stamp.size <= SIZE_MAX;
+        const std::uint8_t* bytes = mappable ? MapOpenFile(file, stamp.size) : nullptr;
+        if (file != kNoFile)
+            CloseFile(file);
+        if (bytes == nullptr) {
             refusal = L"patch file '" + patches[place.argument].file + L"' cannot be read";
             return false;
         }
-        CheckPatch(place.slot, path, bytes, static_cast<std::size_t>(size), report);
-        UnmapPatchFile(bytes, size);
+        CheckPatch(place.slot, path, bytes, static_cast<std::size_t>(stamp.size), report);
+        UnmapPatchFile(bytes, stamp.size);
     }
     AddSlotOrderWarnings(report);
     if (placed.empty())

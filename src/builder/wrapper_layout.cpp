@@ -10,6 +10,10 @@
 namespace {
 
 constexpr std::uint32_t kResourceAlignment = 8;  // as linkers align resource data
+// The stub's own resource section keeps its place and its bytes, but not
+// its name: tools that find the tree by the name ".rsrc" find the new one.
+constexpr char kStubResourceSectionName[8] = {'.', 's', 't', 'u', 'b', 'r', 'e', 's'};
+constexpr char kResourceSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 
 ResourceId IdOf(const std::wstring& text)
 {
@@ -123,9 +127,8 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
     const std::size_t oldIndex = static_cast<std::size_t>(old - image.sections.data());
     std::copy(kStubResourceSectionName, kStubResourceSectionName + 8,
               layout.head.data() + image.sectionTable + oldIndex * kSectionHeaderSize);
-    const char resourceName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
     PutSectionHeader(layout.head.data() + image.sectionTable + image.sections.size() * kSectionHeaderSize,
-                     resourceName, static_cast<std::uint32_t>(contentSize), static_cast<std::uint32_t>(sectionRva),
+                     kResourceSectionName, static_cast<std::uint32_t>(contentSize), static_cast<std::uint32_t>(sectionRva),
                      static_cast<std::uint32_t>(rawSize), static_cast<std::uint32_t>(sectionOffset),
                      old->characteristics);
     std::uint8_t* sectionCount = layout.head.data() + image.optionalHeader - 20 + 2;

@@ -37,8 +37,6 @@ constexpr std::uint64_t kLargestImage = 0x77000000;
 // enough to map the x86 wrapper (see README).
 constexpr std::uint64_t kLargestComfortableX86Image = 0x40000000;
 
-constexpr const char kStubResourceSectionName[8] = {'.', 's', 't', 'u', 'b', 'r', 'e', 's'};
-
 enum PlanResult {
     kPlanned,
     kStubRefused,  // `problem` follows the stub's name: "is not a Windows executable (...)", ...

@@ -394,6 +394,9 @@ case_same_wrappers() {
         done
         check "$arch: resources listed" grep -q '^#24 #1 0 ' "$work/resources-linux"
         check "$arch: both builders write the same bytes" cmp -s "$work/linux-$arch/w.exe" "$work/exe-$arch/w.exe"
+        "$E2E_REPO/build-wrapper" -o "$work/linux-$arch/again.exe" --arch "$arch" 1="$(p good)" \
+            4="$(p short-upgrade)" 15="$(p above-transforms)" >/dev/null 2>&1
+        check "$arch: and so do two builds in a row" cmp -s "$work/linux-$arch/w.exe" "$work/linux-$arch/again.exe"
         check_same "$arch: llvm-readobj lists every resource, pefile reads it without a warning" \
             "$(readers_of "$work/exe-$arch/w.exe")" \
             "$(cut -d' ' -f1-4 "$work/resources-exe" | sort)
