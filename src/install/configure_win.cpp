@@ -36,7 +36,6 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
     SetThreadLocale(static_cast<LCID>(wcstol(record.language.c_str(), nullptr, 10)));
 
     const std::wstring logPath = InstallerLogPath(folder, record.productName, remove);
-    msi_api::EnableLog(kLogVerbose, logPath.c_str(), 0);
 
     std::wstring filesInUseText;
     LoadMessage(ModuleInstance, IDS_FILES_IN_USE, filesInUseText, kMessageChars);
@@ -52,6 +51,8 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
          ++busyAnswers) {
         Log(kLogInfo, std::wstring(remove ? L"Removing" : L"Installing") + L" the patch on product " +
                           record.productCode + L" with " + record.commandLine + L"; installer log " + logPath);
+        // Here, not before the wait: an installer never called leaves no empty installer log.
+        msi_api::EnableLog(kLogVerbose, logPath.c_str(), 0);
         // Unattended, nobody could answer the installer's own error boxes.
         const int previousLevel = msi_api::SetInternalUI(Options.quiet ? kUiNone : kUiBasicWithoutCancel);
         result = msi_api::ConfigureProductEx(record.productCode.c_str(), kInstallLevelDefault, kInstallStateDefault,
