@@ -34,6 +34,11 @@ std::wstring Seconds(std::uint64_t milliseconds)
     return std::to_wstring((milliseconds + 500) / 1000) + L" s";
 }
 
+std::wstring Minutes(unsigned minutes)
+{
+    return std::to_wstring(minutes) + (minutes == 1 ? L" minute" : L" minutes");
+}
+
 // Waits at least `pause`, then for as long as the execution mutex is held,
 // never longer than `left`; true when the installer is free at the end.
 bool WaitUntilFree(std::uint64_t left, std::uint32_t pause, std::uint64_t& waited)
@@ -75,9 +80,9 @@ bool AwaitInstaller(const std::wstring& slot, const std::wstring& call, unsigned
     std::uint64_t waited = 0;
     const bool free = WaitUntilFree(left, pause, waited);
     InstallerWaitSpent += waited;
-    Log(kLogWarning, slot + L": waited " + Seconds(waited) +
-                         (free ? std::wstring(L" for the installer, which is free now")
-                               : L" for the installer, which is still busy: the run's " +
-                                     std::to_wstring(Options.waitMinutes) + L" minute(s) of waiting are spent"));
+    const std::wstring state = free ? std::wstring(L"which is free now")
+                                    : L"which is still busy: the run's waiting time of " +
+                                          Minutes(Options.waitMinutes) + L" is spent";
+    Log(kLogWarning, slot + L": waited " + Seconds(waited) + L" for the installer, " + state);
     return free;
 }

@@ -614,7 +614,7 @@ case_busy_installer() {
     seconds=$(log_records "$logs/b1.log" ': waited [0-9]+ s for' | sed -E 's/.*: waited ([0-9]+) s for.*/\1/')
     check "busy, let go of: waited about the 3 s it was held (${seconds:-no} s)" within "${seconds:-0}" 2 6
     echo "  the run that waited, as its log records it:"
-    LC_ALL=C sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e 's/^/    /' "$logs/b1.log"
+    LC_ALL=C sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e '/: no patch in this slot]LOG]/d' -e 's/^/    /' "$logs/b1.log"
 
     hold_installer
     # A person at the screen is not kept waiting: the installer is called at
@@ -636,7 +636,7 @@ case_busy_installer() {
         "$(slot_read 1 "$code_b2")" \
         "$(due 1 "$code_b2" "$name_b2" 3.2.10.0)" \
         "$(busy "$code_b2")" \
-        "2 IDR_MSP_1: waited 60 s for the installer, which is still busy: the run's 1 minute(s) of waiting are spent" \
+        "2 IDR_MSP_1: waited 60 s for the installer, which is still busy: the run's waiting time of 1 minute is spent" \
         "3 The installer was not called: 1618 (another installation is in progress)" \
         "3 The run's outcome: Failed" \
         "1 Message $(message_id IDS_INSTALL_FAILED) not shown (/q)" \
