@@ -217,26 +217,6 @@ TEST_F(ProcessPatchTest, WithoutABudgetTheInstallerIsCalledAtOnceAndItsAnswerSta
     EXPECT_EQ(fake_msi::Elapsed(), 0u);
 }
 
-// Another installation starts right after the first product's: the second
-// waits only what the first left of the minute, and is never called.
-TEST_F(ProcessPatchTest, AllWaitsOfARunShareOneBudget)
-{
-    Options.quiet = true;
-    Options.waitMinutes = 1;
-    Product(kProductA, L"3.2.10.0", L"Alpha");
-    Product(kProductB, L"3.2.20.0", L"Beta");
-    fake_msi::HoldExecutionMutexUntil(40000);
-    g_callTimes.clear();
-    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
-        RecordCallTime(call);
-        fake_msi::HoldExecutionMutexUntil(fake_msi::Elapsed() + 600000);
-    });
-    EXPECT_EQ(Process(), Installed);
-    EXPECT_EQ(g_callTimes, std::vector<std::uint64_t>{40000});
-    EXPECT_EQ(fake_msi::Elapsed(), 60000u);
-    EXPECT_EQ(FirstInstallerFailure, 1618u);
-}
-
 TEST_F(ProcessPatchTest, OneInstallerCallPerProductForTheFirstMatchingEntry)
 {
     EmbedPatch(1, L"3.2.40.0;3.2.10.0,3.2.10.5,3.2.10.0", kProductA);
