@@ -12,7 +12,8 @@ if(MINGW)
     set(WRAPPER_SAME_BYTES -Wl,--no-insert-timestamp)
 endif()
 
-# Platform code. It reaches the installer (src/install/msi_api.h), the
+# Platform code. It reaches the installer (src/install/msi_api.h and, for
+# waiting while it is busy, src/install/installer_busy.h), the
 # message box (src/messages/message_box_win.h), the embedded patches
 # (src/payload/embedded_patch.h) and the source of temporary names
 # (src/payload/temp_names.h) through seams implemented separately:
@@ -25,6 +26,7 @@ add_library(wrapper_platform STATIC
     src/install/configure_win.cpp
     src/install/decision_win.cpp
     src/install/installed_targets_win.cpp
+    src/install/installer_wait_win.cpp
     src/install/rollback_win.cpp
     src/messages/catalogue_win.cpp
     src/messages/outcome_box_win.cpp
@@ -37,6 +39,7 @@ add_library(wrapper_platform STATIC
 target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32 advapi32)
 
 add_library(wrapper_externals STATIC
+    src/install/installer_busy_win.cpp
     src/install/msi_api_win.cpp
     src/messages/message_box_win.cpp
     src/payload/embedded_patch_win.cpp

@@ -2,9 +2,28 @@
 
 namespace {
 
+constexpr unsigned kUnattendedWaitMinutes = 10;
+constexpr unsigned kLongestWaitMinutes = 1440;
+
 wchar_t FoldAscii(wchar_t c)
 {
     return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+}
+
+// A whole number from 0 to 1440 in ASCII digits, nothing else: no sign,
+// no space, no unit.
+bool ParseWaitMinutes(const std::wstring& text, unsigned& minutes)
+{
+    unsigned value = 0;
+    for (wchar_t c : text) {
+        if (c < L'0' || c > L'9')
+            return false;
+        value = value * 10 + static_cast<unsigned>(c - L'0');
+        if (value > kLongestWaitMinutes)
+            return false;
+    }
+    minutes = value;
+    return !text.empty();
 }
 
 } // namespace
@@ -15,6 +34,7 @@ const wchar_t kCommandLineHelp[] =
     L"/q\tno outcome message box\n"
     L"/exitcode\tend with a code for deployment systems\n"
     L"/log FILE\tappend a record of the run to FILE\n"
+    L"/wait MINUTES\twhile another installation runs, wait up to MINUTES in all (0 to 1440; 10 with /q)\n"
     L"/e PATH\twrite the patches to files named after PATH\n"
     L"/i\tshow the patches and the operating system\n"
     L"/pi\tdo nothing\n"
@@ -39,6 +59,8 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.deploymentExitCode = false;
     options.helpMode = false;
     options.logPath.clear();
+    options.waitMinutes = 0;
+    bool waitGiven = false;
 
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& word = arguments[i];
@@ -54,6 +76,14 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
             // Like /e: the next argument is the path, whatever it looks like.
             if (i + 1 < arguments.size())
                 options.logPath = arguments[++i];
+        } else if (EqualsIgnoringAsciiCase(word, L"/wait")) {
+            // Like /log: the next argument is the number, whatever it looks like.
+            waitGiven = true;
+            if (i + 1 >= arguments.size() || !ParseWaitMinutes(arguments[++i], options.waitMinutes)) {
+                // A usage error: the list of words, and nothing installed.
+                options.installMode = false;
+                options.helpMode = true;
+            }
         } else if (EqualsIgnoringAsciiCase(word, L"/e")) {
             options.installMode = false;
             options.extractMode = true;
@@ -63,11 +93,15 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
         } else if (EqualsIgnoringAsciiCase(word, L"/i")) {
             options.installMode = false;
             options.infoMode = true;
-            return;
+            break;
         } else if (EqualsIgnoringAsciiCase(word, L"/pi")) {
             options.installMode = false;
             options.infoMode = false;
-            return;
+            break;
         }
     }
+    // Unattended, a busy installer is waited for; a person at the screen is
+    // shown its error at once.
+    if (!waitGiven)
+        options.waitMinutes = options.quiet ? kUnattendedWaitMinutes : 0;
 }

@@ -2,6 +2,7 @@
 
 #include "install/configure.h"
 #include "install/installer_result.h"
+#include "install/installer_wait_win.h"
 #include "install/msi_api.h"
 #include "messages.h"
 #include "messages/catalogue_win.h"
@@ -24,7 +25,7 @@ constexpr int kInstallLevelDefault = 0;
 
 } // namespace
 
-unsigned ConfigurePatch(ProductRecord& record, const std::wstring& patchPath, bool remove)
+unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const std::wstring& patchPath, bool remove)
 {
     wchar_t folder[kLogFolderChars];
     GetTempFolder(folder, kLogFolderChars);
@@ -35,21 +36,36 @@ unsigned ConfigurePatch(ProductRecord& record, const std::wstring& patchPath, bo
     SetThreadLocale(static_cast<LCID>(wcstol(record.language.c_str(), nullptr, 10)));
 
     const std::wstring logPath = InstallerLogPath(folder, record.productName, remove);
-    msi_api::EnableLog(kLogVerbose, logPath.c_str(), 0);
 
     std::wstring filesInUseText;
     LoadMessage(ModuleInstance, IDS_FILES_IN_USE, filesInUseText, kMessageChars);
     record.commandLine = PatchPropertyString(patchPath, filesInUseText, remove);
 
-    Log(kLogInfo, std::wstring(remove ? L"Removing" : L"Installing") + L" the patch on product " +
-                      record.productCode + L" with " + record.commandLine + L"; installer log " + logPath);
-    // Unattended, nobody could answer the installer's own error boxes.
-    const int previousLevel = msi_api::SetInternalUI(Options.quiet ? kUiNone : kUiBasicWithoutCancel);
-    const unsigned result = msi_api::ConfigureProductEx(record.productCode.c_str(), kInstallLevelDefault,
-                                                        kInstallStateDefault, record.commandLine.c_str());
-    msi_api::SetInternalUI(previousLevel);
+    // Another installation holding the installer is waited for, and a call
+    // it answers 1618 made again, as long as the run's budget allows.
+    const std::wstring call = std::wstring(remove ? L"removing" : L"installing") + L" the patch on product " +
+                              record.productCode;
+    unsigned result = kMsiInstallAlreadyRunning;
+    bool called = false;
+    for (unsigned busyAnswers = 0; result == kMsiInstallAlreadyRunning && AwaitInstaller(slot, call, busyAnswers);
+         ++busyAnswers) {
+        Log(kLogInfo, std::wstring(remove ? L"Removing" : L"Installing") + L" the patch on product " +
+                          record.productCode + L" with " + record.commandLine + L"; installer log " + logPath);
+        // Here, not before the wait: an installer never called leaves no empty installer log.
+        msi_api::EnableLog(kLogVerbose, logPath.c_str(), 0);
+        // Unattended, nobody could answer the installer's own error boxes.
+        const int previousLevel = msi_api::SetInternalUI(Options.quiet ? kUiNone : kUiBasicWithoutCancel);
+        result = msi_api::ConfigureProductEx(record.productCode.c_str(), kInstallLevelDefault, kInstallStateDefault,
+                                             record.commandLine.c_str());
+        msi_api::SetInternalUI(previousLevel);
+        called = true;
+        Log(IsInstallSuccess(result) ? kLogInfo : kLogError,
+            L"The installer answered " + std::to_wstring(result) + L" (" + InstallerResultMeaning(result) + L")");
+    }
     SetThreadLocale(LOCALE_USER_DEFAULT);
-    Log(IsInstallSuccess(result) ? kLogInfo : kLogError,
-        L"The installer answered " + std::to_wstring(result) + L" (" + InstallerResultMeaning(result) + L")");
+    // The installer stayed busy: the call fails as the installer would have answered it.
+    if (!called)
+        Log(kLogError, L"The installer was not called: " + std::to_wstring(result) + L" (" +
+                           InstallerResultMeaning(result) + L")");
     return result;
 }

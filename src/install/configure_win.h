@@ -6,5 +6,8 @@
 
 // Applies the patch file to the record's product, or removes it, in one
 // installer call with a verbose log; returns the installer's code unchanged.
-// Stores the property string it used in record.commandLine.
-unsigned ConfigurePatch(ProductRecord& record, const std::wstring& patchPath, bool remove);
+// Stores the property string it used in record.commandLine. While another
+// installation holds the installer, the call waits and is made again within
+// the run's budget (see AwaitInstaller; `slot` names the patch in the log);
+// an installer busy to the end gives 1618, called or not.
+unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const std::wstring& patchPath, bool remove);

@@ -94,7 +94,7 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
                                    std::to_wstring(GetLastError()));
                 return Failed;
             }
-            const unsigned result = ConfigurePatch(*record, patchPath, false);
+            const unsigned result = ConfigurePatch(resourceName, *record, patchPath, false);
             if (IsInstallSuccess(result)) {
                 running = Installed;
                 RestartRequest = StrongerRestart(RestartRequest, result);

@@ -17,6 +17,8 @@ const wchar_t* InstallerResultMeaning(unsigned installerResult)
         return L"restart required";
     case kMsiRestartInitiated:
         return L"restart started";
+    case kMsiInstallAlreadyRunning:
+        return L"another installation is in progress";
     default:
         return L"failure";
     }

@@ -5,7 +5,8 @@
 bool IsInstallSuccess(unsigned installerResult);
 
 // What an installer result means for the log: "success", "restart
-// required", "restart started" or "failure".
+// required", "restart started", "another installation is in progress"
+// (1618) or "failure".
 const wchar_t* InstallerResultMeaning(unsigned installerResult);
 
 // Keeps the stronger of two restart requests: a started restart beats a required one.

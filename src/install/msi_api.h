@@ -18,6 +18,7 @@ using MsiHandle = std::uint32_t;
 
 constexpr unsigned kMsiSuccess = 0;
 constexpr unsigned kMsiMoreData = 234;
+constexpr unsigned kMsiInstallAlreadyRunning = 1618;
 constexpr unsigned kMsiRestartInitiated = 1641;
 constexpr unsigned kMsiRestartRequired = 3010;
 

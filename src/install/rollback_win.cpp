@@ -23,6 +23,6 @@ void RollBackPatch(const std::wstring& resourceName)
     for (const auto& record : records) {
         if (VersionEqual(ParseVersion(record->installedVersion), ParseVersion(record->upgradeVersion)) &&
             copy.Written(patchPath))
-            ConfigurePatch(*record, patchPath, true);
+            ConfigurePatch(resourceName, *record, patchPath, true);
     }
 }

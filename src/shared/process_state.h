@@ -2,6 +2,7 @@
 
 #include "shared/run_options.h"
 
+#include <cstdint>
 #include <string>
 
 // The few process-wide values every layer may read. Written in one place
@@ -15,3 +16,6 @@ extern unsigned RestartRequest;
 extern unsigned FirstInstallerFailure;
 // True once the run found a product at a version its patch does not serve.
 extern bool ProductLeftBehind;
+// Milliseconds this run has waited for a busy installer, out of the budget
+// Options.waitMinutes gives all its waits together.
+extern std::uint64_t InstallerWaitSpent;

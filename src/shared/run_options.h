@@ -16,4 +16,9 @@ struct RunOptions {
     bool helpMode = false;
     // Where "/log" asked for the wrapper's own log; empty: no log.
     std::wstring logPath;
+    // How long the install run may wait, all its waits together, while
+    // another installation holds the installer: "/wait MINUTES", else 10
+    // under /q, else 0 (no waiting: a person at the screen sees the error
+    // box at once instead of a program that seems to hang).
+    unsigned waitMinutes = 0;
 };

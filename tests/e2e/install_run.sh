@@ -8,7 +8,9 @@
 # unless /exitcode asks for one, a German user's messages in German, /? and
 # /help, and the wrapper's own log (/log): its format, what each run
 # records, appending, names in any script, and a log that cannot be
-# written changing nothing.
+# written changing nothing; and a run that meets another installation
+# holding the installer: it waits under /q /wait, within its budget, and
+# not at all without them.
 #   install_run.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -474,10 +476,13 @@ case_help() {
     rm -f "$temp"/*.log
     run_with_boxes "$work/k.exe" '/?'
     expect_box "/?" Help "$help_text" information 00000040
-    for word in /q /exitcode '/log FILE' '/e PATH' /i /pi '/?, /help'; do
+    for word in /q /exitcode '/log FILE' '/wait MINUTES' '/e PATH' /i /pi '/?, /help'; do
         check "/?: lists $word" grep -qF -- "\\n$word\\t" <<< "$(box 1 text)"
     done
     boxes_summary
+    # A usage error shows the list too, even unattended, and installs nothing.
+    run_with_boxes "$work/k.exe" /q /wait 1441 /exitcode
+    expect_box "/wait 1441" Help "$help_text" information 00000040
     run_with_boxes "$work/k.exe" /HELP /exitcode /log "$(log_run help)"
     expect_box "/HELP /exitcode" Help "$help_text" information 00000040
     check_same "/HELP /exitcode: exit code" "$RUN_EXIT_CODE" 0
@@ -546,5 +551,98 @@ case_exit_codes() {
     check_same "without /exitcode: 0 after a failure" "$RUN_EXIT_CODE" 0
 }
 timed case_exit_codes
+
+# --- another installation holds the installer --------------------------------
+# Wine's installer never answers 1618 by itself: hold_installer owns the
+# installer's execution mutex, as the installer service does while it runs
+# another installation, until it is told to let go.
+hold_installer() {
+    rm -f "$work/held" "$work/release"
+    wine "$TEST_TOOLS_DIR/hold_installer.exe" "$(z_path "$work/held")" "$(z_path "$work/release")" \
+        >/dev/null 2>&1 &
+    HOLDER_PID=$!
+    for _ in $(seq 400); do
+        [ -e "$work/held" ] && return 0
+        sleep 0.05
+    done
+    fail_check "hold_installer owns the execution mutex"
+}
+release_installer() {
+    local status=0
+    touch "$work/release"
+    wait "$HOLDER_PID" || status=$?
+    check_same "hold_installer let go of the execution mutex" "$status" 0
+}
+within() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
+busy() {
+    echo "2 IDR_MSP_1: the installer is busy with another installation (its execution mutex is held);" \
+         "waiting up to 60 s before installing the patch on product $1"
+}
+
+case_busy_installer() {
+    local name_b1="Norvale Bravo One" name_b2="Norvale Bravo Two" name_b3="Norvale Bravo Three"
+    local code_b1 code_b2 code_b3 p code seconds started
+    code_b1=$(new_product "$name_b1" 3.2.10.0)
+    code_b2=$(new_product "$name_b2" 3.2.10.0)
+    code_b3=$(new_product "$name_b3" 3.2.10.0)
+    for p in b1 b2 b3; do
+        code=code_$p
+        new_patch "$work/$p.msp" "${!code}" --keywords "$kw"
+        build_wrapper -o "$work/$p.exe" "$work/$p.msp"
+    done
+    rm -f "$temp"/*.log
+
+    # Let go of after 3 s: the run waits, then installs.
+    hold_installer
+    (sleep 3 && touch "$work/release") &
+    run_with_boxes "$work/b1.exe" /q /wait 1 /exitcode /log "$(log_run b1)"
+    release_installer
+    check_same "busy, let go of: no box, exit code 0" "$BOX_COUNT $RUN_EXIT_CODE" "0 0"
+    check_same "busy, let go of: product patched" "$(product_version "$code_b1")" 3.2.40.0
+    check_run_log "busy, let go of, log" "$logs/b1.log" b1
+    check_lines "busy, let go of, log: the run's records, seconds waited as N" \
+        "$(log_story "$logs/b1.log" | sed -E 's/: waited [0-9]+ s for/: waited N s for/')" "$(lines \
+        "$(slot_read 1 "$code_b1")" \
+        "$(due 1 "$code_b1" "$name_b1" 3.2.10.0)" \
+        "$(busy "$code_b1")" \
+        "2 IDR_MSP_1: waited N s for the installer, which is free now" \
+        "$(installing "$code_b1" "$name_b1")" \
+        "$(answered 0)" \
+        "1 The run's outcome: Installed" \
+        "1 Message $(message_id IDS_INSTALL_SUCCEEDED) not shown (/q)" \
+        "1 Exit code 0")"
+    seconds=$(log_records "$logs/b1.log" ': waited [0-9]+ s for' | sed -E 's/.*: waited ([0-9]+) s for.*/\1/')
+    check "busy, let go of: waited about the 3 s it was held (${seconds:-no} s)" within "${seconds:-0}" 2 6
+    echo "  the run that waited, as its log records it:"
+    LC_ALL=C sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e '/: no patch in this slot]LOG]/d' -e 's/^/    /' "$logs/b1.log"
+
+    hold_installer
+    # A person at the screen is not kept waiting: the installer is called at
+    # once (Wine's, which does not look at the mutex, installs).
+    run_with_boxes "$work/b3.exe" /exitcode /log "$(log_run b3)"
+    expect_box "busy, attended" "$(en IDS_CAPTION_SUCCESS)" "$(en IDS_INSTALL_SUCCEEDED "$name_b3")" information 00050040
+    check_same "busy, attended: no wait recorded" "$(log_records "$logs/b3.log" 'busy|waited')" ""
+    check_same "busy, attended: product patched" "$(product_version "$code_b3")" 3.2.40.0
+    # Held past the budget: 1618, and the installer never asked.
+    started=$SECONDS
+    run_with_boxes "$work/b2.exe" /q /wait 1 /exitcode /log "$(log_run b2)"
+    seconds=$((SECONDS - started))
+    release_installer
+    check_same "busy to the end: no box, exit code 1618" "$BOX_COUNT $RUN_EXIT_CODE" "0 1618"
+    check "busy to the end: the run took its minute ($seconds s)" within "$seconds" 59 80
+    check_same "busy to the end: product unchanged" "$(product_version "$code_b2")" 3.2.10.0
+    check "busy to the end: the installer was not asked" [ ! -e "$temp/$name_b2 SP install.log" ]
+    check_run_story "busy to the end" b2 b2 \
+        "$(slot_read 1 "$code_b2")" \
+        "$(due 1 "$code_b2" "$name_b2" 3.2.10.0)" \
+        "$(busy "$code_b2")" \
+        "2 IDR_MSP_1: waited 60 s for the installer, which is still busy: the run's waiting time of 1 minute is spent" \
+        "3 The installer was not called: 1618 (another installation is in progress)" \
+        "3 The run's outcome: Failed" \
+        "1 Message $(message_id IDS_INSTALL_FAILED) not shown (/q)" \
+        "3 Exit code 1618"
+    boxes_summary
+}
+timed case_busy_installer
 
 finish

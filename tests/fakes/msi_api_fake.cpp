@@ -1,5 +1,6 @@
 #include "msi_api_fake.h"
 
+#include "install/installer_busy.h"
 #include "install/msi_api.h"
 
 #include <windows.h>
@@ -14,6 +15,7 @@ constexpr unsigned kUnknownProduct = 1605;
 constexpr unsigned kUnknownProperty = 1608;
 constexpr unsigned kInvalidHandle = 6;
 constexpr int kDefaultUiLevel = 5;
+constexpr std::uint32_t kClockStart = 0xFFFFFFFFu - 2500;
 
 struct FakeState {
     fake_msi::SummaryScript summary;
@@ -30,6 +32,8 @@ struct FakeState {
     int doubleCloses = 0;
     int uiLevel = kDefaultUiLevel;
     std::wstring logFile;
+    std::uint64_t elapsed = 0;
+    std::uint64_t mutexHeldUntil = 0;
 };
 
 FakeState& State()
@@ -147,6 +151,12 @@ void OnConfigure(void (*hook)(const ConfigureCall& call))
     State().configureHook = hook;
 }
 
+void HoldExecutionMutexUntil(std::uint64_t milliseconds)
+{
+    State().mutexHeldUntil = milliseconds;
+}
+
+std::uint64_t Elapsed() { return State().elapsed; }
 const std::vector<std::wstring>& Calls() { return State().calls; }
 const std::vector<ConfigureCall>& ConfigureCalls() { return State().configureCalls; }
 const std::vector<std::wstring>& OpenedSummaryPaths() { return State().openedPaths; }
@@ -257,3 +267,26 @@ unsigned ConfigureProductEx(const wchar_t* productCode, int installLevel, int in
 }
 
 } // namespace msi_api
+
+namespace installer_busy {
+
+bool ExecutionMutexHeld()
+{
+    FakeState& state = State();
+    state.calls.push_back(L"ExecutionMutexHeld");
+    return state.elapsed < state.mutexHeldUntil;
+}
+
+std::uint32_t Milliseconds()
+{
+    return static_cast<std::uint32_t>(kClockStart + State().elapsed);
+}
+
+void Pause(std::uint32_t milliseconds)
+{
+    FakeState& state = State();
+    state.calls.push_back(L"Pause " + std::to_wstring(milliseconds));
+    state.elapsed += milliseconds;
+}
+
+} // namespace installer_busy

@@ -6,9 +6,11 @@
 #include <vector>
 
 // Scripting and inspection of the fake installer that tests link in place
-// of msi.dll. It keeps the real contract where the code depends on it:
-// a too-small buffer gets 234 and the needed length, a closed handle is
-// gone, a failed product query leaves the buffer alone.
+// of msi.dll (and of installer_busy.h). It keeps the real contract where the
+// code depends on it: a too-small buffer gets 234 and the needed length, a
+// closed handle is gone, a failed product query leaves the buffer alone.
+// Its clock starts just before the 32-bit wrap and moves only when the
+// wrapper pauses, so waits of minutes take no real time.
 namespace fake_msi {
 
 // What every fake installer call leaves as the thread's last-error value.
@@ -50,10 +52,16 @@ void QueueConfigureResults(const std::vector<unsigned>& results);
 // Runs inside the next ConfigureProductEx calls, e.g. to move a version.
 void OnConfigure(void (*hook)(const ConfigureCall& call));
 void SetProductVersion(const std::wstring& code, const std::wstring& version);
+// Another installation holds the execution mutex until the clock has moved
+// this far since Reset.
+void HoldExecutionMutexUntil(std::uint64_t milliseconds);
+// How far the clock has moved since Reset.
+std::uint64_t Elapsed();
 Product& ProductOf(const std::wstring& code);
 
 // Every installer call in order, e.g. "QueryProductState {A}",
-// "GetProductInfo {A} VersionString", "SummaryInfoGetProperty 5 2048".
+// "GetProductInfo {A} VersionString", "SummaryInfoGetProperty 5 2048",
+// "ExecutionMutexHeld", "Pause 1000".
 const std::vector<std::wstring>& Calls();
 const std::vector<ConfigureCall>& ConfigureCalls();
 const std::vector<std::wstring>& OpenedSummaryPaths();

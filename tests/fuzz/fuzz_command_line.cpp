@@ -46,7 +46,19 @@ bool Same(const RunOptions& a, const RunOptions& b)
 {
     return a.quiet == b.quiet && a.installMode == b.installMode && a.extractMode == b.extractMode &&
            a.infoMode == b.infoMode && a.extractPath == b.extractPath &&
-           a.deploymentExitCode == b.deploymentExitCode && a.helpMode == b.helpMode && a.logPath == b.logPath;
+           a.deploymentExitCode == b.deploymentExitCode && a.helpMode == b.helpMode && a.logPath == b.logPath &&
+           a.waitMinutes == b.waitMinutes;
+}
+
+// Minutes as a person reads them: digits only, leading zeros aside at most
+// four digits, at most 1440.
+bool GoodMinutes(const std::wstring& value)
+{
+    if (value.empty() || value.find_first_not_of(L"0123456789") != std::wstring::npos)
+        return false;
+    const size_t first = value.find_first_not_of(L'0');
+    return first == std::wstring::npos ||
+           (value.size() - first <= 4 && std::stoi(value.substr(first)) <= 1440);
 }
 
 // What the rules say the words ask for, read as a list of option words.
@@ -57,6 +69,9 @@ struct Reading {
     std::wstring extractPath;
     bool help = false;
     std::wstring logPath;
+    bool waitGiven = false;
+    std::wstring waitValue;   // the last one given
+    bool waitBad = false;     // some value was no whole number from 0 to 1440
     bool stopped = false;     // "/i" or "/pi" ended the scan
     bool info = false;        // the word that ended it was "/i"
     size_t stoppedAt = 0;     // index of that word
@@ -66,11 +81,12 @@ struct Reading {
 Reading Read(const std::vector<std::wstring>& arguments)
 {
     Reading reading;
-    std::wstring* path = nullptr;  // the path that the word before asks for
+    std::wstring* path = nullptr;  // the path or value that the word before asks for
     for (size_t i = 1; i < arguments.size(); ++i) {
         if (path != nullptr) {
             *path = arguments[i];
             reading.pathIndices.push_back(i);
+            reading.waitBad = reading.waitBad || (path == &reading.waitValue && !GoodMinutes(arguments[i]));
             path = nullptr;
             continue;
         }
@@ -85,6 +101,9 @@ Reading Read(const std::vector<std::wstring>& arguments)
             path = &reading.extractPath;
         } else if (word == L"/log") {
             path = &reading.logPath;
+        } else if (word == L"/wait") {
+            reading.waitGiven = true;
+            path = &reading.waitValue;
         } else if (word == L"/?" || word == L"/help") {
             reading.help = true;
         } else if (word == L"/i" || word == L"/pi") {
@@ -94,6 +113,8 @@ Reading Read(const std::vector<std::wstring>& arguments)
             break;
         }
     }
+    // A final "/wait" with nothing after it has no value.
+    reading.waitBad = reading.waitBad || path == &reading.waitValue;
     return reading;
 }
 
@@ -121,7 +142,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(options.infoMode == prior.infoMode);
         FUZZ_CHECK(options.installMode == !(options.extractMode || options.helpMode));
     }
-    FUZZ_CHECK(options.helpMode == reading.help);
+    FUZZ_CHECK(options.helpMode == (reading.help || reading.waitBad));
+    if (!reading.waitBad) {
+        const unsigned minutes = reading.waitGiven ? static_cast<unsigned>(std::stoi(L"0" + reading.waitValue))
+                                                   : (reading.quiet ? 10 : 0);
+        FUZZ_CHECK(options.waitMinutes == minutes);
+    }
     FUZZ_CHECK(options.logPath == reading.logPath);
     FUZZ_CHECK(options.quiet == reading.quiet);
     FUZZ_CHECK(options.deploymentExitCode == reading.exitCode);

@@ -32,7 +32,7 @@ TEST(CommandLine, OptionWordsMatchWithoutRegardToCase)
 TEST(CommandLine, OnlyTheExactWordsAreOptions)
 {
     for (const wchar_t* word : {L"-q", L"-e", L"/qq", L"/q:1", L"/", L"q", L"/i ", L"/e=x", L"/\u0130", L"-?",
-                                L"/??", L"/hel", L"/logs", L"-log"}) {
+                                L"/??", L"/hel", L"/logs", L"-log", L"/wait:5", L"/waits"}) {
         const RunOptions options = Parse({word});
         EXPECT_TRUE(options.installMode) << word;
         EXPECT_FALSE(options.quiet || options.extractMode || options.infoMode || options.helpMode) << word;
@@ -76,6 +76,47 @@ TEST(CommandLine, LogTakesTheNextArgumentAsItsPath)
     }
     const RunOptions quiet = Parse({L"/log", L"/q"});
     EXPECT_FALSE(quiet.quiet);
+}
+
+TEST(CommandLine, WaitTakesTheNextArgumentAsWholeMinutes)
+{
+    const struct {
+        std::vector<std::wstring> words;
+        unsigned minutes;
+    } rows[] = {
+        {{}, 0},                              // a person at the screen sees the error at once
+        {{L"/q"}, 10},                        // unattended
+        {{L"/WAIT", L"30"}, 30},              // any run may wait
+        {{L"/wait", L"0", L"/q"}, 0},         // no waiting, even unattended
+        {{L"/q", L"/wait", L"1440"}, 1440},
+        {{L"/wait", L"0007"}, 7},
+        {{L"/wait", L"5", L"/wait", L"6"}, 6},
+        {{L"/e", L"/wait", L"x"}, 0},         // /e took it as its path
+        {{L"/q", L"/i", L"/wait", L"x"}, 10}, // scanning stopped at /i
+        {{L"/log", L"/wait", L"/q"}, 10},     // /log took it as its path
+    };
+    for (const auto& row : rows) {
+        const RunOptions options = Parse(row.words);
+        EXPECT_EQ(options.waitMinutes, row.minutes) << testing::PrintToString(row.words);
+        EXPECT_FALSE(options.helpMode) << testing::PrintToString(row.words);
+    }
+}
+
+// Anything but a whole number of minutes from 0 to 1440 is a usage error:
+// the list of words, and nothing installed.
+TEST(CommandLine, ABadWaitIsAUsageError)
+{
+    const std::vector<std::vector<std::wstring>> cases = {
+        {L"/wait"}, {L"/wait", L""}, {L"/wait", L"1441"}, {L"/wait", L"-1"}, {L"/wait", L"+5"},
+        {L"/wait", L" 5"}, {L"/wait", L"5m"}, {L"/wait", L"1.5"}, {L"/wait", L"99999999999999999999"},
+        {L"/wait", L"\uFF15"}, {L"/wait", L"/q"}, {L"/wait", L"x", L"/wait", L"5"},
+    };
+    for (const auto& words : cases) {
+        const RunOptions options = Parse(words);
+        EXPECT_TRUE(options.helpMode) << testing::PrintToString(words);
+        EXPECT_FALSE(options.installMode) << testing::PrintToString(words);
+    }
+    EXPECT_FALSE(Parse({L"/wait", L"/q"}).quiet);
 }
 
 TEST(CommandLine, ExtractTakesTheNextArgumentWhateverItIs)
@@ -144,8 +185,10 @@ TEST(CommandLine, ParsingResetsEverythingButInfo)
     options.extractMode = true;
     options.extractPath = L"old";
     options.infoMode = true;
+    options.waitMinutes = 99;
     ApplyArguments({L"wrapper.exe"}, options);
     EXPECT_FALSE(options.quiet);
+    EXPECT_EQ(options.waitMinutes, 0u);
     EXPECT_FALSE(options.extractMode);
     EXPECT_EQ(options.extractPath, L"");
     EXPECT_TRUE(options.installMode);

@@ -142,6 +142,81 @@ TEST_F(ProcessPatchTest, AnInstallerErrorFailsWithItsCodeAsLastError)
     EXPECT_EQ(GetLastError(), 1603u);
 }
 
+// --- another installation holds the installer ------------------------------
+std::vector<std::uint64_t> g_callTimes;
+
+void RecordCallTime(const fake_msi::ConfigureCall&)
+{
+    g_callTimes.push_back(fake_msi::Elapsed());
+}
+
+size_t MutexLooks()
+{
+    return static_cast<size_t>(
+        std::count(fake_msi::Calls().begin(), fake_msi::Calls().end(), std::wstring(L"ExecutionMutexHeld")));
+}
+
+// Unattended, with a budget of one minute; the fake clock counts what the
+// waits take, the installer's calls take no time.
+struct BusyCase {
+    const char* name;
+    std::uint64_t mutexHeldUntil;
+    std::vector<unsigned> answers;
+    PatchOutcome outcome;
+    std::vector<std::uint64_t> callTimes;
+    std::uint64_t waited;
+};
+
+void PrintTo(const BusyCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+using BusyInstallerTest = ProcessPatchCaseTest<BusyCase>;
+
+TEST_P(BusyInstallerTest, TheRunWaitsWithinItsBudgetThenCallsOrFailsWith1618)
+{
+    const BusyCase& c = GetParam();
+    Options.quiet = true;
+    Options.waitMinutes = 1;
+    Product(kProductA, L"3.2.10.0");
+    fake_msi::HoldExecutionMutexUntil(c.mutexHeldUntil);
+    fake_msi::QueueConfigureResults(c.answers);
+    g_callTimes.clear();
+    fake_msi::OnConfigure(RecordCallTime);
+    SetLastError(0);
+    EXPECT_EQ(Process(), c.outcome);
+    EXPECT_EQ(g_callTimes, c.callTimes);
+    EXPECT_EQ(fake_msi::Elapsed(), c.waited);
+    EXPECT_EQ(InstallerWaitSpent, c.waited);
+    if (c.outcome == Failed) {
+        EXPECT_EQ(GetLastError(), 1618u);
+        EXPECT_EQ(FirstInstallerFailure, 1618u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BusyInstallerTest, testing::Values(
+    BusyCase{"held for 4.5 s, looked at every second", 4500, {}, Installed, {5000}, 5000},
+    BusyCase{"1618 three times, then 0, after 5, 10 and 20 s", 0, {1618, 1618, 1618, 0}, Installed,
+             {0, 5000, 15000, 35000}, 35000},
+    BusyCase{"held, then 1618: both waits from one budget", 30000, {1618, 1618, 0}, Installed,
+             {30000, 35000, 45000}, 45000},
+    BusyCase{"1618 to the end: a last call when the budget is spent", 0, std::vector<unsigned>(9, 1618), Failed,
+             {0, 5000, 15000, 35000, 60000}, 60000},
+    BusyCase{"held past the budget: never called", 600000, {}, Failed, {}, 60000}
+));
+
+TEST_F(ProcessPatchTest, WithoutABudgetTheInstallerIsCalledAtOnceAndItsAnswerStands)
+{
+    Product(kProductA, L"3.2.10.0");
+    fake_msi::HoldExecutionMutexUntil(600000);
+    fake_msi::QueueConfigureResults({1618});
+    EXPECT_EQ(Process(), Failed);
+    EXPECT_EQ(InstallerCalls(), 1u);
+    EXPECT_EQ(MutexLooks(), 0u);
+    EXPECT_EQ(fake_msi::Elapsed(), 0u);
+}
+
 TEST_F(ProcessPatchTest, OneInstallerCallPerProductForTheFirstMatchingEntry)
 {
     EmbedPatch(1, L"3.2.40.0;3.2.10.0,3.2.10.5,3.2.10.0", kProductA);

@@ -34,6 +34,7 @@ protected:
         RestartRequest = 0;
         FirstInstallerFailure = 0;
         ProductLeftBehind = false;
+        InstallerWaitSpent = 0;
         SetThreadLocale(LOCALE_USER_DEFAULT);
     }
 

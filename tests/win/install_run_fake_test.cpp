@@ -190,6 +190,36 @@ TEST_F(RunInstallTest, APatchWhoseLaterProductWasWrongIsNotRolledBack)
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
 }
 
+TEST_F(RunInstallTest, ARemovalAnswered1618IsMadeAgain)
+{
+    Options.quiet = true;
+    Options.waitMinutes = 10;
+    Due(1);
+    Due(2);
+    fake_msi::QueueConfigureResults({0, 1603, 1618, 0});
+    EXPECT_EQ(RunInstall(), 1603u);
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), (std::vector<std::wstring>{ProductOfSlot(1), ProductOfSlot(1)}));
+    EXPECT_EQ(fake_msi::Elapsed(), 5000u);
+}
+
+// Another installation starts after slot 1's: slot 2 waits the whole
+// minute, and the removal of slot 1 finds nothing left to wait with.
+TEST_F(RunInstallTest, ARemovalWaitsOnlyWithinWhatIsLeftOfTheBudget)
+{
+    Options.quiet = true;
+    Options.waitMinutes = 1;
+    Due(1);
+    Due(2);
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
+        MoveVersionOnInstall(call);
+        fake_msi::HoldExecutionMutexUntil(fake_msi::Elapsed() + 600000);
+    });
+    EXPECT_EQ(RunInstall(), 1618u);
+    EXPECT_EQ(CallsOf(L"PATCH="), std::vector<std::wstring>{ProductOfSlot(1)});
+    EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
+    EXPECT_EQ(fake_msi::Elapsed(), 60000u);
+}
+
 TEST_F(RunInstallTest, RollbackTouchesOnlyProductsExactlyAtTheUpgradeVersion)
 {
     InstalledFlags flags = {};
