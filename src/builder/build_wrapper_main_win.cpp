@@ -14,6 +14,7 @@
 #include "builder/patch_file_win.h"
 #include "builder/patch_plan.h"
 #include "builder/wrapper_writer_win.h"
+#include "shared/dll_search_win.h"
 
 #include <windows.h>
 
@@ -42,6 +43,7 @@ bool FindWrapperImage(const std::wstring& arch, const std::uint8_t*& image, std:
 
 int wmain(int argc, wchar_t** argv)
 {
+    RestrictDllSearchToSystemFolder();
     BuilderOptions options;
     std::wstring refusal;
     switch (ParseBuilderOptions(std::vector<std::wstring>(argv + 1, argv + argc), options, refusal)) {
