@@ -68,7 +68,8 @@ bool IsSummaryStreamReadable(const wchar_t* path)
 {
     const auto openStorage = Installer().openStorage;
     IStorage* storage = nullptr;
-    if (openStorage == nullptr || FAILED(openStorage(path, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &storage)))
+    if (openStorage == nullptr ||
+        FAILED(openStorage(path, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &storage)))
         return false;
     IStream* stream = nullptr;
     bool readable = false;

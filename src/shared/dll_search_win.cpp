@@ -2,10 +2,17 @@
 
 #include <cstddef>
 
+// The wrapper asks for elevation and is often started from a folder that
+// others can write (a download folder, a shared drop), and build-wrapper.exe
+// runs with an administrator's rights as often as not: a DLL planted there,
+// or in the current folder, under the name of one the process loads must
+// never run inside either.
+
 namespace {
 
 // Windows 8 and later have it, Vista and 7 with update KB2533623: looked up
-// at run time, so that an executable importing it still starts without it.
+// at run time, so that the executables still start without it, with the
+// system's usual search.
 // https://learn.microsoft.com/windows/win32/api/libloaderapi/nf-libloaderapi-setdefaultdlldirectories
 using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
 
