@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ googletest clang libclang-rt-14-dev
+    cmake ninja-build g++ googletest clang libclang-rt-14-dev llvm
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine wine64 wine32:i386 msitools wixl
     osslsigncode openssl
