@@ -155,6 +155,12 @@ new_patch "$work/p.msp" "$code" --keywords "3.2.40.0;3.2.10.0"
 build_wrapper -o "$app/wrapper.exe" --arch "$arch" "$work/p.msp"
 build_wrapper -o "$work/quiet.exe" --arch "$arch" "$work/quiet.msp"
 
+# dependent_load_flags EXE: the field of its load configuration, as llvm-readobj reads it.
+dependent_load_flags() {
+    llvm-readobj --coff-load-config "$1" | sed -n 's/^ *DependentLoadFlags: //p'
+}
+check_same "./build-wrapper's wrapper keeps its load configuration" "$(dependent_load_flags "$app/wrapper.exe")" 0x800
+
 # wrapper_mode CASE ARGS...: one run of the wrapper with every planted DLL.
 wrapper_mode() {
     local name=$1
@@ -200,8 +206,7 @@ if [ -n "$BUILDER_EXE" ]; then
     expect_table "build" build-wrapper.exe 3
     check_same "build: exit code 0" "$RUN_STATUS" 0
     check "build: the wrapper written" [ -s "$work/built.exe" ]
-    check_same "build: the wrapper keeps its load configuration" \
-        "$(llvm-readobj --coff-load-config "$work/built.exe" | sed -n 's/^ *DependentLoadFlags: //p')" 0x800
+    check_same "build: the wrapper keeps its load configuration" "$(dependent_load_flags "$work/built.exe")" 0x800
 fi
 
 finish
