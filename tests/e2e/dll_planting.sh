@@ -2,7 +2,8 @@
 # Nothing the shipped executables load comes from their own folder or the
 # current folder. tests/e2e/loaded_dlls.txt lists every DLL they load under
 # Wine and when: before the entry point (the loader resolving imports) or
-# after it (loaded at run time, once the search is restricted). Every mode
+# after it (loaded at run time, once the search is restricted, or by Wine's
+# loader on its own; see there). Every mode
 # runs with a copy of planted.dll beside the executable and in the current
 # folder under the name of every DLL loaded at run time; Wine is told to
 # prefer native DLLs for those names (with its default, built-in first, even
@@ -152,8 +153,9 @@ new_patch "$work/quiet.msp" "$quiet_code" --keywords "3.2.40.0;3.2.10.0"
 product="Norvale Papa"
 code=$(new_product "$product" 3.2.10.0)
 new_patch "$work/p.msp" "$code" --keywords "3.2.40.0;3.2.10.0"
-build_wrapper -o "$app/wrapper.exe" --arch "$arch" "$work/p.msp"
+build_wrapper -o "$work/papa.exe" --arch "$arch" "$work/p.msp"
 build_wrapper -o "$work/quiet.exe" --arch "$arch" "$work/quiet.msp"
+cp "$work/papa.exe" "$app/wrapper.exe"
 
 # dependent_load_flags EXE: the field of its load configuration, as llvm-readobj reads it.
 dependent_load_flags() {
@@ -182,6 +184,7 @@ check "/i: the patch's product read" grep -qF "$code" <<< "$(box 1 text)"
 
 mkdir -p "$work/out"
 wrapper_mode "/e" /e "$(z_path "$work/out/fix.msp")"
+expect_no_box "/e"
 check "/e: the patch written out" cmp -s "$work/p.msp" "$work/out/fix1.msp"
 
 # The install runs: the system's installer patches the product.
@@ -190,8 +193,9 @@ wrapper_mode "/q" /q
 expect_no_box "/q"
 check_same "/q: product patched" "$(product_version "$quiet_code")" 3.2.40.0
 
-build_wrapper -o "$app/wrapper.exe" --arch "$arch" "$work/p.msp"
+cp "$work/papa.exe" "$app/wrapper.exe"
 wrapper_mode "install run"
+check_same "install run: exit code 0" "$RUN_STATUS" 0
 check_same "install run: success box" "$(box 1 caption)|$(box 1 text)" \
     "$(en IDS_CAPTION_SUCCESS)|$(en IDS_INSTALL_SUCCEEDED "$product")"
 check_same "install run: product patched" "$(product_version "$code")" 3.2.40.0
