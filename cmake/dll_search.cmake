@@ -1,7 +1,7 @@
 # The DLL search of the shipped executables: nothing from the executable's
 # own folder or the current folder. src/shared/dll_search_win.cpp restricts
 # the search at run time and carries the load configuration for the imports
-# resolved before the entry point; wrapper_restrict_dll_search(TARGET) links
+# the loader resolves before the entry point; wrapper_restrict_dll_search(TARGET) links
 # it and makes the image's load configuration entry point at it.
 
 add_library(wrapper_dll_search STATIC ${CMAKE_SOURCE_DIR}/src/shared/dll_search_win.cpp)

@@ -42,10 +42,11 @@ HMODULE LoadSystemLibrary(const wchar_t* fileName)
 }
 
 #if defined(__MINGW32__)
-// The load configuration, for the DLLs the loader resolves before the entry
-// point runs: DependentLoadFlags (mingw-w64's headers still call it
-// Reserved1) limits the search for the static imports to the system folder,
-// on Windows 10 1607 and later; older systems ignore the field.
+// The load configuration, for the imports the loader resolves before the
+// entry point runs: DependentLoadFlags (mingw-w64's headers still call it
+// Reserved1) limits the search for them to the system folder, should one not
+// be a known DLL on some system; Windows 10 1607 and later read it, older
+// systems ignore the field.
 // https://learn.microsoft.com/cpp/build/reference/dependentloadflag
 // https://learn.microsoft.com/windows/win32/api/winnt/ns-winnt-image_load_config_directory32
 // GNU ld links the structure but leaves the image's load configuration entry

@@ -3,8 +3,8 @@
 # It must start on a clean Windows and never take a DLL from its own folder:
 # it imports known DLLs only (the system maps those from its own list and
 # never searches for them; a toolchain runtime such as libstdc++-6.dll would
-# be neither), and its load configuration limits the search for what those
-# import to the system folder (DependentLoadFlags = LOAD_LIBRARY_SEARCH_SYSTEM32).
+# be neither), and its load configuration limits the search for its imports
+# to the system folder besides (DependentLoadFlags = LOAD_LIBRARY_SEARCH_SYSTEM32).
 #   imports.sh EXE
 set -euo pipefail
 exe=$1
