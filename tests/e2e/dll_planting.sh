@@ -110,6 +110,8 @@ expect_table() {
     local loaded
     loaded=$(loaded_dlls "$2")
     check "$name: the trace names the DLLs it loaded" [ -n "$loaded" ]
+    echo "  ($name: $(grep -c ' import$' <<< "$loaded" || true) DLLs before the entry point:" \
+        "$(grep ' import$' <<< "$loaded" | cut -d' ' -f1 | paste -sd' '); $(grep -vc ' import$' <<< "$loaded" || true) after)"
     unlisted=$(awk -v column="$column" 'NR == FNR { if (!/^#/ && NF >= 3) phase[$1] = $column; next }
                                         index("+" phase[$1] "+", "+" $2 "+") == 0 {
                                             print $1 " " $2 " (table: " (($1 in phase) ? phase[$1] : "none") ")" }' \
