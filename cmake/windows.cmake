@@ -3,6 +3,8 @@ enable_language(RC)
 
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
+include(cmake/dll_search.cmake)
+
 if(MINGW)
     # Static runtime: the executable must start on a clean Windows, which has
     # no libstdc++ or libwinpthread.
@@ -36,7 +38,7 @@ add_library(wrapper_platform STATIC
     src/shared/process_state_win.cpp
     src/shared/run_log_win.cpp
 )
-target_link_libraries(wrapper_platform PUBLIC wrapper_core shell32 advapi32)
+target_link_libraries(wrapper_platform PUBLIC wrapper_core advapi32)
 
 add_library(wrapper_externals STATIC
     src/install/installer_busy_win.cpp
@@ -45,7 +47,7 @@ add_library(wrapper_externals STATIC
     src/payload/embedded_patch_win.cpp
     src/payload/temp_names_win.cpp
 )
-target_link_libraries(wrapper_externals PUBLIC wrapper_core user32 ole32 advapi32)
+target_link_libraries(wrapper_externals PUBLIC wrapper_core wrapper_dll_search advapi32)
 
 set(WRAPPER_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 set(WRAPPER_ICON ${WRAPPER_GENERATED_DIR}/wrapper.ico)
@@ -105,7 +107,7 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND WRAPPER_X86_EXE)
         res/builder.rc
     )
     set_target_properties(build_wrapper PROPERTIES OUTPUT_NAME build-wrapper)
-    target_link_libraries(build_wrapper PRIVATE wrapper_builder shell32)
+    target_link_libraries(build_wrapper PRIVATE wrapper_builder)
     target_include_directories(build_wrapper PRIVATE res ${WRAPPER_GENERATED_DIR})
     if(MINGW)
         target_link_options(build_wrapper PRIVATE -municode ${WRAPPER_STATIC_RUNTIME} ${WRAPPER_SAME_BYTES}
@@ -114,4 +116,10 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8 AND WRAPPER_X86_EXE)
     add_dependencies(build_wrapper wrapper)
     set_source_files_properties(res/builder.rc PROPERTIES
         OBJECT_DEPENDS "${WRAPPER_X86_EXE};${CMAKE_BINARY_DIR}/wrapper.exe;${CMAKE_SOURCE_DIR}/res/builder.manifest")
+endif()
+
+# --- the DLL search of the shipped executables (cmake/dll_search.cmake) --------
+wrapper_restrict_dll_search(wrapper)
+if(TARGET build_wrapper)
+    wrapper_restrict_dll_search(build_wrapper)
 endif()

@@ -4,12 +4,12 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ googletest clang libclang-rt-14-dev
+    cmake ninja-build g++ googletest clang libclang-rt-14-dev llvm
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
     wine wine64 wine32:i386 msitools wixl
     osslsigncode openssl
     xvfb x11-apps xdotool imagemagick
-    bc time file icoutils python3-pefile llvm
+    bc time file icoutils python3-pefile
 )
 
 missing=()

@@ -3,19 +3,16 @@
 #include "app/command_line.h"
 #include "shared/process_state.h"
 
-#include <windows.h>
-#include <shellapi.h>
+#include <cstdlib>
 
 bool ParseCommandLine()
 {
+    // The C runtime has split the command line by the rules of
+    // CommandLineToArgvW already (and expands no wildcards): taking its
+    // vector spares the import of shell32.dll for that one function.
     std::vector<std::wstring> arguments;
-    int count = 0;
-    LPWSTR* vector = CommandLineToArgvW(GetCommandLineW(), &count);
-    // Without a vector the run proceeds as if no argument had been given.
-    if (vector != nullptr) {
-        arguments.assign(vector, vector + count);
-        GlobalFree(vector);
-    }
+    if (__wargv != nullptr)
+        arguments.assign(__wargv, __wargv + __argc);
     ApplyArguments(arguments, Options);
     return true;
 }

@@ -7,6 +7,7 @@
 #include "payload/extract_win.h"
 #include "payload/patch_slots.h"
 #include "payload/temp_folder_win.h"
+#include "shared/dll_search_win.h"
 #include "shared/process_state.h"
 #include "shared/process_state_win.h"
 #include "shared/run_log_win.h"
@@ -55,6 +56,7 @@ void LogRunStart()
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
+    RestrictDllSearchToSystemFolder();
     ModuleInstance = instance;
     ParseCommandLine();
     OpenRunLog(Options.logPath);

@@ -1,7 +1,6 @@
 #include "builder/build_files.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <algorithm>
 
@@ -62,6 +61,30 @@ std::wstring FullPathOf(const std::wstring& path)
         return std::wstring();
     full.resize(length);
     return full;
+}
+
+bool IsFolderPath(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The folder and the missing ones above it, from the top down. Made here
+// rather than by the shell's call, which would bring shell32 and the DLLs
+// it loads into the builder.
+FileProblem MakeFolder(const std::wstring& folder)
+{
+    if (IsFolderPath(folder))
+        return kFileFine;
+    const size_t separator = folder.find_last_of(L"\\/");
+    if (separator != std::wstring::npos && separator > 0) {
+        const FileProblem parent = MakeFolder(folder.substr(0, separator));
+        if (parent != kFileFine)
+            return parent;
+    }
+    if (CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        return kFileFine;
+    return ProblemOf(GetLastError());
 }
 
 } // namespace
@@ -146,8 +169,7 @@ void CloseFile(FileHandle file)
 
 bool IsFolder(const std::wstring& path)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return IsFolderPath(path);
 }
 
 FileProblem MakeFolderOf(const std::wstring& path)
@@ -156,12 +178,7 @@ FileProblem MakeFolderOf(const std::wstring& path)
     const size_t separator = full.find_last_of(L"\\/");
     if (full.empty() || separator == std::wstring::npos)
         return kFileOther;
-    const std::wstring folder = full.substr(0, separator);
-    if (folder.size() <= 3 || IsFolder(folder))
-        return kFileFine;
-    const int created = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    return created == ERROR_SUCCESS || created == ERROR_ALREADY_EXISTS ? kFileFine
-                                                                        : ProblemOf(static_cast<DWORD>(created));
+    return MakeFolder(full.substr(0, separator));
 }
 
 FileHandle CreatePartialFile(const std::wstring& path, FileProblem& problem)

@@ -3,11 +3,13 @@
 // build_wrapper.h; signing is signtool's, after the build.
 
 #include "builder/build_wrapper.h"
+#include "shared/dll_search_win.h"
 
 #include <string>
 #include <vector>
 
 int wmain(int argc, wchar_t** argv)
 {
+    RestrictDllSearchToSystemFolder();
     return RunBuilder(std::vector<std::wstring>(argv + 1, argv + argc));
 }

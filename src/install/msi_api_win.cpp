@@ -1,5 +1,7 @@
 #include "install/msi_api.h"
 
+#include "shared/dll_search_win.h"
+
 #include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
@@ -8,25 +10,6 @@
 #include <vector>
 
 namespace {
-
-// msi.dll is not a known DLL: a plain LoadLibrary from an elevated program
-// would pick up an msi.dll planted beside it or in the current folder.
-// Only the system folder is searched.
-HMODULE LoadInstaller()
-{
-    HMODULE module = LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module != nullptr || GetLastError() != ERROR_INVALID_PARAMETER)
-        return module;
-    // Systems without the search flags: name the file in the system folder outright.
-    static const wchar_t kFileName[] = L"\\msi.dll";
-    constexpr UINT kFileNameChars = ARRAYSIZE(kFileName) - 1;
-    wchar_t path[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length + kFileNameChars >= MAX_PATH)
-        return nullptr;
-    lstrcatW(path, kFileName);
-    return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
 
 struct InstallerFunctions {
     decltype(&MsiGetSummaryInformationW) getSummaryInformation = nullptr;
@@ -37,6 +20,7 @@ struct InstallerFunctions {
     decltype(&MsiEnableLogW) enableLog = nullptr;
     decltype(&MsiSetInternalUI) setInternalUI = nullptr;
     decltype(&MsiConfigureProductExW) configureProductEx = nullptr;
+    decltype(&StgOpenStorage) openStorage = nullptr;
 };
 
 template <typename Function>
@@ -49,7 +33,14 @@ const InstallerFunctions& Installer()
 {
     static const InstallerFunctions functions = [] {
         InstallerFunctions resolved;
-        HMODULE module = LoadInstaller();
+        // ole32.dll serves the one function that opens a summary's storage:
+        // no import for it, and msi.dll has loaded it anyway.
+        HMODULE storage = LoadSystemLibrary(L"ole32.dll");
+        if (storage != nullptr)
+            Resolve(storage, "StgOpenStorage", resolved.openStorage);
+        // msi.dll is not a known DLL: a plain LoadLibrary from an elevated
+        // program would pick up an msi.dll planted beside it or in the current folder.
+        HMODULE module = LoadSystemLibrary(L"msi.dll");
         if (module == nullptr)
             return resolved;
         Resolve(module, "MsiGetSummaryInformationW", resolved.getSummaryInformation);
@@ -75,8 +66,10 @@ constexpr ULONGLONG kMaxSummaryBytes = 16 * 1024 * 1024;
 // gets the answer the installer gives for an unreadable package.
 bool IsSummaryStreamReadable(const wchar_t* path)
 {
+    const auto openStorage = Installer().openStorage;
     IStorage* storage = nullptr;
-    if (FAILED(StgOpenStorage(path, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &storage)))
+    if (openStorage == nullptr ||
+        FAILED(openStorage(path, nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, &storage)))
         return false;
     IStream* stream = nullptr;
     bool readable = false;

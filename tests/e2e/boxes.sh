@@ -9,7 +9,11 @@
 #                               RUN_STATUS: EXE's exit code as wine gives it
 #                               (cut to a byte); RUN_EXIT_CODE: the whole code;
 #                               BOX_COUNT: boxes seen; BOX_CALLS: MessageBoxW
-#                               calls traced
+#                               calls traced; BOXES_TRACE adds Wine debug
+#                               channels (as +pid,+loaddll) to the trace,
+#                               $BOXES_DIR/trace.txt; BOXES_CWD, the folder
+#                               EXE starts in (else the current one, the
+#                               watcher's)
 #   box N FIELD                 caption, text, icon, button or flags of box N (from 1)
 #   expect_one_box CASE CAPTION ICON FLAGS
 #                               checks a run that showed exactly one box
@@ -47,9 +51,9 @@ run_with_boxes() {
     [ -e "$exe" ] && exe=$(z_path "$exe")
     rm -f "$BOXES_DIR/seen.txt" "$BOXES_DIR/trace.txt"
     set +e
-    env "${assignments[@]}" WINEDEBUG=+relay timeout "${RUN_TIMEOUT:-120}" \
+    env "${assignments[@]}" WINEDEBUG="+relay${BOXES_TRACE:+,$BOXES_TRACE}" timeout "${RUN_TIMEOUT:-120}" \
         wine "$TEST_TOOLS_DIR/watcher.exe" "$(z_path "$BOXES_DIR/seen.txt")" \
-        --timeout $((${RUN_TIMEOUT:-120} - 5)) --run "$exe" "$@" \
+        --timeout $((${RUN_TIMEOUT:-120} - 5)) ${BOXES_CWD:+--dir "$(z_path "$BOXES_CWD")"} --run "$exe" "$@" \
         >"$BOXES_DIR/watcher.txt" 2>"$BOXES_DIR/trace.txt"
     RUN_STATUS=$?
     set -e

@@ -1,7 +1,7 @@
 // watcher: reads and answers the message boxes of other programs in the same
 // Wine prefix, so end-to-end tests can check what a user would have seen.
 //
-//   watcher OUT.txt [--count N] [--timeout SECONDS] [--run PROGRAM ARGS...]
+//   watcher OUT.txt [--count N] [--timeout SECONDS] [--dir FOLDER] [--run PROGRAM ARGS...]
 //
 // For every new visible top-level dialog (class #32770) it writes one UTF-8
 // line to OUT.txt, flushed at once:
@@ -16,6 +16,7 @@
 // timeout (default 60 s), or, with --run, once PROGRAM has ended: then its
 // exit code is the watcher's (124 when PROGRAM was stopped at the timeout),
 // and also printed whole as "exit code N" (wine cuts exit codes to a byte).
+// PROGRAM starts in FOLDER when given, else in the watcher's current folder.
 #include <windows.h>
 
 #include <cstdio>
@@ -39,6 +40,7 @@ struct Options {
     std::wstring out;
     int count = 0;
     DWORD timeoutMs = 60000;
+    std::wstring dir;
     std::vector<std::wstring> run;
 };
 
@@ -71,6 +73,8 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options)
             options.count = _wtoi(argv[++i]);
         else if (arg == L"--timeout")
             options.timeoutMs = static_cast<DWORD>(_wtoi(argv[++i])) * 1000;
+        else if (arg == L"--dir")
+            options.dir = argv[++i];
         else
             return false;
     }
@@ -398,7 +402,7 @@ std::wstring Quoted(const std::wstring& argument)
     return quoted + L'"';
 }
 
-HANDLE StartProgram(const std::vector<std::wstring>& run)
+HANDLE StartProgram(const std::vector<std::wstring>& run, const std::wstring& dir)
 {
     std::wstring commandLine;
     for (const std::wstring& argument : run)
@@ -406,7 +410,8 @@ HANDLE StartProgram(const std::vector<std::wstring>& run)
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        dir.empty() ? nullptr : dir.c_str(), &startup,
                         &process)) {
         fwprintf(stderr, L"watcher: cannot start %ls (error %lu)\n", run[0].c_str(), GetLastError());
         return nullptr;
@@ -417,7 +422,7 @@ HANDLE StartProgram(const std::vector<std::wstring>& run)
 
 int Watch(const Options& options, FILE* out)
 {
-    HANDLE program = options.run.empty() ? nullptr : StartProgram(options.run);
+    HANDLE program = options.run.empty() ? nullptr : StartProgram(options.run, options.dir);
     if (!options.run.empty() && program == nullptr)
         return 1;
     std::set<HWND> seen;
@@ -455,7 +460,7 @@ int wmain(int argc, wchar_t** argv)
 {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        fwprintf(stderr, L"usage: watcher OUT.txt [--count N] [--timeout SECONDS] [--run PROGRAM ARGS...]\n");
+        fwprintf(stderr, L"usage: watcher OUT.txt [--count N] [--timeout SECONDS] [--dir FOLDER] [--run PROGRAM ARGS...]\n");
         return 1;
     }
     FILE* out = _wfopen(options.out.c_str(), L"wb");
