@@ -113,6 +113,18 @@ bool ReadEmbeddedTargeting(const PatchBytes& patch, PatchTargeting& targeting)
     return true;
 }
 
+bool ReadEmbeddedReportValues(const PatchBytes& patch, std::wstring& products, std::wstring& upgradeVersion,
+                              std::wstring& targetVersions)
+{
+    CompoundFile file;
+    std::wstring keywords;
+    if (!OpenCompoundFile(patch.data, patch.size, file) || !ReadEmbeddedText(file, kSummaryTemplate, products))
+        return false;
+    if (ReadEmbeddedText(file, kSummaryKeywords, keywords))
+        SplitKeywords(keywords, upgradeVersion, targetVersions);
+    return true;
+}
+
 MsiHandle OpenPatchSummary(std::wstring path)
 {
     wchar_t fullPath[MAX_PATH] = L"";

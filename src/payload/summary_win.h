@@ -24,3 +24,10 @@ bool ReadPatchProducts(std::wstring path, std::wstring& products);
 // usable semicolon (set as the last-error value). The out-value changes only
 // on success.
 bool ReadEmbeddedTargeting(const PatchBytes& patch, PatchTargeting& targeting);
+
+// What the /i report shows of an embedded patch, read from its bytes as
+// ReadPatchProducts and ReadPatchVersions read the patch on disk: false
+// when the Template cannot be read; Keywords that cannot be read or split
+// leave the versions empty.
+bool ReadEmbeddedReportValues(const PatchBytes& patch, std::wstring& products, std::wstring& upgradeVersion,
+                              std::wstring& targetVersions);
