@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr std::size_t kHeaderSize = 512;
 constexpr std::size_t kEntrySize = 128;
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
@@ -19,12 +18,6 @@ constexpr std::uint64_t kMiniStreamCutoff = 4096;
 std::uint16_t Get16(const std::uint8_t* p)
 {
     return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Get32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 std::uint64_t CeilDiv(std::uint64_t value, std::uint64_t unit)
@@ -45,7 +38,7 @@ bool NextSector(const CompoundFile& file, const std::vector<std::uint32_t>& tabl
     const std::uint32_t index = sector / perSector;
     if (index >= tableSectors.size())
         return false;
-    next = Get32(Sector(file, tableSectors[index]) + (sector % perSector) * 4);
+    next = LittleEndian32(Sector(file, tableSectors[index]) + (sector % perSector) * 4);
     return true;
 }
 
@@ -76,24 +69,24 @@ bool CollectChain(const CompoundFile& file, std::uint32_t start, std::uint64_t w
 // the DIFAT chain, whose last slot per sector links to the next one.
 bool CollectFatSectors(const std::uint8_t* header, CompoundFile& file)
 {
-    const std::uint32_t fatCount = Get32(header + 0x2C);
+    const std::uint32_t fatCount = LittleEndian32(header + 0x2C);
     if (fatCount > file.sectorCount)
         return false;
     file.fatSectors.reserve(fatCount);
     for (std::uint32_t i = 0; i < fatCount && i < kHeaderFatSlots; ++i)
-        file.fatSectors.push_back(Get32(header + 0x4C + i * 4));
+        file.fatSectors.push_back(LittleEndian32(header + 0x4C + i * 4));
 
     const std::uint32_t slotsPerSector = file.sectorSize / 4 - 1;
     std::vector<bool> seen(fatCount > kHeaderFatSlots ? file.sectorCount : 0, false);
-    std::uint32_t difat = Get32(header + 0x44);
+    std::uint32_t difat = LittleEndian32(header + 0x44);
     while (file.fatSectors.size() < fatCount) {
         if (difat >= file.sectorCount || seen[difat])
             return false;
         seen[difat] = true;
         const std::uint8_t* slots = Sector(file, difat);
         for (std::uint32_t i = 0; i < slotsPerSector && file.fatSectors.size() < fatCount; ++i)
-            file.fatSectors.push_back(Get32(slots + i * 4));
-        difat = Get32(slots + slotsPerSector * 4);
+            file.fatSectors.push_back(LittleEndian32(slots + i * 4));
+        difat = LittleEndian32(slots + slotsPerSector * 4);
     }
     for (std::uint32_t sector : file.fatSectors) {
         if (sector >= file.sectorCount)
@@ -112,22 +105,22 @@ DirectoryEntry ParseEntry(const std::uint8_t* p, bool fullSizes)
         entry.name.push_back(static_cast<char16_t>(Get16(p + i * 2)));
     const std::uint8_t type = p[0x42];
     entry.type = (type == kEntryStorage || type == kEntryStream || type == kEntryRoot) ? type : 0;
-    entry.left = Get32(p + 0x44);
-    entry.right = Get32(p + 0x48);
-    entry.child = Get32(p + 0x4C);
+    entry.left = LittleEndian32(p + 0x44);
+    entry.right = LittleEndian32(p + 0x48);
+    entry.child = LittleEndian32(p + 0x4C);
     std::memcpy(entry.classId, p + 0x50, sizeof entry.classId);
-    entry.start = Get32(p + 0x74);
-    entry.size = Get32(p + 0x78);
+    entry.start = LittleEndian32(p + 0x74);
+    entry.size = LittleEndian32(p + 0x78);
     // Old writers leave junk in the high half with 512-byte sectors.
     if (fullSizes)
-        entry.size |= static_cast<std::uint64_t>(Get32(p + 0x7C)) << 32;
+        entry.size |= static_cast<std::uint64_t>(LittleEndian32(p + 0x7C)) << 32;
     return entry;
 }
 
 bool ReadDirectory(const std::uint8_t* header, CompoundFile& file)
 {
     std::vector<std::uint32_t> sectors;
-    if (!CollectChain(file, Get32(header + 0x30), 0, sectors) || sectors.empty())
+    if (!CollectChain(file, LittleEndian32(header + 0x30), 0, sectors) || sectors.empty())
         return false;
     const bool fullSizes = file.sectorSize != 512;
     for (std::uint32_t sector : sectors) {
@@ -168,7 +161,7 @@ bool CheckTree(const CompoundFile& file)
 
 bool ReadMiniStreamMaps(const std::uint8_t* header, CompoundFile& file)
 {
-    const std::uint32_t miniFatStart = Get32(header + 0x3C);
+    const std::uint32_t miniFatStart = LittleEndian32(header + 0x3C);
     if (miniFatStart != kEndOfChain && miniFatStart != kFreeSector &&
         !CollectChain(file, miniFatStart, 0, file.miniFatSectors))
         return false;
@@ -236,14 +229,20 @@ char16_t FoldNameUnit(char16_t c)
 
 } // namespace
 
+std::uint32_t LittleEndian32(const std::uint8_t* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
 bool OpenCompoundFile(const std::uint8_t* bytes, std::size_t size, CompoundFile& file)
 {
-    if (bytes == nullptr || size < kHeaderSize || std::memcmp(bytes, kSignature, sizeof kSignature) != 0)
+    if (bytes == nullptr || size < kHeaderSize || std::memcmp(bytes, kCompoundFileSignature, sizeof kCompoundFileSignature) != 0)
         return false;
     const std::uint8_t* header = bytes;
     const std::uint16_t sectorShift = Get16(header + 0x1E);
     if (Get16(header + 0x1C) != 0xFFFE || (sectorShift != 9 && sectorShift != 12) ||
-        Get16(header + 0x20) != 6 || Get32(header + 0x38) != kMiniStreamCutoff)
+        Get16(header + 0x20) != 6 || LittleEndian32(header + 0x38) != kMiniStreamCutoff)
         return false;
 
     CompoundFile opened;
@@ -289,25 +288,44 @@ bool ListChildren(const CompoundFile& file, std::uint32_t storage, std::vector<s
     return true;
 }
 
-bool SameEntryName(const std::u16string& a, const std::u16string& b)
+namespace {
+
+// Negative, zero or positive as `a` sorts before, with or after `b`.
+int CompareEntryNames(const std::u16string& a, const std::u16string& b)
 {
     if (a.size() != b.size())
-        return false;
+        return a.size() < b.size() ? -1 : 1;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldNameUnit(a[i]) != FoldNameUnit(b[i]))
-            return false;
+        const char16_t left = FoldNameUnit(a[i]);
+        const char16_t right = FoldNameUnit(b[i]);
+        if (left != right)
+            return left < right ? -1 : 1;
     }
-    return true;
+    return 0;
 }
 
+} // namespace
+
+bool SameEntryName(const std::u16string& a, const std::u16string& b)
+{
+    return CompareEntryNames(a, b) == 0;
+}
+
+// Down the storage's tree as the format orders it, as structured-storage
+// readers look names up: siblings whose names fold alike, or a tree out of
+// order, then give the entry those readers give, not the first one listed.
 std::uint32_t FindChild(const CompoundFile& file, std::uint32_t storage, const std::u16string& name)
 {
-    std::vector<std::uint32_t> children;
-    if (!ListChildren(file, storage, children))
+    if (storage >= file.entries.size() ||
+        (file.entries[storage].type != kEntryStorage && file.entries[storage].type != kEntryRoot))
         return kNoEntry;
-    for (std::uint32_t child : children) {
-        if (SameEntryName(file.entries[child].name, name))
-            return child;
+    std::uint32_t current = file.entries[storage].child;
+    // CheckTree made every path finite; the bound keeps it so for any record.
+    for (std::size_t step = 0; current < file.entries.size() && step < file.entries.size(); ++step) {
+        const int order = CompareEntryNames(name, file.entries[current].name);
+        if (order == 0)
+            return current;
+        current = order < 0 ? file.entries[current].left : file.entries[current].right;
     }
     return kNoEntry;
 }

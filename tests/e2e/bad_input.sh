@@ -270,7 +270,8 @@ timed case_text_language
 
 # --- an extraction path of 300 characters ------------------------------------
 # Outcome: refused before anything is opened: nothing written, no box, exit
-# code 0, although the folders exist and Wine itself writes paths that long.
+# code 0, although the folders exist and Wine itself writes paths that long;
+# the log names the refusal for every slot.
 # The same folders 50 characters higher up take the files.
 case_long_extract_path() {
     local deep='D:\' segment='abcdefghi\' i
@@ -278,9 +279,13 @@ case_long_extract_path() {
     local long="${deep}fix.msp" short="${deep:0:243}fix.msp"
     mkdir -p "$drive/$(tr '\\' / <<< "${deep:3}")"
     check_same "extraction paths of 300 and 250 characters" "${#long} ${#short}" "300 250"
-    run_case "$work/fakes.exe" /e "$long"
+    run_case "$work/fakes.exe" /log "$(z_path "$logs/long-e.log")" /e "$long"
     expect_no_box "300-character path"
     expect_written "300-character path" ""
+    check_lines "300-character path, log: every slot's refusal" "$(log_records "$logs/long-e.log" ' cannot be written')" \
+        "$(for i in 1 2 3; do
+               echo "3 IDR_MSP_$i cannot be written: no file name of the path limits can be made from $long, error 206"
+           done)"
     run_case "$work/fakes.exe" /e "$short"
     expect_no_box "250-character path"
     local folder expected=
