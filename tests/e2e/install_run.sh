@@ -15,8 +15,10 @@ source "$(dirname "$0")/lib.sh"
 load_tools "$@"
 
 wine_test_start win64
-# A read-only log is made immutable (see make_unwritable).
-trap 'release_unwritable; wine_test_stop' EXIT
+# A read-only log is made immutable (see make_unwritable); a full volume
+# is mounted for a log whose writes fail.
+full=$WINE_TEST_DIR/full
+trap 'umount "$full" 2>/dev/null || true; release_unwritable; wine_test_stop' EXIT
 boxes_setup
 work=$WINE_TEST_DIR/work
 logs=$WINE_TEST_DIR/logs
@@ -450,11 +452,20 @@ case_unusable_log() {
     check_same "a hard link at the log's path: boxes and exit code as without /log" \
         "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
     check_same "a hard link at the log's path: the file it names kept" "$(cat "$work/linked.txt")" "kept as it was"
-    # A log that opens but takes no byte: the installer's code still reaches
-    # the box and the exit code, not the log's failure.
-    run_with_boxes "$work/h.exe" /exitcode /log 'Z:\dev\full'
-    check_same "a log whose writes fail: boxes and exit code as without /log" \
-        "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+    # A log that opens but takes no byte (on a full volume): the installer's
+    # code still reaches the box and the exit code, not the log's failure.
+    mkdir -p "$full"
+    if mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; then
+        : > "$full/h.log"
+        head -c 1M /dev/zero > "$full/filler" 2>/dev/null || true
+        run_with_boxes "$work/h.exe" /exitcode /log "$(z_path "$full/h.log")"
+        check_same "a log whose writes fail: boxes and exit code as without /log" \
+            "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+        check_same "a log whose writes fail: nothing in it" "$(stat -c %s "$full/h.log")" 0
+        umount "$full"
+    else
+        echo "  a log whose writes fail: skipped, no tmpfs can be mounted here" >&2
+    fi
     echo "kept as it was" > "$read_only"
     if ! make_unwritable "$read_only"; then
         echo "  read-only log: skipped, a file that root cannot write cannot be made here" >&2
