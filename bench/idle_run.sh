@@ -27,7 +27,7 @@ build_wrapper -o "$work/big15.exe" "${big[@]}"
 wine "$work/small15.exe" /pi
 wine "$work/big15.exe" /pi   # warm: both images are in the page cache
 
-before=$(find "$temp" -type f | sort)
+before=$(find "$temp" "$copies" -maxdepth 1 -type f | sort)
 small_times=() big_times=()
 for _ in 1 2 3 4 5; do
     start=$(now)
@@ -37,7 +37,7 @@ for _ in 1 2 3 4 5; do
     wine "$work/big15.exe" /q
     big_times+=("$(elapsed "$start")")
 done
-after=$(find "$temp" -type f | sort)
+after=$(find "$temp" "$copies" -maxdepth 1 -type f | sort)
 [ "$before" = "$after" ] || { echo "the idle runs wrote into the temporary folder:" >&2; diff <(echo "$before") <(echo "$after") >&2; exit 1; }
 [ "$(product_version "$code")" = 3.2.40.0 ] || { echo "the product moved" >&2; exit 1; }
 

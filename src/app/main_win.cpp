@@ -49,7 +49,7 @@ void LogRunStart()
     DescribeOperatingSystem(osName, osVersion);
     Log(kLogInfo, L"Patch wrapper " WRAPPER_VERSION_TEXT L" started: " + std::wstring(GetCommandLineW()));
     Log(kLogInfo, L"Operating system " + osName + L"(" + FormatVersion(osVersion) + L"); elevated: " +
-                      Elevation() + L"; temporary folder " + TempCopyFolderName());
+                      Elevation() + L"; temporary folder " + TempCopyFolder());
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "payload/compound_file.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,8 +33,6 @@ struct PatchFileFacts {
     bool signature = false;  // it begins with the compound-file signature
     std::wstring fullPath;  // absolute, as the slot map names it
 };
-
-constexpr std::uint8_t kCompoundFileSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
 // Empty when the file may go into a wrapper; else why not.
 std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& facts);

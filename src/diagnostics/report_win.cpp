@@ -7,24 +7,18 @@
 #include "payload/embedded_patch.h"
 #include "payload/patch_slots.h"
 #include "payload/summary_win.h"
-#include "payload/temp_folder_win.h"
 #include "shared/run_log_win.h"
 
-// The report reads each patch the way the installer will, from a copy on
-// disk. The copies are deliberately not deleted (documented behaviour):
-// each run leaves two per embedded patch.
+// The report reads each patch from its embedded bytes, as the install run
+// decides: /i writes no file.
 
 std::wstring BuildPatchReport(const std::wstring& resourceName)
 {
     PatchBytes patch;
-    std::wstring tempPath;
-    if (!FindEmbeddedPatch(resourceName, patch) || !WriteTempPatchCopy(patch, tempPath))
-        return std::wstring();
     PatchReportFields fields;
-    if (!ReadPatchProducts(tempPath, fields.products))
+    if (!FindEmbeddedPatch(resourceName, patch) ||
+        !ReadEmbeddedReportValues(patch, fields.products, fields.upgradeVersion, fields.targetVersions))
         return std::wstring();
-    // Unreadable versions still give a report, with empty version lines.
-    ReadPatchVersions(tempPath, fields.upgradeVersion, fields.targetVersions);
     fields.osName = L"Windows";
     DescribeOperatingSystem(fields.osName, fields.osVersion);
     return FormatPatchReport(fields);
@@ -36,8 +30,7 @@ void ShowPatchReport()
     for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
         const std::wstring resourceName = PatchResourceName(slot);
         PatchBytes patch;
-        std::wstring tempPath;
-        if (FindEmbeddedPatch(resourceName, patch) && WriteTempPatchCopy(patch, tempPath))
+        if (FindEmbeddedPatch(resourceName, patch))
             AppendReportBlock(report, resourceName, BuildPatchReport(resourceName));
     }
     // Shown even when empty and even with /q: the report is what was asked for.

@@ -4,6 +4,7 @@
 #include "install/decision.h"
 #include "install/installed_targets_win.h"
 #include "install/installer_result.h"
+#include "install/version.h"
 #include "payload/embedded_patch.h"
 #include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
@@ -38,6 +39,20 @@ void LogVerdict(const std::wstring& slot, const ProductRecord& record, ProductVe
                           record.upgradeVersion + L": due");
         break;
     }
+}
+
+// The installer's success is not the product's version: a patch whose
+// transforms leave the product below the upgrade version would be applied
+// again on every run, and a deployment that detects the update by version
+// would find it missing. Such a product counts as left behind.
+void CheckVersionAfterInstall(const std::wstring& slot, const ProductRecord& record)
+{
+    const std::wstring version = GetInstalledVersion(record.productCode);
+    if (VersionAtLeast(ParseVersion(version), ParseVersion(record.upgradeVersion)))
+        return;
+    ProductLeftBehind = true;
+    Log(kLogWarning, slot + L": product " + record.productCode + L" is at version " + version +
+                         L" after the installer's success, below the upgrade version " + record.upgradeVersion);
 }
 
 } // namespace
@@ -89,7 +104,7 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
             // A patch that cannot be copied out fails the run; the last-error
             // value tells why.
             std::wstring patchPath;
-            if (!copy.Written(patchPath)) {
+            if (!copy.EnsureWritten(patchPath)) {
                 Log(kLogError, resourceName + L": the patch cannot be copied for the installer, error " +
                                    std::to_wstring(GetLastError()));
                 return Failed;
@@ -98,6 +113,7 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
             if (IsInstallSuccess(result)) {
                 running = Installed;
                 RestartRequest = StrongerRestart(RestartRequest, result);
+                CheckVersionAfterInstall(resourceName, *record);
             } else {
                 if (FirstInstallerFailure == 0)
                     FirstInstallerFailure = result;

@@ -28,6 +28,11 @@ constexpr int kInstallStateDefault = 5;
 constexpr unsigned kSummaryKeywords = 5;
 constexpr unsigned kSummaryTemplate = 7;
 
+// A summary stream longer than this is refused unread, by the wrapper's
+// own reader and before the installer's: far above any real summary (a
+// few kilobytes), far below trouble.
+constexpr std::uint64_t kMaxSummaryStreamBytes = 16 * 1024 * 1024;
+
 namespace msi_api {
 
 // Opens the summary information of a package file (no database handle,

@@ -56,9 +56,6 @@ const InstallerFunctions& Installer()
     return functions;
 }
 
-// Far above any real summary (a few kilobytes), far below trouble.
-constexpr ULONGLONG kMaxSummaryBytes = 16 * 1024 * 1024;
-
 // A damaged compound file can bring the installer's summary reader down
 // (seen under Wine with a truncated patch). The structured-storage reader
 // refuses such files cleanly, so the summary stream is read through it
@@ -76,7 +73,7 @@ bool IsSummaryStreamReadable(const wchar_t* path)
     if (SUCCEEDED(storage->OpenStream(L"\005SummaryInformation", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
                                       &stream))) {
         STATSTG status = {};
-        if (SUCCEEDED(stream->Stat(&status, STATFLAG_NONAME)) && status.cbSize.QuadPart <= kMaxSummaryBytes) {
+        if (SUCCEEDED(stream->Stat(&status, STATFLAG_NONAME)) && status.cbSize.QuadPart <= kMaxSummaryStreamBytes) {
             std::vector<char> bytes(static_cast<size_t>(status.cbSize.QuadPart) + 1);
             ULONG read = 0;
             readable = SUCCEEDED(stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read)) &&

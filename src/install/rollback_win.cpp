@@ -22,7 +22,7 @@ void RollBackPatch(const std::wstring& resourceName)
     std::wstring patchPath;
     for (const auto& record : records) {
         if (VersionEqual(ParseVersion(record->installedVersion), ParseVersion(record->upgradeVersion)) &&
-            copy.Written(patchPath))
+            copy.EnsureWritten(patchPath))
             ConfigurePatch(resourceName, *record, patchPath, true);
     }
 }

@@ -1,11 +1,12 @@
 #include "payload/compound_file.h"
 
+#include "shared/little_endian.h"
+
 #include <cstring>
 #include <utility>
 
 namespace {
 
-constexpr std::uint8_t kSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 constexpr std::size_t kHeaderSize = 512;
 constexpr std::size_t kEntrySize = 128;
 constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;
@@ -15,17 +16,6 @@ constexpr std::uint32_t kFirstMarker = 0xFFFFFFFB;
 constexpr std::uint32_t kHeaderFatSlots = 109;
 constexpr std::uint32_t kMiniSectorSize = 64;
 constexpr std::uint64_t kMiniStreamCutoff = 4096;
-
-std::uint16_t Get16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Get32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 std::uint64_t CeilDiv(std::uint64_t value, std::uint64_t unit)
 {
@@ -238,7 +228,7 @@ char16_t FoldNameUnit(char16_t c)
 
 bool OpenCompoundFile(const std::uint8_t* bytes, std::size_t size, CompoundFile& file)
 {
-    if (bytes == nullptr || size < kHeaderSize || std::memcmp(bytes, kSignature, sizeof kSignature) != 0)
+    if (bytes == nullptr || size < kHeaderSize || std::memcmp(bytes, kCompoundFileSignature, sizeof kCompoundFileSignature) != 0)
         return false;
     const std::uint8_t* header = bytes;
     const std::uint16_t sectorShift = Get16(header + 0x1E);
@@ -289,25 +279,44 @@ bool ListChildren(const CompoundFile& file, std::uint32_t storage, std::vector<s
     return true;
 }
 
-bool SameEntryName(const std::u16string& a, const std::u16string& b)
+namespace {
+
+// Negative, zero or positive as `a` sorts before, with or after `b`.
+int CompareEntryNames(const std::u16string& a, const std::u16string& b)
 {
     if (a.size() != b.size())
-        return false;
+        return a.size() < b.size() ? -1 : 1;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldNameUnit(a[i]) != FoldNameUnit(b[i]))
-            return false;
+        const char16_t left = FoldNameUnit(a[i]);
+        const char16_t right = FoldNameUnit(b[i]);
+        if (left != right)
+            return left < right ? -1 : 1;
     }
-    return true;
+    return 0;
 }
 
+} // namespace
+
+bool SameEntryName(const std::u16string& a, const std::u16string& b)
+{
+    return CompareEntryNames(a, b) == 0;
+}
+
+// Down the storage's tree as the format orders it, as structured-storage
+// readers look names up: siblings whose names fold alike, or a tree out of
+// order, then give the entry those readers give, not the first one listed.
 std::uint32_t FindChild(const CompoundFile& file, std::uint32_t storage, const std::u16string& name)
 {
-    std::vector<std::uint32_t> children;
-    if (!ListChildren(file, storage, children))
+    if (storage >= file.entries.size() ||
+        (file.entries[storage].type != kEntryStorage && file.entries[storage].type != kEntryRoot))
         return kNoEntry;
-    for (std::uint32_t child : children) {
-        if (SameEntryName(file.entries[child].name, name))
-            return child;
+    std::uint32_t current = file.entries[storage].child;
+    // CheckTree made every path finite; the bound keeps it so for any record.
+    for (std::size_t step = 0; current < file.entries.size() && step < file.entries.size(); ++step) {
+        const int order = CompareEntryNames(name, file.entries[current].name);
+        if (order == 0)
+            return current;
+        current = order < 0 ? file.entries[current].left : file.entries[current].right;
     }
     return kNoEntry;
 }

@@ -12,6 +12,9 @@
 // read. Every chain, size and tree walk is checked against the bytes, so a
 // damaged or hostile file is refused instead of read out of bounds.
 
+// The first bytes of every compound file.
+constexpr std::uint8_t kCompoundFileSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
 constexpr std::uint32_t kNoEntry = 0xFFFFFFFF;
 constexpr std::uint32_t kRootEntry = 0;
 
@@ -55,8 +58,9 @@ constexpr unsigned kMaxStorageDepth = 64;
 // sort order. False when `storage` is no storage.
 bool ListChildren(const CompoundFile& file, std::uint32_t storage, std::vector<std::uint32_t>& children);
 
-// The child of `storage` called `name`, compared as the format compares
-// names (case-insensitively); kNoEntry when there is none.
+// The child of `storage` called `name`, found by descending the storage's
+// tree in the format's order (shorter names first, then unit by unit with
+// letters folded to upper case); kNoEntry when there is none on that path.
 std::uint32_t FindChild(const CompoundFile& file, std::uint32_t storage, const std::u16string& name);
 
 // True when the format counts the two names as the same name.

@@ -10,11 +10,14 @@
 
 bool ExtractPatch(std::wstring path, const std::wstring& resourceName, int index)
 {
-    if (!RebuildExtractPath(path, index, path))
-        return false;
     PatchBytes patch;
     if (!FindEmbeddedPatch(resourceName, patch))
         return false;
+    if (!RebuildExtractPath(path, index, path)) {
+        Log(kLogError, resourceName + L" cannot be written: no file name of the path limits can be made from " +
+                           path + L", error " + std::to_wstring(ERROR_FILENAME_EXCED_RANGE));
+        return false;
+    }
 
     FILE* stream = nullptr;
     if (_wfopen_s(&stream, path.c_str(), L"wb") != 0 || stream == nullptr) {

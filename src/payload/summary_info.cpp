@@ -1,6 +1,7 @@
 #include "payload/summary_info.h"
 
 #include "payload/ansi_text.h"
+#include "shared/little_endian.h"
 
 #include <cstring>
 
@@ -13,13 +14,7 @@ constexpr std::size_t kSetHeaderSize = 28;
 constexpr std::size_t kSectionListEnd = kSetHeaderSize + 20;
 constexpr std::uint64_t kSectionHeaderSize = 8;
 
-std::uint32_t Get32(const std::uint8_t* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-// The type the installer gives each property id; empty for the ids it
+// The type Wine's installer gives each property id; empty for the ids it
 // stops reading at (0, the dictionary; 10, 17 and all from 20 on).
 std::uint32_t ExpectedType(std::uint32_t id)
 {
@@ -37,7 +32,7 @@ std::uint32_t ExpectedType(std::uint32_t id)
     }
 }
 
-// A stored value as the installer keeps it: converted to the id's type,
+// A stored value as Wine's installer keeps it: converted to the id's type,
 // or absent when it does not convert. Stored empty becomes empty text, as
 // the installer's conversion makes it.
 SummaryProperty Convert(std::uint32_t expected, std::uint32_t stored, const std::uint8_t* value, std::uint32_t length)
@@ -46,7 +41,7 @@ SummaryProperty Convert(std::uint32_t expected, std::uint32_t stored, const std:
     const std::int32_t number = static_cast<std::int32_t>(Get32(value));
     if (expected == kSummaryText && (stored == kSummaryText || stored == kSummaryEmpty)) {
         property.type = kSummaryText;
-        // The installer ends the value at its last byte, whatever is there.
+        // Wine's installer ends the value at its last byte, whatever is there.
         const std::size_t kept = stored == kSummaryText && length > 0 ? length - 1 : 0;
         const void* nul = std::memchr(value + 4, 0, kept);
         property.text.assign(reinterpret_cast<const char*>(value + 4),
@@ -102,7 +97,7 @@ bool ParseSummaryInformation(const std::uint8_t* bytes, std::size_t size, Summar
         const std::uint32_t id = Get32(section + kSectionHeaderSize + i * 8);
         const std::uint64_t at = Get32(section + kSectionHeaderSize + i * 8 + 4);
         const std::uint32_t expected = id < kSummaryPropertyLimit ? ExpectedType(id) : kSummaryEmpty;
-        // Where the installer stops: an id it does not know, or a value
+        // Where Wine's installer stops: an id it does not know, or a value
         // that would run past the section.
         if (expected == kSummaryEmpty || at + 8 > sectionSize)
             break;

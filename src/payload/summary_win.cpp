@@ -42,8 +42,9 @@ unsigned ReadProperty(MsiHandle handle, unsigned property, std::wstring& value)
     return result;
 }
 
-// One text property of the patch file's summary information.
-bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& value)
+// One text property of the patch file's summary information, as the
+// installer reads it from the file.
+bool ReadInstallerSummaryText(const std::wstring& path, unsigned property, std::wstring& value)
 {
     const MsiHandle handle = OpenPatchSummary(path);
     if (handle == 0)
@@ -61,7 +62,7 @@ bool ReadSummaryText(const std::wstring& path, unsigned property, std::wstring& 
     return true;
 }
 
-// The installer widens summary text with the system's ANSI code page,
+// Wine's installer widens summary text with the system's ANSI code page,
 // whatever code page the summary names.
 std::wstring WidenAsInstaller(const std::string& bytes, unsigned)
 {
@@ -113,6 +114,18 @@ bool ReadEmbeddedTargeting(const PatchBytes& patch, PatchTargeting& targeting)
     return true;
 }
 
+bool ReadEmbeddedReportValues(const PatchBytes& patch, std::wstring& products, std::wstring& upgradeVersion,
+                              std::wstring& targetVersions)
+{
+    CompoundFile file;
+    std::wstring keywords;
+    if (!OpenCompoundFile(patch.data, patch.size, file) || !ReadEmbeddedText(file, kSummaryTemplate, products))
+        return false;
+    if (ReadEmbeddedText(file, kSummaryKeywords, keywords))
+        SplitKeywords(keywords, upgradeVersion, targetVersions);
+    return true;
+}
+
 MsiHandle OpenPatchSummary(std::wstring path)
 {
     wchar_t fullPath[MAX_PATH] = L"";
@@ -136,7 +149,7 @@ MsiHandle OpenPatchSummary(std::wstring path)
 bool ReadPatchVersions(std::wstring path, std::wstring& upgradeVersion, std::wstring& targetVersions)
 {
     std::wstring keywords;
-    if (!ReadSummaryText(path, kSummaryKeywords, keywords))
+    if (!ReadInstallerSummaryText(path, kSummaryKeywords, keywords))
         return false;
     if (!SplitKeywords(keywords, upgradeVersion, targetVersions)) {
         SetLastError(kMalformedKeywordsError);
@@ -148,7 +161,7 @@ bool ReadPatchVersions(std::wstring path, std::wstring& upgradeVersion, std::wst
 bool ReadPatchProducts(std::wstring path, std::wstring& products)
 {
     std::wstring value;
-    if (!ReadSummaryText(path, kSummaryTemplate, value))
+    if (!ReadInstallerSummaryText(path, kSummaryTemplate, value))
         return false;
     products = value;
     return true;

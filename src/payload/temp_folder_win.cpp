@@ -18,56 +18,72 @@ constexpr std::size_t kMaxWriteBytes = 0x40000000;
 
 using TempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);
 
-bool RunsAsLocalSystem()
+// One fact about the process token; false when it cannot be read.
+template <typename Information>
+bool ReadToken(TOKEN_INFORMATION_CLASS kind, Information& information)
 {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
         return false;
-    union {
-        TOKEN_USER user;
-        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } info;
     DWORD length = 0;
-    const bool system = GetTokenInformation(token, TokenUser, &info, sizeof info, &length) &&
-                        IsWellKnownSid(info.user.User.Sid, WinLocalSystemSid);
+    const bool read = GetTokenInformation(token, kind, &information, sizeof information, &length);
     CloseHandle(token);
-    return system;
+    return read;
 }
 
-// The folder only SYSTEM may use (C:\Windows\SystemTemp), from systems that
-// have one; looked up rather than imported, so the wrapper still starts
-// where it is missing. Empty for anyone but SYSTEM.
-std::wstring SystemOnlyTempFolder()
+// A folder as the system names it, without its trailing backslash; empty
+// when the name does not fit.
+template <typename Query>
+std::wstring FolderNamed(Query query)
 {
-    const auto tempPath2 = reinterpret_cast<TempPath2Function>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
-    if (tempPath2 == nullptr || !RunsAsLocalSystem())
-        return std::wstring();
     wchar_t folder[kTempPathChars];
-    const DWORD length = tempPath2(kTempPathChars, folder);
+    const DWORD length = query(kTempPathChars, folder);
     if (length == 0 || length >= kTempPathChars)
         return std::wstring();
     StripTrailingBackslash(folder);
     return folder;
 }
 
-// TMP as the runtime's temporary names read it: taken only when it names
-// an existing folder.
-std::wstring ExistingTmpFolder()
+// The folder only SYSTEM may use (C:\Windows\SystemTemp), from systems that
+// have one (GetTempPath2W, learn.microsoft.com/windows/win32/api/fileapi/
+// nf-fileapi-gettemppath2w); looked up rather than imported, so the wrapper
+// still starts where it is missing. For other accounts it answers as
+// GetTempPathW, and ChooseTempCopyFolder does not take it from them.
+std::wstring SystemOnlyTempFolder()
 {
-    wchar_t folder[kTempPathChars];
-    const DWORD length = GetEnvironmentVariableW(L"TMP", folder, kTempPathChars);
-    if (length == 0 || length >= kTempPathChars)
-        return std::wstring();
-    StripTrailingBackslash(folder);
-    return DirectoryExists(folder) ? std::wstring(folder) : std::wstring();
+    const auto tempPath2 = reinterpret_cast<TempPath2Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
+    return tempPath2 == nullptr ? std::wstring() : FolderNamed(tempPath2);
 }
 
-// SYSTEM's own folder, else TMP when it is a folder; empty when neither.
-std::wstring PreferredTempCopyFolder()
+// %SystemRoot%\Temp. Users may create files there, but only the account
+// that made a file may delete or rename it: deleting or renaming takes
+// DELETE on the file or FILE_DELETE_CHILD on the folder (File Security and
+// Access Rights, learn.microsoft.com/windows/win32/fileio/
+// file-security-and-access-rights); the folder's default entries give users
+// those on their own files only (CREATOR OWNER), and the copy's descriptor
+// gives them to SYSTEM and Administrators only. A user's %TMP% instead
+// gives that user full control of the folder, so the same user's unelevated
+// processes could rename a closed copy away and put their own patch under
+// its name. The copy is not held open across the installer call instead:
+// no Microsoft documentation says how the installer service opens a patch,
+// so a handle kept without FILE_SHARE_DELETE might as well make that open
+// fail with a sharing violation.
+std::wstring WindowsTempFolder()
 {
-    std::wstring folder = SystemOnlyTempFolder();
-    return folder.empty() ? ExistingTmpFolder() : folder;
+    std::wstring folder =
+        FolderNamed([](DWORD size, wchar_t* buffer) { return GetSystemWindowsDirectoryW(buffer, size); });
+    return folder.empty() ? folder : folder + L"\\Temp";
+}
+
+// TMP as the runtime's temporary names read it: taken only when it names
+// an existing folder by a full path (a relative one would move with the
+// current folder).
+std::wstring ExistingTmpFolder()
+{
+    const std::wstring folder =
+        FolderNamed([](DWORD size, wchar_t* buffer) { return GetEnvironmentVariableW(L"TMP", buffer, size); });
+    return IsFullPath(folder) && DirectoryExists(folder) ? folder : std::wstring();
 }
 
 // Builds the descriptor of kTempCopySecurity; freed with LocalFree.
@@ -78,13 +94,6 @@ PSECURITY_DESCRIPTOR TempCopyDescriptor()
                                                               nullptr))
         return nullptr;
     return descriptor;
-}
-
-// A name in use, whatever it is: a file, a folder, a link, or a file
-// waiting to be deleted. Every other failure is the folder's.
-bool IsNameTaken(DWORD error)
-{
-    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
 }
 
 // Creates `path` only if no such name exists (never following a link that
@@ -117,6 +126,12 @@ bool WriteAll(HANDLE file, const PatchBytes& patch)
 // last-error value of the failure when none can be created.
 HANDLE CreateFreshCopy(const std::wstring& folder, std::wstring& path)
 {
+    // The installer gets the copy by its name, which must fit a path
+    // buffer; every name in the folder is as long as the first.
+    if (folder.empty() || TempCopyName(folder, 0).size() >= kMaxPathChars) {
+        SetLastError(folder.empty() ? ERROR_PATH_NOT_FOUND : ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
     PSECURITY_DESCRIPTOR descriptor = TempCopyDescriptor();
     if (descriptor == nullptr)
         return INVALID_HANDLE_VALUE;
@@ -124,14 +139,9 @@ HANDLE CreateFreshCopy(const std::wstring& folder, std::wstring& path)
     DWORD error = ERROR_FILE_EXISTS;
     for (int attempt = 0; attempt < kMaxNameAttempts && file == INVALID_HANDLE_VALUE; ++attempt) {
         path = TempCopyName(folder, NextTempNameNumber());
-        // The installer gets the copy by this name: it must fit a path buffer.
-        if (path.size() >= kMaxPathChars) {
-            error = ERROR_FILENAME_EXCED_RANGE;
-            break;
-        }
         file = CreateExclusively(path, descriptor);
         error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-        if (file == INVALID_HANDLE_VALUE && !IsNameTaken(error))
+        if (file == INVALID_HANDLE_VALUE && !IsTempNameTaken(error))
             break;
     }
     LocalFree(descriptor);
@@ -141,35 +151,45 @@ HANDLE CreateFreshCopy(const std::wstring& folder, std::wstring& path)
 
 } // namespace
 
-std::wstring TempCopyFolder()
+RunAccount CurrentRunAccount()
 {
-    std::wstring folder = PreferredTempCopyFolder();
-    if (folder.empty()) {
-        wchar_t fallback[kMaxPathChars];
-        GetTempFolder(fallback, kMaxPathChars);
-        folder = fallback;
-    }
-    return folder;
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } owner;
+    if (ReadToken(TokenUser, owner) && IsWellKnownSid(owner.user.User.Sid, WinLocalSystemSid))
+        return kRunAsSystem;
+    TOKEN_ELEVATION elevation = {};
+    return ReadToken(TokenElevation, elevation) && elevation.TokenIsElevated ? kRunElevated : kRunUnelevated;
 }
 
-std::wstring TempCopyFolderName()
+std::wstring TempCopyFolderFor(RunAccount account)
 {
-    std::wstring folder = PreferredTempCopyFolder();
-    if (folder.empty()) {
-        wchar_t path[kTempPathChars];
-        const DWORD length = GetTempPathW(kTempPathChars, path);
-        if (length == 0 || length >= kTempPathChars)
-            return std::wstring();
-        StripTrailingBackslash(path);
-        folder = path;
-    }
-    return folder;
+    TempFolderCandidates candidates;
+    candidates.systemOnly = SystemOnlyTempFolder();
+    candidates.windowsTemp = WindowsTempFolder();
+    candidates.tmp = ExistingTmpFolder();
+    candidates.accountTemp = FolderNamed(GetTempPathW);
+    return ChooseTempCopyFolder(account, candidates);
+}
+
+std::wstring TempCopyFolder()
+{
+    return TempCopyFolderFor(CurrentRunAccount());
 }
 
 bool WriteTempPatchCopy(const PatchBytes& patch, std::wstring& path)
 {
+    return WriteTempPatchCopyIn(TempCopyFolder(), patch, path);
+}
+
+bool WriteTempPatchCopyIn(const std::wstring& folder, const PatchBytes& patch, std::wstring& path)
+{
+    // Only the account's own folder can be missing; made as GetTempFolder does.
+    if (!folder.empty() && !DirectoryExists(folder))
+        CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring created;
-    HANDLE file = CreateFreshCopy(TempCopyFolder(), created);
+    HANDLE file = CreateFreshCopy(folder, created);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool written = WriteAll(file, patch);
@@ -223,7 +243,7 @@ TempPatchCopy::~TempPatchCopy()
         DeleteTempPatchCopy(path_);
 }
 
-bool TempPatchCopy::Written(std::wstring& path)
+bool TempPatchCopy::EnsureWritten(std::wstring& path)
 {
     if (path_.empty() && !WriteTempPatchCopy(patch_, path_))
         return false;

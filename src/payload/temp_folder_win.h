@@ -1,24 +1,31 @@
 #pragma once
 
 #include "payload/patch_slots.h"
+#include "payload/temp_folder.h"
 
 #include <string>
 
-// The folder that temporary patch copies go to, without a trailing
-// backslash: for a process running as SYSTEM the system's own temporary
-// folder where the platform has one; else the folder named by TMP when it
-// exists; else GetTempFolder's.
-std::wstring TempCopyFolder();
+// Who runs this process: SYSTEM, another elevated account, or not elevated.
+RunAccount CurrentRunAccount();
 
-// The same folder as the system names it, for the log: nothing is created.
-std::wstring TempCopyFolderName();
+// The folder that temporary patch copies of a run by `account` go to,
+// without a trailing backslash (see ChooseTempCopyFolder). Nothing is
+// created; empty when the system names none.
+std::wstring TempCopyFolderFor(RunAccount account);
+
+// The folder of this run's copies, which the log names.
+std::wstring TempCopyFolder();
 
 // Writes the patch to a new file "MSP<n>" in TempCopyFolder(), created
 // exclusively and readable by SYSTEM and Administrators only, and names
-// it in `path`. A name that exists in any form is never opened; the next
-// one is tried. False when no copy could be written whole; the last-error
-// value then says why and no file is left behind.
+// it in `path`; the folder is made when it is missing. A name that exists
+// in any form is never opened; the next one is tried. False when no copy
+// could be written whole; the last-error value then says why and no file
+// is left behind.
 bool WriteTempPatchCopy(const PatchBytes& patch, std::wstring& path);
+
+// The same in a given folder.
+bool WriteTempPatchCopyIn(const std::wstring& folder, const PatchBytes& patch, std::wstring& path);
 
 // A temporary copy of one patch for the installer, written only when it is
 // first asked for, and deleted (keeping the last-error value) when it goes
@@ -30,9 +37,9 @@ public:
     TempPatchCopy(const TempPatchCopy&) = delete;
     TempPatchCopy& operator=(const TempPatchCopy&) = delete;
 
-    // The copy's path, written first if need be; false when it cannot be
-    // written (the last-error value says why).
-    bool Written(std::wstring& path);
+    // Writes the copy unless it is written already, and names it; false
+    // when it cannot be written (the last-error value says why).
+    bool EnsureWritten(std::wstring& path);
 
 private:
     PatchBytes patch_;
@@ -43,8 +50,9 @@ private:
 // failure message shows the code of the failure, not of the clean-up.
 void DeleteTempPatchCopy(const std::wstring& path);
 
-// Fills `buffer` with the temporary folder without its trailing backslash,
-// creating the folder when it is missing; "c:" when neither works.
+// Fills `buffer` with the account's temporary folder (the installer logs'
+// folder) without its trailing backslash, creating the folder when it is
+// missing; "c:" when neither works.
 void GetTempFolder(wchar_t* buffer, int size);
 
 bool DirectoryExists(const std::wstring& path);

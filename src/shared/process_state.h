@@ -14,7 +14,9 @@ extern std::wstring MessageProductName;
 extern unsigned RestartRequest;
 // The code of this run's first failed installer call; 0 while none failed.
 extern unsigned FirstInstallerFailure;
-// True once the run found a product at a version its patch does not serve.
+// True once the run found a product at a version its patch does not serve,
+// or an installer call that answered success left one below the upgrade
+// version.
 extern bool ProductLeftBehind;
 // Milliseconds this run has waited for a busy installer, out of the budget
 // Options.waitMinutes gives all its waits together.

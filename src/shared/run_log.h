@@ -22,8 +22,10 @@ struct LogStamp {
     long biasMinutes = 0;
 };
 
-// One record, without its line end. Line breaks in the message are written
-// as the two characters \n (or \r), and the sequence that ends a message
-// is broken up, so that a record always stays one line and one record.
+// One record, without its line end. Whatever some reader takes for a line
+// end is written as an escape (\n, \r, \xHH for the other C0 controls but
+// tab, \uHHHH for NEL and the line and paragraph separators), and the
+// sequences that open and end a message are broken up (&lt;![LOG[,
+// ]LOG]!&gt;), so that a record always stays one line and one record.
 std::wstring FormatLogRecord(const std::wstring& message, LogType type, const LogStamp& stamp,
                              const std::wstring& component, unsigned long thread);

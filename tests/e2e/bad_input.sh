@@ -37,12 +37,16 @@ map_drive_d "$drive"
 find_temp_folder
 drive_c=$(realpath "$WINEPREFIX/drive_c")
 
-# Files created or changed since the last run_case, as TEMP/..., D:/... or
-# C:/..., sorted. The installer's own folder (C:\windows) is its business.
+# Files created or changed since the last run_case, as TEMP/..., D:/...,
+# C:/... or WINTEMP/MSP..., sorted. The installer's own folder (C:\windows)
+# is its business, but for the wrapper's copies in its temp folder.
 written_files() {
-    find "$drive_c" "$drive" "$work" -path "$drive_c/windows" -prune -o \
-        -type f -newer "$WINE_TEST_DIR/stamp" -print |
-        sed -e "s|^$temp/|TEMP/|" -e "s|^$drive/|D:/|" -e "s|^$drive_c/|C:/|" -e "s|^$work/|WORK/|" | sort
+    {
+        find "$drive_c" "$drive" "$work" -path "$drive_c/windows" -prune -o \
+            -type f -newer "$WINE_TEST_DIR/stamp" -print
+        find "$copies" -maxdepth 1 -type f -regex '.*/MSP[0-9]+' -newer "$WINE_TEST_DIR/stamp"
+    } | sed -e "s|^$copies/|WINTEMP/|" -e "s|^$temp/|TEMP/|" -e "s|^$drive/|D:/|" -e "s|^$drive_c/|C:/|" \
+            -e "s|^$work/|WORK/|" | sort
 }
 
 # run_case [NAME=VALUE...] EXE ARGS...: runs the wrapper in D:\cwd under the
@@ -167,14 +171,13 @@ case_truncated() {
         boxes_summary
     done
     check_same "truncated: version kept" "$(product_version "$code_t")" 3.2.10.0
-    # The /i report reads the same file through the same check: the Info box,
-    # with the two temporary copies that /i leaves by design.
+    # The /i report reads the same bytes through the same check: the Info
+    # box, an empty block for the slot, and no file written.
     run_case "$work/t4096.exe" /i
     check_same "truncated, /i: exit code 0" "$RUN_STATUS" 0
     check_same "truncated, /i: one box" "$BOX_COUNT" 1
     check_same "truncated, /i: caption" "$(box 1 caption)" Info
-    check_same "truncated, /i: only the two temporary copies written" \
-        "$(grep -cE '^TEMP/MSP[0-9]+$' <<< "$WRITTEN") $(grep -c . <<< "$WRITTEN")" "2 2"
+    expect_written "truncated, /i" ""
     boxes_summary
 }
 timed case_truncated
@@ -267,7 +270,8 @@ timed case_text_language
 
 # --- an extraction path of 300 characters ------------------------------------
 # Outcome: refused before anything is opened: nothing written, no box, exit
-# code 0, although the folders exist and Wine itself writes paths that long.
+# code 0, although the folders exist and Wine itself writes paths that long;
+# the log names the refusal for every slot.
 # The same folders 50 characters higher up take the files.
 case_long_extract_path() {
     local deep='D:\' segment='abcdefghi\' i
@@ -275,9 +279,13 @@ case_long_extract_path() {
     local long="${deep}fix.msp" short="${deep:0:243}fix.msp"
     mkdir -p "$drive/$(tr '\\' / <<< "${deep:3}")"
     check_same "extraction paths of 300 and 250 characters" "${#long} ${#short}" "300 250"
-    run_case "$work/fakes.exe" /e "$long"
+    run_case "$work/fakes.exe" /log "$(z_path "$logs/long-e.log")" /e "$long"
     expect_no_box "300-character path"
     expect_written "300-character path" ""
+    check_lines "300-character path, log: every slot's refusal" "$(log_records "$logs/long-e.log" ' cannot be written')" \
+        "$(for i in 1 2 3; do
+               echo "3 IDR_MSP_$i cannot be written: no file name of the path limits can be made from $long, error 206"
+           done)"
     run_case "$work/fakes.exe" /e "$short"
     expect_no_box "250-character path"
     local folder expected=
@@ -311,16 +319,16 @@ timed case_read_only_target
 
 # --- TMP that names no folder ---------------------------------------------------
 # TMP comes from the prefix's HKCU\Environment (Wine ignores the Unix TMP).
-# The copy goes to TMP only when it names an existing folder; otherwise to
-# the temporary folder as the installer logs find it, created when missing
-# (D:\nope), or "c:" when it cannot be (a file, a variable stored
-# unexpanded). Outcome: the installer is asked, its log lands in that
-# folder, and no copy is left anywhere. With D:\nope made, the patch
-# installs (301). Where no folder can be made, Wine's installer, which runs
-# inside the wrapper's process with the same TMP, cannot make its own
-# temporary files and answers 1627 (on Windows the installer service has a
-# temporary folder of its own): the box shows that answer, where the
-# wrapper used to fail before asking, with 3.
+# The wrapper runs elevated, so its copies go to the Windows temp folder
+# whatever TMP says; the installer logs go to the temporary folder as
+# GetTempPathW names it, created when missing (D:\nope), or "c:" when it
+# cannot be (a file, a variable stored unexpanded). Outcome: the installer
+# is asked, its log lands in that folder, and no copy is left anywhere.
+# With D:\nope made, the patch installs (301). Where no folder can be made,
+# Wine's installer, which runs inside the wrapper's process with the same
+# TMP, cannot make its own temporary files and answers 1627 (on Windows the
+# installer service has a temporary folder of its own): the box shows that
+# answer.
 set_tmp() {
     wine reg add 'HKCU\Environment' /v TMP /d "$1" /f >/dev/null 2>&1
 }
@@ -357,7 +365,7 @@ case_tmp_without_folder() {
 }
 timed case_tmp_without_folder
 
-# --- TMP that cannot be written --------------------------------------------------
+# --- where the copies go, unusable ------------------------------------------------
 # Outcome: no crash, no hang, exit code 0, the failure box (300) with the
 # code of the failure that happened (not the missing-patch notice: the
 # wrapper does carry a patch, and that notice would stop an unattended run
@@ -376,28 +384,34 @@ unusable_tmp_run() {
 case_unwritable_tmp() {
     # Root writes through Unix permissions, and so does Wine run as root: the
     # folder is made immutable then, and Wine must really fail to write there.
-    mkdir -p "$drive/locked"
-    if make_unwritable "$drive/locked"; then
-        wine cmd /c 'echo probe> D:\locked\probe.txt' >/dev/null 2>&1 || true
-        check "TMP not writable: Wine cannot write there" [ ! -e "$drive/locked/probe.txt" ]
-        unusable_tmp_run "TMP not writable" 'D:\locked' t '[1-9][0-9]*'
+    # Where the copies go, nothing can be created: every name answers
+    # "access denied", counted as taken, until the attempts run out.
+    if make_unwritable "$copies"; then
+        wine cmd /c "echo probe> $copies_win\\probe.txt" >/dev/null 2>&1 || true
+        check "Windows temp not writable: Wine cannot write there" [ ! -e "$copies/probe.txt" ]
+        unusable_tmp_run "Windows temp not writable" "$temp_win" t '[1-9][0-9]*'
+        chattr -i "$copies" 2>/dev/null || true
+        chmod u+w "$copies"
     else
-        echo "  TMP not writable: skipped, a folder that root cannot write cannot be made here" >&2
+        echo "  Windows temp not writable: skipped, a folder that root cannot write cannot be made here" >&2
     fi
 
-    # A full volume: the copy is created, its write fails for lack of space
-    # (112), and the part written is removed again. /e onto it leaves no
-    # cut-off file under the patch's name either.
+    # A full volume where the copies go: the copy is created, its write
+    # fails for lack of space (112), and the part written is removed again.
+    # /e onto one leaves no cut-off file under the patch's name either.
     mkdir -p "$drive/full"
-    if mount -t tmpfs -o size=2m tmpfs "$drive/full" 2>/dev/null; then
+    if mount -t tmpfs -o size=2m tmpfs "$copies" 2>/dev/null; then
+        mounted+=("$copies")
+        unusable_tmp_run "Windows temp full" "$temp_win" big 112
+        check_same "Windows temp full: nothing left there" "$(ls -A "$copies")" ""
+        umount "$copies"
+        mount -t tmpfs -o size=2m tmpfs "$drive/full"
         mounted+=("$drive/full")
-        unusable_tmp_run "TMP full" 'D:\full' big 112
-        check_same "TMP full: nothing left there" "$(ls -A "$drive/full")" ""
         run_case "$work/big.exe" /e 'D:\full\fix.msp'
         expect_no_box "/e onto a full volume"
         check_same "/e onto a full volume: no cut-off file" "$(ls -A "$drive/full")" ""
     else
-        echo "  TMP full: skipped, no tmpfs can be mounted here" >&2
+        echo "  Windows temp full: skipped, no tmpfs can be mounted here" >&2
     fi
 
     # The same wrapper with a usable temp folder: the patch itself is good.

@@ -58,6 +58,9 @@ run_with_boxes() {
     RUN_STATUS=$?
     set -e
     RUN_EXIT_CODE=$(sed -n 's/^exit code \([0-9]*\).*/\1/p' "$BOXES_DIR/watcher.txt")
+    # A start that failed, was made again, or ran out of time says so here:
+    # a run that shows nothing at all is then explained.
+    grep -aE '^(watcher|wine): ' "$BOXES_DIR/trace.txt" >&2 || true
     [ -e "$BOXES_DIR/seen.txt" ] || : > "$BOXES_DIR/seen.txt"
     # "Call user32.MessageBoxW(owner,text,caption,flags) ret=..." - strings may
     # hold commas, the flags are always last.

@@ -382,6 +382,29 @@ timed case_version_info
 # --- both builders, the same patches: the same wrappers --------------------------
 
 
+# An output that exists already is replaced whole, by either builder.
+case_existing_output() {
+    local target status
+    for target in linux exe; do
+        [ "$target" = linux ] || [ -n "${BUILDER_EXE:-}" ] || continue
+        echo "the wrapper of last week" > "$work/existing-$target.exe"
+        if [ "$target" = linux ]; then
+            set +e
+            "$E2E_REPO/build-wrapper" -o "$work/existing-$target.exe" "$(p good)" >/dev/null 2>&1
+            status=$?
+            set -e
+        else
+            run_exe -o "$work/existing-$target.exe" "$(p good)"
+            status=$EXE_STATUS
+        fi
+        check_same "existing output ($target): built" "$status" 0
+        extract_all "existing output ($target)" "$work/existing-$target.exe" "$work/extract-existing-$target"
+        check "existing output ($target): replaced by the new wrapper" \
+            cmp -s "$(p good)" "$work/extract-existing-$target/fix1.msp"
+    done
+}
+timed case_existing_output
+
 case_same_wrappers() {
     local arch built_by report
     for arch in x64 x86; do

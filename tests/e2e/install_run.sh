@@ -17,8 +17,10 @@ source "$(dirname "$0")/lib.sh"
 load_tools "$@"
 
 wine_test_start win64
-# A read-only log is made immutable (see make_unwritable).
-trap 'release_unwritable; wine_test_stop' EXIT
+# A read-only log is made immutable (see make_unwritable); a full volume
+# is mounted for a log whose writes fail.
+full=$WINE_TEST_DIR/full
+trap 'umount "$full" 2>/dev/null || true; release_unwritable; wine_test_stop' EXIT
 boxes_setup
 work=$WINE_TEST_DIR/work
 logs=$WINE_TEST_DIR/logs
@@ -26,16 +28,17 @@ mkdir -p "$work" "$logs"
 
 find_temp_folder
 
-# Leftover copies of the patches in the temp folder, by name: MSP and a
-# number, no extension.
+# Leftover copies of the patches, in the folder of the copies or the
+# account's temp folder, by name: MSP and ten digits, no extension.
 patch_copies_in_temp() {
-    (cd "$temp" && find . -maxdepth 1 -type f -regex '\./MSP[0-9]+' -printf '%P\n' | sort)
+    find "$copies" "$temp" -maxdepth 1 -type f -regex '.*/MSP[0-9]+' | sort
 }
 
-# A copy of a patch in the temp folder, as the installer was given it.
+# A copy of a patch in the Windows temp folder, as the installer was given
+# it: an elevated run never puts one in the account's own temp folder.
 is_temp_copy() {
-    local number=${1#"$temp_win\\MSP"}
-    [ "$number" != "$1" ] && [[ $number =~ ^[0-9]+$ ]]
+    local number=${1#"$copies_win\\MSP"}
+    [ "$number" != "$1" ] && [[ $number =~ ^[0-9]{10}$ ]]
 }
 
 files_in_use_en=$(en IDS_FILES_IN_USE)
@@ -57,11 +60,11 @@ not_served() {
 # CODE LOG-NAME: an installer call, and the log it was given (the product's
 # name as a file name).
 installing() {
-    echo "1 Installing the patch on product $1 with PATCH=\"$temp_win\\MSPn\" REBOOTPROMPT=S" \
+    echo "1 Installing the patch on product $1 with PATCH=\"$copies_win\\MSPn\" REBOOTPROMPT=S" \
          "FILESINUSETEXT=\"$files_in_use_en\"; installer log $temp_win\\$2 SP install.log"
 }
 removing() {
-    echo "1 Removing the patch on product $1 with MSIPATCHREMOVE=\"$temp_win\\MSPn\" REBOOTPROMPT=S" \
+    echo "1 Removing the patch on product $1 with MSIPATCHREMOVE=\"$copies_win\\MSPn\" REBOOTPROMPT=S" \
          "FILESINUSETEXT=\"$files_in_use_en\" NRVL_SETUP_EXE=1; installer log $temp_win\\$2 SP rollback.log"
 }
 answered() {
@@ -103,6 +106,15 @@ check_clock() {
         fail_check "$name, log: local date and time"
         echo "  expected [$before] or [$after], got [$first]" >&2
     fi
+}
+
+# zone_bias TZ: the bias a record carries in zone TZ now (UTC = local time
+# + bias), from the zone's offset as the host's C library gives it.
+zone_bias() {
+    local offset minutes
+    offset=$(TZ=$1 date +%z)
+    minutes=$((10#${offset:1:2} * 60 + 10#${offset:3:2}))
+    if [ "$minutes" = 0 ] || [ "${offset:0:1}" = - ]; then printf '+%03d' "$minutes"; else printf -- '-%03d' "$minutes"; fi
 }
 
 # rename_product FILE.msi NAME: wixl crashes on a product name that is not
@@ -199,7 +211,8 @@ case_installed() {
     os=$(log_records "$logs/a.log" '^Operating system ')
     check "installed, log: the system named with its version" \
         grep -qE '^1 Operating system .+\([0-9]+\.[0-9]+\.[0-9]+\.[0-9]+\); ' <<< "$os"
-    check_same "installed, log: rights and temporary folder" "${os#*); }" "elevated: yes; temporary folder $temp_win"
+    check_same "installed, log: rights and the folder of the copies" "${os#*); }" \
+        "elevated: yes; temporary folder $copies_win"
     check_clock "installed" "$logs/a.log" -330 "$before" "$after"
     boxes_summary
 }
@@ -233,8 +246,16 @@ case_up_to_date() {
 timed case_up_to_date
 
 # --- an installed version the patch was not made for ---------------------
+# In zones with summer time, one north and one south of the equator, so
+# that one of them is in its summer whenever the test runs (in December
+# Berlin keeps standard time, bias -060, and Santiago summer time, +180):
+# the bias adds the zone's standard or daylight bias, as the date says.
 case_wrong_version() {
-    run_with_boxes "$work/c.exe" /log "$(log_run c)"
+    local before after
+    before=$(TZ=Europe/Berlin date '+%m-%d-%Y %H:%M')
+    run_with_boxes TZ=Europe/Berlin "$work/c.exe" /log "$(log_run c)"
+    after=$(TZ=Europe/Berlin date '+%m-%d-%Y %H:%M')
+    check_clock "wrong version" "$logs/c.log" "$(zone_bias Europe/Berlin)" "$before" "$after"
     expect_box "wrong version" "$(en IDS_CAPTION_ERROR)" "$(en IDS_WRONG_VERSION "$name_c")" error 00050010
     check_same "wrong version: version kept" "$(product_version "$code_c")" 3.2.5.0
     check "wrong version: the installer was not asked" [ ! -e "$temp/$name_c SP install.log" ]
@@ -250,7 +271,11 @@ timed case_wrong_version
 
 # --- no target installed -------------------------------------------------
 case_no_product() {
-    run_with_boxes "$work/d.exe" /log "$(log_run d)"
+    local before after
+    before=$(TZ=America/Santiago date '+%m-%d-%Y %H:%M')
+    run_with_boxes TZ=America/Santiago "$work/d.exe" /log "$(log_run d)"
+    after=$(TZ=America/Santiago date '+%m-%d-%Y %H:%M')
+    check_clock "no product" "$logs/d.log" "$(zone_bias America/Santiago)" "$before" "$after"
     expect_box "no product" "$(en IDS_CAPTION_ERROR)" "$(en IDS_NO_PRODUCT)" error 00050010
     check_run_story "no product" d d \
         "$(slot_read 1 "$code_absent")" \
@@ -418,6 +443,31 @@ case_unusable_log() {
     check_same "log in a missing folder: boxes and exit code as without /log" \
         "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
     check "log in a missing folder: no folder made" [ ! -e "$logs/missing" ]
+    # A second name of another file at the log's path (a hard link): run as
+    # SYSTEM it would append to whatever file the link's maker chose. A
+    # symbolic link is refused alike on Windows, where it is a reparse
+    # point; Wine 8 shows a Unix link as the file it names, so it is not
+    # tried here.
+    echo "kept as it was" > "$work/linked.txt"
+    ln -f "$work/linked.txt" "$logs/link.log"
+    run_with_boxes "$work/h.exe" /exitcode /log "$(log_run link)"
+    check_same "a hard link at the log's path: boxes and exit code as without /log" \
+        "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+    check_same "a hard link at the log's path: the file it names kept" "$(cat "$work/linked.txt")" "kept as it was"
+    # A log that opens but takes no byte (on a full volume): the installer's
+    # code still reaches the box and the exit code, not the log's failure.
+    mkdir -p "$full"
+    if mount -t tmpfs -o size=64k tmpfs "$full" 2>/dev/null; then
+        : > "$full/h.log"
+        head -c 1M /dev/zero > "$full/filler" 2>/dev/null || true
+        run_with_boxes "$work/h.exe" /exitcode /log "$(z_path "$full/h.log")"
+        check_same "a log whose writes fail: boxes and exit code as without /log" \
+            "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+        check_same "a log whose writes fail: nothing in it" "$(stat -c %s "$full/h.log")" 0
+        umount "$full"
+    else
+        echo "  a log whose writes fail: skipped, no tmpfs can be mounted here" >&2
+    fi
     echo "kept as it was" > "$read_only"
     if ! make_unwritable "$read_only"; then
         echo "  read-only log: skipped, a file that root cannot write cannot be made here" >&2
@@ -436,6 +486,31 @@ case_unusable_log() {
     boxes_summary
 }
 timed case_unusable_log
+
+# --- wrappers sharing a log --------------------------------------------------
+# Eight wrappers at once append to one log, round after round: every record
+# of every run arrives whole, on a line of its own, and the log has one
+# byte-order mark, though the first round creates it.
+case_shared_log() {
+    local rounds=6 round i runs shared=$logs/shared.log
+    for round in $(seq "$rounds"); do
+        runs=()
+        for i in $(seq 8); do
+            timeout "${RUN_TIMEOUT:-120}" wine "$work/d.exe" /q /log "$(z_path "$shared")" >/dev/null 2>&1 &
+            runs+=($!)
+        done
+        wait "${runs[@]}"
+    done
+    check_run_log "shared log" "$shared" d
+    check_same "shared log: every run's records" \
+        "$(log_records "$shared" | cut -c3- | sed -E -e 's/ started: .*/ started/' -e 's/^Operating system .*/Operating system/' | sort | uniq -c | sed 's/^ *//')" \
+        "$(for record in "IDR_MSP_1: none of the patch's products is installed" \
+               "IDR_MSP_1: products $code_absent; target versions 3.2.10.0; upgrade version $upgrade" \
+               "Exit code 0 (with /exitcode: 1642)" "Message $(message_id IDS_NO_PRODUCT) not shown (/q)" \
+               "Operating system" "Patch wrapper $wrapper_version started" "The run's outcome: NoProduct"; do
+               echo "$((rounds * 8)) $record"; done | sort)"
+}
+timed case_shared_log
 
 # --- names in any script -----------------------------------------------------
 # The log is UTF-8: the product's name, the installer log's file name and the
@@ -547,6 +622,18 @@ case_exit_codes() {
         "$(box 1 text)" "$(en IDS_INSTALL_SUCCEEDED "$name_p")"
     check_same "/exitcode, a product left behind: versions" \
         "$(product_version "$code_w") $(product_version "$code_p")" "3.2.5.0 3.2.40.0"
+    # The installer answers success, but the patch's transforms leave the
+    # product below the upgrade version its Keywords name (the builder only
+    # warns): not patched, as the next run would find.
+    local name_y="Norvale Yankee" code_y
+    code_y=$(new_product "$name_y" 3.2.10.0)
+    new_patch "$work/y.msp" "$code_y" --keywords "3.2.50.0;3.2.10.0"
+    build_wrapper -o "$work/y.exe" "$work/y.msp" 2>/dev/null
+    expect_exit "the installer's success short of the upgrade version" 1642 "$work/y.exe" /exitcode /log "$(log_run y)"
+    check_same "/exitcode, short of the upgrade version: the box says installed" \
+        "$(box 1 text)" "$(en IDS_INSTALL_SUCCEEDED "$name_y")"
+    check_same "/exitcode, short of the upgrade version: the log says why" "$(log_records "$logs/y.log" ' after the installer')" \
+        "2 IDR_MSP_1: product $code_y is at version 3.2.40.0 after the installer's success, below the upgrade version 3.2.50.0"
     run_with_boxes "$work/d.exe"
     check_same "without /exitcode: 0 after a failure" "$RUN_EXIT_CODE" 0
 }

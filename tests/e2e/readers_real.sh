@@ -72,6 +72,34 @@ for command in versions products; do
 done
 check_same "a missing file fails" "$(probe_field products "$work/missing.msp" result)" 0
 
+# A summary whose section starts, or ends, past the stream's end: Wine's
+# installer reads it as a summary without values, so the Keywords are
+# missing (4316), not the file damaged (1620); the wrapper's own reader,
+# from the embedded bytes, answers alike.
+make_patch "$work/section.msp" --patch-code "$(new_guid)" --product-code "$code_x" --to-version 3.2.40.0 \
+    --keywords "3.2.40.0;3.2.10.0" --template "$code_x"
+for field in offset size; do
+    /usr/bin/python3 - "$work/section.msp" "$work/$field.msp" "$field" <<'PYTHON'
+import re, struct, sys
+source, target, field = sys.argv[1:]
+data = bytearray(open(source, 'rb').read())
+format_id = bytes.fromhex('e0859ff2f94f6810ab9108002b27b3d9')
+# Every summary in the file: the patch's own and its transform's.
+for match in re.finditer(re.escape(format_id), data):
+    start = match.start() - 28
+    section = struct.unpack_from('<I', data, start + 44)[0]
+    if field == 'offset':
+        struct.pack_into('<I', data, start + 44, 0x7000)
+    else:
+        struct.pack_into('<I', data, start + section, 0x7000)
+open(target, 'wb').write(data)
+PYTHON
+    check_same "summary section $field past the end: the installer's answer" \
+        "$(probe_field versions "$work/$field.msp" result) $(probe_field versions "$work/$field.msp" error)" "0 4316"
+    check_same "summary section $field past the end: the wrapper's answer" \
+        "$(probe_field targets "$work/$field.msp" result) $(probe_field targets "$work/$field.msp" error)" "1 4316"
+done
+
 # --- installed targets against real products ---------------------------------
 for code in "$code_x" "$code_z"; do
     make_product "$work/${code:1:8}.msi" --code "$code" --name "Product ${code:1:8}" --version 3.2.10.0

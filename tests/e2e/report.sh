@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The /i report of the real wrapper under Wine, read off the screen: one
 # "Info" box with the warning icon, whatever /q says; the whole text for
-# real patches in slots 1 and 4; an empty box without patches; two
-# temporary copies of every patch per run; and the operating-system line
-# for each Windows version Wine can pretend to be, in a 64-bit prefix
-# (AMD64: no edition suffix, for x64 and x86 wrappers alike) or a 32-bit
-# one (x86: edition suffix).
+# real patches in slots 1 and 4; an empty box without patches; no
+# temporary copy written (the report reads the embedded bytes); and the
+# operating-system line for each Windows version Wine can pretend to be, in
+# a 64-bit prefix (AMD64: no edition suffix, for x64 and x86 wrappers
+# alike) or a 32-bit one (x86: edition suffix).
 #   report.sh x64|x86 win64|win32 TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -107,15 +107,7 @@ expected_report "${os_line[win7]}"
 run_with_boxes "$work/w14.exe" /i
 check_info_box "slots 1 and 4" "$REPORT"
 
-created=$(comm -13 <(echo "$before") <(patch_copies_on_drive_c))
-check_same "one run leaves four temporary copies" "$(printf '%s\n' "$created" | grep -c .)" 4
-for slot in 1 4; do
-    copies=0
-    while IFS= read -r file; do
-        if cmp -s "$file" "$work/p$slot.msp"; then copies=$((copies + 1)); fi
-    done <<< "$created"
-    check_same "two of them are patch $slot" "$copies" 2
-done
+check_same "a run leaves no temporary copy" "$(comm -13 <(echo "$before") <(patch_copies_on_drive_c))" ""
 
 run_with_boxes "$work/w14.exe" /q /i
 check_info_box "/q /i" "$REPORT"

@@ -410,11 +410,16 @@ HANDLE StartProgram(const std::vector<std::wstring>& run, const std::wstring& di
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        dir.empty() ? nullptr : dir.c_str(), &startup,
-                        &process)) {
-        fwprintf(stderr, L"watcher: cannot start %ls (error %lu)\n", run[0].c_str(), GetLastError());
-        return nullptr;
+    // Under load Wine now and then fails to map a program it starts (see
+    // tests/wine/bin/wine): such a start is made again, as there.
+    for (int attempt = 1; !CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                          dir.empty() ? nullptr : dir.c_str(), &startup, &process);
+         ++attempt) {
+        fwprintf(stderr, L"watcher: cannot start %ls (error %lu, attempt %d of 3)\n", run[0].c_str(), GetLastError(),
+                 attempt);
+        if (attempt == 3)
+            return nullptr;
+        Sleep(kPollMs * 10);
     }
     CloseHandle(process.hThread);
     return process.hProcess;

@@ -25,6 +25,11 @@ TEST(StringFromBlock, ReadsTheStringAtItsPosition)
 
 TEST(StringFromBlock, ALengthRunningPastTheBlockGivesNothing)
 {
+    // Exactly to the block's end is read; one unit more is not.
+    const auto exact = ExactBlock({3, L'a', L'b', L'c'});
+    EXPECT_EQ(StringFromBlock(exact.get(), 4, 0), L"abc");
+    const auto oneMore = ExactBlock({4, L'a', L'b', L'c'});
+    EXPECT_EQ(StringFromBlock(oneMore.get(), 4, 0), L"");
     const auto block = ExactBlock({1, L'a', 5, L'b', L'c'});
     EXPECT_EQ(StringFromBlock(block.get(), 5, 1), L"");
     const auto lengthOnly = ExactBlock({0xFFFF});

@@ -98,6 +98,39 @@ TEST(CompoundFile, ListsNestedStoragesInDirectoryOrder)
     EXPECT_EQ(file.entries[FindChild(file, kRootEntry, u"T10")].type, kEntryStorage);
 }
 
+// A stream of exactly the cutoff lies in regular sectors, and only their
+// space counts for it: here the mini stream is far smaller than the stream.
+TEST(CompoundFile, AStreamOfExactlyTheCutoffLiesInRegularSectors)
+{
+    const std::vector<ImageStream> streams = {{{u"small"}, Pattern(100, 1)}, {{u"cutoff"}, Pattern(4096, 2)}};
+    const std::vector<std::uint8_t> image = CompoundFileImage(streams);
+    CompoundFile file;
+    ASSERT_TRUE(OpenCompoundFile(image.data(), image.size(), file));
+    ASSERT_LT(file.miniStreamSize, 4096u);
+    std::vector<std::uint8_t> read;
+    EXPECT_TRUE(ReadPath(file, {u"cutoff"}, read));
+    EXPECT_EQ(read, streams[1].bytes);
+}
+
+// Names are looked up down the tree, as structured-storage readers do: of
+// two siblings whose names fold alike the one met first on the way down
+// is taken, and a name placed out of order is not found.
+TEST(CompoundFile, LookupsDescendTheTreeInTheFormatsOrder)
+{
+    ImageLayout layout;
+    std::vector<std::uint8_t> image = CompoundFileImage(
+        {{{u"a"}, Pattern(10, 1)}, {{u"b"}, Pattern(20, 2)}, {{u"c"}, Pattern(30, 3)}}, ImageOptions(), &layout);
+    const std::uint32_t top = GetLittle32(image, DirectoryEntryOffset(layout, 0) + kEntryChildField);
+    ASSERT_EQ(top, layout.streamEntries[1]) << "the writer balances a, b, c around b";
+    image[DirectoryEntryOffset(layout, layout.streamEntries[0])] = 'B';  // left of b: folds like b
+    image[DirectoryEntryOffset(layout, layout.streamEntries[2])] = 'A';  // right of b: out of order
+    CompoundFile file;
+    ASSERT_TRUE(OpenCompoundFile(image.data(), image.size(), file));
+    EXPECT_EQ(FindChild(file, kRootEntry, u"b"), layout.streamEntries[1]);
+    EXPECT_EQ(FindChild(file, kRootEntry, u"B"), layout.streamEntries[1]);
+    EXPECT_EQ(FindChild(file, kRootEntry, u"A"), kNoEntry);
+}
+
 TEST(CompoundFile, ChildrenOfAStreamOrAMissingEntryAreRefused)
 {
     const std::vector<std::uint8_t> image = CompoundFileImage({{{u"a"}, Pattern(5, 0)}});
@@ -267,6 +300,10 @@ TEST(CompoundFileDamage, HeadersAndTablesThatCannotBeOpened)
         {"FAT sector count beyond the file", [](auto& image, auto&) { PutLittle32(image, 0x2C, 0xFFFFFFFF); }},
         {"FAT sector past the end", [](auto& image, auto&) { PutLittle32(image, 0x4C, 0x7FFFFFFF); }},
         {"FAT sector marked free", [](auto& image, auto&) { PutLittle32(image, 0x4C, 0xFFFFFFFF); }},
+        {"FAT sector just past the last sector",
+         [](auto& image, auto& layout) {
+             PutLittle32(image, 0x4C, static_cast<std::uint32_t>((image.size() - 512) / layout.sectorSize));
+         }},
         {"directory starts past the end", [](auto& image, auto&) { PutLittle32(image, 0x30, 5000); }},
         {"directory starts at the end of a chain", [](auto& image, auto&) { PutLittle32(image, 0x30, 0xFFFFFFFE); }},
         {"directory chain loops",

@@ -59,6 +59,28 @@ TEST(LogRecord, AMessageCannotBreakTheRecord)
     EXPECT_NE(record.find(L"component=\"comp\\nonent\""), std::wstring::npos);
 }
 
+// What line-splitting readers take for a line end, and the opener a reader
+// splits records on: each is escaped, so a reader sees the one record.
+TEST(LogRecord, LineEndsOfEveryKindAndTheOpenerAreEscaped)
+{
+    const struct {
+        const wchar_t* message;
+        const wchar_t* written;
+    } rows[] = {
+        {L"a\x0b" L"b\x0c" L"c", L"a\\x0bb\\x0cc"},
+        {L"\x01\x1c\x1d\x1e\x1f", L"\\x01\\x1c\\x1d\\x1e\\x1f"},
+        {L"x\u0085y\u2028z\u2029", L"x\\u0085y\\u2028z\\u2029"},
+        {L"tab\tstays \u00e9 \u2027", L"tab\tstays \u00e9 \u2027"},
+        {L"a <![LOG[forged]LOG]!><time=", L"a &lt;![LOG[forged]LOG]!&gt;<time="},
+        {L"<![LOG<![LOG[", L"<![LOG&lt;![LOG["},
+    };
+    for (const auto& row : rows) {
+        const std::wstring record = FormatLogRecord(row.message, kLogInfo, Stamp(0), L"w", 1);
+        EXPECT_EQ(record.substr(0, record.find(L"]LOG]!><time=\"")), std::wstring(L"<![LOG[") + row.written);
+        EXPECT_EQ(record.find(L"<![LOG[", 1), std::wstring::npos) << record;
+    }
+}
+
 TEST(LogRecord, TextIsWrittenAsUtf8)
 {
     EXPECT_EQ(Utf8FromText(L"Caf\u00e9 \u041f\u0440\u043e\u0434\u0443\u043a\u0442 \u88fd\u54c1"),

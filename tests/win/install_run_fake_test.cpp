@@ -100,6 +100,18 @@ TEST_F(RunInstallTest, AProductLeftAtAVersionThePatchDoesNotServeIs1642)
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
+// The installer's success is checked against the version it leaves: a
+// patch whose transforms stop short of the upgrade version is no success
+// for the exit code, though the box speaks of the patch as installed.
+TEST_F(RunInstallTest, AnInstallThatLeavesTheProductBelowTheUpgradeVersionIs1642)
+{
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall&) {});
+    Due(1);
+    EXPECT_EQ(RunInstall(), 1642u);
+    EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
+    EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
+}
+
 TEST_F(RunInstallTest, NothingDueIsUpToDate)
 {
     EXPECT_EQ(RunInstall(), 0u);

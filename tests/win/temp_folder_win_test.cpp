@@ -73,7 +73,7 @@ TEST(WriteTempPatchCopy, WritesThePatchUnderAFreshMspName)
         EXPECT_EQ(_wcsicmp(path.substr(0, slash).c_str(), TempCopyFolder().c_str()), 0) << path;
         const std::wstring name = path.substr(slash + 1);
         EXPECT_EQ(name.substr(0, 3), L"MSP");
-        EXPECT_GT(name.size(), 3u);
+        EXPECT_EQ(name.size(), 13u);
         EXPECT_EQ(name.find_first_not_of(L"0123456789", 3), std::wstring::npos) << name;
         DeleteTempPatchCopy(path);
         EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
@@ -111,19 +111,29 @@ TEST(WriteTempPatchCopy, AsksForAccessBySystemAndAdministratorsOnly)
     LocalFree(descriptor);
 }
 
-TEST(WriteTempPatchCopy, ANameThatCannotFitIsRefusedWithAStatedCode)
+// A copy's path must fit a path buffer of 260 characters with its
+// terminator: 259 characters are written, 260 refused with a stated code,
+// whatever number the name draws.
+TEST(WriteTempPatchCopy, APathOf260CharactersIsRefusedAnd259Written)
 {
     ScratchFolder scratch;
-    std::wstring deep = scratch.Path() + L"\\";
-    deep += std::wstring(250 - deep.size(), L'd');
-    ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
-    TempVariable tmp(deep);
-    std::wstring path = L"unchanged";
-    SetLastError(0);
-    EXPECT_FALSE(WriteTempPatchCopy(Patch(), path));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-    EXPECT_EQ(path, L"unchanged");
-    RemoveDirectoryW(deep.c_str());
+    const std::wstring name = L"\\MSP0123456789";
+    for (size_t length : {259u, 260u}) {
+        std::wstring folder = scratch.Path() + L"\\";
+        folder += std::wstring(length - name.size() - folder.size(), L'd');
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        std::wstring path = L"unchanged";
+        SetLastError(0);
+        EXPECT_EQ(WriteTempPatchCopyIn(folder, Patch(), path), length == 259u) << length;
+        if (length == 259u) {
+            EXPECT_EQ(path.size(), 259u) << path;
+            DeleteTempPatchCopy(path);
+        } else {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+            EXPECT_EQ(path, L"unchanged");
+        }
+        RemoveDirectoryW(folder.c_str());
+    }
 }
 
 TEST(DeleteTempPatchCopy, KeepsTheLastErrorValue)
@@ -139,9 +149,10 @@ TEST(DeleteTempPatchCopy, KeepsTheLastErrorValue)
     EXPECT_EQ(GetLastError(), 1603u);
 }
 
-// TMP is taken only when it names a folder; else the copies go where the
-// installer logs go, which is created when it can be.
-TEST(TempCopyFolder, FollowsTmpOnlyWhenItIsAFolder)
+// Not elevated, TMP is taken only when it names a folder; else the copies
+// go to the account's folder as GetTempPathW names it, made when missing,
+// and where it cannot be made no copy is written (never at the root of C:).
+TEST(TempCopyFolderFor, AnUnelevatedRunFollowsTmpOnlyWhenItIsAFolder)
 {
     ScratchFolder scratch;
     const std::wstring file = scratch.Path() + L"\\a file";
@@ -149,22 +160,44 @@ TEST(TempCopyFolder, FollowsTmpOnlyWhenItIsAFolder)
     const struct {
         const char* name;
         std::wstring tmp;
-        std::wstring expected;
+        bool tmpTaken;
+        bool written;
     } rows[] = {
-        {"an existing folder", scratch.Path(), scratch.Path()},
-        {"with a trailing backslash", scratch.Path() + L"\\", scratch.Path()},
-        {"a missing folder in an existing one", scratch.Path() + L"\\missing", scratch.Path() + L"\\missing"},
-        {"a missing folder in a missing one", scratch.Path() + L"\\missing2\\deeper", L"c:"},
-        {"a file", file, L"c:"},
-        {"an unexpanded variable", L"%USERPROFILE%\\AppData\\Local\\Temp", L"c:"},
+        {"an existing folder", scratch.Path(), true, true},
+        {"with a trailing backslash", scratch.Path() + L"\\", true, true},
+        {"a missing folder in an existing one", scratch.Path() + L"\\missing", false, true},
+        {"a missing folder in a missing one", scratch.Path() + L"\\missing2\\deeper", false, false},
+        {"a file", file, false, false},
     };
     for (const auto& row : rows) {
         TempVariable tmp(row.tmp);
-        EXPECT_EQ(TempCopyFolder(), row.expected) << row.name;
+        std::wstring account = SystemTempPath();
+        account.pop_back();
+        const std::wstring folder = TempCopyFolderFor(kRunUnelevated);
+        EXPECT_EQ(folder, row.tmpTaken ? scratch.Path() : account) << row.name;
         std::wstring path;
-        ASSERT_TRUE(WriteTempPatchCopy(Patch(), path)) << row.name;
-        EXPECT_EQ(ReadFile(path), kPatch) << row.name;
-        DeleteTempPatchCopy(path);
+        EXPECT_EQ(WriteTempPatchCopyIn(folder, Patch(), path), row.written) << row.name;
+        if (row.written) {
+            EXPECT_EQ(ReadFile(path), kPatch) << row.name;
+            DeleteTempPatchCopy(path);
+        }
+    }
+}
+
+// With a TMP that is a folder, so that each account's choice shows: an
+// elevated run takes the Windows temporary folder, SYSTEM its own where the
+// system has one (GetTempPath2W; Wine has none), else TMP.
+TEST(TempCopyFolderFor, EachAccountItsFolder)
+{
+    ScratchFolder scratch;
+    TempVariable tmp(scratch.Path());
+    wchar_t windows[MAX_PATH];
+    ASSERT_GT(GetSystemWindowsDirectoryW(windows, MAX_PATH), 0u);
+    EXPECT_EQ(TempCopyFolderFor(kRunElevated), std::wstring(windows) + L"\\Temp");
+    EXPECT_EQ(TempCopyFolderFor(kRunUnelevated), scratch.Path());
+    const bool systemOnly = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W") != nullptr;
+    if (!systemOnly) {
+        EXPECT_EQ(TempCopyFolderFor(kRunAsSystem), scratch.Path());
     }
 }
 
