@@ -10,6 +10,9 @@
 // set is computed again. The same image gives the same bytes, and a second
 // run changes nothing. Exit code 0 when done, 1 with a message otherwise.
 
+#include "builder/pe_checksum.h"
+#include "shared/little_endian.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -31,16 +34,8 @@ using Bytes = std::vector<unsigned char>;
 
 std::uint64_t ReadLittle(const Bytes& bytes, std::size_t at, int size)
 {
-    std::uint64_t value = 0;
-    for (int i = size - 1; i >= 0; --i)
-        value = value << 8 | bytes[at + i];
-    return value;
-}
-
-void WriteLittle(Bytes& bytes, std::size_t at, std::uint32_t value)
-{
-    for (int i = 0; i < 4; ++i)
-        bytes[at + i] = static_cast<unsigned char>(value >> (8 * i));
+    return size == 2 ? Get16(&bytes[at]) : size == 4 ? Get32(&bytes[at])
+                                         : Get32(&bytes[at]) | std::uint64_t{Get32(&bytes[at + 4])} << 32;
 }
 
 // The address the map gives the symbol: a line "0xADDRESS _load_config_used"
@@ -82,22 +77,13 @@ bool FileOffset(const Bytes& image, std::size_t sections, unsigned count, std::u
     return false;
 }
 
-// The PE checksum: 16-bit one's-complement-style sum of the file, its own
-// field counted as zero, plus the file's length.
-std::uint32_t Checksum(const Bytes& image, std::size_t checksumAt)
+// The PE checksum, its own field counted as zero.
+std::uint32_t Checksum(Bytes image, std::size_t checksumAt)
 {
-    std::uint64_t sum = 0;
-    for (std::size_t i = 0; i < image.size(); i += 2) {
-        if (i == checksumAt || i == checksumAt + 2)
-            continue;
-        std::uint64_t word = image[i];
-        if (i + 1 < image.size())
-            word |= static_cast<std::uint64_t>(image[i + 1]) << 8;
-        sum += word;
-        sum = (sum & 0xffff) + (sum >> 16);
-    }
-    sum = (sum & 0xffff) + (sum >> 16);
-    return static_cast<std::uint32_t>(sum + image.size());
+    Put32(&image[checksumAt], 0);
+    PeChecksum checksum;
+    AddToChecksum(checksum, image.data(), image.size());
+    return FinishChecksum(checksum, image.size());
 }
 
 int Fail(const std::string& image, const std::string& why)
@@ -159,11 +145,11 @@ int main(int argc, char** argv)
         return Fail(path, "_load_config_used sets no dependent load flags");
 
     const std::size_t entry = directories + 8 * kLoadConfigEntry;
-    WriteLittle(image, entry, static_cast<std::uint32_t>(rva));
-    WriteLittle(image, entry + 4, size);
+    Put32(&image[entry], static_cast<std::uint32_t>(rva));
+    Put32(&image[entry + 4], size);
     const std::size_t checksumAt = optional + 64;
     if (ReadLittle(image, checksumAt, 4) != 0)
-        WriteLittle(image, checksumAt, Checksum(image, checksumAt));
+        Put32(&image[checksumAt], Checksum(image, checksumAt));
 
     std::ofstream out(path, std::ios::binary | std::ios::in);
     out.seekp(0);
