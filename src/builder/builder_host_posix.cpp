@@ -2,7 +2,9 @@
 
 #include "shared/utf8_text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
