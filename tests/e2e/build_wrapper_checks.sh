@@ -557,13 +557,14 @@ wrote $folder/fix é.exe"
     rm -f "$work/big.exe" "$work/extract-big/fix1.msp"
 
     # A patch another program holds open for writing, sharing it: read all
-    # the same.
-    wine "$TEST_TOOLS_DIR/hold_open.exe" "$(z_path "$(p good)")" 10 > "$work/holding" &
+    # the same, while it is held.
+    wine "$TEST_TOOLS_DIR/hold_open.exe" "$(z_path "$(p good)")" 12 "$(z_path "$work/holding")" &
     local holder=$!
-    for _ in $(seq 100); do grep -q holding "$work/holding" 2>/dev/null && break; sleep 0.1; done
+    for _ in $(seq 200); do [ -e "$work/holding" ] && break; sleep 0.1; done
+    check "a patch held open elsewhere: it is held" [ -e "$work/holding" ]
     run_exe -o "$work/held.exe" "$(p good)"
     ended_well "a patch held open elsewhere" "$EXE_STATUS" "$work/exe-stderr"
-    check "a patch held open elsewhere: it was held" grep -q holding "$work/holding"
+    check "a patch held open elsewhere: still held when the build ended" kill -0 "$holder"
     wait "$holder" || true
 
     killed_build exe

@@ -1,25 +1,27 @@
 // Holds a file open for reading and writing, sharing both, as an editor or
 // a scanner may while a wrapper is built from it:
 //
-//   hold_open FILE SECONDS
+//   hold_open FILE SECONDS READY
 //
-// Prints "holding" once the file is open, then waits. Exit code 0, 1 when
-// the file cannot be opened.
-#include "text_win.h"
-
+// Creates the file READY once FILE is open (its output would reach the
+// test only at its end), then waits. Exit code 0, 1 when a file cannot be
+// opened.
 #include <windows.h>
 
 #include <string>
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 3)
+    if (argc != 4)
         return 2;
     HANDLE file = CreateFileW(argv[1], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return 1;
-    print_out(L"holding\n");
+    HANDLE ready = CreateFileW(argv[3], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (ready == INVALID_HANDLE_VALUE)
+        return 1;
+    CloseHandle(ready);
     Sleep(static_cast<DWORD>(std::stoul(argv[2])) * 1000);
     CloseHandle(file);
     return 0;
