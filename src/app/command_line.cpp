@@ -1,14 +1,11 @@
 #include "app/command_line.h"
 
+#include "shared/ascii_case.h"
+
 namespace {
 
 constexpr unsigned kUnattendedWaitMinutes = 10;
 constexpr unsigned kLongestWaitMinutes = 1440;
-
-wchar_t FoldAscii(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c;
-}
 
 // A whole number from 0 to 1440 in ASCII digits, nothing else: no sign,
 // no space, no unit.
@@ -39,16 +36,6 @@ const wchar_t kCommandLineHelp[] =
     L"/i\tshow the patches and the operating system\n"
     L"/pi\tdo nothing\n"
     L"/?, /help\tshow this list";
-
-bool EqualsIgnoringAsciiCase(const std::wstring& left, const wchar_t* right)
-{
-    size_t i = 0;
-    for (; i < left.size() && right[i] != L'\0'; ++i) {
-        if (FoldAscii(left[i]) != FoldAscii(right[i]))
-            return false;
-    }
-    return i == left.size() && right[i] == L'\0';
-}
 
 void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& options)
 {

@@ -11,6 +11,3 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
 
 // The text of the "/?" box: every command-line word and what it does.
 extern const wchar_t kCommandLineHelp[];
-
-// Ordinal comparison with ASCII-only case folding, as _wcsicmp does in the C locale.
-bool EqualsIgnoringAsciiCase(const std::wstring& left, const wchar_t* right);

@@ -6,9 +6,9 @@
 #include "payload/compound_file.h"
 #include "payload/summary_info.h"
 #include "payload/targeting.h"
+#include "shared/ascii_case.h"
 
 #include <algorithm>
-#include <cwctype>
 
 namespace {
 
@@ -147,19 +147,12 @@ void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, s
 
 namespace {
 
-// Product codes are GUIDs: the installer finds them whatever their case.
-bool SameProduct(const std::wstring& a, const std::wstring& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) {
-               return std::towupper(x) == std::towupper(y);
-           });
-}
-
 bool ShareAProduct(const SlotProducts& a, const SlotProducts& b)
 {
     for (const std::wstring& product : a.products) {
         for (const std::wstring& other : b.products) {
-            if (SameProduct(product, other))
+            // Product codes are GUIDs: the installer finds them whatever their case.
+            if (EqualsIgnoringAsciiCase(product, other.c_str()))
                 return true;
         }
     }

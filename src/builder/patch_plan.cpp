@@ -74,7 +74,7 @@ std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& fa
     if (facts.size == 0)
         return L"patch file '" + file + L"' is empty";
     if (!facts.readable)
-        return L"patch file '" + file + L"' cannot be read";
+        return UnreadablePatchRefusal(file);
     if (!facts.signature)
         return L"'" + file + L"' is not a Windows Installer patch (no compound-file signature)";
     if (facts.isOutput)
@@ -83,6 +83,11 @@ std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& fa
     if (facts.fullPath.find_first_of(L"\r\n") != std::wstring::npos)
         return L"patch file '" + file + L"' has a line break in its name";
     return std::wstring();
+}
+
+std::wstring UnreadablePatchRefusal(const std::wstring& file)
+{
+    return L"patch file '" + file + L"' cannot be read";
 }
 
 std::vector<PlacedPatch> PlaceSlots(const std::vector<PatchArgument>& patches)

@@ -37,6 +37,10 @@ struct PatchFileFacts {
 // Empty when the file may go into a wrapper; else why not.
 std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& facts);
 
+// The refusal of a patch file that cannot be read, whenever the builder
+// finds out: on the first look, for the checks or while copying it.
+std::wstring UnreadablePatchRefusal(const std::wstring& file);
+
 struct PlacedPatch {
     int slot = 0;
     size_t argument = 0;  // index into the PATCH arguments
