@@ -38,7 +38,7 @@ struct FileStamp {
 PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output);
 
 // A patch opened for reading, shared with programs that read or write it.
-FileHandle OpenPatchForCopy(const std::wstring& file, FileStamp& stamp);
+FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp);
 // The whole open file of `size` (not empty) bytes, mapped read-only for
 // the checks, which read only the pages they touch; it stays mapped when
 // the file is closed, until UnmapPatchFile. Nullptr when it cannot be.

@@ -87,7 +87,7 @@ void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t size)
     munmap(const_cast<std::uint8_t*>(bytes), static_cast<std::size_t>(size));
 }
 
-FileHandle OpenPatchForCopy(const std::wstring& file, FileStamp& stamp)
+FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp)
 {
     const int in = open(NameOf(file).c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)

@@ -129,7 +129,7 @@ void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t)
     UnmapViewOfFile(bytes);
 }
 
-FileHandle OpenPatchForCopy(const std::wstring& file, FileStamp& stamp)
+FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp)
 {
     HANDLE in = CreateFileW(file.c_str(), GENERIC_READ, kShareReadWrite, nullptr, OPEN_EXISTING,
                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);

@@ -27,13 +27,13 @@ bool CheckPatches(const BuilderOptions& options, const std::vector<PatchArgument
             continue;
         }
         FileStamp stamp;
-        const FileHandle file = OpenPatchForCopy(patches[place.argument].file, stamp);
+        const FileHandle file = OpenPatchForReading(patches[place.argument].file, stamp);
         const bool mappable = file != kNoFile && stamp.size > 0 && stamp.size <= SIZE_MAX;
         const std::uint8_t* bytes = mappable ? MapOpenFile(file, stamp.size) : nullptr;
         if (file != kNoFile)
             CloseFile(file);
         if (bytes == nullptr) {
-            refusal = L"patch file '" + patches[place.argument].file + L"' cannot be read";
+            refusal = UnreadablePatchRefusal(patches[place.argument].file);
             return false;
         }
         CheckPatch(place.slot, path, bytes, static_cast<std::size_t>(stamp.size), report);

@@ -10,6 +10,7 @@ constexpr std::uint16_t kMachineX64 = 0x8664;
 constexpr std::uint16_t kMachineX86 = 0x014C;
 constexpr std::uint16_t kMagicPe32 = 0x010B;
 constexpr std::uint16_t kMagicPe32Plus = 0x020B;
+constexpr std::uint32_t kRootDirectorySize = 16;  // a resource directory without entries
 
 bool IsPowerOfTwo(std::uint32_t value)
 {
@@ -105,8 +106,10 @@ bool ReadPeImage(const std::uint8_t* bytes, std::size_t size, PeImage& image, st
         return Refuse(problem, L"is not a Windows executable (its headers' size is damaged)");
     if (!ReadSections(bytes, size, sectionCount, image, problem))
         return false;
-    if (image.resourceRva == 0 || image.resourceSize == 0 || SectionAt(image, image.resourceRva, 16) == nullptr)
+    const PeSection* resources = SectionAt(image, image.resourceRva, kRootDirectorySize);
+    if (image.resourceRva == 0 || image.resourceSize == 0 || resources == nullptr)
         return Refuse(problem, L"has no resources");
+    image.resourceSection = static_cast<std::size_t>(resources - image.sections.data());
     return true;
 }
 

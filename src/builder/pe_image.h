@@ -32,6 +32,7 @@ struct PeImage {
     std::uint32_t sizeOfInitializedData = 0;
     std::uint32_t resourceRva = 0;
     std::uint32_t resourceSize = 0;
+    std::size_t resourceSection = 0;  // the section that holds the tree's root
     std::vector<PeSection> sections;  // as the table lists them
 };
 

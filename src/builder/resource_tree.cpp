@@ -105,31 +105,36 @@ bool ResourceLess(const Resource& a, const Resource& b)
     return a.language < b.language;
 }
 
-// The tree's shape: how many directories of each level, and the names.
+// The tree's shape: how many directories of each level, and where its
+// parts go: directories, data entries, then names.
 struct TreeShape {
     std::vector<std::size_t> typeFirst;  // index of each type's first resource
     std::vector<std::size_t> nameFirst;  // index of each name's first resource
-    std::size_t directoryBytes = 0;
-    std::size_t stringBytes = 0;
+    std::size_t dataEntries = 0;  // offset of the first data entry
+    std::size_t names = 0;  // offset of the first name
+    std::size_t size = 0;  // of the whole tree
 };
 
 TreeShape ShapeOf(const std::vector<Resource>& sorted)
 {
     TreeShape shape;
+    std::size_t stringBytes = 0;
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         const bool newType = i == 0 || !SameId(sorted[i].type, sorted[i - 1].type);
         if (newType) {
             shape.typeFirst.push_back(i);
-            shape.stringBytes += sorted[i].type.name.empty() ? 0 : 2 + sorted[i].type.name.size() * 2;
+            stringBytes += sorted[i].type.name.empty() ? 0 : 2 + sorted[i].type.name.size() * 2;
         }
         if (newType || !SameId(sorted[i].name, sorted[i - 1].name)) {
             shape.nameFirst.push_back(i);
-            shape.stringBytes += sorted[i].name.name.empty() ? 0 : 2 + sorted[i].name.name.size() * 2;
+            stringBytes += sorted[i].name.name.empty() ? 0 : 2 + sorted[i].name.name.size() * 2;
         }
     }
     // A root, a directory per type and one per name, each with its entries.
-    shape.directoryBytes = kDirectorySize * (1 + shape.typeFirst.size() + shape.nameFirst.size()) +
-                           kEntrySize * (shape.typeFirst.size() + shape.nameFirst.size() + sorted.size());
+    shape.dataEntries = kDirectorySize * (1 + shape.typeFirst.size() + shape.nameFirst.size()) +
+                        kEntrySize * (shape.typeFirst.size() + shape.nameFirst.size() + sorted.size());
+    shape.names = shape.dataEntries + kDataEntrySize * sorted.size();
+    shape.size = shape.names + stringBytes;
     return shape;
 }
 
@@ -181,31 +186,22 @@ std::size_t ResourceTreeSize(const std::vector<Resource>& resources)
 {
     std::vector<Resource> sorted = resources;
     std::sort(sorted.begin(), sorted.end(), ResourceLess);
-    const TreeShape shape = ShapeOf(sorted);
-    return shape.directoryBytes + kDataEntrySize * sorted.size() + shape.stringBytes;
+    return ShapeOf(sorted).size;
 }
 
 std::vector<std::uint8_t> WriteResourceTree(std::vector<Resource> resources)
 {
     std::sort(resources.begin(), resources.end(), ResourceLess);
     const TreeShape shape = ShapeOf(resources);
-    const std::size_t dataEntries = shape.directoryBytes;
-    std::vector<std::uint8_t> tree(dataEntries + kDataEntrySize * resources.size() + shape.stringBytes, 0);
-    TreeWriter writer{tree, dataEntries + kDataEntrySize * resources.size()};
+    const std::size_t dataEntries = shape.dataEntries;
+    std::vector<std::uint8_t> tree(shape.size, 0);
+    TreeWriter writer{tree, shape.names};
 
-    // Directories level by level: the root, the types' name directories,
-    // then the names' language directories.
+    // Directories level by level: the root, the types' name directories
+    // (one entry per name), then the names' language directories.
     const std::size_t types = shape.typeFirst.size();
-    const std::size_t rootSize = kDirectorySize + kEntrySize * types;
-    std::size_t nameDirectory = rootSize;
-    std::size_t languageDirectory = rootSize;
-    for (std::size_t t = 0; t < types; ++t) {
-        const std::size_t end = t + 1 < types ? shape.typeFirst[t + 1] : resources.size();
-        languageDirectory += kDirectorySize;
-        for (std::size_t i = shape.typeFirst[t]; i < end; ++i)
-            languageDirectory += i == shape.typeFirst[t] || !SameId(resources[i].name, resources[i - 1].name)
-                                     ? kEntrySize : 0;
-    }
+    std::size_t nameDirectory = kDirectorySize + kEntrySize * types;
+    std::size_t languageDirectory = nameDirectory + kDirectorySize * types + kEntrySize * shape.nameFirst.size();
 
     std::size_t namedTypes = 0;
     std::size_t nameIndex = 0;

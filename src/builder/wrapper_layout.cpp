@@ -28,8 +28,8 @@ ResourceId IdOf(const std::wstring& text)
 bool ReadStubResources(const std::uint8_t* stub, const PeImage& image, std::vector<Resource>& resources,
                        std::wstring& problem)
 {
-    const PeSection* section = SectionAt(image, image.resourceRva, 16);
-    if (!ReadResourceTree(stub + section->rawOffset, section->rawSize, section->virtualAddress, image.resourceRva,
+    const PeSection& section = image.sections[image.resourceSection];
+    if (!ReadResourceTree(stub + section.rawOffset, section.rawSize, section.virtualAddress, image.resourceRva,
                           resources)) {
         problem = L"has a damaged resource tree";
         return false;
@@ -63,7 +63,7 @@ void PutSectionHeader(std::uint8_t* at, const char (&name)[8], std::uint32_t vir
 } // namespace
 
 PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std::vector<PatchSlot>& patches,
-                 WrapperLayout& layout, std::wstring& problem)
+                       WrapperLayout& layout, std::wstring& problem)
 {
     layout = WrapperLayout();
     PeImage image;
@@ -80,15 +80,13 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
                                              image.sectionAlignment);
     const std::uint64_t sectionOffset = AlignUp(stubSize, image.fileAlignment);
 
-    std::vector<Resource> added;
     for (const PatchSlot& patch : patches) {
         Resource resource;
         resource.type = IdOf(L"MSP");
         resource.name = IdOf(PatchResourceName(patch.slot));
         resource.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(patch.size, 0xFFFFFFFFu));
-        added.push_back(resource);
+        resources.push_back(resource);
     }
-    resources.insert(resources.end(), added.begin(), added.end());
     std::uint64_t contentSize = ResourceTreeSize(resources);
     for (std::size_t i = 0; i < patches.size(); ++i) {
         contentSize = AlignUp(contentSize, kResourceAlignment);
@@ -123,14 +121,12 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
     Put32(directory, static_cast<std::uint32_t>(sectionRva));
     Put32(directory + 4, static_cast<std::uint32_t>(contentSize));
 
-    const PeSection* old = SectionAt(image, image.resourceRva, 16);
-    const std::size_t oldIndex = static_cast<std::size_t>(old - image.sections.data());
     std::copy(kStubResourceSectionName, kStubResourceSectionName + 8,
-              layout.head.data() + image.sectionTable + oldIndex * kSectionHeaderSize);
+              layout.head.data() + image.sectionTable + image.resourceSection * kSectionHeaderSize);
     PutSectionHeader(layout.head.data() + image.sectionTable + image.sections.size() * kSectionHeaderSize,
                      kResourceSectionName, static_cast<std::uint32_t>(contentSize), static_cast<std::uint32_t>(sectionRva),
                      static_cast<std::uint32_t>(rawSize), static_cast<std::uint32_t>(sectionOffset),
-                     old->characteristics);
+                     image.sections[image.resourceSection].characteristics);
     std::uint8_t* sectionCount = layout.head.data() + image.optionalHeader - 20 + 2;
     Put16(sectionCount, static_cast<std::uint16_t>(image.sections.size() + 1));
     layout.checksumOffset = image.optionalHeader + kChecksumField;

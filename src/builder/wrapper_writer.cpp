@@ -37,10 +37,10 @@ void WriteZeros(Output& out, std::uint64_t count, std::uint8_t* buffer)
 // Copies the whole patch; empty, or the refusal.
 std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer)
 {
-    const std::wstring unreadable = L"patch file '" + patch.file + L"' cannot be read";
+    const std::wstring unreadable = UnreadablePatchRefusal(patch.file);
     const std::wstring changed = L"patch file '" + patch.file + L"' changed while the wrapper was being built";
     FileStamp before;
-    const FileHandle in = OpenPatchForCopy(patch.file, before);
+    const FileHandle in = OpenPatchForReading(patch.file, before);
     if (in == kNoFile)
         return unreadable;
     std::uint64_t copied = 0;

@@ -40,9 +40,9 @@ void CheckLayout(const std::vector<std::uint8_t>& stub, const std::vector<PatchS
     const std::uint32_t rva = Get32(section + 12), raw = Get32(section + 20);
     FUZZ_CHECK(raw == AlignUp(stub.size(), image.fileAlignment));
     std::vector<Resource> before, after;
-    const PeSection* old = SectionAt(image, image.resourceRva, 16);
-    FUZZ_CHECK(old != nullptr && ReadResourceTree(stub.data() + old->rawOffset, old->rawSize, old->virtualAddress,
-                                                  image.resourceRva, before));
+    const PeSection& old = image.sections[image.resourceSection];
+    FUZZ_CHECK(ReadResourceTree(stub.data() + old.rawOffset, old.rawSize, old.virtualAddress, image.resourceRva,
+                                before));
     FUZZ_CHECK(ReadResourceTree(layout.head.data() + raw, layout.head.size() - raw, rva, rva, after));
     FUZZ_CHECK(after.size() == before.size() + patches.size());
     std::vector<Resource> added;
