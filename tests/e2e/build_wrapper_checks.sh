@@ -261,6 +261,8 @@ case_large_wrappers() {
         "$work/stderr"
     extract_all "an x86 wrapper above 1 GB" "$work/out.exe" "$work/extract-large"
     check "an x86 wrapper above 1 GB: /e writes the patch byte for byte" cmp -s "$sparse" "$work/extract-large/fix1.msp"
+    built "an x64 wrapper above 1 GB" --arch x64 --unchecked "$sparse"
+    check_same "an x64 wrapper above 1 GB: no warning" "$(grep -F 'warning:' "$work/stderr")" ""
     rm -rf "$work/out.exe" "$work/extract-large" "$sparse"
 }
 timed case_large_wrappers
@@ -332,9 +334,41 @@ case_signing() {
     refused "missing password file" "password file '$work/none' does not exist" \
         --sign "$work/signer.pfx" --password-file "$work/none" "$(p good)"
     refused "not a PKCS#12 file" "'$work/signer.pem' is not a PKCS#12 (.pfx) certificate file" \
-        --sign "$work/signer.pem" "$(p good)"
+        -o "$work/nd/sub/out.exe" --sign "$work/signer.pem" "$(p good)"
+    check "not a PKCS#12 file: the folders made for the output are gone" [ ! -e "$work/nd" ]
+    head -c 70000 /dev/zero | tr '\0' x > "$work/long-password"
+    refused "a password line over 4 KiB" "password file '$work/long-password' holds a line longer than 4096 bytes" \
+        --sign "$work/signer.pfx" --password-file "$work/long-password" "$(p good)"
+    # Below $work/*, so that leftovers does not count the patch.
+    mkdir -p "$work/deep/in"
+    cp "$(p good)" "$work/deep/in/g.exe.signing"
+    refused "a patch is the signing folder" "patch file '$work/deep/in/g.exe.signing' is the build's own scratch file" \
+        -o "$work/deep/in/g.exe" --sign "$work/open.pfx" "$work/deep/in/g.exe.signing"
+    check "a patch is the signing folder: the patch is unchanged" cmp -s "$(p good)" "$work/deep/in/g.exe.signing"
     refused "password file without --sign" "--password-file belongs to --sign" \
         --password-file "$work/password" "$(p good)"
+
+    # A second build of the same output while the first one signs (a
+    # signer that waits for the test's word): refused, and the first one
+    # then puts its signed wrapper in place.
+    mkdir -p "$work/slow-signer"
+    printf '#!/bin/sh\ntouch "%s/signing"\nwhile [ ! -e "%s/go" ]; do sleep 0.1; done\nexec %s "$@"\n' \
+        "$work" "$work" "$(command -v osslsigncode)" > "$work/slow-signer/osslsigncode"
+    chmod +x "$work/slow-signer/osslsigncode"
+    PATH="$work/slow-signer:$PATH" "$E2E_REPO/build-wrapper" -o "$work/held.exe" --sign "$work/open.pfx" "$(p good)" \
+        > "$work/first-build" 2>&1 &
+    local first=$! first_status=0
+    while [ ! -e "$work/signing" ] && kill -0 "$first" 2>/dev/null; do sleep 0.1; done
+    local second=0
+    "$E2E_REPO/build-wrapper" -o "$work/held.exe" "$(p good)" > /dev/null 2> "$work/second-build" || second=$?
+    touch "$work/go"
+    check_same "a second build while the first signs: refused" "$second" 2
+    check "a second build while the first signs: says so" grep -qF \
+        "build-wrapper: cannot write '$work/held.exe.partial': another build is writing it" "$work/second-build"
+    wait "$first" || first_status=$?
+    ended_well "the first build, signing meanwhile" "$first_status" "$work/first-build"
+    check "the first build's wrapper verifies" verifies "$work/signer.pem" "$work/held.exe"
+    check_same "the first build: nothing else left" "$(ls "$work" | grep '^held')" "held.exe"
 }
 timed case_signing
 
