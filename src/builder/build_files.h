@@ -21,8 +21,8 @@
 // and refuses ("another build is writing it"). Only the build that holds
 // it creates, writes, renames or removes OUT.partial and, when it signs,
 // the folder OUT.signing. What a killed build left at OUT.partial is
-// removed by name only when it is a plain file with one name that nobody
-// holds; a folder, a link or a file with a second name there is refused,
+// removed by name only when it is a plain file with one name that no
+// build holds (on Windows: that no program has open); a folder, a link or a file with a second name there is refused,
 // never followed or written through.
 
 using FileHandle = std::intptr_t;
@@ -82,8 +82,7 @@ FileProblem WriteToFileAt(FileHandle file, std::uint64_t offset, const std::uint
 // holds its scratch file `file`, which the caller closes after. On
 // Windows `from` is `file`'s own name, and it is renamed through `file`. Not
 // flushed to the disk first: a wrapper is as safe as the copy it stands for
-// and is built again in seconds (on Linux, ext4, XFS and btrfs write a file
-// renamed over another before the rename anyway).
+// and is built again in seconds.
 FileProblem PutInPlace(FileHandle file, const std::wstring& from, const std::wstring& to);
 // The scratch file `file` at `path` removed, then closed.
 void RemoveScratchFile(FileHandle file, const std::wstring& path);
