@@ -112,6 +112,20 @@ FileProblem MakeFolder(const std::wstring& folder, std::vector<std::wstring>& ma
     return GetLastError() == ERROR_ALREADY_EXISTS ? kFileFine : ProblemOf(GetLastError());
 }
 
+// Whether another program has `path` open without sharing its deletion:
+// a rename over such a file fails with access denied, as it does over a
+// read-only one (Wine 8 too), and only opening it for deletion tells them
+// apart.
+bool HeldByAnother(const std::wstring& path)
+{
+    HANDLE probe = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(probe);
+    return false;
+}
+
 // What a killed build left at `path`, removed as the rule of build_files.h
 // says: opened as itself (a link is not followed), shared with nobody, so
 // that a file a running build holds does not open at all.
@@ -302,7 +316,8 @@ FileProblem PutInPlace(FileHandle file, const std::wstring&, const std::wstring&
         if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
             break;
     }
-    return error == ERROR_SHARING_VIOLATION ? kFileInUse : ProblemOf(error);
+    return error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && HeldByAnother(to)) ? kFileInUse
+                                                                                                  : ProblemOf(error);
 }
 
 void RemoveScratchFile(FileHandle file, const std::wstring&)

@@ -601,6 +601,22 @@ wrote $folder/fix é.exe"
     check "a patch held open elsewhere: still held when the build ended" kill -0 "$holder"
     wait "$holder" || true
 
+    # An output another program holds without sharing its deletion: tried
+    # again for a moment, then refused for what it is, the output as it was.
+    echo "the wrapper of last week" > "$work/held-out.exe"
+    rm -f "$work/holding"
+    wine "$TEST_TOOLS_DIR/hold_open.exe" "$(z_path "$work/held-out.exe")" 12 "$(z_path "$work/holding")" &
+    holder=$!
+    for _ in $(seq 200); do [ -e "$work/holding" ] && break; sleep 0.1; done
+    run_exe -o "$work/held-out.exe" "$(p good)"
+    check_same "an output held open elsewhere: refused" "$EXE_STATUS" 2
+    check_same "an output held open elsewhere: says why" "$(cat "$work/exe-stderr")" \
+        "build-wrapper: cannot write '$work/held-out.exe': another program has it open"
+    check_same "an output held open elsewhere: as it was, nothing left" \
+        "$(cat "$work/held-out.exe"; ls "$work" | grep '^held-out')" "the wrapper of last week
+held-out.exe"
+    wait "$holder" || true
+
     killed_build exe
     killed_build linux
 
