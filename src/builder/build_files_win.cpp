@@ -112,10 +112,10 @@ FileProblem MakeFolder(const std::wstring& folder, std::vector<std::wstring>& ma
     return GetLastError() == ERROR_ALREADY_EXISTS ? kFileFine : ProblemOf(GetLastError());
 }
 
-// Whether another program has `path` open without sharing its deletion:
-// a rename over such a file fails with access denied, as it does over a
-// read-only one (Wine 8 too), and only opening it for deletion tells them
-// apart.
+// Whether another program has `path` open without sharing its deletion.
+// A rename over such a file can fail with access denied, as over a
+// read-only one (Wine 8 answers so; Windows may answer either this or a
+// sharing violation); opening it for deletion tells the two apart.
 bool HeldByAnother(const std::wstring& path)
 {
     HANDLE probe = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -148,7 +148,8 @@ FileProblem RemoveLeftover(const std::wstring& path)
         problem = kFileFolder;
     else if (information.nNumberOfLinks > 1)
         problem = kFileSecondName;
-    // Removed, the name with it, when the handle is closed.
+    // Removed, the name with it, when the handle is closed
+    // (learn.microsoft.com, "FILE_DISPOSITION_INFO structure").
     else if (!SetFileInformationByHandle(left, FileDispositionInfo, &remove, sizeof remove))
         problem = ProblemOf(GetLastError());
     CloseHandle(left);
@@ -253,8 +254,9 @@ FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem)
         return kNoFile;
     // Shared with nobody: a second build of the same wrapper cannot open
     // it. CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT fails on whatever
-    // stands at the name, a dangling link included (plain CREATE_NEW would
-    // create the link's target). DELETE, to rename or remove it through
+    // stands at the name, a dangling link included, where plain CREATE_NEW
+    // would follow the link and create its target (learn.microsoft.com,
+    // "Symbolic Link Effects on File Systems Functions", CreateFile). DELETE, to rename or remove it through
     // this handle.
     HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
