@@ -87,10 +87,17 @@ FileProblem PutInPlace(FileHandle file, const std::wstring& from, const std::wst
 // The scratch file `file` at `path` removed, then closed.
 void RemoveScratchFile(FileHandle file, const std::wstring& path);
 
-// Linux only, for signing: the folder `path` (OUT.signing) made anew, for
-// this user alone, for the signer, which opens its output `file` in it by
-// name itself; what a killed build left there (the folder, `file` in it)
-// removed first, never through a link. Only the build that holds
-// OUT.partial calls these.
-FileProblem MakeSigningFolder(const std::wstring& path, const std::wstring& file);
-void RemoveSigningFolder(const std::wstring& path, const std::wstring& file);
+// Linux only, for signing. The signer opens its output by name and refuses
+// one that exists, so it writes into a folder made anew for it at `path`
+// (OUT.signing), for this user alone, which the build holds open and names
+// to the signer as /dev/fd/N/`name`: that leads into the held folder,
+// whatever `path` leads to by then. What a killed build left at `path` (a
+// folder holding at most `name`) is removed first, never through a link.
+// Only the build that holds OUT.partial calls these. kNoFile, with the
+// problem, when the folder cannot be made.
+FileHandle MakeSigningFolder(const std::wstring& path, const std::wstring& name, FileProblem& problem);
+// `name` in the held folder renamed over `to`.
+FileProblem PutSignedInPlace(FileHandle folder, const std::wstring& name, const std::wstring& to);
+// `name` removed from the held folder, the folder removed by `path` while
+// that still leads to it, and closed.
+void RemoveSigningFolder(FileHandle folder, const std::wstring& path, const std::wstring& name);

@@ -250,23 +250,54 @@ void RemoveScratchFile(FileHandle file, const std::wstring& path)
     close(static_cast<int>(file));
 }
 
-FileProblem MakeSigningFolder(const std::wstring& path, const std::wstring& file)
+FileHandle MakeSigningFolder(const std::wstring& path, const std::wstring& name, FileProblem& problem)
 {
     const std::string folder = NameOf(path);
     struct stat status;
     if (lstat(folder.c_str(), &status) == 0) {
-        if (S_ISLNK(status.st_mode))
-            return kFileLink;
-        if (!S_ISDIR(status.st_mode))
-            return kFileNotFolder;
-        // A folder that holds anything else stays, and is refused.
-        RemoveSigningFolder(path, file);
+        if (S_ISLNK(status.st_mode)) {
+            problem = kFileLink;
+            return kNoFile;
+        }
+        if (!S_ISDIR(status.st_mode)) {
+            problem = kFileNotFolder;
+            return kNoFile;
+        }
+        // A killed build's folder; one that holds anything else stays, and
+        // the mkdir below refuses it.
+        const int left = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (left >= 0)
+            RemoveSigningFolder(left, path, name);
     }
-    return mkdir(folder.c_str(), 0700) == 0 ? kFileFine : errno == EEXIST ? kFileFolder : ProblemOf(errno);
+    if (mkdir(folder.c_str(), 0700) != 0) {
+        problem = errno == EEXIST ? kFileFolder : ProblemOf(errno);
+        return kNoFile;
+    }
+    // Held from here on: the name may be swapped for another folder or a
+    // link, the signer writes into this one.
+    const int held = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (held < 0 || fstat(held, &status) != 0 || status.st_uid != geteuid() || (status.st_mode & 0777) != 0700) {
+        problem = held < 0 ? ProblemOf(errno) : kFileOther;
+        if (held >= 0)
+            close(held);
+        return kNoFile;
+    }
+    problem = kFileFine;
+    return held;
 }
 
-void RemoveSigningFolder(const std::wstring& path, const std::wstring& file)
+FileProblem PutSignedInPlace(FileHandle folder, const std::wstring& name, const std::wstring& to)
 {
-    unlink(NameOf(file).c_str());
-    rmdir(NameOf(path).c_str());
+    return renameat(static_cast<int>(folder), NameOf(name).c_str(), AT_FDCWD, NameOf(to).c_str()) == 0
+               ? kFileFine
+               : ProblemOf(errno);
+}
+
+void RemoveSigningFolder(FileHandle folder, const std::wstring& path, const std::wstring& name)
+{
+    unlinkat(static_cast<int>(folder), NameOf(name).c_str(), 0);
+    // By name, so only while the name still leads to the held folder.
+    if (NameLeadsTo(NameOf(path), static_cast<int>(folder)))
+        rmdir(NameOf(path).c_str());
+    close(static_cast<int>(folder));
 }

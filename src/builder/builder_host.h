@@ -26,16 +26,16 @@ constexpr std::size_t kLongestPassword = 4096;
 // can (or are absent). Checked before any patch is read or anything made.
 std::wstring SigningRefusal(const BuilderOptions& options);
 
-// The signer opens its output by name itself and refuses one that exists,
-// so it writes into a folder the build makes for it, OUT.signing, which
-// only the build that holds OUT.partial uses (see build_files.h).
+// The signer writes the signed wrapper into a folder of its own beside
+// the output (see MakeSigningFolder in build_files.h).
+constexpr wchar_t kSignedName[] = L"signed.exe";
 inline std::wstring SigningFolder(const std::wstring& output)
 {
     return output + L".signing";
 }
 inline std::wstring SignedFile(const std::wstring& output)
 {
-    return SigningFolder(output) + L"/signed.exe";
+    return SigningFolder(output) + L"/" + kSignedName;
 }
 
 // Signs the finished wrapper in `unsigned_`, the scratch file the build

@@ -196,26 +196,31 @@ std::wstring SignIntoPlace(FileHandle unsigned_, const std::wstring& output, con
     if (!refusal.empty())
         return refusal;
     const std::wstring folder = SigningFolder(output);
-    const std::wstring signed_ = SignedFile(output);
-    const FileProblem made = MakeSigningFolder(folder, signed_);
-    if (made != kFileFine)
-        return L"cannot write '" + folder + L"': " + FileProblemText(made);
-    // The signer reads the very file the build holds, through a copy of
-    // its descriptor, not whatever its name leads to by then.
+    FileProblem problem = kFileFine;
+    const FileHandle held = MakeSigningFolder(folder, kSignedName, problem);
+    if (held == kNoFile)
+        return L"cannot write '" + folder + L"': " + FileProblemText(problem);
+    // The signer reads the very file the build holds and writes into the
+    // very folder it made, through copies of their descriptors that it
+    // inherits, not whatever their names lead to by then.
     const int in = fcntl(static_cast<int>(unsigned_), F_DUPFD, 3);
+    const int into = fcntl(static_cast<int>(held), F_DUPFD, 3);
     std::string printed;
-    const int status = in < 0 ? -1
-                              : RunSigner({"osslsigncode", "sign", "-pkcs12", Utf8FromWide(options.certificate), "-h",
-                                           "sha256", "-in", "/dev/fd/" + std::to_string(in), "-out",
-                                           Utf8FromWide(signed_)},
-                                          options.passwordFile.empty() ? nullptr : &password, printed);
-    if (in >= 0)
-        close(in);
+    const int status = in < 0 || into < 0
+                           ? -1
+                           : RunSigner({"osslsigncode", "sign", "-pkcs12", Utf8FromWide(options.certificate), "-h",
+                                        "sha256", "-in", "/dev/fd/" + std::to_string(in), "-out",
+                                        "/dev/fd/" + std::to_string(into) + "/" + Utf8FromWide(kSignedName)},
+                                       options.passwordFile.empty() ? nullptr : &password, printed);
+    for (int copy : {in, into}) {
+        if (copy >= 0)
+            close(copy);
+    }
     if (status != 0)
         refusal = SignerRefusal(printed, options);
-    const FileProblem placed = refusal.empty() ? PutInPlace(unsigned_, signed_, output) : kFileFine;
+    const FileProblem placed = refusal.empty() ? PutSignedInPlace(held, kSignedName, output) : kFileFine;
     if (placed != kFileFine)
         refusal = L"cannot write '" + output + L"': " + FileProblemText(placed);
-    RemoveSigningFolder(folder, signed_);
+    RemoveSigningFolder(held, folder, kSignedName);
     return refusal;
 }

@@ -369,6 +369,19 @@ case_signing() {
     ended_well "the first build, signing meanwhile" "$first_status" "$work/first-build"
     check "the first build's wrapper verifies" verifies "$work/signer.pem" "$work/held.exe"
     check_same "the first build: nothing else left" "$(ls "$work" | grep '^held')" "held.exe"
+    # A signer whose folder is swapped for a link to another folder as it
+    # starts: it still writes into the folder the build made and holds.
+    mkdir -p "$work/swap-signer" "$work/elsewhere"
+    printf '#!/bin/sh\nmv "%s" "%s"\nln -s "%s" "%s"\n%s "$@"\nstatus=$?\nls -A "%s" > "%s"\nexit $status\n' \
+        "$work/swapped.exe.signing" "$work/moved.signing" "$work/elsewhere" "$work/swapped.exe.signing" \
+        "$(command -v osslsigncode)" "$work/elsewhere" "$work/seen-elsewhere" > "$work/swap-signer/osslsigncode"
+    chmod +x "$work/swap-signer/osslsigncode"
+    local swapped=0
+    PATH="$work/swap-signer:$PATH" "$E2E_REPO/build-wrapper" -o "$work/swapped.exe" --sign "$work/open.pfx" \
+        "$(p good)" > /dev/null 2> "$work/stderr" || swapped=$?
+    ended_well "a signing folder swapped for a link" "$swapped" "$work/stderr"
+    check "a signing folder swapped for a link: the wrapper verifies" verifies "$work/signer.pem" "$work/swapped.exe"
+    check_same "a signing folder swapped for a link: nothing written through it" "$(cat "$work/seen-elsewhere")" ""
 }
 timed case_signing
 
