@@ -5,11 +5,25 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The files a builder reads and writes, one implementation per platform
 // (build_files_posix.cpp, build_files_win.cpp), in the same terms, so that
 // both builders refuse in the same words. Names are the builder's
 // arguments: UTF-8 file names on Linux, UTF-16 on Windows.
+//
+// Where the build's lock lives, and who may remove what: the wrapper is
+// written into OUT.partial beside the output OUT and renamed over OUT when
+// it is finished. OUT.partial is the lock. It is made anew (never opened
+// if something stands there) and held (flock on Linux, a handle shared
+// with nobody on Windows) from its first byte until the wrapper is in
+// place, signing included; a second build of the same OUT finds it held
+// and refuses ("another build is writing it"). Only the build that holds
+// it creates, writes, renames or removes OUT.partial and, when it signs,
+// the folder OUT.signing. What a killed build left at OUT.partial is
+// removed by name only when it is a plain file with one name that no
+// build holds (on Windows: that no program has open); a folder, a link or a file with a second name there is refused,
+// never followed or written through.
 
 using FileHandle = std::intptr_t;
 constexpr FileHandle kNoFile = -1;
@@ -22,44 +36,68 @@ enum FileProblem {
     kFileFull,  // no space left
     kFileFolder,  // a folder stands at the name
     kFileBusy,  // another build is writing it
+    kFileInUse,  // another program has it open (Windows)
     kFileLink,  // a link or other reparse point stands at the name
+    kFileSecondName,  // a file that has another name too (a hard link)
+    kFileNotRegular,  // a device, a pipe or a socket stands at the name
+    kFileNotFolder,  // a file stands where the build makes a folder
     kFileOther,
 };
 
-// Size and last write time: a patch that changes while it is copied is
-// refused.
+// Size and identity: a patch that is replaced or changes after the first
+// look is refused.
 struct FileStamp {
     std::uint64_t size = 0;
-    std::int64_t modified = 0;
+    FileIdentity identity;
 };
 
 // The facts of the file named `file`, as the refusals of patch_plan.h need
-// them; `output` is the wrapper's file name, which need not exist.
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output);
+// them; `output` is the wrapper's file name and `scratch` the names the
+// build writes before it, none of which need exist.
+PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output,
+                               const std::vector<std::wstring>& scratch);
 
 // A patch opened for reading, shared with programs that read or write it.
 FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp);
-// The whole open file of `size` (not empty) bytes, mapped read-only for
-// the checks, which read only the pages they touch; it stays mapped when
-// the file is closed, until UnmapPatchFile. Nullptr when it cannot be.
-const std::uint8_t* MapOpenFile(FileHandle file, std::uint64_t size);
-void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t size);
 bool StampOfOpenFile(FileHandle file, FileStamp& stamp);
-// Bytes read, 0 at the end, -1 on an error.
+// Bytes read from where the last read ended, 0 at the end, -1 on an error.
 std::int64_t ReadFromFile(FileHandle file, std::uint8_t* buffer, std::size_t size);
 void CloseFile(FileHandle file);
 
 // Whether a folder stands at `path`.
 bool IsFolder(const std::wstring& path);
-// The folder of `path` and the folders above it, made where missing.
-FileProblem MakeFolderOf(const std::wstring& path);
-// `path` opened for writing, created or emptied, held so that a second
-// build of the same wrapper finds it busy; never through a link.
-FileHandle CreatePartialFile(const std::wstring& path, FileProblem& problem);
+// The folder of `path` and the folders above it, made where missing;
+// `made` gets the folders made, the highest first.
+FileProblem MakeFolderOf(const std::wstring& path, std::vector<std::wstring>& made);
+// The folders of `made` that are empty, removed from the deepest up; a
+// folder that holds anything stays, and so do the ones above it.
+void RemoveEmptyFolders(const std::vector<std::wstring>& made);
+
+// The scratch file `path` (OUT.partial), made anew and held for writing,
+// as the rule above says.
+FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem);
 FileProblem WriteToFile(FileHandle file, const std::uint8_t* bytes, std::size_t size);
 FileProblem WriteToFileAt(FileHandle file, std::uint64_t offset, const std::uint8_t* bytes, std::size_t size);
-// Flushed and closed.
-FileProblem FinishFile(FileHandle file);
-// `from` renamed over `to`, replacing a file there.
-FileProblem MoveOver(const std::wstring& from, const std::wstring& to);
-void RemoveFile(const std::wstring& path);
+// `from` renamed over `to`, replacing a file there, while the build still
+// holds its scratch file `file`, which the caller closes after. On
+// Windows `from` is `file`'s own name, and it is renamed through `file`. Not
+// flushed to the disk first: a wrapper is as safe as the copy it stands for
+// and is built again in seconds.
+FileProblem PutInPlace(FileHandle file, const std::wstring& from, const std::wstring& to);
+// The scratch file `file` at `path` removed, then closed.
+void RemoveScratchFile(FileHandle file, const std::wstring& path);
+
+// Linux only, for signing. The signer opens its output by name and refuses
+// one that exists, so it writes into a folder made anew for it at `path`
+// (OUT.signing), for this user alone, which the build holds open and names
+// to the signer as /dev/fd/N/`name`: that leads into the held folder,
+// whatever `path` leads to by then. What a killed build left at `path` (a
+// folder holding at most `name`) is removed first, never through a link.
+// Only the build that holds OUT.partial calls these. kNoFile, with the
+// problem, when the folder cannot be made.
+FileHandle MakeSigningFolder(const std::wstring& path, const std::wstring& name, FileProblem& problem);
+// `name` in the held folder renamed over `to`.
+FileProblem PutSignedInPlace(FileHandle folder, const std::wstring& name, const std::wstring& to);
+// `name` removed from the held folder, the folder removed by `path` while
+// that still leads to it, and closed.
+void RemoveSigningFolder(FileHandle folder, const std::wstring& path, const std::wstring& name);

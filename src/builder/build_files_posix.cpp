@@ -9,7 +9,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,13 +44,59 @@ FileStamp StampOf(const struct stat& status)
 {
     FileStamp stamp;
     stamp.size = static_cast<std::uint64_t>(status.st_size);
-    stamp.modified = static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    stamp.identity.volume = static_cast<std::uint64_t>(status.st_dev);
+    stamp.identity.index = static_cast<std::uint64_t>(status.st_ino);
+    stamp.identity.modified =
+        static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
     return stamp;
+}
+
+bool SameInode(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether `name` leads to `held`'s file: a name is removed only by the
+// build that holds its file's lock, so once a build holds the lock the
+// name leads to that file until the build renames or removes it; unless
+// another build removed the file and made its own while this one took
+// the lock.
+bool NameLeadsTo(const std::string& name, int held)
+{
+    struct stat named, status;
+    return lstat(name.c_str(), &named) == 0 && fstat(held, &status) == 0 && SameInode(named, status);
+}
+
+// What a killed build left at `name`, removed as the rule of build_files.h
+// says; `held` keeps its lock until the new file is made and locked, so
+// that no other build takes that one for another leftover in between.
+FileProblem RemoveLeftover(const std::string& name, int& held)
+{
+    // Read-only and not blocking: nothing there is written, and a FIFO
+    // is refused, not waited on.
+    held = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (held < 0)
+        return errno == ENOENT ? kFileFine : ProblemOf(errno);
+    struct stat status;
+    if (fstat(held, &status) != 0)
+        return ProblemOf(errno);
+    if (S_ISDIR(status.st_mode))
+        return kFileFolder;
+    if (!S_ISREG(status.st_mode))
+        return kFileNotRegular;
+    if (flock(held, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? kFileBusy : ProblemOf(errno);
+    if (!NameLeadsTo(name, held))
+        return kFileBusy;
+    if (fstat(held, &status) == 0 && status.st_nlink > 1)
+        return kFileSecondName;
+    return unlink(name.c_str()) == 0 ? kFileFine : ProblemOf(errno);
 }
 
 } // namespace
 
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output)
+PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output,
+                               const std::vector<std::wstring>& scratch)
 {
     PatchFileFacts facts;
     std::error_code error;
@@ -62,29 +107,24 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     if (!facts.regular)
         return facts;
     facts.size = fs::file_size(path, error);
+    // By identity: a name where nothing stands leads to no patch, which
+    // stands where its name leads.
     facts.isOutput = fs::equivalent(path, fs::path(NameOf(output)), error);
+    for (const std::wstring& name : scratch)
+        facts.isScratch = facts.isScratch || fs::equivalent(path, fs::path(NameOf(name)), error);
     const fs::path full = fs::canonical(path, error);
     facts.fullPath = WideFromUtf8(error ? fs::absolute(path, error).string() : full.string());
 
     const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    facts.readable = in >= 0;
+    FileStamp stamp;
+    facts.readable = in >= 0 && StampOfOpenFile(in, stamp);
+    facts.identity = stamp.identity;
     std::uint8_t head[sizeof kCompoundFileSignature] = {};
     facts.signature = facts.readable && read(in, head, sizeof head) == static_cast<ssize_t>(sizeof head) &&
                       std::equal(head, head + sizeof head, kCompoundFileSignature);
     if (in >= 0)
         close(in);
     return facts;
-}
-
-const std::uint8_t* MapOpenFile(FileHandle file, std::uint64_t size)
-{
-    void* view = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, static_cast<int>(file), 0);
-    return view == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(view);
-}
-
-void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t size)
-{
-    munmap(const_cast<std::uint8_t*>(bytes), static_cast<std::size_t>(size));
 }
 
 FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp)
@@ -128,35 +168,54 @@ bool IsFolder(const std::wstring& path)
     return stat(NameOf(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-FileProblem MakeFolderOf(const std::wstring& path)
+FileProblem MakeFolderOf(const std::wstring& path, std::vector<std::wstring>& made)
 {
-    const fs::path folder = fs::path(NameOf(path)).parent_path();
+    std::vector<fs::path> missing;
     std::error_code error;
-    if (folder.empty() || fs::is_directory(folder, error))
-        return kFileFine;
-    fs::create_directories(folder, error);
-    return error ? ProblemOf(error.value()) : kFileFine;
+    for (fs::path folder = fs::path(NameOf(path)).parent_path(); !folder.empty() && !fs::exists(folder, error);
+         folder = folder.parent_path())
+        missing.push_back(folder);
+    for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+        if (mkdir(folder->c_str(), 0777) != 0) {
+            if (errno == EEXIST && fs::is_directory(*folder, error))
+                continue;  // made by another program just now
+            return ProblemOf(errno);
+        }
+        made.push_back(WideFromUtf8(folder->string()));
+    }
+    return kFileFine;
 }
 
-FileHandle CreatePartialFile(const std::wstring& path, FileProblem& problem)
+void RemoveEmptyFolders(const std::vector<std::wstring>& made)
 {
-    // Not blocking: a FIFO at the name is refused, not waited on.
-    const int out = open(NameOf(path).c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (out < 0) {
-        problem = ProblemOf(errno);
-        return kNoFile;
+    // rmdir removes only an empty folder.
+    for (auto folder = made.rbegin(); folder != made.rend() && rmdir(NameOf(*folder).c_str()) == 0; ++folder) {
     }
-    // A build that was killed leaves its file unlocked; a build that runs
-    // holds the lock until it has renamed the file.
-    struct stat status;
-    if (flock(out, LOCK_EX | LOCK_NB) != 0 || fstat(out, &status) != 0 || !S_ISREG(status.st_mode) ||
-        ftruncate(out, 0) != 0) {
-        problem = errno == EWOULDBLOCK ? kFileBusy : ProblemOf(errno);
+}
+
+FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem)
+{
+    const std::string name = NameOf(path);
+    int leftover = -1;
+    problem = RemoveLeftover(name, leftover);
+    int out = -1;
+    if (problem == kFileFine) {
+        // Locked at once: a build that finds it unlocked takes it for a
+        // killed build's file; it checks the name after the lock, so it
+        // refuses if this build removed it in between.
+        out = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (out < 0)
+            problem = errno == EEXIST ? kFileBusy : ProblemOf(errno);
+        else if (flock(out, LOCK_EX | LOCK_NB) != 0 || !NameLeadsTo(name, out))
+            problem = kFileBusy;
+    }
+    if (leftover >= 0)
+        close(leftover);
+    if (problem == kFileFine)
+        return out;
+    if (out >= 0)
         close(out);
-        return kNoFile;
-    }
-    problem = kFileFine;
-    return out;
+    return kNoFile;
 }
 
 FileProblem WriteToFile(FileHandle file, const std::uint8_t* bytes, std::size_t size)
@@ -179,22 +238,66 @@ FileProblem WriteToFileAt(FileHandle file, std::uint64_t offset, const std::uint
     return wrote == static_cast<ssize_t>(size) ? kFileFine : ProblemOf(errno);
 }
 
-FileProblem FinishFile(FileHandle file)
+FileProblem PutInPlace(FileHandle, const std::wstring& from, const std::wstring& to)
 {
-    // Not synced: a build is as safe as the copy it stands for, and a file
-    // renamed over another is flushed first by the common Linux file
-    // systems (ext4's auto_da_alloc, XFS, btrfs).
-    return close(static_cast<int>(file)) == 0 ? kFileFine : ProblemOf(errno);
-}
-
-FileProblem MoveOver(const std::wstring& from, const std::wstring& to)
-{
-    if (IsFolder(to))
-        return kFileFolder;
+    // EISDIR when a folder stands at `to`.
     return rename(NameOf(from).c_str(), NameOf(to).c_str()) == 0 ? kFileFine : ProblemOf(errno);
 }
 
-void RemoveFile(const std::wstring& path)
+void RemoveScratchFile(FileHandle file, const std::wstring& path)
 {
     unlink(NameOf(path).c_str());
+    close(static_cast<int>(file));
+}
+
+FileHandle MakeSigningFolder(const std::wstring& path, const std::wstring& name, FileProblem& problem)
+{
+    const std::string folder = NameOf(path);
+    struct stat status;
+    if (lstat(folder.c_str(), &status) == 0) {
+        if (S_ISLNK(status.st_mode)) {
+            problem = kFileLink;
+            return kNoFile;
+        }
+        if (!S_ISDIR(status.st_mode)) {
+            problem = kFileNotFolder;
+            return kNoFile;
+        }
+        // A killed build's folder; one that holds anything else stays, and
+        // the mkdir below refuses it.
+        const int left = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (left >= 0)
+            RemoveSigningFolder(left, path, name);
+    }
+    if (mkdir(folder.c_str(), 0700) != 0) {
+        problem = errno == EEXIST ? kFileFolder : ProblemOf(errno);
+        return kNoFile;
+    }
+    // Held from here on: the name may be swapped for another folder or a
+    // link, the signer writes into this one.
+    const int held = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (held < 0 || fstat(held, &status) != 0 || status.st_uid != geteuid() || (status.st_mode & 0777) != 0700) {
+        problem = held < 0 ? ProblemOf(errno) : kFileOther;
+        if (held >= 0)
+            close(held);
+        return kNoFile;
+    }
+    problem = kFileFine;
+    return held;
+}
+
+FileProblem PutSignedInPlace(FileHandle folder, const std::wstring& name, const std::wstring& to)
+{
+    return renameat(static_cast<int>(folder), NameOf(name).c_str(), AT_FDCWD, NameOf(to).c_str()) == 0
+               ? kFileFine
+               : ProblemOf(errno);
+}
+
+void RemoveSigningFolder(FileHandle folder, const std::wstring& path, const std::wstring& name)
+{
+    unlinkat(static_cast<int>(folder), NameOf(name).c_str(), 0);
+    // By name, so only while the name still leads to the held folder.
+    if (NameLeadsTo(NameOf(path), static_cast<int>(folder)))
+        rmdir(NameOf(path).c_str());
+    close(static_cast<int>(folder));
 }

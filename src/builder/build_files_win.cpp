@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -10,6 +11,10 @@ namespace {
 // writing (an editor, a scanner, a copy still syncing); a change during
 // the copy is caught by the stamps instead.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+// The final rename's retries: two seconds in all.
+constexpr int kRenameAttempts = 20;
+constexpr DWORD kRenamePauseMs = 100;
 
 HANDLE HandleOf(FileHandle file)
 {
@@ -36,20 +41,6 @@ FileProblem ProblemOf(DWORD error)
     }
 }
 
-bool SameFile(HANDLE a, const std::wstring& other)
-{
-    HANDLE b = CreateFileW(other.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (b == INVALID_HANDLE_VALUE)
-        return false;
-    BY_HANDLE_FILE_INFORMATION x, y;
-    const bool same = GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
-                      x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
-                      x.nFileIndexLow == y.nFileIndexLow;
-    CloseHandle(b);
-    return same;
-}
-
 std::wstring FullPathOf(const std::wstring& path)
 {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -63,33 +54,112 @@ std::wstring FullPathOf(const std::wstring& path)
     return full;
 }
 
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information)
+{
+    FileIdentity identity;
+    identity.volume = information.dwVolumeSerialNumber;
+    identity.index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    identity.modified = static_cast<std::int64_t>(
+        (static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
+        information.ftLastWriteTime.dwLowDateTime);
+    return identity;
+}
+
+// Whether the file `patch` is the one at `other`: by identity where
+// `other` opens; by its full path where nothing stands there or it cannot
+// be opened (held by a build that shares it with nobody).
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& patch, const std::wstring& patchPath, const std::wstring& other)
+{
+    HANDLE b = CreateFileW(other.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (b == INVALID_HANDLE_VALUE) {
+        const std::wstring otherPath = FullPathOf(other);
+        return CompareStringOrdinal(patchPath.c_str(), -1, otherPath.c_str(), -1, TRUE) == CSTR_EQUAL;
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool same = GetFileInformationByHandle(b, &information) &&
+                      information.dwVolumeSerialNumber == patch.dwVolumeSerialNumber &&
+                      information.nFileIndexHigh == patch.nFileIndexHigh &&
+                      information.nFileIndexLow == patch.nFileIndexLow;
+    CloseHandle(b);
+    return same;
+}
+
 bool IsFolderPath(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The folder and the missing ones above it, from the top down. Made here
+// The folder and the missing ones above it, from the top down, those
+// made added to `made`. Made here
 // rather than by the shell's call, which would bring shell32 and the DLLs
 // it loads into the builder.
-FileProblem MakeFolder(const std::wstring& folder)
+FileProblem MakeFolder(const std::wstring& folder, std::vector<std::wstring>& made)
 {
     if (IsFolderPath(folder))
         return kFileFine;
     const size_t separator = folder.find_last_of(L"\\/");
     if (separator != std::wstring::npos && separator > 0) {
-        const FileProblem parent = MakeFolder(folder.substr(0, separator));
+        const FileProblem parent = MakeFolder(folder.substr(0, separator), made);
         if (parent != kFileFine)
             return parent;
     }
-    if (CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+    if (CreateDirectoryW(folder.c_str(), nullptr)) {
+        made.push_back(folder);
         return kFileFine;
-    return ProblemOf(GetLastError());
+    }
+    return GetLastError() == ERROR_ALREADY_EXISTS ? kFileFine : ProblemOf(GetLastError());
+}
+
+// Whether another program has `path` open without sharing its deletion.
+// A rename over such a file can fail with access denied, as over a
+// read-only one (Wine 8 answers so; Windows may answer either this or a
+// sharing violation); opening it for deletion tells the two apart.
+bool HeldByAnother(const std::wstring& path)
+{
+    HANDLE probe = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(probe);
+    return false;
+}
+
+// What a killed build left at `path`, removed as the rule of build_files.h
+// says: opened as itself (a link is not followed), shared with nobody, so
+// that a file a running build holds does not open at all.
+FileProblem RemoveLeftover(const std::wstring& path)
+{
+    HANDLE left = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (left == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND ? kFileFine : ProblemOf(error);
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    FileProblem problem = kFileFine;
+    if (!GetFileInformationByHandle(left, &information))
+        problem = ProblemOf(GetLastError());
+    else if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        problem = kFileLink;
+    else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        problem = kFileFolder;
+    else if (information.nNumberOfLinks > 1)
+        problem = kFileSecondName;
+    // Removed, the name with it, when the handle is closed
+    // (learn.microsoft.com, "FILE_DISPOSITION_INFO structure").
+    else if (!SetFileInformationByHandle(left, FileDispositionInfo, &remove, sizeof remove))
+        problem = ProblemOf(GetLastError());
+    CloseHandle(left);
+    return problem;
 }
 
 } // namespace
 
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output)
+PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output,
+                               const std::vector<std::wstring>& scratch)
 {
     PatchFileFacts facts;
     facts.fullPath = FullPathOf(file);
@@ -105,28 +175,19 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
         return facts;
     // A device name such as NUL opens too.
     facts.regular = GetFileType(handle) == FILE_TYPE_DISK;
-    facts.isOutput = SameFile(handle, output);
-    std::uint8_t head[sizeof kCompoundFileSignature] = {};
-    DWORD got = 0;
-    facts.readable = ReadFile(handle, head, sizeof head, &got, nullptr) != FALSE;
-    facts.signature = got == sizeof head && std::equal(head, head + sizeof head, kCompoundFileSignature);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(handle, &information)) {
+        facts.identity = IdentityOf(information);
+        facts.isOutput = SameFile(information, facts.fullPath, output);
+        for (const std::wstring& name : scratch)
+            facts.isScratch = facts.isScratch || SameFile(information, facts.fullPath, name);
+        std::uint8_t head[sizeof kCompoundFileSignature] = {};
+        DWORD got = 0;
+        facts.readable = ReadFile(handle, head, sizeof head, &got, nullptr) != FALSE;
+        facts.signature = got == sizeof head && std::equal(head, head + sizeof head, kCompoundFileSignature);
+    }
     CloseHandle(handle);
     return facts;
-}
-
-const std::uint8_t* MapOpenFile(FileHandle file, std::uint64_t)
-{
-    HANDLE mapping = CreateFileMappingW(HandleOf(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
-    const void* view = mapping != nullptr ? MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0) : nullptr;
-    // The view keeps the mapping alive.
-    if (mapping != nullptr)
-        CloseHandle(mapping);
-    return static_cast<const std::uint8_t*>(view);
-}
-
-void UnmapPatchFile(const std::uint8_t* bytes, std::uint64_t)
-{
-    UnmapViewOfFile(bytes);
 }
 
 FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp)
@@ -148,9 +209,7 @@ bool StampOfOpenFile(FileHandle file, FileStamp& stamp)
     if (!GetFileInformationByHandle(HandleOf(file), &information))
         return false;
     stamp.size = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    stamp.modified = static_cast<std::int64_t>(
-        (static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
-        information.ftLastWriteTime.dwLowDateTime);
+    stamp.identity = IdentityOf(information);
     return true;
 }
 
@@ -172,37 +231,39 @@ bool IsFolder(const std::wstring& path)
     return IsFolderPath(path);
 }
 
-FileProblem MakeFolderOf(const std::wstring& path)
+FileProblem MakeFolderOf(const std::wstring& path, std::vector<std::wstring>& made)
 {
     const std::wstring full = FullPathOf(path);
     const size_t separator = full.find_last_of(L"\\/");
     if (full.empty() || separator == std::wstring::npos)
         return kFileOther;
-    return MakeFolder(full.substr(0, separator));
+    return MakeFolder(full.substr(0, separator), made);
 }
 
-FileHandle CreatePartialFile(const std::wstring& path, FileProblem& problem)
+void RemoveEmptyFolders(const std::vector<std::wstring>& made)
 {
-    // Shared with nobody: a second build of the same wrapper finds it busy.
-    // A link or junction at the name is opened as itself and refused.
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-        problem = ProblemOf(GetLastError());
-        return kNoFile;
+    // RemoveDirectoryW removes only an empty folder.
+    for (auto folder = made.rbegin(); folder != made.rend() && RemoveDirectoryW(folder->c_str()); ++folder) {
     }
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(out, &information))
-        problem = ProblemOf(GetLastError());
-    else if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        problem = kFileLink;
-    else if (!SetEndOfFile(out))
-        problem = ProblemOf(GetLastError());
-    else
-        problem = kFileFine;
-    if (problem == kFileFine)
+}
+
+FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem)
+{
+    problem = RemoveLeftover(path);
+    if (problem != kFileFine)
+        return kNoFile;
+    // Shared with nobody: a second build of the same wrapper cannot open
+    // it. CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT fails on whatever
+    // stands at the name, a dangling link included, where plain CREATE_NEW
+    // would follow the link and create its target (learn.microsoft.com,
+    // "Symbolic Link Effects on File Systems Functions", CreateFile). DELETE, to rename or remove it through
+    // this handle.
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (out != INVALID_HANDLE_VALUE)
         return reinterpret_cast<FileHandle>(out);
-    CloseHandle(out);
+    const DWORD error = GetLastError();
+    problem = error == ERROR_FILE_EXISTS ? kFileBusy : ProblemOf(error);
     return kNoFile;
 }
 
@@ -230,20 +291,40 @@ FileProblem WriteToFileAt(FileHandle file, std::uint64_t offset, const std::uint
     return kFileFine;
 }
 
-FileProblem FinishFile(FileHandle file)
-{
-    return CloseHandle(HandleOf(file)) ? kFileFine : ProblemOf(GetLastError());
-}
-
-FileProblem MoveOver(const std::wstring& from, const std::wstring& to)
+FileProblem PutInPlace(FileHandle file, const std::wstring&, const std::wstring& to)
 {
     if (IsFolder(to))
         return kFileFolder;
-    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) ? kFileFine
-                                                                              : ProblemOf(GetLastError());
+    // Renamed through the handle, so that the file stays held until it is
+    // in place: SetFileInformationByHandle with FileRenameInfo and an
+    // absolute path (learn.microsoft.com, "FILE_RENAME_INFO structure").
+    const std::wstring target = FullPathOf(to);
+    const DWORD nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = nameBytes;
+    std::copy(target.begin(), target.end(), rename->FileName);
+    // A scanner or Explorer may hold the old wrapper for a moment without
+    // sharing its deletion: a short retry, then the cause.
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
+        if (attempt > 0)
+            Sleep(kRenamePauseMs);
+        if (SetFileInformationByHandle(HandleOf(file), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
+            return kFileFine;
+        error = GetLastError();
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
+            break;
+    }
+    return error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && HeldByAnother(to)) ? kFileInUse
+                                                                                                  : ProblemOf(error);
 }
 
-void RemoveFile(const std::wstring& path)
+void RemoveScratchFile(FileHandle file, const std::wstring&)
 {
-    DeleteFileW(path.c_str());
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(HandleOf(file), FileDispositionInfo, &remove, sizeof remove);
+    CloseHandle(HandleOf(file));
 }

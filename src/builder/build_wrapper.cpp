@@ -6,6 +6,7 @@
 #include "builder/wrapper_writer.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -15,29 +16,48 @@ int Refuse(const std::wstring& refusal)
     return kBuilderRefused;
 }
 
-// The checks of every patch, each file mapped only while it is read.
+// The whole of the patch `file`, read into `bytes` for the checks; false
+// when it cannot be read whole, or is no longer the file first looked at
+// (`stamp`), which the refusal says.
+bool ReadPatch(const std::wstring& file, const FileStamp& stamp, std::vector<std::uint8_t>& bytes,
+               std::wstring& refusal)
+{
+    FileStamp now;
+    const FileHandle in = OpenPatchForReading(file, now);
+    if (in == kNoFile || now.size > SIZE_MAX) {
+        if (in != kNoFile)
+            CloseFile(in);
+        refusal = UnreadablePatchRefusal(file);
+        return false;
+    }
+    bytes.resize(static_cast<std::size_t>(now.size));
+    std::size_t read = 0;
+    std::int64_t got = 0;
+    while (read < bytes.size() && (got = ReadFromFile(in, bytes.data() + read, bytes.size() - read)) > 0)
+        read += static_cast<std::size_t>(got);
+    CloseFile(in);
+    if (got < 0)
+        refusal = UnreadablePatchRefusal(file);
+    else if (read != bytes.size() || now.size != stamp.size || !(now.identity == stamp.identity))
+        refusal = L"patch file '" + file + L"' changed while the wrapper was being built";
+    return refusal.empty();
+}
+
+// The checks of every patch, each read whole while it is checked.
 bool CheckPatches(const BuilderOptions& options, const std::vector<PatchArgument>& patches,
                   const std::vector<PatchFileFacts>& facts, const std::vector<PlacedPatch>& placed,
                   BuildReport& report, std::wstring& refusal)
 {
     for (const PlacedPatch& place : placed) {
-        const std::wstring& path = facts[place.argument].fullPath;
+        const PatchFileFacts& fact = facts[place.argument];
         if (!options.checked) {
-            AddUncheckedPatch(place.slot, path, report);
+            AddUncheckedPatch(place.slot, fact.fullPath, report);
             continue;
         }
-        FileStamp stamp;
-        const FileHandle file = OpenPatchForReading(patches[place.argument].file, stamp);
-        const bool mappable = file != kNoFile && stamp.size > 0 && stamp.size <= SIZE_MAX;
-        const std::uint8_t* bytes = mappable ? MapOpenFile(file, stamp.size) : nullptr;
-        if (file != kNoFile)
-            CloseFile(file);
-        if (bytes == nullptr) {
-            refusal = UnreadablePatchRefusal(patches[place.argument].file);
+        std::vector<std::uint8_t> bytes;
+        if (!ReadPatch(patches[place.argument].file, {fact.size, fact.identity}, bytes, refusal))
             return false;
-        }
-        CheckPatch(place.slot, path, bytes, static_cast<std::size_t>(stamp.size), report);
-        UnmapPatchFile(bytes, stamp.size);
+        CheckPatch(place.slot, fact.fullPath, bytes.data(), bytes.size(), report);
     }
     AddSlotOrderWarnings(report);
     if (placed.empty())
@@ -46,31 +66,43 @@ bool CheckPatches(const BuilderOptions& options, const std::vector<PatchArgument
     return true;
 }
 
-// Writes, signs where asked, and puts the wrapper in place; the refusal.
+// Puts the finished wrapper in `file`, the scratch file `partial`, in
+// place as the output, signed where asked; the refusal.
+std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, const BuilderOptions& options)
+{
+    if (!options.certificate.empty())
+        return SignIntoPlace(file, options.output, options);
+    const FileProblem problem = PutInPlace(file, partial, options.output);
+    return problem == kFileFine ? std::wstring()
+                                : L"cannot write '" + options.output + L"': " + FileProblemText(problem);
+}
+
+// Writes the wrapper into the build's scratch file, held from its first
+// byte until the wrapper is in place, signs it where asked and puts it in
+// place; the refusal. A refused or failed build removes the files it made
+// and the folders it made while they are empty, and nothing else.
 std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, const std::vector<PatchCopy>& copies)
 {
-    const FileProblem folder = MakeFolderOf(options.output);
-    if (folder != kFileFine)
-        return L"cannot make the folder of '" + options.output + L"': " + FileProblemText(folder);
-    const std::wstring partial = options.output + L".partial";
-    std::wstring refusal = WriteWrapperFile(partial, layout, copies);
-    if (!refusal.empty())
-        return refusal;
-    std::wstring finished = partial;
-    if (!options.certificate.empty()) {
-        finished = options.output + L".signing";
-        refusal = SignWrapper(partial, finished, options);
-        RemoveFile(partial);
-        if (!refusal.empty()) {
-            RemoveFile(finished);
-            return refusal;
-        }
+    std::vector<std::wstring> folders;
+    FileProblem problem = MakeFolderOf(options.output, folders);
+    if (problem != kFileFine) {
+        RemoveEmptyFolders(folders);
+        return L"cannot make the folder of '" + options.output + L"': " + FileProblemText(problem);
     }
-    const FileProblem replaced = MoveOver(finished, options.output);
-    if (replaced == kFileFine)
-        return std::wstring();
-    RemoveFile(finished);
-    return L"cannot write '" + options.output + L"': " + FileProblemText(replaced);
+    const std::wstring partial = options.output + L".partial";
+    const FileHandle file = CreateScratchFile(partial, problem);
+    std::wstring refusal = file == kNoFile ? L"cannot write '" + partial + L"': " + FileProblemText(problem)
+                                           : WriteWrapper(file, partial, layout, copies);
+    if (refusal.empty())
+        refusal = PutWrapperInPlace(file, partial, options);
+    // Unsigned and in place, the scratch file is the output now.
+    if (refusal.empty() && options.certificate.empty())
+        CloseFile(file);
+    else if (file != kNoFile)
+        RemoveScratchFile(file, partial);
+    if (!refusal.empty())
+        RemoveEmptyFolders(folders);
+    return refusal;
 }
 
 } // namespace
@@ -97,9 +129,14 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     if (IsFolder(options.output))
         return Refuse(L"cannot write '" + options.output + L"': " + FileProblemText(kFileFolder));
 
+    // Before anything is made or removed: no patch is a file the build
+    // writes.
+    std::vector<std::wstring> scratch = {options.output + L".partial"};
+    if (!options.certificate.empty())
+        scratch.insert(scratch.end(), {SigningFolder(options.output), SignedFile(options.output)});
     std::vector<PatchFileFacts> facts;
     for (const PatchArgument& patch : patches) {
-        facts.push_back(LookAtPatchFile(patch.file, options.output));
+        facts.push_back(LookAtPatchFile(patch.file, options.output, scratch));
         refusal = PatchFileRefusal(patch.file, facts.back());
         if (!refusal.empty())
             return Refuse(refusal);
@@ -117,7 +154,7 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     std::vector<PatchCopy> copies;
     for (const PlacedPatch& place : placed) {
         slots.push_back({place.slot, facts[place.argument].size});
-        copies.push_back({patches[place.argument].file, facts[place.argument].size});
+        copies.push_back({patches[place.argument].file, {facts[place.argument].size, facts[place.argument].identity}});
     }
     WrapperLayout layout;
     std::wstring problem;

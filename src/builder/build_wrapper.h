@@ -10,6 +10,8 @@
 // console and signing come from the platform (builder_host.h).
 //
 // Exit code 0 when the wrapper was written, 2 (kBuilderRefused) when
-// anything was refused or failed: nothing is written then, and nothing of
-// the build is left behind.
+// anything was refused or failed: no wrapper is put in place then, and the
+// build removes the files it made and the folders it made while they are
+// empty, nothing else (a killed build leaves its scratch file, which the
+// next build removes: see build_files.h).
 int RunBuilder(const std::vector<std::wstring>& arguments);

@@ -79,10 +79,17 @@ std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& fa
         return L"'" + file + L"' is not a Windows Installer patch (no compound-file signature)";
     if (facts.isOutput)
         return L"patch file '" + file + L"' is the output file too";
+    if (facts.isScratch)
+        return L"patch file '" + file + L"' is the build's own scratch file";
     // The slot map names one file a line, and ./build-wrapper reads it back.
     if (facts.fullPath.find_first_of(L"\r\n") != std::wstring::npos)
         return L"patch file '" + file + L"' has a line break in its name";
     return std::wstring();
+}
+
+bool operator==(const FileIdentity& a, const FileIdentity& b)
+{
+    return a.volume == b.volume && a.index == b.index && a.modified == b.modified;
 }
 
 std::wstring UnreadablePatchRefusal(const std::wstring& file)

@@ -23,12 +23,24 @@ struct PatchArgument {
 bool ParsePatchArguments(const std::vector<std::wstring>& arguments, std::vector<PatchArgument>& patches,
                          std::wstring& refusal);
 
+// Which file a name led to (device and inode; volume serial and file
+// index) and when it was last written: the checks and the copy refuse a
+// patch that is no longer the file first looked at, even at the same size.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    std::int64_t modified = 0;
+};
+bool operator==(const FileIdentity& a, const FileIdentity& b);
+
 // What the platform found at a patch file's name.
 struct PatchFileFacts {
     bool exists = false;
     bool regular = false;  // a file, not a folder or a device
     bool isOutput = false;  // the very file the wrapper is to be written to
+    bool isScratch = false;  // a file the build writes before the output (see build_files.h)
     std::uint64_t size = 0;
+    FileIdentity identity;
     bool readable = false;  // it could be opened for reading
     bool signature = false;  // it begins with the compound-file signature
     std::wstring fullPath;  // absolute, as the slot map names it

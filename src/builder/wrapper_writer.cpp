@@ -34,6 +34,11 @@ void WriteZeros(Output& out, std::uint64_t count, std::uint8_t* buffer)
     }
 }
 
+bool SameStamp(const FileStamp& a, const FileStamp& b)
+{
+    return a.size == b.size && a.identity == b.identity;
+}
+
 // Copies the whole patch; empty, or the refusal.
 std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer)
 {
@@ -45,7 +50,7 @@ std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer
         return unreadable;
     std::uint64_t copied = 0;
     std::int64_t got = 0;
-    while (out.problem == kFileFine && copied <= patch.size &&
+    while (out.problem == kFileFine && copied <= patch.stamp.size &&
            (got = ReadFromFile(in, buffer, kPieceSize)) > 0) {
         Write(out, buffer, static_cast<std::size_t>(got));
         copied += static_cast<std::uint64_t>(got);
@@ -57,8 +62,7 @@ std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer
         return unreadable;
     if (out.problem != kFileFine)
         return std::wstring();
-    if (copied != patch.size || before.size != patch.size || after.size != before.size ||
-        after.modified != before.modified)
+    if (copied != patch.stamp.size || !SameStamp(before, patch.stamp) || !SameStamp(after, patch.stamp))
         return changed;
     return std::wstring();
 }
@@ -78,21 +82,26 @@ std::wstring FileProblemText(FileProblem problem)
         return L"it is a folder";
     case kFileBusy:
         return L"another build is writing it";
+    case kFileInUse:
+        return L"another program has it open";
     case kFileLink:
         return L"it is a link";
+    case kFileSecondName:
+        return L"it has a second name (a hard link)";
+    case kFileNotRegular:
+        return L"it is not a regular file";
+    case kFileNotFolder:
+        return L"a file stands where the build makes a folder";
     case kFileOther:
         return L"the system refused";
     }
     return std::wstring();
 }
 
-std::wstring WriteWrapperFile(const std::wstring& partial, const WrapperLayout& layout,
-                              const std::vector<PatchCopy>& patches)
+std::wstring WriteWrapper(FileHandle file, const std::wstring& name, const WrapperLayout& layout,
+                          const std::vector<PatchCopy>& patches)
 {
-    FileProblem problem = kFileFine;
-    Output out{CreatePartialFile(partial, problem), PeChecksum()};
-    if (out.file == kNoFile)
-        return L"cannot write '" + partial + L"': " + FileProblemText(problem);
+    Output out{file, PeChecksum()};
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kPieceSize]);
     Write(out, layout.head.data(), layout.head.size());
     std::wstring refusal;
@@ -100,7 +109,7 @@ std::wstring WriteWrapperFile(const std::wstring& partial, const WrapperLayout& 
     for (std::size_t i = 0; i < patches.size() && refusal.empty() && out.problem == kFileFine; ++i) {
         WriteZeros(out, layout.patchOffsets[i] - at, buffer.get());
         refusal = CopyPatch(out, patches[i], buffer.get());
-        at = layout.patchOffsets[i] + patches[i].size;
+        at = layout.patchOffsets[i] + patches[i].stamp.size;
     }
     if (refusal.empty())
         WriteZeros(out, layout.fileSize - at, buffer.get());
@@ -108,12 +117,7 @@ std::wstring WriteWrapperFile(const std::wstring& partial, const WrapperLayout& 
     Put32(checksum, FinishChecksum(out.checksum, layout.fileSize));
     if (refusal.empty() && out.problem == kFileFine)
         out.problem = WriteToFileAt(out.file, layout.checksumOffset, checksum, sizeof checksum);
-    const FileProblem finished = FinishFile(out.file);
-    if (out.problem == kFileFine)
-        out.problem = finished;
     if (refusal.empty() && out.problem != kFileFine)
-        refusal = L"cannot write '" + partial + L"': " + FileProblemText(out.problem);
-    if (!refusal.empty())
-        RemoveFile(partial);
+        refusal = L"cannot write '" + name + L"': " + FileProblemText(out.problem);
     return refusal;
 }

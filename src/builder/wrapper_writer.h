@@ -13,14 +13,16 @@
 
 struct PatchCopy {
     std::wstring file;  // as given
-    std::uint64_t size = 0;  // as checked: a file of another size by now is refused
+    // As at the checks: another file at the name by now, or the same file
+    // written since, is refused.
+    FileStamp stamp;
 };
 
-// Writes to `partial` (created or emptied, see CreatePartialFile) the
+// Writes into `out`, the scratch file `name` (see CreateScratchFile), the
 // wrapper of `layout` with patches[i]'s bytes at layout.patchOffsets[i].
-// Empty on success; else the refusal, and `partial` is removed.
-std::wstring WriteWrapperFile(const std::wstring& partial, const WrapperLayout& layout,
-                              const std::vector<PatchCopy>& patches);
+// Empty on success; else the refusal.
+std::wstring WriteWrapper(FileHandle out, const std::wstring& name, const WrapperLayout& layout,
+                          const std::vector<PatchCopy>& patches);
 
 // "permission denied", "the disk is full", ...
 std::wstring FileProblemText(FileProblem problem);

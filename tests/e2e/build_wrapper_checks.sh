@@ -261,6 +261,8 @@ case_large_wrappers() {
         "$work/stderr"
     extract_all "an x86 wrapper above 1 GB" "$work/out.exe" "$work/extract-large"
     check "an x86 wrapper above 1 GB: /e writes the patch byte for byte" cmp -s "$sparse" "$work/extract-large/fix1.msp"
+    built "an x64 wrapper above 1 GB" --arch x64 --unchecked "$sparse"
+    check_same "an x64 wrapper above 1 GB: no warning" "$(grep -F 'warning:' "$work/stderr")" ""
     rm -rf "$work/out.exe" "$work/extract-large" "$sparse"
 }
 timed case_large_wrappers
@@ -332,9 +334,54 @@ case_signing() {
     refused "missing password file" "password file '$work/none' does not exist" \
         --sign "$work/signer.pfx" --password-file "$work/none" "$(p good)"
     refused "not a PKCS#12 file" "'$work/signer.pem' is not a PKCS#12 (.pfx) certificate file" \
-        --sign "$work/signer.pem" "$(p good)"
+        -o "$work/nd/sub/out.exe" --sign "$work/signer.pem" "$(p good)"
+    check "not a PKCS#12 file: the folders made for the output are gone" [ ! -e "$work/nd" ]
+    head -c 70000 /dev/zero | tr '\0' x > "$work/long-password"
+    refused "a password line over 4 KiB" "password file '$work/long-password' holds a line longer than 4096 bytes" \
+        --sign "$work/signer.pfx" --password-file "$work/long-password" "$(p good)"
+    # Below $work/*, so that leftovers does not count the patch.
+    mkdir -p "$work/deep/in"
+    cp "$(p good)" "$work/deep/in/g.exe.signing"
+    refused "a patch is the signing folder" "patch file '$work/deep/in/g.exe.signing' is the build's own scratch file" \
+        -o "$work/deep/in/g.exe" --sign "$work/open.pfx" "$work/deep/in/g.exe.signing"
+    check "a patch is the signing folder: the patch is unchanged" cmp -s "$(p good)" "$work/deep/in/g.exe.signing"
     refused "password file without --sign" "--password-file belongs to --sign" \
         --password-file "$work/password" "$(p good)"
+
+    # A second build of the same output while the first one signs (a
+    # signer that waits for the test's word): refused, and the first one
+    # then puts its signed wrapper in place.
+    mkdir -p "$work/slow-signer"
+    printf '#!/bin/sh\ntouch "%s/signing"\nwhile [ ! -e "%s/go" ]; do sleep 0.1; done\nexec %s "$@"\n' \
+        "$work" "$work" "$(command -v osslsigncode)" > "$work/slow-signer/osslsigncode"
+    chmod +x "$work/slow-signer/osslsigncode"
+    PATH="$work/slow-signer:$PATH" "$E2E_REPO/build-wrapper" -o "$work/held.exe" --sign "$work/open.pfx" "$(p good)" \
+        > "$work/first-build" 2>&1 &
+    local first=$! first_status=0
+    while [ ! -e "$work/signing" ] && kill -0 "$first" 2>/dev/null; do sleep 0.1; done
+    local second=0
+    "$E2E_REPO/build-wrapper" -o "$work/held.exe" "$(p good)" > /dev/null 2> "$work/second-build" || second=$?
+    touch "$work/go"
+    check_same "a second build while the first signs: refused" "$second" 2
+    check "a second build while the first signs: says so" grep -qF \
+        "build-wrapper: cannot write '$work/held.exe.partial': another build is writing it" "$work/second-build"
+    wait "$first" || first_status=$?
+    ended_well "the first build, signing meanwhile" "$first_status" "$work/first-build"
+    check "the first build's wrapper verifies" verifies "$work/signer.pem" "$work/held.exe"
+    check_same "the first build: nothing else left" "$(ls "$work" | grep '^held')" "held.exe"
+    # A signer whose folder is swapped for a link to another folder as it
+    # starts: it still writes into the folder the build made and holds.
+    mkdir -p "$work/swap-signer" "$work/elsewhere"
+    printf '#!/bin/sh\nmv "%s" "%s"\nln -s "%s" "%s"\n%s "$@"\nstatus=$?\nls -A "%s" > "%s"\nexit $status\n' \
+        "$work/swapped.exe.signing" "$work/moved.signing" "$work/elsewhere" "$work/swapped.exe.signing" \
+        "$(command -v osslsigncode)" "$work/elsewhere" "$work/seen-elsewhere" > "$work/swap-signer/osslsigncode"
+    chmod +x "$work/swap-signer/osslsigncode"
+    local swapped=0
+    PATH="$work/swap-signer:$PATH" "$E2E_REPO/build-wrapper" -o "$work/swapped.exe" --sign "$work/open.pfx" \
+        "$(p good)" > /dev/null 2> "$work/stderr" || swapped=$?
+    ended_well "a signing folder swapped for a link" "$swapped" "$work/stderr"
+    check "a signing folder swapped for a link: the wrapper verifies" verifies "$work/signer.pem" "$work/swapped.exe"
+    check_same "a signing folder swapped for a link: nothing written through it" "$(cat "$work/seen-elsewhere")" ""
 }
 timed case_signing
 
@@ -565,6 +612,22 @@ wrote $folder/fix é.exe"
     run_exe -o "$work/held.exe" "$(p good)"
     ended_well "a patch held open elsewhere" "$EXE_STATUS" "$work/exe-stderr"
     check "a patch held open elsewhere: still held when the build ended" kill -0 "$holder"
+    wait "$holder" || true
+
+    # An output another program holds without sharing its deletion: tried
+    # again for a moment, then refused for what it is, the output as it was.
+    echo "the wrapper of last week" > "$work/held-out.exe"
+    rm -f "$work/holding"
+    wine "$TEST_TOOLS_DIR/hold_open.exe" "$(z_path "$work/held-out.exe")" 12 "$(z_path "$work/holding")" &
+    holder=$!
+    for _ in $(seq 200); do [ -e "$work/holding" ] && break; sleep 0.1; done
+    run_exe -o "$work/held-out.exe" "$(p good)"
+    check_same "an output held open elsewhere: refused" "$EXE_STATUS" 2
+    check_same "an output held open elsewhere: says why" "$(cat "$work/exe-stderr")" \
+        "build-wrapper: cannot write '$work/held-out.exe': another program has it open"
+    check_same "an output held open elsewhere: as it was, nothing left" \
+        "$(cat "$work/held-out.exe"; ls "$work" | grep '^held-out')" "the wrapper of last week
+held-out.exe"
     wait "$holder" || true
 
     killed_build exe

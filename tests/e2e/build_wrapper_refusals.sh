@@ -45,6 +45,34 @@ refused "output is a patch by another name" "patch file '$work/good.msp' is the 
     -o "$work/alias.exe" --unchecked "$work/good.msp"
 check "output is a patch: the patch is unchanged" cmp -s "$work/good.msp" "$work/good.copy"
 
+# A patch that is the build's scratch file, and what already stands at a
+# scratch name: refused before anything is removed or written, the patch
+# and the file the name leads to left as they were. In a folder below
+# $work/*, so that leftovers (two levels deep) does not count them.
+scratch=$work/scratch/in
+mkdir -p "$scratch"
+cp "$work/good.msp" "$scratch/v.exe.partial"
+refused "a patch is the scratch file" "patch file '$scratch/v.exe.partial' is the build's own scratch file" \
+    -o "$scratch/v.exe" --unchecked "$scratch/v.exe.partial"
+check "a patch is the scratch file: the patch is unchanged" cmp -s "$scratch/v.exe.partial" "$work/good.msp"
+echo "precious" > "$scratch/precious.txt"
+ln "$scratch/precious.txt" "$scratch/h.exe.partial"
+refused "a second name at the scratch name" "cannot write '$scratch/h.exe.partial': it has a second name (a hard link)" \
+    -o "$scratch/h.exe" --unchecked "$work/good.msp"
+ln -s "$scratch/nowhere.txt" "$scratch/l.exe.partial"
+mkfifo "$scratch/f.exe.partial"
+LINUX_ONLY=1 refused "a link at the scratch name" "cannot write '$scratch/l.exe.partial': it is a link" \
+    -o "$scratch/l.exe" --unchecked "$work/good.msp"
+LINUX_ONLY=1 refused "a pipe at the scratch name" "cannot write '$scratch/f.exe.partial': it is not a regular file" \
+    -o "$scratch/f.exe" --unchecked "$work/good.msp"
+check_same "what stood at the scratch names is as it was" \
+    "$(cat "$scratch/precious.txt"; ls "$scratch")" "precious
+f.exe.partial
+h.exe.partial
+l.exe.partial
+precious.txt
+v.exe.partial"
+
 # An output that cannot be: a folder, and a file that cannot be replaced
 # (immutable, as root): refused before or instead of the rename, the folder
 # and the old file as they were.

@@ -67,6 +67,25 @@ std::uint32_t Subdirectory(const std::uint8_t* tree, std::uint32_t directory, st
     return Get32(tree + directory + 16 + index * 8 + 4) & 0x7FFFFFFFu;
 }
 
+FileStamp StampOf(const std::string& file)
+{
+    FileStamp stamp;
+    CloseFile(OpenPatchForReading(WideFromUtf8(file), stamp));
+    return stamp;
+}
+
+// What the writer says when it writes the wrapper of `layout` into the
+// scratch file `out`.
+std::wstring WriteInto(const std::string& out, const WrapperLayout& layout, const std::vector<PatchCopy>& copies)
+{
+    FileProblem problem = kFileFine;
+    const FileHandle file = CreateScratchFile(WideFromUtf8(out), problem);
+    EXPECT_EQ(problem, kFileFine);
+    const std::wstring refusal = WriteWrapper(file, WideFromUtf8(out), layout, copies);
+    RemoveScratchFile(file, WideFromUtf8(out));
+    return refusal;
+}
+
 struct Built {
     Bytes file;
     WrapperLayout layout;
@@ -85,12 +104,15 @@ Built Build(const Bytes& stub, const std::vector<std::pair<int, Bytes>>& patches
         std::ofstream(name, std::ios::binary).write(reinterpret_cast<const char*>(patch.second.data()),
                                                      static_cast<std::streamsize>(patch.second.size()));
         slots.push_back({patch.first, patch.second.size()});
-        copies.push_back({WideFromUtf8(name), patch.second.size()});
+        copies.push_back({WideFromUtf8(name), StampOf(name)});
     }
     std::wstring problem;
     EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), slots, built.layout, problem), kPlanned) << Utf8FromWide(problem);
     const std::string out = folder + "writer-out.exe";
-    EXPECT_EQ(WriteWrapperFile(WideFromUtf8(out), built.layout, copies), L"");
+    FileProblem made = kFileFine;
+    const FileHandle file = CreateScratchFile(WideFromUtf8(out), made);
+    EXPECT_EQ(WriteWrapper(file, WideFromUtf8(out), built.layout, copies), L"");
+    CloseFile(file);
     std::ifstream in(out, std::ios::binary);
     built.file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     std::remove(out.c_str());
@@ -172,21 +194,32 @@ TEST_P(WrapperWriter, WithoutPatchesOnlyTheTree)
 
 INSTANTIATE_TEST_SUITE_P(X64AndX86, WrapperWriter, testing::Bool());
 
-TEST(WrapperWriter, APatchThatChangedIsRefusedAndNothingIsLeft)
+// The patch as the checks saw it, and the same name by the copy: longer,
+// rewritten at the same size (its last write time one tick on), replaced
+// by another file of the same size, gone.
+TEST(WrapperWriter, APatchThatIsNoLongerTheOneCheckedIsRefused)
 {
     const Bytes stub = StubImage();
     const std::string patch = testing::TempDir() + "writer-changed.msp";
-    std::ofstream(patch, std::ios::binary) << "the patch as checked, and then some";
+    std::ofstream(patch, std::ios::binary) << "the patch as checked";
+    const FileStamp checked = StampOf(patch);
     WrapperLayout layout;
     std::wstring problem;
-    ASSERT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, 10}}, layout, problem), kPlanned);
+    ASSERT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, checked.size}}, layout, problem), kPlanned);
     const std::string out = testing::TempDir() + "writer-changed.exe";
-    EXPECT_EQ(WriteWrapperFile(WideFromUtf8(out), layout, {{WideFromUtf8(patch), 10}}),
-              L"patch file '" + WideFromUtf8(patch) + L"' changed while the wrapper was being built");
-    EXPECT_FALSE(std::ifstream(out).is_open());
-    EXPECT_EQ(WriteWrapperFile(WideFromUtf8(out), layout, {{WideFromUtf8(patch + ".gone"), 10}}),
+    const std::wstring changed = L"patch file '" + WideFromUtf8(patch) + L"' changed while the wrapper was being built";
+    EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), checked}}), L"");
+    FileStamp stamp = checked;
+    stamp.size -= 1;
+    EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), stamp}}), changed);
+    stamp = checked;
+    stamp.identity.modified -= 1;
+    EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), stamp}}), changed);
+    stamp = checked;
+    stamp.identity.index += 1;
+    EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), stamp}}), changed);
+    EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch + ".gone"), checked}}),
               L"patch file '" + WideFromUtf8(patch) + L".gone' cannot be read");
-    EXPECT_FALSE(std::ifstream(out).is_open());
 }
 
 // --- stubs the writer refuses ------------------------------------------------------------
