@@ -221,6 +221,8 @@ TEST(WrapperLayout, StubsNotInTheExpectedShape)
          L"carries patches already"},
         {"file alignment of 256", [&](Bytes& b) { Put32(&b[optional + 36], 0x100); },
          L"has section alignments a wrapper cannot have"},
+        {"section alignment below the page size", [&](Bytes& b) { Put32(&b[optional + 32], 0x800); },
+         L"has section alignments a wrapper cannot have"},
     };
     for (const StubRow& row : rows) {
         Bytes stub = StubImage();
