@@ -87,7 +87,8 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
         resource.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(patch.size, 0xFFFFFFFFu));
         resources.push_back(resource);
     }
-    std::uint64_t contentSize = ResourceTreeSize(resources);
+    const ResourceTreeLayout tree = LayOutResourceTree(resources);
+    std::uint64_t contentSize = tree.size;
     for (std::size_t i = 0; i < patches.size(); ++i) {
         contentSize = AlignUp(contentSize, kResourceAlignment);
         layout.patchOffsets.push_back(sectionOffset + contentSize);
@@ -106,11 +107,11 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
     layout.sizeOfImage = static_cast<std::uint32_t>(sizeOfImage);
     layout.fileSize = sectionOffset + rawSize;
 
-    const std::vector<std::uint8_t> tree = WriteResourceTree(resources);
+    const std::vector<std::uint8_t> treeBytes = WriteResourceTree(tree, resources);
     const std::uint64_t headEnd = patches.empty() ? layout.fileSize : layout.patchOffsets.front();
     layout.head.assign(stub, stub + stubSize);
     layout.head.resize(headEnd, 0);
-    std::copy(tree.begin(), tree.end(), layout.head.begin() + sectionOffset);
+    std::copy(treeBytes.begin(), treeBytes.end(), layout.head.begin() + sectionOffset);
 
     std::uint8_t* optional = layout.head.data() + image.optionalHeader;
     Put32(optional + kSizeOfImageField, layout.sizeOfImage);

@@ -223,6 +223,20 @@ TEST(WrapperLayout, StubsNotInTheExpectedShape)
          L"has section alignments a wrapper cannot have"},
         {"section alignment below the page size", [&](Bytes& b) { Put32(&b[optional + 32], 0x800); },
          L"has section alignments a wrapper cannot have"},
+        // 5 types, each naming the same 5 names, each in the same 5 languages:
+        // 155 entries read from a tree of 15.
+        {"shared subtrees that multiply the entries", [&](Bytes& b) {
+             for (std::uint32_t level = 0; level < 3; ++level) {
+                 const std::size_t directory = tree + level * 0x38;
+                 Put16(&b[directory + 12], 0);
+                 Put16(&b[directory + 14], 5);
+                 for (std::uint32_t i = 0; i < 5; ++i) {
+                     Put32(&b[directory + 16 + i * 8], i + 1);
+                     Put32(&b[directory + 20 + i * 8], level < 2 ? 0x80000000u | (level + 1) * 0x38 : 0xA8);
+                 }
+             }
+         },
+         L"has a damaged resource tree"},
     };
     for (const StubRow& row : rows) {
         Bytes stub = StubImage();
