@@ -14,6 +14,12 @@ constexpr std::uint32_t kResourceAlignment = 8;  // as linkers align resource da
 // its name: tools that find the tree by the name ".rsrc" find the new one.
 constexpr char kStubResourceSectionName[8] = {'.', 's', 't', 'u', 'b', 'r', 'e', 's'};
 constexpr char kResourceSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
+// Initialized data, readable, not writable (IMAGE_SCN_CNT_INITIALIZED_DATA
+// | IMAGE_SCN_MEM_READ), whatever the stub's resource section is: the
+// patches are only read, and the loader maps a writable section
+// copy-on-write, a view the system charges against the commit limit whole
+// (Microsoft's MapViewOfFile documentation, FILE_MAP_COPY).
+constexpr std::uint32_t kResourceSectionCharacteristics = 0x40000040;
 
 ResourceId IdOf(const std::wstring& text)
 {
@@ -127,7 +133,7 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
     PutSectionHeader(layout.head.data() + image.sectionTable + image.sections.size() * kSectionHeaderSize,
                      kResourceSectionName, static_cast<std::uint32_t>(contentSize), static_cast<std::uint32_t>(sectionRva),
                      static_cast<std::uint32_t>(rawSize), static_cast<std::uint32_t>(sectionOffset),
-                     image.sections[image.resourceSection].characteristics);
+                     kResourceSectionCharacteristics);
     std::uint8_t* sectionCount = layout.head.data() + image.optionalHeader - 20 + 2;
     Put16(sectionCount, static_cast<std::uint16_t>(image.sections.size() + 1));
     layout.checksumOffset = image.optionalHeader + kChecksumField;

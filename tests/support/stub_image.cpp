@@ -98,7 +98,7 @@ std::vector<std::uint8_t> StubImage(const StubOptions& options)
 
     const Section sections[] = {
         {".text", 0x1000, 0x200, 0x10, 0x60000020},
-        {".rsrc", kStubResourceRva, kStubResourceSectionOffset, 0x200, 0x40000040},
+        {".rsrc", kStubResourceRva, kStubResourceSectionOffset, 0x200, 0xC0000040},  // writable, as ld makes it
         {".reloc", 0x3000, 0x600, 0x0C, 0x42000040},
     };
     std::uint8_t* header = optional + optionalSize;

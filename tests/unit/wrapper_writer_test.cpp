@@ -119,8 +119,10 @@ TEST_P(WrapperWriter, KeepsTheStubAndAddsTheTreeAtTheEnd)
     const std::size_t directories = optional + (options.x86 ? 96 : 112);
     EXPECT_EQ(Get16(file.data() + 0x40 + 6), 4) << "one more section";
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data() + table + 40), 8), ".stubres");
+    EXPECT_EQ(Get32(file.data() + table + 40 + 36), 0xC0000040u) << "the stub's resources as linked";
     const std::uint8_t* added = file.data() + table + 3 * 40;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(added)), ".rsrc");
+    EXPECT_EQ(Get32(added + 36), 0x40000040u) << "initialized data, read-only";
     const std::uint32_t rva = Get32(added + 12), rawSize = Get32(added + 16), raw = Get32(added + 20);
     EXPECT_EQ(rva, 0x4000u) << "after the relocations, at the section alignment";
     EXPECT_EQ(raw, stub.size());
