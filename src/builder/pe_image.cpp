@@ -23,8 +23,8 @@ bool Refuse(std::wstring& problem, const wchar_t* what)
 // Windows-Specific Fields), and not below the page size: below it the file
 // is mapped as it lies and every section must sit at an address equal to
 // its file offset (Wine's map_image refuses the image otherwise), which the
-// added section, placed after the image in memory and after the file on
-// disk, does not keep.
+// added section need not keep: its address follows the image in memory,
+// its data the file on disk.
 bool KeepsAlignments(const PeImage& image)
 {
     return IsPowerOfTwo(image.fileAlignment) && image.fileAlignment >= 512 && image.fileAlignment <= 65536 &&

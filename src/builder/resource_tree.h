@@ -30,9 +30,9 @@ struct Resource {
 bool ReadResourceTree(const std::uint8_t* section, std::size_t sectionSize, std::uint32_t sectionRva,
                       std::uint32_t treeRva, std::vector<Resource>& resources);
 
-// Where every part of the tree of a list of resources goes, decided before
-// a byte is written, with each field that points at another part already
-// holding its offset.
+// Where every part of the tree of a list of resources goes (offsets from
+// the tree's start), decided before a byte is written, with each field
+// that points at another part already holding that part's offset.
 struct ResourceTreeDirectory {
     std::size_t offset = 0;
     std::uint16_t named = 0;  // entries with a name, listed first

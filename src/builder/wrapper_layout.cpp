@@ -17,8 +17,8 @@ constexpr char kResourceSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
 // Initialized data, readable, not writable (IMAGE_SCN_CNT_INITIALIZED_DATA
 // | IMAGE_SCN_MEM_READ), whatever the stub's resource section is: the
 // patches are only read, and the loader maps a writable section
-// copy-on-write, a view the system charges against the commit limit whole
-// (Microsoft's MapViewOfFile documentation, FILE_MAP_COPY).
+// copy-on-write, a kind of view charged against the commit limit whole
+// (MapViewOfFile, FILE_MAP_COPY, in Microsoft's documentation).
 constexpr std::uint32_t kResourceSectionCharacteristics = 0x40000040;
 
 ResourceId IdOf(const std::wstring& text)
