@@ -13,16 +13,16 @@ if(MINGW)
     find_program(WRAPPER_HOST_CXX NAMES c++ g++ clang++ REQUIRED)
     set(WRAPPER_POINT_LOAD_CONFIG
         ${CMAKE_BINARY_DIR}/host-tools/point_load_config${CMAKE_HOST_EXECUTABLE_SUFFIX})
-    # The builders' own checksum, the one the wrappers get.
+    # The builders' own header reader, and their checksum: the one the wrappers get.
     set(point_load_config_sources ${CMAKE_SOURCE_DIR}/cmake/tools/point_load_config.cpp
-        ${CMAKE_SOURCE_DIR}/src/builder/pe_checksum.cpp)
+        ${CMAKE_SOURCE_DIR}/src/builder/pe_checksum.cpp ${CMAKE_SOURCE_DIR}/src/builder/pe_headers.cpp)
     add_custom_command(
         OUTPUT ${WRAPPER_POINT_LOAD_CONFIG}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host-tools
         COMMAND ${WRAPPER_HOST_CXX} -std=c++17 -O2 -Wall -Wextra -I ${CMAKE_SOURCE_DIR}/src
             -o ${WRAPPER_POINT_LOAD_CONFIG} ${point_load_config_sources}
         DEPENDS ${point_load_config_sources} ${CMAKE_SOURCE_DIR}/src/builder/pe_checksum.h
-            ${CMAKE_SOURCE_DIR}/src/shared/little_endian.h
+            ${CMAKE_SOURCE_DIR}/src/builder/pe_headers.h ${CMAKE_SOURCE_DIR}/src/shared/little_endian.h
         COMMENT "Building point_load_config for the build machine"
         VERBATIM)
     add_custom_target(point_load_config DEPENDS ${WRAPPER_POINT_LOAD_CONFIG})

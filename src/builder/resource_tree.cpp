@@ -3,6 +3,8 @@
 #include "shared/little_endian.h"
 
 #include <algorithm>
+#include <array>
+#include <numeric>
 
 namespace {
 
@@ -105,62 +107,50 @@ bool ResourceLess(const Resource& a, const Resource& b)
     return a.language < b.language;
 }
 
-// The tree's shape: how many directories of each level, and where its
-// parts go: directories, data entries, then names.
-struct TreeShape {
-    std::vector<std::size_t> typeFirst;  // index of each type's first resource
-    std::vector<std::size_t> nameFirst;  // index of each name's first resource
-    std::size_t dataEntries = 0;  // offset of the first data entry
-    std::size_t names = 0;  // offset of the first name
-    std::size_t size = 0;  // of the whole tree
+// A directory before it is placed: its entries, each leading to a
+// directory of the next level or, at the last level, to a resource (its
+// index in the loader's order).
+struct ShapeEntry {
+    ResourceId id;  // a language at the last level
+    std::size_t next = 0;
+    std::size_t nameOffset = 0;  // once placed, for a name
 };
 
-TreeShape ShapeOf(const std::vector<Resource>& sorted)
+struct ShapeDirectory {
+    std::vector<ShapeEntry> entries;
+    std::size_t offset = 0;  // once placed
+};
+
+// The directories level by level, from resources in the loader's order:
+// the root lists the types, a type's directory its names, a name's
+// directory its languages.
+std::array<std::vector<ShapeDirectory>, 3> ShapeOf(const std::vector<Resource>& resources,
+                                                    const std::vector<std::size_t>& order)
 {
-    TreeShape shape;
-    std::size_t stringBytes = 0;
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        const bool newType = i == 0 || !SameId(sorted[i].type, sorted[i - 1].type);
+    std::array<std::vector<ShapeDirectory>, 3> levels;
+    levels[0].resize(1);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        const Resource& resource = resources[order[i]];
+        const bool newType = i == 0 || !SameId(resource.type, resources[order[i - 1]].type);
         if (newType) {
-            shape.typeFirst.push_back(i);
-            stringBytes += sorted[i].type.name.empty() ? 0 : 2 + sorted[i].type.name.size() * 2;
+            levels[0].back().entries.push_back({resource.type, levels[1].size()});
+            levels[1].emplace_back();
         }
-        if (newType || !SameId(sorted[i].name, sorted[i - 1].name)) {
-            shape.nameFirst.push_back(i);
-            stringBytes += sorted[i].name.name.empty() ? 0 : 2 + sorted[i].name.name.size() * 2;
+        if (newType || !SameId(resource.name, resources[order[i - 1]].name)) {
+            levels[1].back().entries.push_back({resource.name, levels[2].size()});
+            levels[2].emplace_back();
         }
+        ResourceId language;
+        language.number = resource.language;
+        levels[2].back().entries.push_back({language, i});
     }
-    // A root, a directory per type and one per name, each with its entries.
-    shape.dataEntries = kDirectorySize * (1 + shape.typeFirst.size() + shape.nameFirst.size()) +
-                        kEntrySize * (shape.typeFirst.size() + shape.nameFirst.size() + sorted.size());
-    shape.names = shape.dataEntries + kDataEntrySize * sorted.size();
-    shape.size = shape.names + stringBytes;
-    return shape;
+    return levels;
 }
 
-void PutDirectory(std::vector<std::uint8_t>& tree, std::size_t at, std::size_t named, std::size_t numbered)
+std::size_t DirectorySize(const ShapeDirectory& directory)
 {
-    Put16(&tree[at + 12], static_cast<std::uint16_t>(named));
-    Put16(&tree[at + 14], static_cast<std::uint16_t>(numbered));
+    return kDirectorySize + directory.entries.size() * kEntrySize;
 }
-
-// The names, written one after another behind the data entries.
-struct TreeWriter {
-    std::vector<std::uint8_t>& tree;
-    std::size_t nextString;
-
-    std::uint32_t IdField(const ResourceId& id)
-    {
-        if (id.name.empty())
-            return id.number;
-        const std::size_t at = nextString;
-        Put16(&tree[at], static_cast<std::uint16_t>(id.name.size()));
-        for (std::size_t i = 0; i < id.name.size(); ++i)
-            Put16(&tree[at + 2 + i * 2], static_cast<std::uint16_t>(id.name[i]));
-        nextString += 2 + id.name.size() * 2;
-        return kHighBit | static_cast<std::uint32_t>(at);
-    }
-};
 
 } // namespace
 
@@ -182,63 +172,88 @@ bool ReadResourceTree(const std::uint8_t* section, std::size_t sectionSize, std:
     return true;
 }
 
-std::size_t ResourceTreeSize(const std::vector<Resource>& resources)
+ResourceTreeLayout LayOutResourceTree(const std::vector<Resource>& resources)
 {
-    std::vector<Resource> sorted = resources;
-    std::sort(sorted.begin(), sorted.end(), ResourceLess);
-    return ShapeOf(sorted).size;
+    std::vector<std::size_t> order(resources.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return ResourceLess(resources[a], resources[b]); });
+    std::array<std::vector<ShapeDirectory>, 3> levels = ShapeOf(resources, order);
+
+    // Every part's offset, in the order of the file: the directories level
+    // by level, the data entries, then the names, each type's before its
+    // names'.
+    ResourceTreeLayout layout;
+    std::size_t next = 0;
+    const auto place = [&next](std::size_t size) {
+        const std::size_t at = next;
+        next += size;
+        return at;
+    };
+    for (std::vector<ShapeDirectory>& level : levels) {
+        for (ShapeDirectory& directory : level)
+            directory.offset = place(DirectorySize(directory));
+    }
+    for (std::size_t i = 0; i < order.size(); ++i)
+        layout.dataEntries.push_back({place(kDataEntrySize), order[i]});
+    const auto placeName = [&](ShapeEntry& entry) {
+        if (entry.id.name.empty())
+            return;
+        entry.nameOffset = place(2 + entry.id.name.size() * 2);
+        layout.names.push_back({entry.nameOffset, entry.id.name});
+    };
+    for (ShapeEntry& type : levels[0].front().entries) {
+        placeName(type);
+        for (ShapeEntry& name : levels[1][type.next].entries)
+            placeName(name);
+    }
+    layout.size = next;
+
+    // The directories and their entries, each pointing at a part placed above.
+    for (std::size_t level = 0; level < levels.size(); ++level) {
+        for (const ShapeDirectory& directory : levels[level]) {
+            ResourceTreeDirectory placed{directory.offset, 0, 0};
+            for (std::size_t i = 0; i < directory.entries.size(); ++i) {
+                const ShapeEntry& entry = directory.entries[i];
+                const bool named = !entry.id.name.empty();
+                if (named)
+                    ++placed.named;
+                else
+                    ++placed.numbered;
+                const std::size_t id = named ? kHighBit | entry.nameOffset : entry.id.number;
+                const std::size_t target = level + 1 < levels.size()
+                                               ? kHighBit | levels[level + 1][entry.next].offset
+                                               : layout.dataEntries[entry.next].offset;
+                layout.entries.push_back({directory.offset + kDirectorySize + i * kEntrySize,
+                                          static_cast<std::uint32_t>(id), static_cast<std::uint32_t>(target)});
+            }
+            layout.directories.push_back(placed);
+        }
+    }
+    return layout;
 }
 
-std::vector<std::uint8_t> WriteResourceTree(std::vector<Resource> resources)
+std::vector<std::uint8_t> WriteResourceTree(const ResourceTreeLayout& layout, const std::vector<Resource>& resources)
 {
-    std::sort(resources.begin(), resources.end(), ResourceLess);
-    const TreeShape shape = ShapeOf(resources);
-    const std::size_t dataEntries = shape.dataEntries;
-    std::vector<std::uint8_t> tree(shape.size, 0);
-    TreeWriter writer{tree, shape.names};
-
-    // Directories level by level: the root, the types' name directories
-    // (one entry per name), then the names' language directories.
-    const std::size_t types = shape.typeFirst.size();
-    std::size_t nameDirectory = kDirectorySize + kEntrySize * types;
-    std::size_t languageDirectory = nameDirectory + kDirectorySize * types + kEntrySize * shape.nameFirst.size();
-
-    std::size_t namedTypes = 0;
-    std::size_t nameIndex = 0;
-    for (std::size_t t = 0; t < types; ++t) {
-        const std::size_t first = shape.typeFirst[t];
-        const std::size_t end = t + 1 < types ? shape.typeFirst[t + 1] : resources.size();
-        namedTypes += resources[first].type.name.empty() ? 0 : 1;
-        const std::size_t rootEntry = kDirectorySize + t * kEntrySize;
-        Put32(&tree[rootEntry], writer.IdField(resources[first].type));
-        Put32(&tree[rootEntry + 4], kHighBit | static_cast<std::uint32_t>(nameDirectory));
-
-        std::size_t namedNames = 0;
-        std::size_t names = 0;
-        const std::size_t typeDirectory = nameDirectory;
-        for (; nameIndex < shape.nameFirst.size() && shape.nameFirst[nameIndex] < end; ++nameIndex, ++names) {
-            const std::size_t nameFirst = shape.nameFirst[nameIndex];
-            const std::size_t nameEnd =
-                nameIndex + 1 < shape.nameFirst.size() ? shape.nameFirst[nameIndex + 1] : resources.size();
-            namedNames += resources[nameFirst].name.name.empty() ? 0 : 1;
-            const std::size_t nameEntry = typeDirectory + kDirectorySize + names * kEntrySize;
-            Put32(&tree[nameEntry], writer.IdField(resources[nameFirst].name));
-            Put32(&tree[nameEntry + 4], kHighBit | static_cast<std::uint32_t>(languageDirectory));
-            for (std::size_t i = nameFirst; i < nameEnd; ++i) {
-                const std::size_t languageEntry = languageDirectory + kDirectorySize + (i - nameFirst) * kEntrySize;
-                const std::size_t dataEntry = dataEntries + i * kDataEntrySize;
-                Put32(&tree[languageEntry], resources[i].language);
-                Put32(&tree[languageEntry + 4], static_cast<std::uint32_t>(dataEntry));
-                Put32(&tree[dataEntry], resources[i].dataRva);
-                Put32(&tree[dataEntry + 4], resources[i].size);
-                Put32(&tree[dataEntry + 8], resources[i].codePage);
-            }
-            PutDirectory(tree, languageDirectory, 0, nameEnd - nameFirst);
-            languageDirectory += kDirectorySize + (nameEnd - nameFirst) * kEntrySize;
-        }
-        PutDirectory(tree, typeDirectory, namedNames, names - namedNames);
-        nameDirectory += kDirectorySize + names * kEntrySize;
+    std::vector<std::uint8_t> tree(layout.size, 0);
+    for (const ResourceTreeDirectory& directory : layout.directories) {
+        Put16(&tree[directory.offset + 12], directory.named);
+        Put16(&tree[directory.offset + 14], directory.numbered);
     }
-    PutDirectory(tree, 0, namedTypes, types - namedTypes);
+    for (const ResourceTreeEntry& entry : layout.entries) {
+        Put32(&tree[entry.offset], entry.id);
+        Put32(&tree[entry.offset + 4], entry.target);
+    }
+    for (const ResourceTreeDataEntry& data : layout.dataEntries) {
+        const Resource& resource = resources[data.resource];
+        Put32(&tree[data.offset], resource.dataRva);
+        Put32(&tree[data.offset + 4], resource.size);
+        Put32(&tree[data.offset + 8], resource.codePage);
+    }
+    for (const ResourceTreeName& name : layout.names) {
+        Put16(&tree[name.offset], static_cast<std::uint16_t>(name.text.size()));
+        for (std::size_t i = 0; i < name.text.size(); ++i)
+            Put16(&tree[name.offset + 2 + i * 2], static_cast<std::uint16_t>(name.text[i]));
+    }
     return tree;
 }

@@ -14,6 +14,12 @@ constexpr std::uint32_t kResourceAlignment = 8;  // as linkers align resource da
 // its name: tools that find the tree by the name ".rsrc" find the new one.
 constexpr char kStubResourceSectionName[8] = {'.', 's', 't', 'u', 'b', 'r', 'e', 's'};
 constexpr char kResourceSectionName[8] = {'.', 'r', 's', 'r', 'c', 0, 0, 0};
+// Initialized data, readable, not writable (IMAGE_SCN_CNT_INITIALIZED_DATA
+// | IMAGE_SCN_MEM_READ), whatever the stub's resource section is: the
+// patches are only read, and the loader maps a writable section
+// copy-on-write, a kind of view charged against the commit limit whole
+// (MapViewOfFile, FILE_MAP_COPY, in Microsoft's documentation).
+constexpr std::uint32_t kResourceSectionCharacteristics = 0x40000040;
 
 ResourceId IdOf(const std::wstring& text)
 {
@@ -87,7 +93,8 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
         resource.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(patch.size, 0xFFFFFFFFu));
         resources.push_back(resource);
     }
-    std::uint64_t contentSize = ResourceTreeSize(resources);
+    const ResourceTreeLayout tree = LayOutResourceTree(resources);
+    std::uint64_t contentSize = tree.size;
     for (std::size_t i = 0; i < patches.size(); ++i) {
         contentSize = AlignUp(contentSize, kResourceAlignment);
         layout.patchOffsets.push_back(sectionOffset + contentSize);
@@ -106,11 +113,11 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
     layout.sizeOfImage = static_cast<std::uint32_t>(sizeOfImage);
     layout.fileSize = sectionOffset + rawSize;
 
-    const std::vector<std::uint8_t> tree = WriteResourceTree(resources);
+    const std::vector<std::uint8_t> treeBytes = WriteResourceTree(tree, resources);
     const std::uint64_t headEnd = patches.empty() ? layout.fileSize : layout.patchOffsets.front();
     layout.head.assign(stub, stub + stubSize);
     layout.head.resize(headEnd, 0);
-    std::copy(tree.begin(), tree.end(), layout.head.begin() + sectionOffset);
+    std::copy(treeBytes.begin(), treeBytes.end(), layout.head.begin() + sectionOffset);
 
     std::uint8_t* optional = layout.head.data() + image.optionalHeader;
     Put32(optional + kSizeOfImageField, layout.sizeOfImage);
@@ -126,7 +133,7 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
     PutSectionHeader(layout.head.data() + image.sectionTable + image.sections.size() * kSectionHeaderSize,
                      kResourceSectionName, static_cast<std::uint32_t>(contentSize), static_cast<std::uint32_t>(sectionRva),
                      static_cast<std::uint32_t>(rawSize), static_cast<std::uint32_t>(sectionOffset),
-                     image.sections[image.resourceSection].characteristics);
+                     kResourceSectionCharacteristics);
     std::uint8_t* sectionCount = layout.head.data() + image.optionalHeader - 20 + 2;
     Put16(sectionCount, static_cast<std::uint16_t>(image.sections.size() + 1));
     layout.checksumOffset = image.optionalHeader + kChecksumField;

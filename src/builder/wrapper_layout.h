@@ -8,13 +8,14 @@
 // Where everything goes in a wrapper made from a wrapper without patches
 // (the stub) and the patches' sizes. The stub stays as it is, byte for
 // byte and address for address, except for the header fields below; a new
-// section at the end holds the resource tree (the stub's resources, which
-// stay where they are, and the patches as type "MSP", names "IDR_MSP_n",
-// language neutral) followed by the patches' bytes. The stub's own
-// resource section is renamed, so that tools which look for the tree by
-// the section's name find the new one. Rewritten: the section count and
-// table, the resource data directory, SizeOfImage, SizeOfInitializedData
-// and the checksum (left zero here: it covers the patches' bytes).
+// section at the end, read-only data, holds the resource tree (the stub's
+// resources, which stay where they are, and the patches as type "MSP",
+// names "IDR_MSP_n", language neutral) followed by the patches' bytes.
+// The stub's own resource section is renamed, so that tools which look
+// for the tree by the section's name find the new one. Rewritten: the
+// section count and table, the resource data directory, SizeOfImage,
+// SizeOfInitializedData and the checksum (left zero here: it covers the
+// patches' bytes).
 
 struct PatchSlot {
     int slot = 0;

@@ -481,6 +481,11 @@ MSP IDR_MSP_15 0 $(stat -c %s "$(p above-transforms)")
 MSP IDR_MSP_4 0 $(stat -c %s "$(p short-upgrade)")"
         check_same "$arch: sections still aligned to 4096 bytes in the file" \
             "$(x86_64-w64-mingw32-objdump -p "$work/exe-$arch/w.exe" | sed -n 's/^FileAlignment\s*//p')" 00001000
+        check_same "$arch: the patches' section is read-only data, the stub's resources as linked" \
+            "$(llvm-readobj --sections "$work/exe-$arch/w.exe" | perl -ne '$name = $1 if /^\s*Name: (\S+)/;
+                print "$name $1\n" if $name =~ /^\.(?:stubres|rsrc)$/ && /^\s*Characteristics \[ \((\w+)\)/')" \
+            ".stubres 0xC0000040
+.rsrc 0x40000040"
         for built_by in linux exe; do
             extract_all "$arch, built by $built_by" "$work/$built_by-$arch/w.exe" "$work/extract-$built_by-$arch"
         done

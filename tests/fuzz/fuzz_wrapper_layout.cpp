@@ -43,6 +43,8 @@ void CheckLayout(const std::vector<std::uint8_t>& stub, const std::vector<PatchS
     const PeSection& old = image.sections[image.resourceSection];
     FUZZ_CHECK(ReadResourceTree(stub.data() + old.rawOffset, old.rawSize, old.virtualAddress, image.resourceRva,
                                 before));
+    // Shared subtrees cannot make it list more than the section has room for.
+    FUZZ_CHECK(before.size() <= old.rawSize / 8);
     FUZZ_CHECK(ReadResourceTree(layout.head.data() + raw, layout.head.size() - raw, rva, rva, after));
     FUZZ_CHECK(after.size() == before.size() + patches.size());
     std::vector<Resource> added;

@@ -48,7 +48,7 @@ void PutResources(std::uint8_t* at)
     };
     data(0x88, kStubResourceRva + 0x100, 5);
     data(0x98, kStubResourceRva + 0x108, 6);
-    data(0xA8, kStubResourceRva + 0x110, 40);
+    data(0xA8, kStubResourceRva + 0x1D8, 40);  // ends where the section's raw data does
     const char16_t* names[] = {u"TEXT", u"NOTE"};
     std::size_t offset = 0xD0;
     for (const char16_t* name : names) {
@@ -59,7 +59,7 @@ void PutResources(std::uint8_t* at)
     }
     std::memcpy(at + 0x100, "Hallo", 5);
     std::memcpy(at + 0x108, "Hello!", 6);
-    std::memcpy(at + 0x110, "<assembly manifestVersion=\"1.0\"></assembly", 40);
+    std::memcpy(at + 0x1D8, "<assembly manifestVersion=\"1.0\"></assembly", 40);
 }
 
 } // namespace
@@ -98,7 +98,7 @@ std::vector<std::uint8_t> StubImage(const StubOptions& options)
 
     const Section sections[] = {
         {".text", 0x1000, 0x200, 0x10, 0x60000020},
-        {".rsrc", kStubResourceRva, kStubResourceSectionOffset, 0x140, 0x40000040},
+        {".rsrc", kStubResourceRva, kStubResourceSectionOffset, 0x200, 0xC0000040},  // writable, as ld makes it
         {".reloc", 0x3000, 0x600, 0x0C, 0x42000040},
     };
     std::uint8_t* header = optional + optionalSize;

@@ -6,9 +6,10 @@
 
 // A small wrapper without patches, made in memory for tests of the writer:
 // headers, a code section, a resource section (a manifest, #24 #1, and a
-// named resource, TEXT NOTE, in two languages) and a relocation section
-// after it, as the linker lays out the real wrappers, with 512-byte file
-// and 4096-byte section alignment. 2048 bytes.
+// named resource, TEXT NOTE, in two languages; the manifest ends exactly
+// where the section's raw data does) and a relocation section after it,
+// as the linker lays out the real wrappers, with 512-byte file and
+// 4096-byte section alignment. 2048 bytes.
 
 struct StubOptions {
     bool x86 = false;

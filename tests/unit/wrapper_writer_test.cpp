@@ -141,8 +141,10 @@ TEST_P(WrapperWriter, KeepsTheStubAndAddsTheTreeAtTheEnd)
     const std::size_t directories = optional + (options.x86 ? 96 : 112);
     EXPECT_EQ(Get16(file.data() + 0x40 + 6), 4) << "one more section";
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(file.data() + table + 40), 8), ".stubres");
+    EXPECT_EQ(Get32(file.data() + table + 40 + 36), 0xC0000040u) << "the stub's resources as linked";
     const std::uint8_t* added = file.data() + table + 3 * 40;
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(added)), ".rsrc");
+    EXPECT_EQ(Get32(added + 36), 0x40000040u) << "initialized data, read-only";
     const std::uint32_t rva = Get32(added + 12), rawSize = Get32(added + 16), raw = Get32(added + 20);
     EXPECT_EQ(rva, 0x4000u) << "after the relocations, at the section alignment";
     EXPECT_EQ(raw, stub.size());
@@ -254,6 +256,22 @@ TEST(WrapperLayout, StubsNotInTheExpectedShape)
          L"carries patches already"},
         {"file alignment of 256", [&](Bytes& b) { Put32(&b[optional + 36], 0x100); },
          L"has section alignments a wrapper cannot have"},
+        {"section alignment below the page size", [&](Bytes& b) { Put32(&b[optional + 32], 0x800); },
+         L"has section alignments a wrapper cannot have"},
+        // 5 types, each naming the same 5 names, each in the same 5 languages:
+        // 155 entries read from a tree of 15.
+        {"shared subtrees that multiply the entries", [&](Bytes& b) {
+             for (std::uint32_t level = 0; level < 3; ++level) {
+                 const std::size_t directory = tree + level * 0x38;
+                 Put16(&b[directory + 12], 0);
+                 Put16(&b[directory + 14], 5);
+                 for (std::uint32_t i = 0; i < 5; ++i) {
+                     Put32(&b[directory + 16 + i * 8], i + 1);
+                     Put32(&b[directory + 20 + i * 8], level < 2 ? 0x80000000u | (level + 1) * 0x38 : 0xA8);
+                 }
+             }
+         },
+         L"has a damaged resource tree"},
     };
     for (const StubRow& row : rows) {
         Bytes stub = StubImage();
