@@ -76,17 +76,20 @@ bool IsPlainFile(HANDLE file)
 DWORD LockRecordByte(OVERLAPPED& at)
 {
     const DWORD start = GetTickCount();
+    DWORD waited = 0;
     for (;;) {
         const bool locked =
             LockFileEx(g_log, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at);
         const DWORD error = locked ? ERROR_SUCCESS : GetLastError();
-        // Unsigned difference: right across the tick count's wrap.
-        const DWORD waited = std::min(GetTickCount() - start, g_lockWaitLeft);
         if (error != ERROR_LOCK_VIOLATION || waited == g_lockWaitLeft) {
             g_lockWaitLeft -= waited;
             return error;
         }
         Sleep(std::min(kLockRetryMilliseconds, g_lockWaitLeft - waited));
+        // Unsigned difference: right across the tick count's wrap. Only
+        // pauses count: a lock taken at once costs nothing, whatever the
+        // tick count did meanwhile.
+        waited = std::min(GetTickCount() - start, g_lockWaitLeft);
     }
 }
 
