@@ -579,8 +579,8 @@ case_help() {
     check_run_story "/wait 30m" usage k "3 The command line cannot be followed: $why; nothing is done" \
         "1 The list of command-line words is not shown (/q)" "3 Exit code 1639"
     run_with_boxes "$work/k.exe" /exitcode /log
-    expect_box "/log without a path" Help "$help_text" information 00000040
-    check_same "/log without a path: exit code 1639" "$RUN_EXIT_CODE" 1639
+    check_same "/exitcode /log: the list of words, exit code 1639" \
+        "$BOX_COUNT $RUN_EXIT_CODE $(box 1 caption) $(box 1 text)" "1 1639 Help $help_text"
     run_with_boxes "$work/k.exe" /HELP /exitcode /log "$(log_run help)"
     expect_box "/HELP /exitcode" Help "$help_text" information 00000040
     check_same "/HELP /exitcode: exit code" "$RUN_EXIT_CODE" 0
