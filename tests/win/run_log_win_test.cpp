@@ -4,110 +4,85 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <string>
-#include <vector>
+#include <iterator>
 
 namespace {
 
-// Each test's log in a folder of its own.
+// Each test's log in a folder of its own. A folder is no log: opening one
+// closes the test's log, so that the folder can go.
 class RunLogTest : public testing::Test {
 protected:
-    // A folder is no log: opening it closes the log a test opened, so that
-    // the folder can go.
     void TearDown() override { OpenRunLog(scratch_.Path()); }
 
-    std::wstring LogPath() const { return scratch_.Path() + L"\\run.log"; }
-
-    // Every record of the log as "TYPE MESSAGE".
-    std::vector<std::string> Records() const
-    {
-        std::vector<std::string> records;
-        std::ifstream in(LogPath().c_str(), std::ios::binary);
-        for (std::string line; std::getline(in, line);) {
-            const size_t start = line.find("<![LOG[") + 7;
-            const size_t type = line.find(" type=\"") + 7;
-            records.push_back(line.substr(type, 1) + " " + line.substr(start, line.find("]LOG]!>") - start));
-        }
-        return records;
-    }
-
     ScratchFolder scratch_;
+    const std::wstring log_ = scratch_.Path() + L"\\run.log";
 };
 
-// The log never changes what a box shows: opening an existing log, where
-// CreateFileW answers ERROR_ALREADY_EXISTS, leaves the last-error value as
-// it was (and so does a record whose lock another program holds, below).
-TEST_F(RunLogTest, KeepsTheLastErrorValue)
+// The log never changes what a box shows: opening an existing one, where
+// CreateFileW answers ERROR_ALREADY_EXISTS, keeps the last-error value.
+TEST_F(RunLogTest, OpeningKeepsTheLastErrorValue)
 {
-    std::ofstream(LogPath().c_str()) << "";
+    std::ofstream(log_.c_str()) << "";
     SetLastError(1603);
-    OpenRunLog(LogPath());
+    OpenRunLog(log_);
+    EXPECT_TRUE(RunLogOpen());
     EXPECT_EQ(GetLastError(), 1603u);
-    ASSERT_TRUE(RunLogOpen());
 }
 
-// A second name of another file at the log's path: a run as SYSTEM would
-// append to whatever file the link's maker chose.
+// A second name of another file: a run as SYSTEM would append to whatever
+// file the link's maker chose.
 TEST_F(RunLogTest, AFileWithASecondNameIsNoLog)
 {
     const std::wstring target = scratch_.Path() + L"\\other.txt";
     std::ofstream(target.c_str()) << "kept";
-    ASSERT_TRUE(CreateHardLinkW(LogPath().c_str(), target.c_str(), nullptr));
-    OpenRunLog(LogPath());
+    ASSERT_TRUE(CreateHardLinkW(log_.c_str(), target.c_str(), nullptr));
+    OpenRunLog(log_);
     EXPECT_FALSE(RunLogOpen());
-    DeleteFileW(LogPath().c_str());
-    OpenRunLog(LogPath());
-    EXPECT_TRUE(RunLogOpen());
 }
 
 // Another program holds the whole log locked: the first record waits the
-// run's 5 s for it, the next one not at all, both are lost, and the first
-// record written after the lock is let go of says so.
+// run's 5 s for it, the next one not at all, both are lost (keeping the
+// last-error value all the same), and the first record written after the
+// lock is let go of says so.
 TEST_F(RunLogTest, ALockedLogCostsARunFiveSecondsInAllAndTheRecordsLostAreCounted)
 {
-    OpenRunLog(LogPath());
+    OpenRunLog(log_);
     Log(kLogInfo, L"before");
-    HANDLE holder = CreateFileW(LogPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE holder = CreateFileW(log_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-    OVERLAPPED everything = {};
-    ASSERT_TRUE(LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                           &everything));
+    OVERLAPPED all = {};
+    ASSERT_TRUE(LockFileEx(holder, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &all));
     const DWORD start = GetTickCount();
     SetLastError(1603);
     Log(kLogInfo, L"lost");
     const DWORD first = GetTickCount() - start;
     Log(kLogInfo, L"lost too");
-    const DWORD second = GetTickCount() - start - first;
     EXPECT_EQ(GetLastError(), 1603u);
-    UnlockFileEx(holder, 0, MAXDWORD, MAXDWORD, &everything);
+    EXPECT_GE(first, 5000u);
+    EXPECT_LT(GetTickCount() - start - first, 1000u);
+    UnlockFileEx(holder, 0, MAXDWORD, MAXDWORD, &all);
     CloseHandle(holder);
     Log(kLogError, L"after");
-    EXPECT_GE(first, 5000u);
-    EXPECT_LT(second, 1000u);
-    EXPECT_EQ(Records(), (std::vector<std::string>{
-                             "1 before",
-                             "2 The log lost 2 records of this run before this one: another program held it "
-                             "locked, or a write failed",
-                             "3 after"}));
+    std::ifstream in(log_.c_str());
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const size_t lost = text.find("<![LOG[The log lost 2 records of this run before this one: another program held "
+                                  "it locked, or a write failed]LOG]!>");
+    EXPECT_LT(text.find("<![LOG[before]"), lost);
+    EXPECT_LT(lost, text.find("<![LOG[after]"));
+    EXPECT_NE(text.find("type=\"2\"", lost), std::string::npos);
+    EXPECT_EQ(text.find("<![LOG[lost"), std::string::npos);
 }
 
-// UTC = local time + bias, in summer time too.
+// UTC = local time + bias, in summer time too (Central European time here).
 TEST(LogStampOf, TheBiasIsTheOneInForce)
 {
-    const SYSTEMTIME local = {2026, 7, 2, 14, 9, 5, 4, 7};
     TIME_ZONE_INFORMATION zone = {};
-    zone.Bias = -60;  // Central European time
-    zone.StandardBias = 0;
+    zone.Bias = -60;
     zone.DaylightBias = -60;
-    const struct {
-        DWORD mode;
-        long bias;
-    } rows[] = {{TIME_ZONE_ID_DAYLIGHT, -120}, {TIME_ZONE_ID_STANDARD, -60}, {TIME_ZONE_ID_UNKNOWN, -60}};
-    for (const auto& row : rows) {
-        const LogStamp stamp = LogStampOf(local, zone, row.mode);
-        EXPECT_EQ(stamp.biasMinutes, row.bias) << row.mode;
-        EXPECT_EQ(stamp.hour * 100 + stamp.minute, 905) << row.mode;
-    }
+    const SYSTEMTIME local = {2026, 7, 2, 14, 9, 5, 4, 7};
+    EXPECT_EQ(LogStampOf(local, zone, TIME_ZONE_ID_DAYLIGHT).biasMinutes, -120);
+    EXPECT_EQ(LogStampOf(local, zone, TIME_ZONE_ID_STANDARD).biasMinutes, -60);
+    EXPECT_EQ(LogStampOf(local, zone, TIME_ZONE_ID_UNKNOWN).biasMinutes, -60);
 }
 
 } // namespace

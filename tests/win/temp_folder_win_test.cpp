@@ -149,8 +149,6 @@ TEST(WriteTempPatchCopy, NobodyElseCanOpenTheCopyWhileItIsWritten)
                                nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_EQ(other, INVALID_HANDLE_VALUE);
-    if (other != INVALID_HANDLE_VALUE)
-        CloseHandle(other);
     CloseHandle(copy);
 }
 
