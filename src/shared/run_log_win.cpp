@@ -17,10 +17,11 @@ namespace {
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 // Any program that can open the log can lock any range of it, for as long
 // as it likes: LockFileEx without LOCKFILE_FAIL_IMMEDIATELY would then wait
-// forever. A record instead tries again every 50 ms, and all the records of
-// a run wait 5 s in all: what one has waited, no later one waits again.
+// forever. A record instead tries again every 10 ms (another wrapper holds
+// the lock for one write only), and all the records of a run wait 5 s in
+// all: what one has waited, no later one waits again.
 constexpr DWORD kLockWaitMilliseconds = 5000;
-constexpr DWORD kLockRetryMilliseconds = 50;
+constexpr DWORD kLockRetryMilliseconds = 10;
 
 HANDLE g_log = INVALID_HANDLE_VALUE;
 std::wstring g_component;
