@@ -23,6 +23,15 @@ bool ParseWaitMinutes(const std::wstring& text, unsigned& minutes)
     return !text.empty();
 }
 
+// A usage error: nothing of the run is done. The first one found is the
+// one the log names.
+void RefuseCommandLine(RunOptions& options, const std::wstring& reason)
+{
+    options.installMode = false;
+    if (options.usageError.empty())
+        options.usageError = reason;
+}
+
 } // namespace
 
 const wchar_t kCommandLineHelp[] =
@@ -45,6 +54,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.installMode = true;
     options.deploymentExitCode = false;
     options.helpMode = false;
+    options.usageError.clear();
     options.logPath.clear();
     options.waitMinutes = 0;
     bool waitGiven = false;
@@ -60,17 +70,20 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
             options.installMode = false;
             options.helpMode = true;
         } else if (EqualsIgnoringAsciiCase(word, L"/log")) {
-            // Like /e: the next argument is the path, whatever it looks like.
-            if (i + 1 < arguments.size())
+            // Like /e: the next argument is the path, whatever it looks like;
+            // an empty one is no path (and no word either).
+            if (i + 1 < arguments.size() && !arguments[i + 1].empty())
                 options.logPath = arguments[++i];
+            else
+                RefuseCommandLine(options, L"/log is not followed by the path of a file");
         } else if (EqualsIgnoringAsciiCase(word, L"/wait")) {
             // Like /log: the next argument is the number, whatever it looks like.
             waitGiven = true;
-            if (i + 1 >= arguments.size() || !ParseWaitMinutes(arguments[++i], options.waitMinutes)) {
-                // A usage error: the list of words, and nothing installed.
-                options.installMode = false;
-                options.helpMode = true;
-            }
+            if (i + 1 >= arguments.size())
+                RefuseCommandLine(options, L"/wait is not followed by a number of minutes");
+            else if (!ParseWaitMinutes(arguments[++i], options.waitMinutes))
+                RefuseCommandLine(options, L"\"" + arguments[i] + L"\" after /wait is not a whole number of minutes "
+                                           L"from 0 to 1440");
         } else if (EqualsIgnoringAsciiCase(word, L"/e")) {
             options.installMode = false;
             options.extractMode = true;

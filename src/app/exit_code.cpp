@@ -16,6 +16,13 @@ LogType ExitCodeLogType(unsigned exitCode)
     return exitCode == 0 || IsInstallSuccess(exitCode) ? kLogInfo : kLogError;
 }
 
+std::wstring ExitCodeRecord(unsigned exitCode, bool deploymentExitCode)
+{
+    if (deploymentExitCode)
+        return L"Exit code " + std::to_wstring(exitCode);
+    return L"Exit code 0 (with /exitcode: " + std::to_wstring(exitCode) + L")";
+}
+
 unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned restartRequest,
                             unsigned firstInstallerFailure, bool productLeftBehind)
 {

@@ -51,8 +51,7 @@ unsigned RunInstall()
     // After the box is closed: the user sees the outcome before removal starts.
     if (RunNeedsRollback(overall))
         RollBackInstalled(installed);
-    Log(ExitCodeLogType(exitCode), L"Exit code " + std::to_wstring(Options.deploymentExitCode ? exitCode : 0) +
-            (Options.deploymentExitCode ? L"" : L" (with /exitcode: " + std::to_wstring(exitCode) + L")"));
+    Log(ExitCodeLogType(exitCode), ExitCodeRecord(exitCode, Options.deploymentExitCode));
     return exitCode;
 }
 

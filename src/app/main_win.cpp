@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 #include "app/command_line_win.h"
+#include "app/exit_code.h"
 #include "app/install_run_win.h"
 #include "diagnostics/os_description_win.h"
 #include "diagnostics/report_win.h"
@@ -52,6 +53,24 @@ void LogRunStart()
                       Elevation() + L"; temporary folder " + TempCopyFolder());
 }
 
+// The list of words, for "/?" and for a command line that cannot be
+// followed: then nothing else is done, and under /q no box waits for
+// somebody who is not there.
+int ShowCommandLineHelp()
+{
+    const bool usageError = !Options.usageError.empty();
+    if (usageError)
+        Log(kLogError, L"The command line cannot be followed: " + Options.usageError + L"; nothing is done");
+    const bool shown = Options.helpMode || !Options.quiet;
+    Log(kLogInfo, std::wstring(L"The list of command-line words is ") + (shown ? L"shown" : L"not shown (/q)"));
+    if (shown)
+        ShowMessageBox(kCommandLineHelp, L"Help", kBoxHelp);
+    if (!usageError)
+        return 0;
+    Log(ExitCodeLogType(kInvalidCommandLine), ExitCodeRecord(kInvalidCommandLine, Options.deploymentExitCode));
+    return Options.deploymentExitCode ? static_cast<int>(kInvalidCommandLine) : 0;
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
@@ -64,11 +83,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     if (RunLogOpen())
         LogRunStart();
 
-    if (Options.helpMode) {
-        Log(kLogInfo, L"The list of command-line words is shown");
-        ShowMessageBox(kCommandLineHelp, L"Help", kBoxHelp);
-        return 0;
-    }
+    if (Options.helpMode || !Options.usageError.empty())
+        return ShowCommandLineHelp();
     if (Options.installMode) {
         const unsigned exitCode = RunInstall();
         return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;

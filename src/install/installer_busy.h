@@ -9,7 +9,9 @@
 namespace installer_busy {
 
 // True while another installation holds the installer's execution mutex.
-// Takes nothing from it: false whenever that cannot be told.
+// A free mutex is owned for an instant (the look is a wait that takes it)
+// and released at once, before anything else; false whenever that cannot
+// be told.
 bool ExecutionMutexHeld();
 
 // Milliseconds of a clock that only moves forwards; it wraps around after

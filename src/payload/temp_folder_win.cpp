@@ -122,9 +122,9 @@ bool WriteAll(HANDLE file, const PatchBytes& patch)
     return true;
 }
 
-// Creates a new copy under a fresh name; INVALID_HANDLE_VALUE with the
-// last-error value of the failure when none can be created.
-HANDLE CreateFreshCopy(const std::wstring& folder, std::wstring& path)
+} // namespace
+
+HANDLE CreateTempPatchCopyIn(const std::wstring& folder, std::wstring& path)
 {
     // The installer gets the copy by its name, which must fit a path
     // buffer; every name in the folder is as long as the first.
@@ -148,8 +148,6 @@ HANDLE CreateFreshCopy(const std::wstring& folder, std::wstring& path)
     SetLastError(error);
     return file;
 }
-
-} // namespace
 
 RunAccount CurrentRunAccount()
 {
@@ -189,7 +187,7 @@ bool WriteTempPatchCopyIn(const std::wstring& folder, const PatchBytes& patch, s
     if (!folder.empty() && !DirectoryExists(folder))
         CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring created;
-    HANDLE file = CreateFreshCopy(folder, created);
+    HANDLE file = CreateTempPatchCopyIn(folder, created);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     bool written = WriteAll(file, patch);

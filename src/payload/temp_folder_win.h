@@ -3,6 +3,8 @@
 #include "payload/patch_slots.h"
 #include "payload/temp_folder.h"
 
+#include <windows.h>
+
 #include <string>
 
 // Who runs this process: SYSTEM, another elevated account, or not elevated.
@@ -26,6 +28,12 @@ bool WriteTempPatchCopy(const PatchBytes& patch, std::wstring& path);
 
 // The same in a given folder.
 bool WriteTempPatchCopyIn(const std::wstring& folder, const PatchBytes& patch, std::wstring& path);
+
+// The file WriteTempPatchCopyIn writes: new, empty, under a fresh name in
+// `folder` (named in `path`), shared with nobody until it is closed;
+// INVALID_HANDLE_VALUE with the last-error value of the failure when none
+// can be created.
+HANDLE CreateTempPatchCopyIn(const std::wstring& folder, std::wstring& path);
 
 // A temporary copy of one patch for the installer, written only when it is
 // first asked for, and deleted (keeping the last-error value) when it goes

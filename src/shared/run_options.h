@@ -14,6 +14,10 @@ struct RunOptions {
     bool deploymentExitCode = false;
     // "/?" or "/help": a box listing the command-line words instead of any run.
     bool helpMode = false;
+    // Why the command line cannot be followed (a word we added without its
+    // value, or with a bad one); empty when it can. Then nothing is done:
+    // the list of words is shown unless /q, and /exitcode ends with 1639.
+    std::wstring usageError;
     // Where "/log" asked for the wrapper's own log; empty: no log.
     std::wstring logPath;
     // How long the install run may wait, all its waits together, while

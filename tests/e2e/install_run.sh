@@ -443,6 +443,21 @@ case_unusable_log() {
     check_same "log in a missing folder: boxes and exit code as without /log" \
         "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
     check "log in a missing folder: no folder made" [ ! -e "$logs/missing" ]
+    # Another program holds every byte of the log locked: the run waits for
+    # it 5 s in all (not per record), loses its records, and is the one
+    # without /log.
+    echo "kept as it was" > "$logs/locked.log"
+    wine "$TEST_TOOLS_DIR/hold_open.exe" "$(log_run locked)" 60 "$(z_path "$work/locking")" lock >/dev/null 2>&1 &
+    local holder=$! started
+    for _ in $(seq 200); do [ -e "$work/locking" ] && break; sleep 0.1; done
+    check "a locked log: it is held" [ -e "$work/locking" ]
+    started=$SECONDS
+    run_with_boxes "$work/h.exe" /exitcode /log "$(log_run locked)"
+    check "a locked log: 5 s of waiting in all ($((SECONDS - started)) s)" [ $((SECONDS - started)) -lt 30 ]
+    kill "$holder" && wait "$holder" 2>/dev/null || true
+    check_same "a locked log: boxes and exit code as without /log" \
+        "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+    check_same "a locked log: nothing written" "$(cat "$logs/locked.log")" "kept as it was"
     # A second name of another file at the log's path (a hard link): run as
     # SYSTEM it would append to whatever file the link's maker chose. A
     # symbolic link is refused alike on Windows, where it is a reparse
@@ -555,9 +570,17 @@ case_help() {
         check "/?: lists $word" grep -qF -- "\\n$word\\t" <<< "$(box 1 text)"
     done
     boxes_summary
-    # A usage error shows the list too, even unattended, and installs nothing.
-    run_with_boxes "$work/k.exe" /q /wait 1441 /exitcode
-    expect_box "/wait 1441" Help "$help_text" information 00000040
+    # A usage error installs nothing and shows the list but under /q; with
+    # /exitcode it ends with 1639 (ERROR_INVALID_COMMAND_LINE), and the log
+    # says why.
+    run_with_boxes "$work/k.exe" /q /exitcode /log "$(log_run usage)" /wait 30m
+    check_same "/q /exitcode /wait 30m: no box, exit code 1639" "$BOX_COUNT $RUN_EXIT_CODE" "0 1639"
+    local why='"30m" after /wait is not a whole number of minutes from 0 to 1440'
+    check_run_story "/wait 30m" usage k "3 The command line cannot be followed: $why; nothing is done" \
+        "1 The list of command-line words is not shown (/q)" "3 Exit code 1639"
+    run_with_boxes "$work/k.exe" /exitcode /log
+    check_same "/exitcode /log: the list of words, exit code 1639" \
+        "$BOX_COUNT $RUN_EXIT_CODE $(box 1 caption) $(box 1 text)" "1 1639 Help $help_text"
     run_with_boxes "$work/k.exe" /HELP /exitcode /log "$(log_run help)"
     expect_box "/HELP /exitcode" Help "$help_text" information 00000040
     check_same "/HELP /exitcode: exit code" "$RUN_EXIT_CODE" 0

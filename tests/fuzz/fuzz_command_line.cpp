@@ -46,7 +46,8 @@ bool Same(const RunOptions& a, const RunOptions& b)
 {
     return a.quiet == b.quiet && a.installMode == b.installMode && a.extractMode == b.extractMode &&
            a.infoMode == b.infoMode && a.extractPath == b.extractPath &&
-           a.deploymentExitCode == b.deploymentExitCode && a.helpMode == b.helpMode && a.logPath == b.logPath &&
+           a.deploymentExitCode == b.deploymentExitCode && a.helpMode == b.helpMode && a.usageError == b.usageError &&
+           a.logPath == b.logPath &&
            a.waitMinutes == b.waitMinutes;
 }
 
@@ -72,6 +73,7 @@ struct Reading {
     bool waitGiven = false;
     std::wstring waitValue;   // the last one given
     bool waitBad = false;     // some value was no whole number from 0 to 1440
+    bool logBad = false;      // some "/log" had no path after it, or an empty one
     bool stopped = false;     // "/i" or "/pi" ended the scan
     bool info = false;        // the word that ended it was "/i"
     size_t stoppedAt = 0;     // index of that word
@@ -83,6 +85,11 @@ Reading Read(const std::vector<std::wstring>& arguments)
     Reading reading;
     std::wstring* path = nullptr;  // the path or value that the word before asks for
     for (size_t i = 1; i < arguments.size(); ++i) {
+        if (path == &reading.logPath && arguments[i].empty()) {
+            // An empty path is none, and is read as a word (it is none either).
+            reading.logBad = true;
+            path = nullptr;
+        }
         if (path != nullptr) {
             *path = arguments[i];
             reading.pathIndices.push_back(i);
@@ -113,8 +120,9 @@ Reading Read(const std::vector<std::wstring>& arguments)
             break;
         }
     }
-    // A final "/wait" with nothing after it has no value.
+    // A final "/wait" or "/log" with nothing after it has no value.
     reading.waitBad = reading.waitBad || path == &reading.waitValue;
+    reading.logBad = reading.logBad || path == &reading.logPath;
     return reading;
 }
 
@@ -140,9 +148,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(options.infoMode == reading.info);
     } else {
         FUZZ_CHECK(options.infoMode == prior.infoMode);
-        FUZZ_CHECK(options.installMode == !(options.extractMode || options.helpMode));
+        FUZZ_CHECK(options.installMode == !(options.extractMode || options.helpMode || reading.waitBad ||
+                                            reading.logBad));
     }
-    FUZZ_CHECK(options.helpMode == (reading.help || reading.waitBad));
+    FUZZ_CHECK(options.helpMode == reading.help);
+    FUZZ_CHECK(options.usageError.empty() == !(reading.waitBad || reading.logBad));
     if (!reading.waitBad) {
         const unsigned minutes = reading.waitGiven ? static_cast<unsigned>(std::stoi(L"0" + reading.waitValue))
                                                    : (reading.quiet ? 10 : 0);

@@ -63,7 +63,6 @@ TEST(CommandLine, LogTakesTheNextArgumentAsItsPath)
         {{L"/log", L"C:\\Logs\\fix.log"}, L"C:\\Logs\\fix.log", true},
         {{L"/q", L"/LOG", L"a.log", L"/exitcode"}, L"a.log", true},
         {{L"/log", L"/q"}, L"/q", true},        // the path, whatever it looks like
-        {{L"/log"}, L"", true},                 // no path: no log
         {{L"/e", L"/log", L"x.log"}, L"", false},  // /e took it as its path
         {{L"/i", L"/log", L"x.log"}, L"", false},  // scanning stopped at /i
         {{L"/pi", L"/log", L"x.log"}, L"", false},
@@ -73,6 +72,7 @@ TEST(CommandLine, LogTakesTheNextArgumentAsItsPath)
         const RunOptions options = Parse(row.words);
         EXPECT_EQ(options.logPath, row.logPath) << row.words[0];
         EXPECT_EQ(options.installMode, row.installMode) << row.words[0];
+        EXPECT_EQ(options.usageError, L"") << row.words[0];
     }
     const RunOptions quiet = Parse({L"/log", L"/q"});
     EXPECT_FALSE(quiet.quiet);
@@ -98,25 +98,36 @@ TEST(CommandLine, WaitTakesTheNextArgumentAsWholeMinutes)
     for (const auto& row : rows) {
         const RunOptions options = Parse(row.words);
         EXPECT_EQ(options.waitMinutes, row.minutes) << testing::PrintToString(row.words);
-        EXPECT_FALSE(options.helpMode) << testing::PrintToString(row.words);
+        EXPECT_EQ(options.usageError, L"") << testing::PrintToString(row.words);
     }
 }
 
-// Anything but a whole number of minutes from 0 to 1440 is a usage error:
-// the list of words, and nothing installed.
-TEST(CommandLine, ABadWaitIsAUsageError)
+// Anything but a whole number of minutes from 0 to 1440 after /wait, and
+// no path after /log, is a usage error: nothing is done, and the first
+// one found says why.
+TEST(CommandLine, ABadValueIsAUsageError)
 {
     const std::vector<std::vector<std::wstring>> cases = {
         {L"/wait"}, {L"/wait", L""}, {L"/wait", L"1441"}, {L"/wait", L"-1"}, {L"/wait", L"+5"},
         {L"/wait", L" 5"}, {L"/wait", L"5m"}, {L"/wait", L"1.5"}, {L"/wait", L"99999999999999999999"},
         {L"/wait", L"\uFF15"}, {L"/wait", L"/q"}, {L"/wait", L"x", L"/wait", L"5"},
+        {L"/log"}, {L"/q", L"/log"}, {L"/log", L""}, {L"/log", L"a.log", L"/log"},
     };
     for (const auto& words : cases) {
         const RunOptions options = Parse(words);
-        EXPECT_TRUE(options.helpMode) << testing::PrintToString(words);
-        EXPECT_FALSE(options.installMode) << testing::PrintToString(words);
+        EXPECT_NE(options.usageError, L"") << testing::PrintToString(words);
+        EXPECT_FALSE(options.installMode || options.helpMode) << testing::PrintToString(words);
     }
     EXPECT_FALSE(Parse({L"/wait", L"/q"}).quiet);
+    EXPECT_EQ(Parse({L"/log", L"a.log", L"/log"}).logPath, L"a.log");  // that log can say why
+    EXPECT_EQ(Parse({L"/q", L"/wait", L"30m", L"/exitcode", L"/log"}).usageError,
+              L"\"30m\" after /wait is not a whole number of minutes from 0 to 1440");
+    EXPECT_EQ(Parse({L"/log"}).usageError, L"/log is not followed by the path of a file");
+    EXPECT_EQ(Parse({L"/wait"}).usageError, L"/wait is not followed by a number of minutes");
+    // What /e takes as its path, and what follows /i or /pi, is no such word.
+    for (const auto& words : std::vector<std::vector<std::wstring>>{{L"/e", L"/log"}, {L"/e", L"/wait"},
+                                                                    {L"/i", L"/log"}, {L"/pi", L"/wait", L"x"}})
+        EXPECT_EQ(Parse(words).usageError, L"") << testing::PrintToString(words);
 }
 
 TEST(CommandLine, ExtractTakesTheNextArgumentWhateverItIs)
@@ -186,7 +197,9 @@ TEST(CommandLine, ParsingResetsEverythingButInfo)
     options.extractPath = L"old";
     options.infoMode = true;
     options.waitMinutes = 99;
+    options.usageError = L"old";
     ApplyArguments({L"wrapper.exe"}, options);
+    EXPECT_EQ(options.usageError, L"");
     EXPECT_FALSE(options.quiet);
     EXPECT_EQ(options.waitMinutes, 0u);
     EXPECT_FALSE(options.extractMode);

@@ -156,8 +156,9 @@ size_t MutexLooks()
         std::count(fake_msi::Calls().begin(), fake_msi::Calls().end(), std::wstring(L"ExecutionMutexHeld")));
 }
 
-// Unattended, with a budget of one minute; the fake clock counts what the
-// waits take, the installer's calls take no time.
+// Unattended, with a budget of one minute unless a case says otherwise;
+// the fake clock counts what the waits take, the installer's calls take no
+// time.
 struct BusyCase {
     const char* name;
     std::uint64_t mutexHeldUntil;
@@ -165,6 +166,7 @@ struct BusyCase {
     PatchOutcome outcome;
     std::vector<std::uint64_t> callTimes;
     std::uint64_t waited;
+    unsigned budgetMinutes = 1;
 };
 
 void PrintTo(const BusyCase& c, std::ostream* out)
@@ -178,7 +180,7 @@ TEST_P(BusyInstallerTest, TheRunWaitsWithinItsBudgetThenCallsOrFailsWith1618)
 {
     const BusyCase& c = GetParam();
     Options.quiet = true;
-    Options.waitMinutes = 1;
+    Options.waitMinutes = c.budgetMinutes;
     Product(kProductA, L"3.2.10.0");
     fake_msi::HoldExecutionMutexUntil(c.mutexHeldUntil);
     fake_msi::QueueConfigureResults(c.answers);
@@ -203,7 +205,10 @@ INSTANTIATE_TEST_SUITE_P(Cases, BusyInstallerTest, testing::Values(
              {30000, 35000, 45000}, 45000},
     BusyCase{"1618 to the end: a last call when the budget is spent", 0, std::vector<unsigned>(9, 1618), Failed,
              {0, 5000, 15000, 35000, 60000}, 60000},
-    BusyCase{"held past the budget: never called", 600000, {}, Failed, {}, 60000}
+    BusyCase{"held past the budget: never called", 600000, {}, Failed, {}, 60000},
+    BusyCase{"1618 six times in four minutes: the pause stops doubling at a minute", 0,
+             {1618, 1618, 1618, 1618, 1618, 1618, 0}, Installed, {0, 5000, 15000, 35000, 75000, 135000, 195000},
+             195000, 4}
 ));
 
 TEST_F(ProcessPatchTest, WithoutABudgetTheInstallerIsCalledAtOnceAndItsAnswerStands)

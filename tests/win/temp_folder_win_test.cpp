@@ -136,6 +136,22 @@ TEST(WriteTempPatchCopy, APathOf260CharactersIsRefusedAnd259Written)
     }
 }
 
+// Until the copy is closed nobody else may open it, not even to read: no
+// other program sees half a patch, or changes it before the installer
+// reads it.
+TEST(WriteTempPatchCopy, NobodyElseCanOpenTheCopyWhileItIsWritten)
+{
+    ScratchFolder scratch;
+    std::wstring path;
+    HANDLE copy = CreateTempPatchCopyIn(scratch.Path(), path);
+    ASSERT_NE(copy, INVALID_HANDLE_VALUE);
+    HANDLE other = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+    CloseHandle(copy);
+}
+
 TEST(DeleteTempPatchCopy, KeepsTheLastErrorValue)
 {
     std::wstring path;
@@ -149,14 +165,19 @@ TEST(DeleteTempPatchCopy, KeepsTheLastErrorValue)
     EXPECT_EQ(GetLastError(), 1603u);
 }
 
-// Not elevated, TMP is taken only when it names a folder; else the copies
-// go to the account's folder as GetTempPathW names it, made when missing,
-// and where it cannot be made no copy is written (never at the root of C:).
+// Not elevated, TMP is taken only when it names a folder by a full path;
+// else the copies go to the account's folder as GetTempPathW names it
+// (a relative TMP made full), made when missing, and where it cannot be
+// made no copy is written (never at the root of C:).
 TEST(TempCopyFolderFor, AnUnelevatedRunFollowsTmpOnlyWhenItIsAFolder)
 {
     ScratchFolder scratch;
     const std::wstring file = scratch.Path() + L"\\a file";
     std::ofstream(file.c_str()) << "x";
+    CreateDirectoryW((scratch.Path() + L"\\relative").c_str(), nullptr);
+    wchar_t current[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, current);
+    SetCurrentDirectoryW(scratch.Path().c_str());
     const struct {
         const char* name;
         std::wstring tmp;
@@ -168,6 +189,7 @@ TEST(TempCopyFolderFor, AnUnelevatedRunFollowsTmpOnlyWhenItIsAFolder)
         {"a missing folder in an existing one", scratch.Path() + L"\\missing", false, true},
         {"a missing folder in a missing one", scratch.Path() + L"\\missing2\\deeper", false, false},
         {"a file", file, false, false},
+        {"a relative path to an existing folder", L"relative", false, true},
     };
     for (const auto& row : rows) {
         TempVariable tmp(row.tmp);
@@ -182,6 +204,7 @@ TEST(TempCopyFolderFor, AnUnelevatedRunFollowsTmpOnlyWhenItIsAFolder)
             DeleteTempPatchCopy(path);
         }
     }
+    SetCurrentDirectoryW(current);
 }
 
 // With a TMP that is a folder, so that each account's choice shows: an
