@@ -22,8 +22,9 @@
 // it creates, writes, renames or removes OUT.partial and, when it signs,
 // the folder OUT.signing. What a killed build left at OUT.partial is
 // removed by name only when it is a plain file with one name that no
-// build holds (on Windows: that no program has open); a folder, a link or a file with a second name there is refused,
-// never followed or written through.
+// build holds (on Windows: that no program has open); a folder, a link or
+// a file with a second name there is refused, never followed or written
+// through.
 
 using FileHandle = std::intptr_t;
 constexpr FileHandle kNoFile = -1;

@@ -91,10 +91,9 @@ bool IsFolderPath(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The folder and the missing ones above it, from the top down, those
-// made added to `made`. Made here
-// rather than by the shell's call, which would bring shell32 and the DLLs
-// it loads into the builder.
+// The folder and the missing ones above it, from the top down, those made
+// added to `made`. Made here rather than by the shell's call, which would
+// bring shell32 and the DLLs it loads into the builder.
 FileProblem MakeFolder(const std::wstring& folder, std::vector<std::wstring>& made)
 {
     if (IsFolderPath(folder))
@@ -256,8 +255,8 @@ FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem)
     // it. CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT fails on whatever
     // stands at the name, a dangling link included, where plain CREATE_NEW
     // would follow the link and create its target (learn.microsoft.com,
-    // "Symbolic Link Effects on File Systems Functions", CreateFile). DELETE, to rename or remove it through
-    // this handle.
+    // "Symbolic Link Effects on File Systems Functions", CreateFile).
+    // DELETE, to rename or remove it through this handle.
     HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (out != INVALID_HANDLE_VALUE)
