@@ -115,6 +115,9 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     case kBuilderUsage:
         PrintError(BuilderUsage());
         return kBuilderRefused;
+    case kBuilderVersion:
+        PrintOut(BuilderVersion());
+        return 0;
     case kBuilderRefuse:
         return Refuse(refusal);
     case kBuilderBuild:

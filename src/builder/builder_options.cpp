@@ -1,5 +1,7 @@
 #include "builder/builder_options.h"
 
+#include "version.h"
+
 BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, BuilderOptions& options,
                                    std::wstring& refusal)
 {
@@ -26,6 +28,8 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
             options.checked = false;
         } else if (argument == L"-h" || argument == L"--help") {
             return kBuilderUsage;
+        } else if (argument == L"--version") {
+            return kBuilderVersion;
         } else {
             options.patches.push_back(argument);
         }
@@ -43,5 +47,11 @@ std::wstring BuilderUsage()
 {
     return L"usage: build-wrapper -o OUT.exe [--arch x64|x86] [--sign CERT.pfx [--password-file FILE]]\n"
            L"                     [--unchecked] [PATCH ...]\n"
+           L"       build-wrapper --version\n"
            L"  PATCH is FILE (next free slot) or N=FILE (slot N, 1 to 15)\n";
+}
+
+std::wstring BuilderVersion()
+{
+    return L"build-wrapper " WRAPPER_VERSION_TEXT L"\n";
 }

@@ -7,6 +7,7 @@
 //
 //   build-wrapper -o OUT.exe [--arch x64|x86] [--sign CERT.pfx [--password-file FILE]]
 //                 [--unchecked] [PATCH ...]
+//   build-wrapper --version
 //
 // Signing is the Linux builder's alone: on Windows, signtool signs the
 // finished wrapper.
@@ -24,6 +25,7 @@ struct BuilderOptions {
 enum BuilderCommand {
     kBuilderBuild,
     kBuilderUsage,  // show the usage and refuse
+    kBuilderVersion,  // show the version (BuilderVersion) and end
     kBuilderRefuse,
 };
 
@@ -31,5 +33,8 @@ enum BuilderCommand {
 BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, BuilderOptions& options,
                                    std::wstring& refusal);
 
-// The usage text, three lines.
+// The usage text, four lines.
 std::wstring BuilderUsage();
+
+// "build-wrapper 1.1.0.0", the version of res/version.h, and a line feed.
+std::wstring BuilderVersion();

@@ -394,6 +394,15 @@ case_version_info() {
     local version expected
     version=$(for part in MAJOR MINOR BUILD REVISION; do version_define "VERSION_$part"; done | paste -sd.)
     check "version.h gives four numbers" grep -qxE '[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+' <<< "$version"
+    # What --version prints and its exit code, by both builders alike.
+    check_same "--version" "$("$E2E_REPO/build-wrapper" --version; echo "exit $?")" "build-wrapper $version
+exit 0"
+    if [ -n "$BUILDER_EXE" ]; then
+        run_exe --version
+        check_same "--version of build-wrapper.exe" "$(cat "$work/exe-stdout"; echo "exit $EXE_STATUS")" \
+            "build-wrapper $version
+exit 0"
+    fi
     expected="signature=feef04bd
 file_version=$version
 product_version=$version

@@ -44,6 +44,7 @@ TEST(BuilderOptions, OneCommandLineForBothBuilders)
         {{L"-o", L"o.exe", L"--arch"}, kBuilderUsage, L"", L"o.exe", L"x64", true, {}},
         {{L"-o", L"o.exe", L"--help", L"a.msp"}, kBuilderUsage, L"", L"o.exe", L"x64", true, {}},
         {{L"-h"}, kBuilderUsage, L"", L"", L"x64", true, {}},
+        {{L"-o", L"o.exe", L"--version", L"-h"}, kBuilderVersion, L"", L"o.exe", L"x64", true, {}},
         {{L"-o", L"o.exe", L"--arch", L"arm64"}, kBuilderRefuse, L"unknown architecture 'arm64' (x64 or x86)",
          L"o.exe", L"arm64", true, {}},
         // Which signing option came first, for build-wrapper.exe to name it in its refusal.
