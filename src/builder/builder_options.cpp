@@ -9,7 +9,8 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (argument == L"-o" || argument == L"--arch" || argument == L"--sign" || argument == L"--password-file") {
+        if (argument == L"-o" || argument == L"--arch" || argument == L"--sign" || argument == L"--password-file" ||
+            argument == L"--manifest") {
             if (!hasValue)
                 return kBuilderUsage;
             const std::wstring& value = arguments[++i];
@@ -19,6 +20,10 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
                 options.arch = value;
             else if (argument == L"--sign")
                 options.certificate = value;
+            else if (argument == L"--manifest" && !value.empty())
+                options.manifest = value;
+            else if (argument == L"--manifest")
+                return kBuilderUsage;
             else
                 options.passwordFile = value;
             const bool signing = argument == L"--sign" || argument == L"--password-file";
@@ -46,7 +51,7 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
 std::wstring BuilderUsage()
 {
     return L"usage: build-wrapper -o OUT.exe [--arch x64|x86] [--sign CERT.pfx [--password-file FILE]]\n"
-           L"                     [--unchecked] [PATCH ...]\n"
+           L"                     [--manifest FILE] [--unchecked] [PATCH ...]\n"
            L"       build-wrapper --version\n"
            L"  PATCH is FILE (next free slot) or N=FILE (slot N, 1 to 15)\n";
 }

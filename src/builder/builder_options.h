@@ -6,7 +6,7 @@
 // The builders' command line:
 //
 //   build-wrapper -o OUT.exe [--arch x64|x86] [--sign CERT.pfx [--password-file FILE]]
-//                 [--unchecked] [PATCH ...]
+//                 [--manifest FILE] [--unchecked] [PATCH ...]
 //   build-wrapper --version
 //
 // Signing is the Linux builder's alone: on Windows, signtool signs the
@@ -18,6 +18,7 @@ struct BuilderOptions {
     std::wstring certificate;  // --sign
     std::wstring passwordFile;
     std::wstring firstSigningOption;  // the first of --sign and --password-file given, to name it
+    std::wstring manifest;  // --manifest, see wrapper_manifest.h
     bool checked = true;
     std::vector<std::wstring> patches;  // the PATCH arguments, see patch_plan.h
 };

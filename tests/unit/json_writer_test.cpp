@@ -36,6 +36,7 @@ TEST(JsonWriter, StringsEscapedAsRfc8259AndAlwaysValidUtf8)
         {"outside ASCII", L"\u00fc\u20ac\U0001F600", "\xc3\xbc\xe2\x82\xac\xf0\x9f\x98\x80"},
         {"a lone high surrogate", Units({'a', 0xD83D, 'b'}), "a" + kReplacement + "b"},
         {"a lone low surrogate", Units({0xDE00}), kReplacement},
+        {"a byte of a Linux file name that is no UTF-8", Units({'c', 'a', 'f', 0xDCE9}), "caf" + kReplacement},
         {"a high surrogate at the end", Units({'a', 0xDBFF}), "a" + kReplacement},
         {"a pair the wrong way round", Units({0xDE00, 0xD83D}), kReplacement + kReplacement},
         // One character in UTF-16; in UTF-32 two surrogates, each alone.
