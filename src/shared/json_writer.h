@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-// JSON text (RFC 8259) for the files other programs read: the builders'
-// manifests and the wrapper's receipts. UTF-8 without a byte-order mark;
-// members in the order they are written, so the same record gives the
-// same bytes on every system; numbers are integers only. Two spaces of
-// indent per level, one member or element a line, a line feed at the end.
+// JSON text (RFC 8259) for files that other programs read, such as the
+// builders' manifests. UTF-8 without a byte-order mark; members in the
+// order they are written, so the same record gives the same bytes on
+// every system; numbers are integers only. Two spaces of indent per
+// level, one member or element a line, a line feed at the end.
 //
 // Text is written as the caller's UTF-16 (Windows) or UTF-32 (Linux)
 // holds it, except that whatever is no valid text there (a lone
