@@ -134,7 +134,8 @@ bool NamesOneFile(const std::wstring& a, const std::wstring& b)
     const fs::path first = NameOf(a), second = NameOf(b);
     if (fs::equivalent(first, second, error))
         return true;
-    const fs::path firstFull = fs::weakly_canonical(first, error), secondFull = fs::weakly_canonical(second, otherError);
+    const fs::path firstFull = fs::weakly_canonical(first, error);
+    const fs::path secondFull = fs::weakly_canonical(second, otherError);
     return !error && !otherError && firstFull == secondFull;
 }
 

@@ -265,8 +265,8 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     PrintOut(SlotMapText(report) + (options.certificate.empty() ? L"" : L"signed with " + options.certificate + L"\n") +
              L"wrote " + options.output + L"\n");
     if (withManifest) {
-        refusal = FinishManifest(options.manifest, ManifestText(options.arch, manifest.wrapper, manifest.patches, report),
-                                 manifest);
+        const std::string text = ManifestText(options.arch, manifest.wrapper, manifest.patches, report);
+        refusal = FinishManifest(options.manifest, text, manifest);
         if (!refusal.empty())
             return Refuse(refusal);
     }

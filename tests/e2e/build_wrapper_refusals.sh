@@ -60,11 +60,13 @@ refused "a patch is the scratch file" "patch file '$scratch/v.exe.partial' is th
     -o "$scratch/v.exe" --unchecked "$scratch/v.exe.partial"
 check "a patch is the scratch file: the patch is unchanged" cmp -s "$scratch/v.exe.partial" "$work/good.msp"
 cp "$work/good.msp" "$scratch/m.json.partial"
-refused "a patch is the manifest's scratch file" "patch file '$scratch/m.json.partial' is the build's own scratch file" \
+refused "a patch is the manifest's scratch file" \
+    "patch file '$scratch/m.json.partial' is the build's own scratch file" \
     -o "$scratch/m.exe" --manifest "$scratch/m.json" --unchecked "$scratch/m.json.partial"
 # The manifest's scratch name is the output: the wrapper there stays.
 echo "last week's wrapper" > "$scratch/o.json.partial"
-refused "the manifest's scratch file is the output" "manifest file '$scratch/o.json' or its scratch file is the output" \
+refused "the manifest's scratch file is the output" \
+    "manifest file '$scratch/o.json' or its scratch file is the output" \
     -o "$scratch/o.json.partial" --manifest "$scratch/o.json" --unchecked "$work/good.msp"
 echo "precious" > "$scratch/precious.txt"
 ln "$scratch/precious.txt" "$scratch/h.exe.partial"
