@@ -53,16 +53,28 @@ struct FileStamp {
 };
 
 // The facts of the file named `file`, as the refusals of patch_plan.h need
-// them; `output` is the wrapper's file name and `scratch` the names the
-// build writes before it, none of which need exist.
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output,
+// them; `output` is the wrapper's file name, `manifest` the manifest's (or
+// empty) and `scratch` the names the build writes before them, none of
+// which need exist.
+PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output, const std::wstring& manifest,
                                const std::vector<std::wstring>& scratch);
+
+// Whether the names `a` and `b` lead to one file: the same file where both
+// stand, else the same full path (on Windows, whatever the case).
+bool NamesOneFile(const std::wstring& a, const std::wstring& b);
+
+// What follows the last folder separator of `path`: the file's name as
+// given.
+std::wstring FileNameOf(const std::wstring& path);
 
 // A patch opened for reading, shared with programs that read or write it.
 FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp);
 bool StampOfOpenFile(FileHandle file, FileStamp& stamp);
 // Bytes read from where the last read ended, 0 at the end, -1 on an error.
 std::int64_t ReadFromFile(FileHandle file, std::uint8_t* buffer, std::size_t size);
+// Likewise from `offset`, in a scratch file (which is held for reading
+// too) or another file opened for reading.
+std::int64_t ReadFromFileAt(FileHandle file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size);
 void CloseFile(FileHandle file);
 
 // Whether a folder stands at `path`.
@@ -97,6 +109,8 @@ void RemoveScratchFile(FileHandle file, const std::wstring& path);
 // Only the build that holds OUT.partial calls these. kNoFile, with the
 // problem, when the folder cannot be made.
 FileHandle MakeSigningFolder(const std::wstring& path, const std::wstring& name, FileProblem& problem);
+// `name` in the held folder opened for reading; kNoFile when it cannot be.
+FileHandle OpenSignedFile(FileHandle folder, const std::wstring& name);
 // `name` in the held folder renamed over `to`.
 FileProblem PutSignedInPlace(FileHandle folder, const std::wstring& name, const std::wstring& to);
 // `name` removed from the held folder, the folder removed by `path` while

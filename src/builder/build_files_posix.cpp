@@ -95,7 +95,7 @@ FileProblem RemoveLeftover(const std::string& name, int& held)
 
 } // namespace
 
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output,
+PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output, const std::wstring& manifest,
                                const std::vector<std::wstring>& scratch)
 {
     PatchFileFacts facts;
@@ -110,6 +110,7 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     // By identity: a name where nothing stands leads to no patch, which
     // stands where its name leads.
     facts.isOutput = fs::equivalent(path, fs::path(NameOf(output)), error);
+    facts.isManifest = !manifest.empty() && fs::equivalent(path, fs::path(NameOf(manifest)), error);
     for (const std::wstring& name : scratch)
         facts.isScratch = facts.isScratch || fs::equivalent(path, fs::path(NameOf(name)), error);
     const fs::path full = fs::canonical(path, error);
@@ -125,6 +126,22 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     if (in >= 0)
         close(in);
     return facts;
+}
+
+bool NamesOneFile(const std::wstring& a, const std::wstring& b)
+{
+    std::error_code error, otherError;
+    const fs::path first = NameOf(a), second = NameOf(b);
+    if (fs::equivalent(first, second, error))
+        return true;
+    const fs::path firstFull = fs::weakly_canonical(first, error);
+    const fs::path secondFull = fs::weakly_canonical(second, otherError);
+    return !error && !otherError && firstFull == secondFull;
+}
+
+std::wstring FileNameOf(const std::wstring& path)
+{
+    return path.substr(path.find_last_of(L'/') + 1);
 }
 
 FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp)
@@ -153,6 +170,15 @@ std::int64_t ReadFromFile(FileHandle file, std::uint8_t* buffer, std::size_t siz
     ssize_t got;
     do {
         got = read(static_cast<int>(file), buffer, size);
+    } while (got < 0 && errno == EINTR);
+    return got;
+}
+
+std::int64_t ReadFromFileAt(FileHandle file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size)
+{
+    ssize_t got;
+    do {
+        got = pread(static_cast<int>(file), buffer, size, static_cast<off_t>(offset));
     } while (got < 0 && errno == EINTR);
     return got;
 }
@@ -284,6 +310,12 @@ FileHandle MakeSigningFolder(const std::wstring& path, const std::wstring& name,
     }
     problem = kFileFine;
     return held;
+}
+
+FileHandle OpenSignedFile(FileHandle folder, const std::wstring& name)
+{
+    const int in = openat(static_cast<int>(folder), NameOf(name).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    return in >= 0 ? in : kNoFile;
 }
 
 FileProblem PutSignedInPlace(FileHandle folder, const std::wstring& name, const std::wstring& to)

@@ -157,7 +157,7 @@ FileProblem RemoveLeftover(const std::wstring& path)
 
 } // namespace
 
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output,
+PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output, const std::wstring& manifest,
                                const std::vector<std::wstring>& scratch)
 {
     PatchFileFacts facts;
@@ -178,6 +178,7 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     if (GetFileInformationByHandle(handle, &information)) {
         facts.identity = IdentityOf(information);
         facts.isOutput = SameFile(information, facts.fullPath, output);
+        facts.isManifest = !manifest.empty() && SameFile(information, facts.fullPath, manifest);
         for (const std::wstring& name : scratch)
             facts.isScratch = facts.isScratch || SameFile(information, facts.fullPath, name);
         std::uint8_t head[sizeof kCompoundFileSignature] = {};
@@ -187,6 +188,25 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     }
     CloseHandle(handle);
     return facts;
+}
+
+bool NamesOneFile(const std::wstring& a, const std::wstring& b)
+{
+    HANDLE first = CreateFileW(a.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool opened = first != INVALID_HANDLE_VALUE && GetFileInformationByHandle(first, &information);
+    if (first != INVALID_HANDLE_VALUE)
+        CloseHandle(first);
+    const std::wstring full = FullPathOf(a);
+    if (opened)
+        return SameFile(information, full, b);
+    return CompareStringOrdinal(full.c_str(), -1, FullPathOf(b).c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+std::wstring FileNameOf(const std::wstring& path)
+{
+    return path.substr(path.find_last_of(L"\\/:") + 1);
 }
 
 FileHandle OpenPatchForReading(const std::wstring& file, FileStamp& stamp)
@@ -217,6 +237,20 @@ std::int64_t ReadFromFile(FileHandle file, std::uint8_t* buffer, std::size_t siz
     DWORD got = 0;
     if (!ReadFile(HandleOf(file), buffer, static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD)), &got, nullptr))
         return -1;
+    return got;
+}
+
+std::int64_t ReadFromFileAt(FileHandle file, std::uint64_t offset, std::uint8_t* buffer, std::size_t size)
+{
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    // A synchronous read given an OVERLAPPED fails with ERROR_HANDLE_EOF
+    // at the end of the file (learn.microsoft.com, ReadFile,
+    // "Considerations for working with synchronous file handles").
+    if (!ReadFile(HandleOf(file), buffer, static_cast<DWORD>(std::min<std::size_t>(size, MAXDWORD)), &got, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
     return got;
 }
 
@@ -256,8 +290,9 @@ FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem)
     // stands at the name, a dangling link included, where plain CREATE_NEW
     // would follow the link and create its target (learn.microsoft.com,
     // "Symbolic Link Effects on File Systems Functions", CreateFile).
-    // DELETE, to rename or remove it through this handle.
-    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+    // DELETE, to rename or remove it through this handle; GENERIC_READ, to
+    // read back what was written into it.
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (out != INVALID_HANDLE_VALUE)
         return reinterpret_cast<FileHandle>(out);

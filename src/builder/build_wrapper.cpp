@@ -3,6 +3,7 @@
 #include "builder/build_files.h"
 #include "builder/builder_host.h"
 #include "builder/patch_checks.h"
+#include "builder/wrapper_manifest.h"
 #include "builder/wrapper_writer.h"
 
 #include <cstdint>
@@ -61,17 +62,51 @@ bool CheckPatches(const BuilderOptions& options, const std::vector<PatchArgument
     }
     AddSlotOrderWarnings(report);
     if (placed.empty())
-        report.warnings.push_back(L"the wrapper carries no patch; it would show a notice that waits for OK even "
-                                  L"under /q, so an unattended run would never end");
+        report.warnings.push_back({0, L"",
+                                   L"the wrapper carries no patch; it would show a notice that waits for OK even "
+                                   L"under /q, so an unattended run would never end"});
     return true;
 }
 
+// The manifest being made: its scratch file, held from before the wrapper
+// is built until the manifest is in place, the folders made for it, and
+// what the build learns of the files on the way.
+struct PendingManifest {
+    FileHandle file = kNoFile;
+    std::vector<std::wstring> folders;
+    FileDigest wrapper;
+    std::vector<ManifestPatch> patches;  // their sizes known before, their hashes after the wrapper is written
+};
+
+// The scratch file `partial` beside `target`, made anew with the folders
+// `target` lacks (added to `folders`); kNoFile, with the refusal, when
+// either cannot be made.
+FileHandle StartFile(const std::wstring& target, const std::wstring& partial, std::vector<std::wstring>& folders,
+                     std::wstring& refusal)
+{
+    FileProblem problem = MakeFolderOf(target, folders);
+    if (problem != kFileFine) {
+        refusal = L"cannot make the folder of '" + target + L"': " + FileProblemText(problem);
+        return kNoFile;
+    }
+    const FileHandle file = CreateScratchFile(partial, problem);
+    if (file == kNoFile)
+        refusal = L"cannot write '" + partial + L"': " + FileProblemText(problem);
+    return file;
+}
+
 // Puts the finished wrapper in `file`, the scratch file `partial`, in
-// place as the output, signed where asked; the refusal.
-std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, const BuilderOptions& options)
+// place as the output, signed where asked; the refusal. `digest`, when
+// given, gets the size and SHA-256 of the wrapper that goes in place.
+std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, const BuilderOptions& options,
+                               FileDigest* digest)
 {
     if (!options.certificate.empty())
-        return SignIntoPlace(file, options.output, options);
+        return SignIntoPlace(file, options.output, options, digest);
+    // Read back through the handle the build holds, before the rename:
+    // the very bytes that go in place.
+    if (digest != nullptr && !DigestOfFile(file, *digest))
+        return L"cannot read back '" + partial + L"'";
     const FileProblem problem = PutInPlace(file, partial, options.output);
     return problem == kFileFine ? std::wstring()
                                 : L"cannot write '" + options.output + L"': " + FileProblemText(problem);
@@ -81,20 +116,19 @@ std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, con
 // byte until the wrapper is in place, signs it where asked and puts it in
 // place; the refusal. A refused or failed build removes the files it made
 // and the folders it made while they are empty, and nothing else.
-std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, const std::vector<PatchCopy>& copies)
+// `manifest`, when given, gets the hashes of the patches and the wrapper.
+std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, const std::vector<PatchCopy>& copies,
+                   PendingManifest* manifest)
 {
     std::vector<std::wstring> folders;
-    FileProblem problem = MakeFolderOf(options.output, folders);
-    if (problem != kFileFine) {
-        RemoveEmptyFolders(folders);
-        return L"cannot make the folder of '" + options.output + L"': " + FileProblemText(problem);
-    }
+    std::wstring refusal;
     const std::wstring partial = options.output + L".partial";
-    const FileHandle file = CreateScratchFile(partial, problem);
-    std::wstring refusal = file == kNoFile ? L"cannot write '" + partial + L"': " + FileProblemText(problem)
-                                           : WriteWrapper(file, partial, layout, copies);
+    const FileHandle file = StartFile(options.output, partial, folders, refusal);
+    std::vector<Sha256> hashes;
+    if (file != kNoFile)
+        refusal = WriteWrapper(file, partial, layout, copies, manifest != nullptr ? &hashes : nullptr);
     if (refusal.empty())
-        refusal = PutWrapperInPlace(file, partial, options);
+        refusal = PutWrapperInPlace(file, partial, options, manifest != nullptr ? &manifest->wrapper : nullptr);
     // Unsigned and in place, the scratch file is the output now.
     if (refusal.empty() && options.certificate.empty())
         CloseFile(file);
@@ -102,7 +136,33 @@ std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, c
         RemoveScratchFile(file, partial);
     if (!refusal.empty())
         RemoveEmptyFolders(folders);
+    for (size_t i = 0; i < hashes.size(); ++i)
+        manifest->patches[i].digest.sha256 = FinishSha256(hashes[i]);
     return refusal;
+}
+
+// The manifest's scratch file removed, and the folders made for it while
+// they are empty.
+void DropManifest(const std::wstring& name, PendingManifest& manifest)
+{
+    RemoveScratchFile(manifest.file, ManifestScratchFile(name));
+    RemoveEmptyFolders(manifest.folders);
+}
+
+// `text` written into the manifest's scratch file, which is then renamed
+// over `name`; the refusal. Not flushed first, as the wrapper is not.
+std::wstring FinishManifest(const std::wstring& name, const std::string& text, PendingManifest& manifest)
+{
+    FileProblem problem =
+        WriteToFile(manifest.file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    if (problem == kFileFine)
+        problem = PutInPlace(manifest.file, ManifestScratchFile(name), name);
+    if (problem == kFileFine) {
+        CloseFile(manifest.file);
+        return std::wstring();
+    }
+    DropManifest(name, manifest);
+    return L"cannot write '" + name + L"': " + FileProblemText(problem) + L"; the wrapper is in place without it";
 }
 
 } // namespace
@@ -115,6 +175,9 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     case kBuilderUsage:
         PrintError(BuilderUsage());
         return kBuilderRefused;
+    case kBuilderVersion:
+        PrintOut(BuilderVersion());
+        return 0;
     case kBuilderRefuse:
         return Refuse(refusal);
     case kBuilderBuild:
@@ -130,13 +193,20 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
         return Refuse(L"cannot write '" + options.output + L"': " + FileProblemText(kFileFolder));
 
     // Before anything is made or removed: no patch is a file the build
-    // writes.
+    // writes, nor is the manifest.
     std::vector<std::wstring> scratch = {options.output + L".partial"};
     if (!options.certificate.empty())
         scratch.insert(scratch.end(), {SigningFolder(options.output), SignedFile(options.output)});
+    const bool withManifest = !options.manifest.empty();
+    if (withManifest) {
+        refusal = ManifestNameRefusal(options.manifest, options.output, scratch);
+        if (!refusal.empty())
+            return Refuse(refusal);
+        scratch.push_back(ManifestScratchFile(options.manifest));
+    }
     std::vector<PatchFileFacts> facts;
     for (const PatchArgument& patch : patches) {
-        facts.push_back(LookAtPatchFile(patch.file, options.output, scratch));
+        facts.push_back(LookAtPatchFile(patch.file, options.output, options.manifest, scratch));
         refusal = PatchFileRefusal(patch.file, facts.back());
         if (!refusal.empty())
             return Refuse(refusal);
@@ -152,9 +222,13 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
         return Refuse(L"this build-wrapper carries no " + options.arch + L" wrapper");
     std::vector<PatchSlot> slots;
     std::vector<PatchCopy> copies;
+    PendingManifest manifest;
     for (const PlacedPatch& place : placed) {
-        slots.push_back({place.slot, facts[place.argument].size});
-        copies.push_back({patches[place.argument].file, {facts[place.argument].size, facts[place.argument].identity}});
+        const PatchFileFacts& fact = facts[place.argument];
+        const std::wstring& file = patches[place.argument].file;
+        slots.push_back({place.slot, fact.size});
+        copies.push_back({file, {fact.size, fact.identity}});
+        manifest.patches.push_back({place.slot, FileNameOf(file), {fact.size, L""}});
     }
     WrapperLayout layout;
     std::wstring problem;
@@ -164,18 +238,37 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     if (planned == kWrapperTooLarge)
         report.refusals.push_back(problem);
     else if (layout.x86 && layout.sizeOfImage > kLargestComfortableX86Image) {
-        report.warnings.push_back(L"the x86 wrapper takes " + std::to_wstring(layout.sizeOfImage) +
-                                  L" bytes in memory; a 32-bit process may find no free range that large to load "
-                                  L"it in (use --arch x64 where the machines allow)");
+        report.warnings.push_back({0, L"",
+                                   L"the x86 wrapper takes " + std::to_wstring(layout.sizeOfImage) +
+                                       L" bytes in memory; a 32-bit process may find no free range that large to "
+                                       L"load it in (use --arch x64 where the machines allow)"});
     }
     PrintError(ProblemsText(report));
     if (!report.refusals.empty())
         return kBuilderRefused;
 
-    refusal = Write(options, layout, copies);
-    if (!refusal.empty())
+    // Made before the wrapper, so that what stands at its name is refused
+    // before anything is built.
+    if (withManifest) {
+        manifest.file = StartFile(options.manifest, ManifestScratchFile(options.manifest), manifest.folders, refusal);
+        if (manifest.file == kNoFile) {
+            RemoveEmptyFolders(manifest.folders);
+            return Refuse(refusal);
+        }
+    }
+    refusal = Write(options, layout, copies, withManifest ? &manifest : nullptr);
+    if (!refusal.empty()) {
+        if (withManifest)
+            DropManifest(options.manifest, manifest);
         return Refuse(refusal);
+    }
     PrintOut(SlotMapText(report) + (options.certificate.empty() ? L"" : L"signed with " + options.certificate + L"\n") +
              L"wrote " + options.output + L"\n");
+    if (withManifest) {
+        const std::string text = ManifestText(options.arch, manifest.wrapper, manifest.patches, report);
+        refusal = FinishManifest(options.manifest, text, manifest);
+        if (!refusal.empty())
+            return Refuse(refusal);
+    }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include "builder/build_files.h"
 #include "builder/builder_options.h"
+#include "builder/wrapper_manifest.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +41,8 @@ inline std::wstring SignedFile(const std::wstring& output)
 
 // Signs the finished wrapper in `unsigned_`, the scratch file the build
 // holds, into SignedFile and renames that over `output`, `unsigned_` held
-// all the while. Empty on success; else the refusal, and nothing of the
+// all the while. `digest`, when given, gets the size and SHA-256 of the
+// signed wrapper. Empty on success; else the refusal, and nothing of the
 // signing is left.
-std::wstring SignIntoPlace(FileHandle unsigned_, const std::wstring& output, const BuilderOptions& options);
+std::wstring SignIntoPlace(FileHandle unsigned_, const std::wstring& output, const BuilderOptions& options,
+                           FileDigest* digest);

@@ -189,7 +189,8 @@ std::wstring SigningRefusal(const BuilderOptions& options)
     return std::wstring();
 }
 
-std::wstring SignIntoPlace(FileHandle unsigned_, const std::wstring& output, const BuilderOptions& options)
+std::wstring SignIntoPlace(FileHandle unsigned_, const std::wstring& output, const BuilderOptions& options,
+                           FileDigest* digest)
 {
     std::string password;
     std::wstring refusal = options.passwordFile.empty() ? std::wstring() : ReadPassword(options.passwordFile, password);
@@ -218,6 +219,15 @@ std::wstring SignIntoPlace(FileHandle unsigned_, const std::wstring& output, con
     }
     if (status != 0)
         refusal = SignerRefusal(printed, options);
+    // Read in the held folder before the rename: the very bytes that go
+    // in place.
+    if (refusal.empty() && digest != nullptr) {
+        const FileHandle signed_ = OpenSignedFile(held, kSignedName);
+        if (signed_ == kNoFile || !DigestOfFile(signed_, *digest))
+            refusal = L"cannot read back the signed wrapper in '" + folder + L"'";
+        if (signed_ != kNoFile)
+            CloseFile(signed_);
+    }
     const FileProblem placed = refusal.empty() ? PutSignedInPlace(held, kSignedName, output) : kFileFine;
     if (placed != kFileFine)
         refusal = L"cannot write '" + output + L"': " + FileProblemText(placed);

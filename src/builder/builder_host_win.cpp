@@ -30,7 +30,7 @@ std::wstring SigningRefusal(const BuilderOptions& options)
     return options.firstSigningOption + L" is not available here: sign the finished wrapper with signtool";
 }
 
-std::wstring SignIntoPlace(FileHandle, const std::wstring&, const BuilderOptions& options)
+std::wstring SignIntoPlace(FileHandle, const std::wstring&, const BuilderOptions& options, FileDigest*)
 {
     return SigningRefusal(options);
 }

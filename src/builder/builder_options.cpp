@@ -1,5 +1,7 @@
 #include "builder/builder_options.h"
 
+#include "version.h"
+
 BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, BuilderOptions& options,
                                    std::wstring& refusal)
 {
@@ -7,7 +9,8 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
         const bool hasValue = i + 1 < arguments.size();
-        if (argument == L"-o" || argument == L"--arch" || argument == L"--sign" || argument == L"--password-file") {
+        if (argument == L"-o" || argument == L"--arch" || argument == L"--sign" || argument == L"--password-file" ||
+            argument == L"--manifest") {
             if (!hasValue)
                 return kBuilderUsage;
             const std::wstring& value = arguments[++i];
@@ -17,6 +20,10 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
                 options.arch = value;
             else if (argument == L"--sign")
                 options.certificate = value;
+            else if (argument == L"--manifest" && !value.empty())
+                options.manifest = value;
+            else if (argument == L"--manifest")
+                return kBuilderUsage;
             else
                 options.passwordFile = value;
             const bool signing = argument == L"--sign" || argument == L"--password-file";
@@ -26,6 +33,8 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
             options.checked = false;
         } else if (argument == L"-h" || argument == L"--help") {
             return kBuilderUsage;
+        } else if (argument == L"--version") {
+            return kBuilderVersion;
         } else {
             options.patches.push_back(argument);
         }
@@ -42,6 +51,12 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
 std::wstring BuilderUsage()
 {
     return L"usage: build-wrapper -o OUT.exe [--arch x64|x86] [--sign CERT.pfx [--password-file FILE]]\n"
-           L"                     [--unchecked] [PATCH ...]\n"
+           L"                     [--manifest FILE] [--unchecked] [PATCH ...]\n"
+           L"       build-wrapper --version\n"
            L"  PATCH is FILE (next free slot) or N=FILE (slot N, 1 to 15)\n";
+}
+
+std::wstring BuilderVersion()
+{
+    return L"build-wrapper " WRAPPER_VERSION_TEXT L"\n";
 }

@@ -28,10 +28,42 @@ std::wstring Quoted(const std::wstring& text)
 const wchar_t kAppliedAgain[] = L"the wrapper would apply the patch again on every run, and ";
 const wchar_t kRollbackMisses[] = L"a rollback would look for the patched products at the wrong version";
 
+// The Revision Number summary property: a patch's code, then the codes
+// of the patches it makes obsolete, GUIDs with nothing between them
+// (learn.microsoft.com, "Revision Number Summary").
+constexpr unsigned kSummaryRevisionNumber = 9;
+
+bool IsGuid(const std::wstring& text)
+{
+    if (text.size() != 38 || text.front() != L'{' || text.back() != L'}')
+        return false;
+    for (size_t i = 1; i < 37; ++i) {
+        const wchar_t c = text[i];
+        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
+        if (i == 9 || i == 14 || i == 19 || i == 24 ? c != L'-' : !hex)
+            return false;
+    }
+    return true;
+}
+
+std::wstring PatchCodeOf(const CompoundFile& file)
+{
+    std::wstring revision;
+    ReadSummaryText(file, kSummaryRevisionNumber, revision, nullptr);
+    const std::wstring first = revision.substr(0, 38);
+    return IsGuid(first) ? first : std::wstring();
+}
+
 struct SlotCheck {
+    int slot;
     std::wstring where;  // "slot N (PATH)"
     BuildReport& report;
 };
+
+void Warn(SlotCheck& check, const std::wstring& text)
+{
+    check.report.warnings.push_back({check.slot, check.where, text});
+}
 
 // The version as written, and how the wrapper reads it when it reads it
 // otherwise; `what` names it in the warning.
@@ -40,8 +72,7 @@ std::wstring Described(SlotCheck& check, const std::wstring& version, const wcha
     if (VersionHasFourParts(version))
         return version;
     const std::wstring read = FormatVersion(ParseVersion(version));
-    check.report.warnings.push_back(check.where + L": " + what + L" " + Quoted(version) +
-                                    L" has fewer than four parts; the wrapper reads it as " + read);
+    Warn(check, what + (L" " + Quoted(version)) + L" has fewer than four parts; the wrapper reads it as " + read);
     return version + L" (reads as " + read + L")";
 }
 
@@ -57,9 +88,8 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
     if (versions.empty()) {
         // Read whole, and none of them sets ProductVersion: the product
         // keeps its version, below the upgrade version.
-        check.report.warnings.push_back(check.where +
-                                        L": the patch's transforms do not change the product's version; " +
-                                        kAppliedAgain + kRollbackMisses);
+        Warn(check, L"the patch's transforms do not change the product's version; " + std::wstring(kAppliedAgain) +
+                        kRollbackMisses);
         return L"the transforms leave the product's version as it is";
     }
     std::vector<std::wstring> distinct;
@@ -74,10 +104,8 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
             continue;
         // Below the upgrade version, the product still looks unpatched.
         const std::wstring again = VersionLess(moved, upgradeRead) ? kAppliedAgain : L"";
-        check.report.warnings.push_back(check.where + L": the Keywords' upgrade version " + upgrade +
-                                        L" differs from " + version +
-                                        L", the version the patch's transforms move the product to; " + again +
-                                        kRollbackMisses);
+        Warn(check, L"the Keywords' upgrade version " + upgrade + L" differs from " + version +
+                        L", the version the patch's transforms move the product to; " + again + kRollbackMisses);
     }
     return L"the transforms move the product to " + Joined(distinct);
 }
@@ -87,7 +115,7 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
 void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, std::size_t size,
                 BuildReport& report)
 {
-    SlotCheck check{L"slot " + std::to_wstring(slot) + L" (" + path + L")", report};
+    SlotCheck check{slot, L"slot " + std::to_wstring(slot) + L" (" + path + L")", report};
     report.slotMap.push_back(L"slot " + std::to_wstring(slot) + L": " + path);
     CompoundFile file;
     std::wstring keywords, templateValue;
@@ -130,8 +158,10 @@ void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, s
         report.refusals.push_back(check.where + L": its Template " + Quoted(templateValue) +
                                   L" begins with ';', so the wrapper would find no product to patch");
     const std::vector<std::wstring> products = TemplateProductCodes(templateValue);
-    if (!products.empty())
-        report.products.push_back({slot, check.where, products});
+    if (!products.empty()) {
+        report.checkedSlots.push_back({slot, check.where, PatchCodeOf(file), products, upgrade,
+                                       split ? SplitTargetVersions(targets) : std::vector<std::wstring>()});
+    }
     report.slotMap.push_back(L"  products: " + (products.empty() ? std::wstring(L"none") : Joined(products)));
     if (!split) {
         report.slotMap.push_back(L"  keywords: " + (hasKeywords ? keywords : std::wstring(L"absent")));
@@ -147,7 +177,7 @@ void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, s
 
 namespace {
 
-bool ShareAProduct(const SlotProducts& a, const SlotProducts& b)
+bool ShareAProduct(const CheckedSlot& a, const CheckedSlot& b)
 {
     for (const std::wstring& product : a.products) {
         for (const std::wstring& other : b.products) {
@@ -172,19 +202,21 @@ std::wstring SlotList(const std::vector<int>& slots)
 
 void AddSlotOrderWarnings(BuildReport& report)
 {
-    for (size_t later = 1; later < report.products.size(); ++later) {
+    const std::vector<CheckedSlot>& slots = report.checkedSlots;
+    for (size_t later = 1; later < slots.size(); ++later) {
         std::vector<int> apart;
         for (size_t earlier = 0; earlier < later; ++earlier) {
-            if (!ShareAProduct(report.products[earlier], report.products[later]))
-                apart.push_back(report.products[earlier].slot);
+            if (!ShareAProduct(slots[earlier], slots[later]))
+                apart.push_back(slots[earlier].slot);
         }
         if (apart.empty())
             continue;
-        report.warnings.push_back(report.products[later].where + L": its products share none with those of " +
-                                  SlotList(apart) + L"; on a machine without the products of " +
-                                  (apart.size() == 1 ? L"that slot" : L"one of them") +
-                                  L", the run stops there and never reaches slot " +
-                                  std::to_wstring(report.products[later].slot));
+        report.warnings.push_back({slots[later].slot, slots[later].where,
+                                   L"its products share none with those of " + SlotList(apart) +
+                                       L"; on a machine without the products of " +
+                                       (apart.size() == 1 ? L"that slot" : L"one of them") +
+                                       L", the run stops there and never reaches slot " +
+                                       std::to_wstring(slots[later].slot)});
     }
 }
 
@@ -196,8 +228,9 @@ void AddUncheckedPatch(int slot, const std::wstring& path, BuildReport& report)
 std::wstring ProblemsText(const BuildReport& report)
 {
     std::wstring text;
-    for (const std::wstring& warning : report.warnings)
-        text += L"build-wrapper: warning: " + warning + L"\n";
+    for (const BuildWarning& warning : report.warnings)
+        text += L"build-wrapper: warning: " + (warning.where.empty() ? L"" : warning.where + L": ") + warning.text +
+                L"\n";
     for (const std::wstring& refusal : report.refusals)
         text += L"build-wrapper: refused: " + refusal + L"\n";
     return text;

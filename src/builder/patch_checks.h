@@ -13,18 +13,29 @@
 // lack the "build-wrapper: refused: " and "build-wrapper: warning: " that
 // the builders print before them.
 
-// The product codes a checked slot names in its Template.
-struct SlotProducts {
+// What the checks read of a slot whose Template names products.
+struct CheckedSlot {
     int slot = 0;
     std::wstring where;  // "slot N (PATH)"
+    std::wstring patchCode;  // the revision number's first GUID; empty when it begins with none
     std::vector<std::wstring> products;
+    std::wstring upgradeVersion;  // as written; empty when the Keywords cannot be split
+    std::vector<std::wstring> targetVersions;  // likewise
+};
+
+// A warning about slot `slot`, which `where` names, or about the wrapper
+// as a whole (slot 0, `where` empty).
+struct BuildWarning {
+    int slot = 0;
+    std::wstring where;
+    std::wstring text;
 };
 
 struct BuildReport {
     std::vector<std::wstring> slotMap;  // lines, one block per slot
-    std::vector<std::wstring> warnings;
+    std::vector<BuildWarning> warnings;
     std::vector<std::wstring> refusals;
-    std::vector<SlotProducts> products;  // in slot order
+    std::vector<CheckedSlot> checkedSlots;  // in slot order
 };
 
 // Adds the slot map block of the patch in `slot` (the whole file in

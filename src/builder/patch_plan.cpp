@@ -79,6 +79,8 @@ std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& fa
         return L"'" + file + L"' is not a Windows Installer patch (no compound-file signature)";
     if (facts.isOutput)
         return L"patch file '" + file + L"' is the output file too";
+    if (facts.isManifest)
+        return L"patch file '" + file + L"' is the manifest file too";
     if (facts.isScratch)
         return L"patch file '" + file + L"' is the build's own scratch file";
     // The slot map names one file a line, and ./build-wrapper reads it back.

@@ -38,6 +38,7 @@ struct PatchFileFacts {
     bool exists = false;
     bool regular = false;  // a file, not a folder or a device
     bool isOutput = false;  // the very file the wrapper is to be written to
+    bool isManifest = false;  // the very file the manifest is to be written to
     bool isScratch = false;  // a file the build writes before the output (see build_files.h)
     std::uint64_t size = 0;
     FileIdentity identity;

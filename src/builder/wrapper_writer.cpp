@@ -39,8 +39,9 @@ bool SameStamp(const FileStamp& a, const FileStamp& b)
     return a.size == b.size && a.identity == b.identity;
 }
 
-// Copies the whole patch; empty, or the refusal.
-std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer)
+// Copies the whole patch, adding its bytes to `hash` when given; empty, or
+// the refusal.
+std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer, Sha256* hash)
 {
     const std::wstring unreadable = UnreadablePatchRefusal(patch.file);
     const std::wstring changed = L"patch file '" + patch.file + L"' changed while the wrapper was being built";
@@ -53,6 +54,8 @@ std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer
     while (out.problem == kFileFine && copied <= patch.stamp.size &&
            (got = ReadFromFile(in, buffer, kPieceSize)) > 0) {
         Write(out, buffer, static_cast<std::size_t>(got));
+        if (hash != nullptr)
+            AddToSha256(*hash, buffer, static_cast<std::size_t>(got));
         copied += static_cast<std::uint64_t>(got);
     }
     FileStamp after;
@@ -99,8 +102,10 @@ std::wstring FileProblemText(FileProblem problem)
 }
 
 std::wstring WriteWrapper(FileHandle file, const std::wstring& name, const WrapperLayout& layout,
-                          const std::vector<PatchCopy>& patches)
+                          const std::vector<PatchCopy>& patches, std::vector<Sha256>* patchHashes)
 {
+    if (patchHashes != nullptr)
+        patchHashes->assign(patches.size(), Sha256());
     Output out{file, PeChecksum()};
     const std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[kPieceSize]);
     Write(out, layout.head.data(), layout.head.size());
@@ -108,7 +113,7 @@ std::wstring WriteWrapper(FileHandle file, const std::wstring& name, const Wrapp
     std::uint64_t at = layout.head.size();
     for (std::size_t i = 0; i < patches.size() && refusal.empty() && out.problem == kFileFine; ++i) {
         WriteZeros(out, layout.patchOffsets[i] - at, buffer.get());
-        refusal = CopyPatch(out, patches[i], buffer.get());
+        refusal = CopyPatch(out, patches[i], buffer.get(), patchHashes != nullptr ? &(*patchHashes)[i] : nullptr);
         at = layout.patchOffsets[i] + patches[i].stamp.size;
     }
     if (refusal.empty())

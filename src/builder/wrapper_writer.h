@@ -1,6 +1,7 @@
 #pragma once
 
 #include "builder/build_files.h"
+#include "builder/sha256.h"
 #include "builder/wrapper_layout.h"
 
 #include <cstdint>
@@ -20,9 +21,11 @@ struct PatchCopy {
 
 // Writes into `out`, the scratch file `name` (see CreateScratchFile), the
 // wrapper of `layout` with patches[i]'s bytes at layout.patchOffsets[i].
-// Empty on success; else the refusal.
+// `patchHashes`, when given, gets the SHA-256 of each patch's bytes as
+// they were copied, so that no patch is read twice. Empty on success; else
+// the refusal.
 std::wstring WriteWrapper(FileHandle out, const std::wstring& name, const WrapperLayout& layout,
-                          const std::vector<PatchCopy>& patches);
+                          const std::vector<PatchCopy>& patches, std::vector<Sha256>* patchHashes = nullptr);
 
 // "permission denied", "the disk is full", ...
 std::wstring FileProblemText(FileProblem problem);

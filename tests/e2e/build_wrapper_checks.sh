@@ -55,6 +55,45 @@ warned() {
     check_same "$name: the warning" "$(grep -F 'warning:' "$work/stderr")" "build-wrapper: warning: $text"
 }
 
+# check_manifest NAME ARCH KIND SLOT=PATCH...: the manifest run_build
+# wrote with MANIFEST set is valid against schemas/manifest.schema.json
+# and gives the builder's version, ARCH, the wrapper's size and sha256sum,
+# each slot's file name, size and sha256sum, whether it was checked (KIND:
+# checked, with a patch code as every test patch has, or unchecked), and
+# the warnings the builder printed, each under its slot.
+check_manifest() {
+    local name=$1 arch=$2 kind=$3 slot file expected version warnings
+    shift 3
+    version=$(sed -n 's/^#define WRAPPER_VERSION_[A-Z]* //p' "$E2E_REPO/res/version.h" | head -n 4 | paste -sd.)
+    expected="$version $arch $(stat -c %s "$work/out.exe") $(sha256sum < "$work/out.exe" | cut -c1-64)"
+    for slot in "$@"; do
+        file=${slot#*=}
+        expected+=$'\n'"slot ${slot%%=*} $(basename "$file") $(stat -c %s "$file")"
+        expected+=" $(sha256sum < "$file" | cut -c1-64) $kind"
+    done
+    warnings=$(sed -n 's/^build-wrapper: warning: //p' "$work/stderr" |
+        perl -pe 's/^slot (\d+) \(.*?\): /slot $1: / or s/^/wrapper: /' | LC_ALL=C sort)
+    [ -z "$warnings" ] || expected+=$'\n'"$warnings"
+    check_lines "$name: the manifest, valid against its schema, gives the files' figures" "$(/usr/bin/python3 -c '
+import json, sys
+from jsonschema import Draft202012Validator
+schema = json.load(open(sys.argv[1]))
+Draft202012Validator.check_schema(schema)
+manifest = json.load(open(sys.argv[2], encoding="utf-8"))
+for error in Draft202012Validator(schema).iter_errors(manifest):
+    print("schema:", error.json_path, error.message)
+wrapper = manifest["wrapper"]
+print(manifest["builderVersion"], manifest["architecture"], wrapper["size"], wrapper["sha256"])
+warnings = ["wrapper: " + text for text in manifest["warnings"]]
+for slot in manifest["slots"]:
+    kind = "unchecked" if not slot["checked"] else "checked" if slot["patchCode"] else "no patch code"
+    print("slot", slot["slot"], slot["file"], slot["size"], slot["sha256"], kind)
+    warnings += ["slot %d: %s" % (slot["slot"], text) for text in slot.get("warnings", [])]
+for line in sorted(warnings):
+    print(line)
+' "$E2E_REPO/schemas/manifest.schema.json" "$work/out.json" 2>&1)" "$expected"
+}
+
 # patch OUT.msp ARGS...: a real patch of product $code_a (unless ARGS name
 # products) with a fresh patch code.
 patch() {
@@ -139,7 +178,8 @@ case_refusals() {
     check_same "two bad slots, one good: nothing about slot 1" \
         "$(grep -c "slot 1 " "$work/stderr" || true)" 0
     check_same "two bad slots, one good: no slot map" "$(cat "$work/stdout")" ""
-    built "--unchecked embeds what the checks refuse" --unchecked "$(p fake)" "$(p no-keywords)"
+    MANIFEST=1 built "--unchecked embeds what the checks refuse" --unchecked "$(p fake)" "$(p no-keywords)"
+    check_manifest "--unchecked" x64 unchecked 1="$(p fake)" 2="$(p no-keywords)"
     check_same "--unchecked: the slot map names the files" "$(cat "$work/stdout")" \
         "slot 1: $(p fake)"$'\n'"slot 2: $(p no-keywords)"$'\n'"wrote $work/out.exe"
 }
@@ -161,7 +201,8 @@ case_warnings() {
         "$(p keeps-version)"
     check "transforms that keep the version: the slot map says so" \
         grep -qF "  upgrade:  3.2.50.0; the transforms leave the product's version as it is" "$work/stdout"
-    warned "no patch" "the wrapper carries no patch; it would show a notice that waits for OK even under /q, so an unattended run would never end"
+    MANIFEST=1 warned "no patch" "the wrapper carries no patch; it would show a notice that waits for OK even under /q, so an unattended run would never end"
+    check_manifest "no patch" x64 checked
     warned "products apart" "slot 2 ($(p other-product)): its products share none with those of slot 1; on a machine without the products of that slot, the run stops there and never reaches slot 2" \
         "$(p good)" "$(p other-product)"
     built "a transform that cannot be read" "$(p unreadable-transform)"
@@ -202,7 +243,8 @@ print("pefile warnings:", len(pe.get_warnings()), "checksum", "matches" if pe.ve
 
 # --- the slot map ----------------------------------------------------------------
 case_slot_map() {
-    built "slot map" 5="$(p short-upgrade)" "$(p good)" "$(p short-target)"
+    MANIFEST=1 built "slot map" 5="$(p short-upgrade)" "$(p good)" "$(p short-target)"
+    check_manifest "slot map" x64 checked 1="$(p good)" 2="$(p short-target)" 5="$(p short-upgrade)"
     check_same "slot map: the lines" "$(cat "$work/stdout")" "slot 1: $(p good)
   products: $code_a, $code_b
   targets:  3.2.10.0, 3.2.20.0
@@ -303,7 +345,8 @@ case_signing() {
     cp "$work/out.exe" "$work/unsigned.exe"
     check "unsigned: osslsigncode finds no signature" eval '! verifies "$work/signer.pem" "$work/unsigned.exe"'
 
-    built "signed" --sign "$work/signer.pfx" --password-file "$work/password" "$(p good)"
+    MANIFEST=1 built "signed" --sign "$work/signer.pfx" --password-file "$work/password" "$(p good)"
+    check_manifest "signed" x64 checked 1="$(p good)"
     cp "$work/out.exe" "$work/signed.exe"
     check "signed: says so" grep -qxF "signed with $work/signer.pfx" "$work/stdout"
     check "signed: osslsigncode verifies it against the signer" verifies "$work/signer.pem" "$work/signed.exe"
@@ -394,6 +437,15 @@ case_version_info() {
     local version expected
     version=$(for part in MAJOR MINOR BUILD REVISION; do version_define "VERSION_$part"; done | paste -sd.)
     check "version.h gives four numbers" grep -qxE '[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+' <<< "$version"
+    # What --version prints and its exit code, by both builders alike.
+    check_same "--version" "$("$E2E_REPO/build-wrapper" --version; echo "exit $?")" "build-wrapper $version
+exit 0"
+    if [ -n "$BUILDER_EXE" ]; then
+        run_exe --version
+        check_same "--version of build-wrapper.exe" "$(cat "$work/exe-stdout"; echo "exit $EXE_STATUS")" \
+            "build-wrapper $version
+exit 0"
+    fi
     expected="signature=feef04bd
 file_version=$version
 product_version=$version
@@ -455,7 +507,9 @@ timed case_existing_output
 case_same_wrappers() {
     local arch built_by report
     for arch in x64 x86; do
-        built "$arch, both builders" --arch "$arch" 1="$(p good)" 4="$(p short-upgrade)" 15="$(p above-transforms)"
+        MANIFEST=1 built "$arch, both builders" --arch "$arch" 1="$(p good)" 4="$(p short-upgrade)" \
+            15="$(p above-transforms)"
+        check_manifest "$arch" "$arch" checked 1="$(p good)" 4="$(p short-upgrade)" 15="$(p above-transforms)"
         mkdir -p "$work/linux-$arch" "$work/exe-$arch"
         cp "$work/out.exe" "$work/linux-$arch/w.exe"
         cp "$work/exe/out.exe" "$work/exe-$arch/w.exe"
@@ -464,9 +518,10 @@ case_same_wrappers() {
         done
         check "$arch: resources listed" grep -q '^#24 #1 0 ' "$work/resources-linux"
         check "$arch: both builders write the same bytes" cmp -s "$work/linux-$arch/w.exe" "$work/exe-$arch/w.exe"
-        "$E2E_REPO/build-wrapper" -o "$work/linux-$arch/again.exe" --arch "$arch" 1="$(p good)" \
-            4="$(p short-upgrade)" 15="$(p above-transforms)" >/dev/null 2>&1
-        check "$arch: and so do two builds in a row" cmp -s "$work/linux-$arch/w.exe" "$work/linux-$arch/again.exe"
+        "$E2E_REPO/build-wrapper" -o "$work/linux-$arch/again.exe" --manifest "$work/linux-$arch/again.json" \
+            --arch "$arch" 1="$(p good)" 4="$(p short-upgrade)" 15="$(p above-transforms)" >/dev/null 2>&1
+        check "$arch: and so do two builds in a row, wrapper and manifest" eval 'cmp -s "$work/out.json" \
+            "$work/linux-$arch/again.json" && cmp -s "$work/linux-$arch/w.exe" "$work/linux-$arch/again.exe"'
         check_same "$arch: llvm-readobj lists every resource, pefile reads it without a warning" \
             "$(readers_of "$work/exe-$arch/w.exe")" \
             "$(cut -d' ' -f1-4 "$work/resources-exe" | sort)

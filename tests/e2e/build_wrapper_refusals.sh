@@ -43,7 +43,11 @@ refused "output is a patch" "patch file '$work/good.msp' is the output file too"
     -o "$work/good.msp" --unchecked 1="$work/good.msp"
 refused "output is a patch by another name" "patch file '$work/good.msp' is the output file too" \
     -o "$work/alias.exe" --unchecked "$work/good.msp"
-check "output is a patch: the patch is unchanged" cmp -s "$work/good.msp" "$work/good.copy"
+refused "the manifest is a patch" "patch file '$work/good.msp' is the manifest file too" \
+    --manifest "$work/alias.exe" --unchecked "$work/good.msp"
+check "output or manifest is a patch: the patch is unchanged" cmp -s "$work/good.msp" "$work/good.copy"
+refused "the manifest is the output" "manifest file '$work/same.exe' or its scratch file is the output" \
+    -o "$work/same.exe" --manifest "$work/same.exe" --unchecked "$work/good.msp"
 
 # A patch that is the build's scratch file, and what already stands at a
 # scratch name: refused before anything is removed or written, the patch
@@ -55,21 +59,37 @@ cp "$work/good.msp" "$scratch/v.exe.partial"
 refused "a patch is the scratch file" "patch file '$scratch/v.exe.partial' is the build's own scratch file" \
     -o "$scratch/v.exe" --unchecked "$scratch/v.exe.partial"
 check "a patch is the scratch file: the patch is unchanged" cmp -s "$scratch/v.exe.partial" "$work/good.msp"
+cp "$work/good.msp" "$scratch/m.json.partial"
+refused "a patch is the manifest's scratch file" \
+    "patch file '$scratch/m.json.partial' is the build's own scratch file" \
+    -o "$scratch/m.exe" --manifest "$scratch/m.json" --unchecked "$scratch/m.json.partial"
+# The manifest's scratch name is the output: the wrapper there stays.
+echo "last week's wrapper" > "$scratch/o.json.partial"
+refused "the manifest's scratch file is the output" \
+    "manifest file '$scratch/o.json' or its scratch file is the output" \
+    -o "$scratch/o.json.partial" --manifest "$scratch/o.json" --unchecked "$work/good.msp"
 echo "precious" > "$scratch/precious.txt"
 ln "$scratch/precious.txt" "$scratch/h.exe.partial"
 refused "a second name at the scratch name" "cannot write '$scratch/h.exe.partial': it has a second name (a hard link)" \
     -o "$scratch/h.exe" --unchecked "$work/good.msp"
 ln -s "$scratch/nowhere.txt" "$scratch/l.exe.partial"
+ln -s "$scratch/nowhere.txt" "$scratch/l.json.partial"
 mkfifo "$scratch/f.exe.partial"
 LINUX_ONLY=1 refused "a link at the scratch name" "cannot write '$scratch/l.exe.partial': it is a link" \
     -o "$scratch/l.exe" --unchecked "$work/good.msp"
+LINUX_ONLY=1 refused "a link at the manifest's scratch name" "cannot write '$scratch/l.json.partial': it is a link" \
+    -o "$scratch/m.exe" --manifest "$scratch/l.json" --unchecked "$work/good.msp"
 LINUX_ONLY=1 refused "a pipe at the scratch name" "cannot write '$scratch/f.exe.partial': it is not a regular file" \
     -o "$scratch/f.exe" --unchecked "$work/good.msp"
 check_same "what stood at the scratch names is as it was" \
-    "$(cat "$scratch/precious.txt"; ls "$scratch")" "precious
+    "$(cat "$scratch/precious.txt" "$scratch/o.json.partial"; ls "$scratch")" "precious
+last week's wrapper
 f.exe.partial
 h.exe.partial
 l.exe.partial
+l.json.partial
+m.json.partial
+o.json.partial
 precious.txt
 v.exe.partial"
 
@@ -79,6 +99,8 @@ v.exe.partial"
 mkdir -p "$work/folder.exe"
 refused "output is a folder" "cannot write '$work/folder.exe': it is a folder" \
     -o "$work/folder.exe" --unchecked "$work/good.msp"
+refused "the manifest is a folder" "cannot write '$work/folder.exe': it is a folder" \
+    --manifest "$work/folder.exe" --unchecked "$work/good.msp"
 check_same "output is a folder: still empty" "$(ls -A "$work/folder.exe")" ""
 # A second build of the same output while the first one writes it (the
 # first one's lock, held here): refused, the first one's file left alone.
@@ -98,6 +120,20 @@ if [ "$(id -u)" = 0 ] && echo "last week's wrapper" > "$work/locked.exe" && chat
         -o "$work/locked.exe" --unchecked "$work/good.msp"
     check_same "output cannot be replaced: the old one as it was" "$(cat "$work/locked.exe")" "last week's wrapper"
     chattr -i "$work/locked.exe"
+    # A manifest that cannot be replaced: the wrapper is in place all the same.
+    echo "last week's manifest" > "$work/locked.json"
+    chattr +i "$work/locked.json"
+    run_build --manifest "$work/locked.json" --unchecked "$work/good.msp"
+    refusal="build-wrapper: cannot write '$work/locked.json': permission denied; the wrapper is in place without it"
+    check_same "a manifest that cannot be replaced: refused, the wrapper in place" \
+        "$BUILD_STATUS $(cat "$work/stderr" "$work/locked.json"; leftovers; ls "$work/out.exe")" \
+        "2 $refusal
+last week's manifest
+$work/out.exe"
+    [ -z "${BUILDER_EXE:-}" ] || check_same "a manifest that cannot be replaced: build-wrapper.exe alike" \
+        "$EXE_STATUS $(cat "$work/exe-stderr"; ls "$work/exe/out.exe")" "2 $refusal
+$work/exe/out.exe"
+    chattr -i "$work/locked.json"
 else
     echo "  (not root, or no immutable files here: the output that cannot be replaced is left out)"
 fi

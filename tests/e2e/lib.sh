@@ -140,18 +140,20 @@ run_exe() {
     host_paths < "$work/exe-stderr.raw" > "$work/exe-stderr"
 }
 
-# run_build ARGS...: ./build-wrapper writing $work/out.exe; BUILD_STATUS, and
-# its output in $work/stdout and $work/stderr. build-wrapper.exe, when it
-# runs too, writes $work/exe/out.exe (see run_exe).
+# run_build ARGS...: ./build-wrapper writing $work/out.exe (and, when
+# MANIFEST is set, its manifest $work/out.json); BUILD_STATUS, and its
+# output in $work/stdout and $work/stderr. build-wrapper.exe, when it runs
+# too, writes $work/exe/out.exe and $work/exe/out.json (see run_exe).
 run_build() {
-    rm -f "$work/out.exe"
+    rm -f "$work/out.exe" "$work/out.json"
     set +e
-    "$E2E_REPO/build-wrapper" -o "$work/out.exe" "$@" > "$work/stdout" 2> "$work/stderr"
+    "$E2E_REPO/build-wrapper" -o "$work/out.exe" ${MANIFEST:+--manifest "$work/out.json"} "$@" \
+        > "$work/stdout" 2> "$work/stderr"
     BUILD_STATUS=$?
     set -e
     [ -n "${BUILDER_EXE:-}" ] && [ -z "${LINUX_ONLY:-}" ] || return 0
-    rm -f "$work/exe/out.exe"
-    run_exe -o "$work/exe/out.exe" "$@"
+    rm -f "$work/exe/out.exe" "$work/exe/out.json"
+    run_exe -o "$work/exe/out.exe" ${MANIFEST:+--manifest "$work/exe/out.json"} "$@"
 }
 
 # builders_agree NAME: build-wrapper.exe ended, said and wrote as
@@ -166,6 +168,7 @@ builders_agree() {
     if [ "$BUILD_STATUS" = 0 ]; then
         check_same "$name says what it wrote" "$(grep '^wrote ' "$work/exe-stdout")" "wrote $work/exe/out.exe"
         check "$name wrote a wrapper" [ -s "$work/exe/out.exe" ]
+        [ -z "${MANIFEST:-}" ] || check "$name wrote the same manifest" cmp "$work/out.json" "$work/exe/out.json"
     else
         check "$name wrote no wrapper" [ ! -e "$work/exe/out.exe" ]
     fi

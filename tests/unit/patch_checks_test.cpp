@@ -44,6 +44,7 @@ TEST(BuilderOptions, OneCommandLineForBothBuilders)
         {{L"-o", L"o.exe", L"--arch"}, kBuilderUsage, L"", L"o.exe", L"x64", true, {}},
         {{L"-o", L"o.exe", L"--help", L"a.msp"}, kBuilderUsage, L"", L"o.exe", L"x64", true, {}},
         {{L"-h"}, kBuilderUsage, L"", L"", L"x64", true, {}},
+        {{L"-o", L"o.exe", L"--version", L"-h"}, kBuilderVersion, L"", L"o.exe", L"x64", true, {}},
         {{L"-o", L"o.exe", L"--arch", L"arm64"}, kBuilderRefuse, L"unknown architecture 'arm64' (x64 or x86)",
          L"o.exe", L"arm64", true, {}},
         // Which signing option came first, for build-wrapper.exe to name it in its refusal.
@@ -171,6 +172,7 @@ struct PatchSpec {
     std::vector<std::string> movesTo = {"3.2.40.0"};  // one transform each
     bool packageClass = true;
     bool summary = true;
+    std::string revision;  // none when empty
 };
 
 Bytes ImageOf(const PatchSpec& patch)
@@ -182,6 +184,8 @@ Bytes ImageOf(const PatchSpec& patch)
             values.push_back(summary_text(5, patch.keywords));
         if (patch.hasTemplate)
             values.push_back(summary_text(7, patch.templateValue));
+        if (!patch.revision.empty())
+            values.push_back(summary_text(9, patch.revision));
         streams.push_back({{u"\005SummaryInformation"}, summary_stream_bytes(values)});
     }
     for (size_t i = 0; i < patch.movesTo.size(); ++i) {
@@ -313,13 +317,15 @@ TEST(PatchChecks, ReadsEachPatchAsTheWrapperDoes)
         const BuildReport report = Checked(ImageOf(row.patch));
         Lines slotMap = {L"slot 1: /p/fix.msp"};
         slotMap.insert(slotMap.end(), row.slotMap.begin(), row.slotMap.end());
-        Lines warnings, refusals;
+        Lines warnings, expected, refusals;
+        for (const BuildWarning& warning : report.warnings)
+            warnings.push_back(std::to_wstring(warning.slot) + L" " + warning.where + L": " + warning.text);
         for (const std::wstring& text : row.warnings)
-            warnings.push_back(where + text);
+            expected.push_back(L"1 " + where + text);
         for (const std::wstring& text : row.refusals)
             refusals.push_back(where + text);
         EXPECT_EQ(report.slotMap, slotMap) << row.what;
-        EXPECT_EQ(report.warnings, warnings) << row.what;
+        EXPECT_EQ(warnings, expected) << row.what;
         EXPECT_EQ(report.refusals, refusals) << row.what;
     }
 }
@@ -353,6 +359,31 @@ TEST(PatchChecks, FilesThatAreNoCompoundFile)
         EXPECT_EQ(report.slotMap, (Lines{L"slot 4: C:\\p q\\ü.msp", L"  summary: unreadable"}));
         EXPECT_EQ(report.refusals, (Lines{L"slot 4 (C:\\p q\\ü.msp): its summary information cannot be read; it is "
                                           L"not a Windows Installer patch"}));
+    }
+}
+
+// What a manifest says of a checked slot: the patch code is the revision
+// number's first GUID, or none.
+TEST(PatchChecks, WhatTheManifestTakesFromTheChecks)
+{
+    const char* const code = "{0B7A1C2D-3E4F-4A5B-8C6D-7E8F9A0B1C2D}";
+    const std::pair<std::string, std::wstring> revisions[] = {
+        {std::string(code) + "{6F1C0000-0000-4000-8000-000000000000}", WideFromUtf8(code)},
+        {std::string(code).substr(0, 37), L""},
+        {"{0B7A1C2D-3E4F-4A5B-8C6D+7E8F9A0B1C2D}", L""},
+        {"{0B7A1C2D-3E4F-4A5B-8C6D-7E8F9A0B1C2G}", L""},
+    };
+    for (const auto& revision : revisions) {
+        PatchSpec patch;
+        patch.revision = revision.first;
+        const BuildReport report = Checked(ImageOf(patch), 3);
+        ASSERT_EQ(report.checkedSlots.size(), 1u);
+        const CheckedSlot& slot = report.checkedSlots[0];
+        EXPECT_EQ(slot.patchCode, revision.second) << revision.first;
+        EXPECT_EQ(slot.slot, 3);
+        EXPECT_EQ(slot.products, (Lines{L"{A}", L"{B}"}));
+        EXPECT_EQ(slot.upgradeVersion, L"3.2.40.0");
+        EXPECT_EQ(slot.targetVersions, (Lines{L"3.2.10.0", L"3.2.20.0"}));
     }
 }
 

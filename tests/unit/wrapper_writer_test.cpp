@@ -1,6 +1,7 @@
 #include "builder/pe_checksum.h"
 #include "builder/pe_image.h"
 #include "builder/resource_tree.h"
+#include "builder/sha256.h"
 #include "builder/wrapper_layout.h"
 #include "builder/wrapper_writer.h"
 #include "shared/little_endian.h"
@@ -321,6 +322,28 @@ TEST(PeChecksum, PiecesOfAnySizeSumAsTheWhole)
     PeChecksum reference;
     AddToChecksum(reference, zeroedField.data(), zeroedField.size());
     EXPECT_EQ(FinishChecksum(reference, file.size()), ReferenceChecksum(file, 64));
+}
+
+// FIPS 180-2's examples, and the hash of pieces of any size as of the whole.
+TEST(Sha256, KnownVectorsInPiecesOfAnySize)
+{
+    const std::string million(1000000, 'a');
+    const std::pair<std::string, std::wstring> vectors[] = {
+        {"", L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         L"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {million, L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& vector : vectors) {
+        const std::uint8_t* bytes = reinterpret_cast<const std::uint8_t*>(vector.first.data());
+        for (std::size_t piece : {1u, 63u, 64u, 65u, 1u << 20}) {
+            Sha256 hash;
+            for (std::size_t at = 0; at < vector.first.size(); at += piece)
+                AddToSha256(hash, bytes + at, std::min(piece, vector.first.size() - at));
+            EXPECT_EQ(FinishSha256(hash), vector.second) << vector.first.size() << " bytes in pieces of " << piece;
+        }
+    }
 }
 
 } // namespace
