@@ -39,7 +39,7 @@ void LogVerdict(const std::wstring& slot, const ProductRecord& record)
                           record.upgradeVersion + L": due");
         break;
     case kVerdictNotInstalled:
-        break;  // such a product has no record: the installer does not know it
+        break;  // DecideSlot makes no record of a product the installer does not have
     }
 }
 
