@@ -23,6 +23,7 @@ endif()
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
     src/app/install_run_win.cpp
+    src/app/whatif_win.cpp
     src/diagnostics/os_description_win.cpp
     src/diagnostics/report_win.cpp
     src/install/configure_win.cpp

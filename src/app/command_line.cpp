@@ -32,6 +32,17 @@ void RefuseCommandLine(RunOptions& options, const std::wstring& reason)
         options.usageError = reason;
 }
 
+// A value that reads "/whatif" was most likely meant as that word: taken
+// as a path or a number, the run would install where only a plan was
+// asked for.
+bool RefuseWhatIfAsValue(RunOptions& options, const wchar_t* word, const std::wstring& value)
+{
+    if (!EqualsIgnoringAsciiCase(value, L"/whatif"))
+        return false;
+    RefuseCommandLine(options, std::wstring(word) + L" takes /whatif as its value");
+    return true;
+}
+
 } // namespace
 
 const wchar_t kCommandLineHelp[] =
@@ -40,6 +51,7 @@ const wchar_t kCommandLineHelp[] =
     L"/q\tno outcome message box\n"
     L"/exitcode\tend with a code for deployment systems\n"
     L"/log FILE\tappend a record of the run to FILE\n"
+    L"/whatif\tshow what the install would do, changing nothing\n"
     L"/wait MINUTES\twhile another installation runs, wait up to MINUTES in all (0 to 1440; 10 with /q)\n"
     L"/e PATH\twrite the patches to files named after PATH\n"
     L"/i\tshow the patches and the operating system\n"
@@ -52,6 +64,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.extractMode = false;
     options.extractPath.clear();
     options.installMode = true;
+    options.whatIfMode = false;
     options.deploymentExitCode = false;
     options.helpMode = false;
     options.usageError.clear();
@@ -72,24 +85,30 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
         } else if (EqualsIgnoringAsciiCase(word, L"/log")) {
             // Like /e: the next argument is the path, whatever it looks like;
             // an empty one is no path (and no word either).
-            if (i + 1 < arguments.size() && !arguments[i + 1].empty())
-                options.logPath = arguments[++i];
-            else
+            if (i + 1 < arguments.size() && !arguments[i + 1].empty()) {
+                if (!RefuseWhatIfAsValue(options, L"/log", arguments[++i]))
+                    options.logPath = arguments[i];
+            } else {
                 RefuseCommandLine(options, L"/log is not followed by the path of a file");
+            }
         } else if (EqualsIgnoringAsciiCase(word, L"/wait")) {
             // Like /log: the next argument is the number, whatever it looks like.
             waitGiven = true;
             if (i + 1 >= arguments.size())
                 RefuseCommandLine(options, L"/wait is not followed by a number of minutes");
-            else if (!ParseWaitMinutes(arguments[++i], options.waitMinutes))
+            else if (!RefuseWhatIfAsValue(options, L"/wait", arguments[++i]) &&
+                     !ParseWaitMinutes(arguments[i], options.waitMinutes))
                 RefuseCommandLine(options, L"\"" + arguments[i] + L"\" after /wait is not a whole number of minutes "
                                            L"from 0 to 1440");
         } else if (EqualsIgnoringAsciiCase(word, L"/e")) {
             options.installMode = false;
             options.extractMode = true;
             // The next argument is the path whatever it looks like, even "/q".
-            if (i + 1 < arguments.size())
-                options.extractPath = arguments[++i];
+            if (i + 1 < arguments.size() && !RefuseWhatIfAsValue(options, L"/e", arguments[++i]))
+                options.extractPath = arguments[i];
+        } else if (EqualsIgnoringAsciiCase(word, L"/whatif")) {
+            options.installMode = false;
+            options.whatIfMode = true;
         } else if (EqualsIgnoringAsciiCase(word, L"/i")) {
             options.installMode = false;
             options.infoMode = true;
@@ -100,6 +119,10 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
             break;
         }
     }
+    // A plan writes no file: with /e, which writes the patches, neither is
+    // done rather than one guessed.
+    if (options.whatIfMode && options.extractMode)
+        RefuseCommandLine(options, L"/whatif and /e cannot be combined");
     // Unattended, a busy installer is waited for; a person at the screen is
     // shown its error at once.
     if (!waitGiven)

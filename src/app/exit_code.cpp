@@ -44,3 +44,8 @@ unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned r
         return IsInstallSuccess(lastError) ? kInstallFailure : lastError;
     }
 }
+
+unsigned WhatIfExitCode(unsigned installRunCode, bool patchDue)
+{
+    return installRunCode == 0 && patchDue ? 1 : installRunCode;
+}

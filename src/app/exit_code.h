@@ -18,6 +18,11 @@ LogType ExitCodeLogType(unsigned exitCode);
 unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned restartRequest,
                             unsigned firstInstallerFailure, bool productLeftBehind);
 
+// The code of "/whatif /exitcode": the install run's, except that a run that
+// would succeed (0) and install at least one patch answers 1, so that a
+// check tells "nothing to do" from "would patch".
+unsigned WhatIfExitCode(unsigned installRunCode, bool patchDue);
+
 // ERROR_INVALID_COMMAND_LINE: a command line the wrapper cannot follow.
 constexpr unsigned kInvalidCommandLine = 1639;
 

@@ -2,6 +2,7 @@
 #include "app/command_line_win.h"
 #include "app/exit_code.h"
 #include "app/install_run_win.h"
+#include "app/whatif_win.h"
 #include "diagnostics/os_description_win.h"
 #include "diagnostics/report_win.h"
 #include "messages/message_box_win.h"
@@ -89,9 +90,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
         const unsigned exitCode = RunInstall();
         return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
     }
+    unsigned exitCode = 0;
+    if (Options.whatIfMode)
+        exitCode = RunWhatIf();
     if (Options.extractMode)
         ExtractAllPatches(Options.extractPath);
     if (Options.infoMode)
         ShowPatchReport();
-    return 0;
+    return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
 }

@@ -1,5 +1,7 @@
 #include "install/decision.h"
 
+#include "install/installer_result.h"
+#include "install/product_record.h"
 #include "install/version.h"
 #include "payload/targeting.h"
 
@@ -24,4 +26,26 @@ ProductVerdict DecideProduct(const std::wstring& installedVersion, const std::ws
             return kVerdictApply;
     }
     return kVerdictWrongVersion;
+}
+
+PatchOutcome PatchOutcomeOf(const ProductRecords& records)
+{
+    size_t upToDate = 0;
+    PatchOutcome running = Failed;
+    // The last product that sets the running result decides, and an
+    // installer error sets nothing.
+    for (const auto& record : records) {
+        if (record->verdict == kVerdictUpToDate)
+            ++upToDate;
+        else if (record->verdict == kVerdictWrongVersion)
+            running = WrongVersion;
+        else if (record->verdict == kVerdictApply && IsInstallSuccess(record->installerResult))
+            running = Installed;
+    }
+    return upToDate == records.size() ? UpToDate : running;
+}
+
+bool RemovedOnRollback(const std::wstring& version, const std::wstring& upgradeVersion)
+{
+    return VersionEqual(ParseVersion(version), ParseVersion(upgradeVersion));
 }

@@ -22,9 +22,9 @@ std::wstring Describe(const ProductRecord& record)
 }
 
 // Logs the verdict on one product with its reason.
-void LogVerdict(const std::wstring& slot, const ProductRecord& record, ProductVerdict verdict)
+void LogVerdict(const std::wstring& slot, const ProductRecord& record)
 {
-    switch (verdict) {
+    switch (record.verdict) {
     case kVerdictUpToDate:
         Log(kLogInfo, slot + L": " + Describe(record) + L" is at or above the upgrade version " +
                           record.upgradeVersion + L": nothing to install");
@@ -38,6 +38,8 @@ void LogVerdict(const std::wstring& slot, const ProductRecord& record, ProductVe
         Log(kLogInfo, slot + L": " + Describe(record) + L" is at a target version below the upgrade version " +
                           record.upgradeVersion + L": due");
         break;
+    case kVerdictNotInstalled:
+        break;  // DecideSlot makes no record of a product the installer does not have
     }
 }
 
@@ -57,16 +59,15 @@ void CheckVersionAfterInstall(const std::wstring& slot, const ProductRecord& rec
 
 } // namespace
 
-PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName)
+PatchOutcome DecideSlot(const std::wstring& resourceName, const PlannedVersions& planned, SlotDecision& slot)
 {
-    PatchBytes patch;
-    if (!FindEmbeddedPatch(resourceName, patch)) {
+    if (!FindEmbeddedPatch(resourceName, slot.patch)) {
         Log(kLogInfo, resourceName + L": no patch in this slot");
         return NoPatch;
     }
     // Read from the embedded bytes: a run with nothing to do writes nothing.
-    PatchTargeting targeting;
-    if (!ReadEmbeddedTargeting(patch, targeting)) {
+    const PatchTargeting& targeting = slot.targeting;
+    if (!ReadEmbeddedTargeting(slot.patch, slot.targeting)) {
         Log(kLogError, resourceName + L": the patch's targeting data cannot be read, error " +
                            std::to_wstring(GetLastError()));
         return Failed;
@@ -74,54 +75,55 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
     Log(kLogInfo, resourceName + L": products " + targeting.products + L"; target versions " +
                       targeting.targetVersions + L"; upgrade version " + targeting.upgradeVersion);
 
-    ProductRecords records;
-    FindInstalledTargets(targeting, records);
-    if (records.empty()) {
+    FindInstalledTargets(targeting, slot.records);
+    if (slot.records.empty()) {
         Log(kLogWarning, resourceName + L": none of the patch's products is installed");
         return NoProduct;
     }
+    for (const auto& record : slot.records) {
+        const auto earlier = planned.find(record->productCode);
+        if (earlier != planned.end()) {
+            record->installedVersion = earlier->second.version;
+            record->versionFromSlot = earlier->second.slot;
+        }
+        record->verdict = DecideProduct(record->installedVersion, record->upgradeVersion, record->targetVersions);
+    }
+    return kNoOutcome;
+}
 
-    TempPatchCopy copy(patch);
-    size_t upToDate = 0;
-    PatchOutcome running = Failed;
-    // Every product gets its own verdict; the last one that sets the running
-    // result decides, and an installer error sets nothing.
-    for (const auto& record : records) {
+PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName)
+{
+    SlotDecision slot;
+    const PatchOutcome decided = DecideSlot(resourceName, PlannedVersions(), slot);
+    if (decided != kNoOutcome)
+        return decided;
+
+    TempPatchCopy copy(slot.patch);
+    for (const auto& record : slot.records) {
         if (updateMessageName)
             MessageProductName = record->productName;
-        const ProductVerdict verdict =
-            DecideProduct(record->installedVersion, record->upgradeVersion, record->targetVersions);
-        LogVerdict(resourceName, *record, verdict);
-        switch (verdict) {
-        case kVerdictUpToDate:
-            ++upToDate;
-            break;
-        case kVerdictWrongVersion:
-            running = WrongVersion;
+        LogVerdict(resourceName, *record);
+        if (record->verdict == kVerdictWrongVersion)
             ProductLeftBehind = true;
-            break;
-        case kVerdictApply: {
-            // A patch that cannot be copied out fails the run; the last-error
-            // value tells why.
-            std::wstring patchPath;
-            if (!copy.EnsureWritten(patchPath)) {
-                Log(kLogError, resourceName + L": the patch cannot be copied for the installer, error " +
-                                   std::to_wstring(GetLastError()));
-                return Failed;
-            }
-            const unsigned result = ConfigurePatch(resourceName, *record, patchPath, false);
-            if (IsInstallSuccess(result)) {
-                running = Installed;
-                RestartRequest = StrongerRestart(RestartRequest, result);
-                CheckVersionAfterInstall(resourceName, *record);
-            } else {
-                if (FirstInstallerFailure == 0)
-                    FirstInstallerFailure = result;
-                SetLastError(result);
-            }
-            break;
+        if (record->verdict != kVerdictApply)
+            continue;
+        // A patch that cannot be copied out fails the run; the last-error
+        // value tells why.
+        std::wstring patchPath;
+        if (!copy.EnsureWritten(patchPath)) {
+            Log(kLogError, resourceName + L": the patch cannot be copied for the installer, error " +
+                               std::to_wstring(GetLastError()));
+            return Failed;
         }
+        record->installerResult = ConfigurePatch(resourceName, *record, patchPath, false);
+        if (IsInstallSuccess(record->installerResult)) {
+            RestartRequest = StrongerRestart(RestartRequest, record->installerResult);
+            CheckVersionAfterInstall(resourceName, *record);
+        } else {
+            if (FirstInstallerFailure == 0)
+                FirstInstallerFailure = record->installerResult;
+            SetLastError(record->installerResult);
         }
     }
-    return upToDate == records.size() ? UpToDate : running;
+    return PatchOutcomeOf(slot.records);
 }

@@ -1,8 +1,8 @@
 #include "install/rollback_win.h"
 
 #include "install/configure_win.h"
+#include "install/decision.h"
 #include "install/installed_targets_win.h"
-#include "install/version.h"
 #include "payload/embedded_patch.h"
 #include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
@@ -21,7 +21,7 @@ void RollBackPatch(const std::wstring& resourceName)
     TempPatchCopy copy(patch);
     std::wstring patchPath;
     for (const auto& record : records) {
-        if (VersionEqual(ParseVersion(record->installedVersion), ParseVersion(record->upgradeVersion)) &&
+        if (RemovedOnRollback(record->installedVersion, record->upgradeVersion) &&
             copy.EnsureWritten(patchPath))
             ConfigurePatch(resourceName, *record, patchPath, true);
     }

@@ -8,6 +8,8 @@ struct RunOptions {
     bool installMode = false;
     bool extractMode = false;
     bool infoMode = false;
+    // "/whatif": the install run's decisions, reported, changing nothing.
+    bool whatIfMode = false;
     std::wstring extractPath;
     // The install run ends with a code that deployment systems understand
     // instead of 0. Off unless asked for: existing deployments expect 0.

@@ -566,7 +566,7 @@ case_help() {
     rm -f "$temp"/*.log
     run_with_boxes "$work/k.exe" '/?'
     expect_box "/?" Help "$help_text" information 00000040
-    for word in /q /exitcode '/log FILE' '/wait MINUTES' '/e PATH' /i /pi '/?, /help'; do
+    for word in /q /exitcode '/log FILE' /whatif '/wait MINUTES' '/e PATH' /i /pi '/?, /help'; do
         check "/?: lists $word" grep -qF -- "\\n$word\\t" <<< "$(box 1 text)"
     done
     boxes_summary
@@ -754,5 +754,43 @@ case_busy_installer() {
     boxes_summary
 }
 timed case_busy_installer
+
+# --- /whatif: the plan, then the run, on the same machine -------------------
+# Products by their code, in the order the log names them ("none" for
+# none): those the plan would patch and remove again, and those the run did.
+codes() { local c; c=$(sed -E 's/.* product (\{[^}]*\}).*/\1/' | paste -sd,); echo "${c:-none}"; }
+planned() { log_records "$1" "^What if: .* $2" | codes; }
+done_by_run() { log_records "$1" "^$2 the patch on product" | codes; }
+case_whatif() {
+    local code_q code_s row exe tree plan_code run_code patched removed
+    code_q=$(new_product "Norvale Quebec" 3.2.10.0)
+    code_s=$(new_product "Norvale Sierra" 3.2.10.0)
+    new_patch "$work/q1.msp" "$code_q" --keywords "$kw"
+    new_patch "$work/q2.msp" "$code_q" --to-version 3.2.50.0 --keywords "3.2.50.0;3.2.40.0"
+    new_patch "$work/s.msp" "$code_s" --keywords "$kw"
+    # A chained pair (slot 2 serves what slot 1 makes); slot 2's product missing.
+    build_wrapper -o "$work/qq.exe" 1="$work/q1.msp" 2="$work/q2.msp"
+    build_wrapper -o "$work/sd.exe" 1="$work/s.msp" 2="$work/d.msp"
+    for row in "qq 1 0 $code_q,$code_q none" "sd 1642 1642 $code_s $code_s"; do
+        read -r exe plan_code run_code patched removed <<< "$row"
+        tree=$(find "$WINEPREFIX/drive_c" | sort)
+        run_with_boxes "$work/$exe.exe" /WhatIf /q /exitcode /log "$(log_run "whatif-$exe")"
+        check_same "/whatif $exe: no box, exit code" "$BOX_COUNT $RUN_EXIT_CODE" "0 $plan_code"
+        check_lines "/whatif $exe: nothing made or removed in the prefix" "$(find "$WINEPREFIX/drive_c" | sort)" "$tree"
+        run_with_boxes "$work/$exe.exe" /q /exitcode /log "$(log_run "run-$exe")"
+        check_same "/whatif $exe: the run's exit code" "$RUN_EXIT_CODE" "$run_code"
+        check_same "/whatif $exe: patched as planned, as run" "$(planned "$logs/whatif-$exe.log" 'would be patched') \
+$(done_by_run "$logs/run-$exe.log" Installing)" "$patched $patched"
+        check_same "/whatif $exe: removed again as planned, as run" "$(planned "$logs/whatif-$exe.log" 'would be removed') \
+$(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
+    done
+    check_same "/whatif: the chained pair's second slot" \
+        "$(log_records "$logs/whatif-qq.log" '^What if: IDR_MSP_2: ')" \
+        "1 What if: IDR_MSP_2: product $code_q would be patched from 3.2.40.0 (as IDR_MSP_1 would leave it) to 3.2.50.0"
+    check_same "/whatif: the chained pair, run" "$(product_version "$code_q")" 3.2.50.0
+    check_same "/whatif: the missing product" "$(log_records "$logs/whatif-sd.log" '^What if: IDR_MSP_2: ')" \
+        "1 What if: IDR_MSP_2: product $code_absent not installed"
+}
+timed case_whatif
 
 finish

@@ -47,7 +47,7 @@ bool Same(const RunOptions& a, const RunOptions& b)
     return a.quiet == b.quiet && a.installMode == b.installMode && a.extractMode == b.extractMode &&
            a.infoMode == b.infoMode && a.extractPath == b.extractPath &&
            a.deploymentExitCode == b.deploymentExitCode && a.helpMode == b.helpMode && a.usageError == b.usageError &&
-           a.logPath == b.logPath &&
+           a.logPath == b.logPath && a.whatIfMode == b.whatIfMode &&
            a.waitMinutes == b.waitMinutes;
 }
 
@@ -74,6 +74,8 @@ struct Reading {
     std::wstring waitValue;   // the last one given
     bool waitBad = false;     // some value was no whole number from 0 to 1440
     bool logBad = false;      // some "/log" had no path after it, or an empty one
+    bool whatIf = false;      // the word "/whatif"
+    bool whatIfValue = false; // "/whatif" taken as a value (which keeps the one before), or beside /e
     bool stopped = false;     // "/i" or "/pi" ended the scan
     bool info = false;        // the word that ended it was "/i"
     size_t stoppedAt = 0;     // index of that word
@@ -91,6 +93,12 @@ Reading Read(const std::vector<std::wstring>& arguments)
             path = nullptr;
         }
         if (path != nullptr) {
+            if (Folded(arguments[i]) == L"/whatif") {
+                reading.whatIfValue = true;
+                reading.pathIndices.push_back(i);
+                path = nullptr;
+                continue;
+            }
             *path = arguments[i];
             reading.pathIndices.push_back(i);
             reading.waitBad = reading.waitBad || (path == &reading.waitValue && !GoodMinutes(arguments[i]));
@@ -111,6 +119,8 @@ Reading Read(const std::vector<std::wstring>& arguments)
         } else if (word == L"/wait") {
             reading.waitGiven = true;
             path = &reading.waitValue;
+        } else if (word == L"/whatif") {
+            reading.whatIf = true;
         } else if (word == L"/?" || word == L"/help") {
             reading.help = true;
         } else if (word == L"/i" || word == L"/pi") {
@@ -123,6 +133,7 @@ Reading Read(const std::vector<std::wstring>& arguments)
     // A final "/wait" or "/log" with nothing after it has no value.
     reading.waitBad = reading.waitBad || path == &reading.waitValue;
     reading.logBad = reading.logBad || path == &reading.logPath;
+    reading.whatIfValue = reading.whatIfValue || (reading.whatIf && reading.extract);
     return reading;
 }
 
@@ -149,10 +160,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         FUZZ_CHECK(options.infoMode == prior.infoMode);
         FUZZ_CHECK(options.installMode == !(options.extractMode || options.helpMode || reading.waitBad ||
-                                            reading.logBad));
+                                            reading.logBad || reading.whatIf || reading.whatIfValue));
     }
     FUZZ_CHECK(options.helpMode == reading.help);
-    FUZZ_CHECK(options.usageError.empty() == !(reading.waitBad || reading.logBad));
+    FUZZ_CHECK(options.usageError.empty() == !(reading.waitBad || reading.logBad || reading.whatIfValue));
+    // Wherever "/whatif" stands before /i or /pi, nothing is installed.
+    FUZZ_CHECK(options.whatIfMode == reading.whatIf);
+    if (reading.whatIf || reading.whatIfValue)
+        FUZZ_CHECK(!options.installMode);
     if (!reading.waitBad) {
         const unsigned minutes = reading.waitGiven ? static_cast<unsigned>(std::stoi(L"0" + reading.waitValue))
                                                    : (reading.quiet ? 10 : 0);

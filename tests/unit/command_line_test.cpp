@@ -112,6 +112,9 @@ TEST(CommandLine, ABadValueIsAUsageError)
         {L"/wait", L" 5"}, {L"/wait", L"5m"}, {L"/wait", L"1.5"}, {L"/wait", L"99999999999999999999"},
         {L"/wait", L"\uFF15"}, {L"/wait", L"/q"}, {L"/wait", L"x", L"/wait", L"5"},
         {L"/log"}, {L"/q", L"/log"}, {L"/log", L""}, {L"/log", L"a.log", L"/log"},
+        // /whatif taken as a value, or beside /e, which writes files: no guess at what was meant.
+        {L"/log", L"/WhatIf"}, {L"/wait", L"/whatif"}, {L"/e", L"/whatif"}, {L"/whatif", L"/e", L"x"},
+        {L"/e", L"x", L"/whatif"},
     };
     for (const auto& words : cases) {
         const RunOptions options = Parse(words);
@@ -128,6 +131,18 @@ TEST(CommandLine, ABadValueIsAUsageError)
     for (const auto& words : std::vector<std::vector<std::wstring>>{{L"/e", L"/log"}, {L"/e", L"/wait"},
                                                                     {L"/i", L"/log"}, {L"/pi", L"/wait", L"x"}})
         EXPECT_EQ(Parse(words).usageError, L"") << testing::PrintToString(words);
+}
+
+// Wherever the word stands, nothing is installed; after /i it is not read.
+TEST(CommandLine, WhatIfInstallsNothing)
+{
+    for (const auto& words : std::vector<std::vector<std::wstring>>{{L"/WHATIF"}, {L"/q", L"/whatif", L"/exitcode"},
+                                                                    {L"/log", L"a.log", L"/WhatIf", L"/wait", L"5"}}) {
+        EXPECT_TRUE(Parse(words).whatIfMode) << testing::PrintToString(words);
+        EXPECT_FALSE(Parse(words).installMode) << testing::PrintToString(words);
+        EXPECT_EQ(Parse(words).usageError, L"") << testing::PrintToString(words);
+    }
+    EXPECT_FALSE(Parse({L"/i", L"/whatif"}).whatIfMode);
 }
 
 TEST(CommandLine, ExtractTakesTheNextArgumentWhateverItIs)

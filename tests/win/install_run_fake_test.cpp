@@ -1,4 +1,6 @@
+#include "app/exit_code.h"
 #include "app/install_run_win.h"
+#include "app/whatif_win.h"
 #include "catalogue_texts.h"
 #include "fake_fixture.h"
 
@@ -45,6 +47,31 @@ protected:
         }
         return products;
     }
+    // The plan, then the run on the same machine: the plan changes nothing,
+    // and names the products the run patches and removes again, in order,
+    // and its exit code (1 where a run that patches ends with 0).
+    unsigned PlanThenRun()
+    {
+        plan_ = PlanInstall();
+        EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
+        EXPECT_EQ(fake_names::Drawn(), 0);
+        std::vector<std::wstring> patched;
+        std::vector<std::wstring> removed;
+        for (const SlotPlan& slot : plan_.slots) {
+            for (const ProductRecord& product : slot.products) {
+                if (product.verdict == kVerdictApply)
+                    patched.push_back(product.productCode);
+            }
+            removed.insert(removed.end(), slot.removedAgain.begin(), slot.removedAgain.end());
+        }
+        const unsigned exitCode = RunInstall();
+        EXPECT_EQ(CallsOf(L"PATCH="), patched);
+        EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), removed);
+        EXPECT_EQ(plan_.exitCode, WhatIfExitCode(exitCode, !patched.empty()));
+        return exitCode;
+    }
+    RunPlan plan_;
+
     static std::wstring OnlyBoxCaption()
     {
         EXPECT_EQ(fake_boxes::Shown().size(), 1u);
@@ -55,7 +82,7 @@ protected:
 TEST_F(RunInstallTest, AnInstalledPatchIsReportedAndKept)
 {
     Due(1);
-    RunInstall();
+    PlanThenRun();
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
     EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_INSTALL_SUCCEEDED, L"Product 15"));
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
@@ -96,7 +123,7 @@ TEST_F(RunInstallTest, AProductLeftAtAVersionThePatchDoesNotServeIs1642)
     EmbedPatch(1, L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
     fake_msi::AddProduct(kProductA, 5, L"1.5.0.0", L"Alpha", L"1033");
     fake_msi::AddProduct(kProductB, 5, L"1.0.0.0", L"Beta", L"1033");
-    EXPECT_EQ(RunInstall(), 1642u);
+    EXPECT_EQ(PlanThenRun(), 1642u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
@@ -114,7 +141,7 @@ TEST_F(RunInstallTest, AnInstallThatLeavesTheProductBelowTheUpgradeVersionIs1642
 
 TEST_F(RunInstallTest, NothingDueIsUpToDate)
 {
-    EXPECT_EQ(RunInstall(), 0u);
+    EXPECT_EQ(PlanThenRun(), 0u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_UNNECESSARY));
     EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
 }
@@ -122,7 +149,7 @@ TEST_F(RunInstallTest, NothingDueIsUpToDate)
 TEST_F(RunInstallTest, UpToDateThenInstalledIsInstalled)
 {
     Due(2);
-    RunInstall();
+    PlanThenRun();
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
@@ -138,7 +165,7 @@ TEST_P(FailingSlotTest, AFailureAtEachPositionRollsBackExactlyTheInstalledPatche
     for (int slot = failing + 1; slot <= kPatchSlotCount; ++slot)
         Due(slot);  // never reached
 
-    RunInstall();
+    PlanThenRun();
 
     std::vector<std::wstring> installed;
     for (int slot = 1; slot < failing; slot += 2)
@@ -175,7 +202,7 @@ TEST_F(RunInstallTest, NoTargetProductIsReportedAndRollsBack)
 {
     Due(1);
     fake_msi::ProductOf(ProductOfSlot(2)).state = -1;
-    EXPECT_EQ(RunInstall(), 1642u);
+    EXPECT_EQ(PlanThenRun(), 1642u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_ERROR));
     EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_NO_PRODUCT));
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
@@ -197,7 +224,7 @@ TEST_F(RunInstallTest, APatchWhoseLaterProductWasWrongIsNotRolledBack)
     EmbedPatch(1, L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
     fake_msi::AddProduct(kProductA, 5, L"1.0.0.0", L"Alpha", L"1033");
     fake_msi::AddProduct(kProductB, 5, L"1.5.0.0", L"Beta", L"1033");
-    RunInstall();
+    PlanThenRun();
     EXPECT_EQ(CallsOf(L"PATCH="), std::vector<std::wstring>{kProductA});
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
 }
@@ -230,6 +257,44 @@ TEST_F(RunInstallTest, ARemovalWaitsOnlyWithinWhatIsLeftOfTheBudget)
     EXPECT_EQ(CallsOf(L"PATCH="), std::vector<std::wstring>{ProductOfSlot(1)});
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
     EXPECT_EQ(fake_msi::Elapsed(), 60000u);
+}
+
+// Slot 2 serves the version slot 1 brings: the plan takes the product there.
+TEST_F(RunInstallTest, AChainedPairIsPlannedAsTheRunInstallsIt)
+{
+    EmbedPatch(2, L"3.0.0.0;2.0.0.0", ProductOfSlot(1));
+    Due(1);
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
+        const bool first = fake_msi::ProductOf(call.productCode).properties[L"VersionString"] == L"1.0.0.0";
+        fake_msi::SetProductVersion(call.productCode, first ? L"2.0.0.0" : L"3.0.0.0");
+    });
+    EXPECT_EQ(PlanThenRun(), 0u);
+    EXPECT_EQ(plan_.exitCode, 1u);
+    EXPECT_EQ(PlanVerdictText(plan_.slots[1].products[0]),
+              L"would be patched from 2.0.0.0 (as IDR_MSP_1 would leave it) to 3.0.0.0");
+}
+
+// The plan does not wait: the run waits for the other installation, then patches as planned.
+TEST_F(RunInstallTest, ABusyInstallerIsPlannedAsTheRunWaitsForIt)
+{
+    Options.quiet = true;
+    Options.waitMinutes = 1;
+    Due(1);
+    fake_msi::HoldExecutionMutexUntil(4500);
+    EXPECT_EQ(PlanThenRun(), 0u);
+    EXPECT_EQ(fake_msi::Elapsed(), 5000u);
+}
+
+// Unlike /i, the plan honours /q, even for a wrapper without patches.
+TEST_F(RunInstallTest, TheQuietPlanShowsNothing)
+{
+    fake_patches::Reset();
+    Options.quiet = true;
+    EXPECT_EQ(RunWhatIf(), 1603u);
+    EXPECT_TRUE(fake_boxes::Shown().empty());
+    Options.quiet = false;
+    RunWhatIf();
+    EXPECT_EQ(OnlyBoxCaption(), L"What if");
 }
 
 TEST_F(RunInstallTest, RollbackTouchesOnlyProductsExactlyAtTheUpgradeVersion)

@@ -1,0 +1,51 @@
+#include "app/run_plan.h"
+
+#include "diagnostics/report.h"
+#include "payload/patch_slots.h"
+
+namespace {
+
+std::wstring ProductLine(const ProductRecord& product)
+{
+    return product.productCode + (product.productName.empty() ? L"" : L" " + product.productName);
+}
+
+} // namespace
+
+std::wstring PlanVerdictText(const ProductRecord& product)
+{
+    const std::wstring& version = product.installedVersion;
+    const std::wstring source =
+        product.versionFromSlot == 0 ? L"" : L" (as " + PatchResourceName(product.versionFromSlot) + L" would leave it)";
+    switch (product.verdict) {
+    case kVerdictApply:
+        return L"would be patched from " + version + source + L" to " + product.upgradeVersion;
+    case kVerdictUpToDate:
+        return L"up to date at " + version + source;
+    case kVerdictWrongVersion:
+        return L"version " + version + source + L" not targeted";
+    default:
+        return L"not installed";
+    }
+}
+
+std::wstring FormatRunPlan(const RunPlan& plan, const wchar_t* outcomeName)
+{
+    std::wstring text = L"What the install run would do; nothing was changed.\n\n";
+    for (const SlotPlan& slot : plan.slots) {
+        std::wstring block = L"Target:\n\t" + slot.targetVersions + L"\nUpgrade:\n\t" + slot.upgradeVersion +
+                             L"\nProducts:";
+        for (const ProductRecord& product : slot.products)
+            block += L"\n" + ProductLine(product) + L"\n\t" + PlanVerdictText(product);
+        if (!slot.removedAgain.empty())
+            block += L"\nRemoved again:";
+        for (const std::wstring& code : slot.removedAgain)
+            block += L"\n\t" + code;
+        AppendReportBlock(text, slot.resourceName, block);
+    }
+    if (plan.slots.empty())
+        text += L"The wrapper carries no patch.\n";
+    if (plan.stopped)
+        text += L"The run would stop at " + plan.slots.back().resourceName + L".\n";
+    return text + L"Outcome: " + outcomeName + L"\nExit code with /exitcode: " + std::to_wstring(plan.exitCode);
+}

@@ -1,0 +1,113 @@
+#include "app/whatif_win.h"
+
+#include "app/exit_code.h"
+#include "app/install_run.h"
+#include "app/install_run_win.h"
+#include "install/decision_win.h"
+#include "messages/message_box_win.h"
+#include "messages/outcome_box.h"
+#include "shared/process_state.h"
+#include "shared/run_log_win.h"
+
+#include <windows.h>
+
+namespace {
+
+SlotPlan PlanSlot(int slotNumber, PatchOutcome decided, const SlotDecision& decision)
+{
+    SlotPlan slot;
+    slot.slot = slotNumber;
+    slot.resourceName = PatchResourceName(slotNumber);
+    slot.targetVersions = decision.targeting.targetVersions;
+    slot.upgradeVersion = decision.targeting.upgradeVersion;
+    for (const std::wstring& code : TemplateProductCodes(decision.targeting.products)) {
+        ProductRecord product;
+        product.productCode = code;
+        product.targetVersions = slot.targetVersions;
+        product.upgradeVersion = slot.upgradeVersion;
+        for (const auto& record : decision.records) {
+            if (record->productCode == code)
+                product = *record;
+        }
+        slot.products.push_back(product);
+    }
+    slot.outcome = decided == kNoOutcome ? PatchOutcomeOf(decision.records) : decided;
+    return slot;
+}
+
+// Rollback reads the versions afresh: every installed product of a slot
+// this run patched that then stands exactly at the slot's upgrade version.
+void PlanRollback(RunPlan& plan, const InstalledFlags& installed, const PlannedVersions& planned)
+{
+    for (SlotPlan& slot : plan.slots) {
+        if (!installed[slot.slot])
+            continue;
+        for (const ProductRecord& product : slot.products) {
+            const auto later = planned.find(product.productCode);
+            const std::wstring version = later != planned.end() ? later->second.version : product.installedVersion;
+            if (product.verdict != kVerdictNotInstalled && RemovedOnRollback(version, slot.upgradeVersion))
+                slot.removedAgain.push_back(product.productCode);
+        }
+    }
+}
+
+} // namespace
+
+RunPlan PlanInstall()
+{
+    RunPlan plan;
+    PlannedVersions planned;
+    InstalledFlags installed = {};
+    unsigned readError = 0;
+    bool leftBehind = false;
+    bool patchDue = false;
+    for (int slotNumber = 1; slotNumber <= kPatchSlotCount; ++slotNumber) {
+        const std::wstring resourceName = PatchResourceName(slotNumber);
+        SlotDecision decision;
+        const PatchOutcome decided = DecideSlot(resourceName, planned, decision);
+        if (decided == Failed)
+            readError = GetLastError();
+        if (decided != NoPatch) {
+            plan.slots.push_back(PlanSlot(slotNumber, decided, decision));
+            const SlotPlan& slot = plan.slots.back();
+            for (const ProductRecord& product : slot.products) {
+                Log(kLogInfo, L"What if: " + resourceName + L": product " + product.productCode + L" " +
+                                  PlanVerdictText(product));
+                leftBehind = leftBehind || product.verdict == kVerdictWrongVersion;
+                if (product.verdict == kVerdictApply) {
+                    patchDue = true;
+                    planned[product.productCode] = PlannedVersion{slot.upgradeVersion, slotNumber};
+                }
+            }
+            installed[slotNumber] = slot.outcome == Installed;
+        }
+        if (FoldOutcome(plan.overall, decided == NoPatch ? NoPatch : plan.slots.back().outcome)) {
+            plan.stopped = true;
+            break;
+        }
+    }
+    if (RunNeedsRollback(plan.overall))
+        PlanRollback(plan, installed, planned);
+    plan.exitCode = WhatIfExitCode(DeploymentExitCode(plan.overall, readError, 0, 0, leftBehind), patchDue);
+    return plan;
+}
+
+unsigned RunWhatIf()
+{
+    Log(kLogInfo, L"What if: the install run's decisions, changing nothing; a product an earlier slot would "
+                  L"patch is taken to be at that patch's upgrade version");
+    const RunPlan plan = PlanInstall();
+    if (plan.stopped)
+        Log(kLogWarning, L"What if: the run would stop at " + plan.slots.back().resourceName);
+    for (const SlotPlan& slot : plan.slots) {
+        for (const std::wstring& code : slot.removedAgain)
+            Log(kLogWarning, L"What if: " + slot.resourceName + L" would be removed again from product " + code);
+    }
+    Log(OutcomeLogType(plan.overall), std::wstring(L"What if: the run's outcome would be ") + OutcomeName(plan.overall));
+    // Unlike /i, the plan honours /q: a check run is unattended by nature.
+    Log(kLogInfo, std::wstring(L"The plan is ") + (Options.quiet ? L"not shown (/q)" : L"shown"));
+    if (!Options.quiet)
+        ShowMessageBox(FormatRunPlan(plan, OutcomeName(plan.overall)), L"What if", kBoxInformation);
+    Log(ExitCodeLogType(plan.exitCode), ExitCodeRecord(plan.exitCode, Options.deploymentExitCode));
+    return plan.exitCode;
+}

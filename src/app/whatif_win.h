@@ -1,0 +1,11 @@
+#pragma once
+
+#include "app/run_plan.h"
+
+// Goes through the install run's decisions slot by slot, with its rules and
+// in its order, without any call that changes the machine.
+RunPlan PlanInstall();
+
+// "/whatif": logs the plan, shows it unless /q, and returns the code
+// /exitcode would give (see WhatIfExitCode).
+unsigned RunWhatIf();
