@@ -51,6 +51,10 @@ struct FileStamp {
     std::uint64_t size = 0;
     FileIdentity identity;
 };
+inline bool SameStamp(const FileStamp& a, const FileStamp& b)
+{
+    return a.size == b.size && a.identity == b.identity;
+}
 
 // The facts of the file named `file`, as the refusals of patch_plan.h need
 // them; `output` is the wrapper's file name, `manifest` the manifest's (or

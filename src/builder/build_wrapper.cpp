@@ -39,8 +39,8 @@ bool ReadPatch(const std::wstring& file, const FileStamp& stamp, std::vector<std
     CloseFile(in);
     if (got < 0)
         refusal = UnreadablePatchRefusal(file);
-    else if (read != bytes.size() || now.size != stamp.size || !(now.identity == stamp.identity))
-        refusal = L"patch file '" + file + L"' changed while the wrapper was being built";
+    else if (read != bytes.size() || !SameStamp(now, stamp))
+        refusal = ChangedPatchRefusal(file);
     return refusal.empty();
 }
 

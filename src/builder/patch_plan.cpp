@@ -99,6 +99,11 @@ std::wstring UnreadablePatchRefusal(const std::wstring& file)
     return L"patch file '" + file + L"' cannot be read";
 }
 
+std::wstring ChangedPatchRefusal(const std::wstring& file)
+{
+    return L"patch file '" + file + L"' changed while the wrapper was being built";
+}
+
 std::vector<PlacedPatch> PlaceSlots(const std::vector<PatchArgument>& patches)
 {
     std::vector<PlacedPatch> placed;

@@ -54,6 +54,10 @@ std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& fa
 // finds out: on the first look, for the checks or while copying it.
 std::wstring UnreadablePatchRefusal(const std::wstring& file);
 
+// The refusal of a patch file that is no longer the one first looked at,
+// found by the checks or the copy.
+std::wstring ChangedPatchRefusal(const std::wstring& file);
+
 struct PlacedPatch {
     int slot = 0;
     size_t argument = 0;  // index into the PATCH arguments

@@ -34,17 +34,11 @@ void WriteZeros(Output& out, std::uint64_t count, std::uint8_t* buffer)
     }
 }
 
-bool SameStamp(const FileStamp& a, const FileStamp& b)
-{
-    return a.size == b.size && a.identity == b.identity;
-}
-
 // Copies the whole patch, adding its bytes to `hash` when given; empty, or
 // the refusal.
 std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer, Sha256* hash)
 {
     const std::wstring unreadable = UnreadablePatchRefusal(patch.file);
-    const std::wstring changed = L"patch file '" + patch.file + L"' changed while the wrapper was being built";
     FileStamp before;
     const FileHandle in = OpenPatchForReading(patch.file, before);
     if (in == kNoFile)
@@ -66,7 +60,7 @@ std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer
     if (out.problem != kFileFine)
         return std::wstring();
     if (copied != patch.stamp.size || !SameStamp(before, patch.stamp) || !SameStamp(after, patch.stamp))
-        return changed;
+        return ChangedPatchRefusal(patch.file);
     return std::wstring();
 }
 
