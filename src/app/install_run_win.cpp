@@ -6,6 +6,7 @@
 #include "install/rollback_win.h"
 #include "messages/message_box_win.h"
 #include "messages/outcome_box_win.h"
+#include "payload/targeting.h"
 #include "shared/process_state.h"
 #include "shared/run_log_win.h"
 
@@ -23,19 +24,45 @@ void ShowMissingPatchNotice()
 
 } // namespace
 
-unsigned RunInstall()
+SlotRecord RecordOfSlot(int slotNumber, PatchOutcome outcome, const SlotDecision& decision)
 {
-    InstalledFlags installed = {};
-    PatchOutcome overall = kNoOutcome;
-    for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
-        const PatchOutcome outcome = ProcessPatch(PatchResourceName(slot), true);
-        if (outcome == Installed)
-            installed[slot] = true;
-        if (FoldOutcome(overall, outcome))
+    SlotRecord slot;
+    slot.slot = slotNumber;
+    slot.resourceName = PatchResourceName(slotNumber);
+    slot.patchCode = decision.targeting.patchCode;
+    slot.size = decision.patch.size;
+    slot.targetVersions = decision.targeting.targetVersions;
+    slot.upgradeVersion = decision.targeting.upgradeVersion;
+    for (const std::wstring& code : TemplateProductCodes(decision.targeting.products)) {
+        ProductRecord product;
+        product.productCode = code;
+        product.targetVersions = slot.targetVersions;
+        product.upgradeVersion = slot.upgradeVersion;
+        for (const auto& record : decision.records) {
+            if (record->productCode == code)
+                product = *record;
+        }
+        slot.products.push_back(product);
+    }
+    slot.outcome = outcome;
+    return slot;
+}
+
+unsigned RunInstall(RunRecord& run)
+{
+    for (int slotNumber = 1; slotNumber <= kPatchSlotCount; ++slotNumber) {
+        SlotDecision decision;
+        const PatchOutcome outcome = ProcessPatch(PatchResourceName(slotNumber), true, decision);
+        if (outcome != NoPatch)
+            run.slots.push_back(RecordOfSlot(slotNumber, outcome, decision));
+        if (FoldOutcome(run.overall, outcome)) {
+            run.stopped = true;
             break;
+        }
     }
 
-    const unsigned exitCode =
+    const PatchOutcome overall = run.overall;
+    const unsigned exitCode = run.exitCode =
         DeploymentExitCode(overall, GetLastError(), RestartRequest, FirstInstallerFailure, ProductLeftBehind);
     // Reading the last-error value changes nothing: the box below still shows it.
     Log(OutcomeLogType(overall), std::wstring(L"The run's outcome: ") + OutcomeName(overall));
@@ -50,17 +77,17 @@ unsigned RunInstall()
 
     // After the box is closed: the user sees the outcome before removal starts.
     if (RunNeedsRollback(overall))
-        RollBackInstalled(installed);
+        RollBackInstalled(run);
     Log(ExitCodeLogType(exitCode), ExitCodeRecord(exitCode, Options.deploymentExitCode));
     return exitCode;
 }
 
-void RollBackInstalled(const InstalledFlags& flags)
+void RollBackInstalled(RunRecord& run)
 {
-    for (int slot = 1; slot <= kPatchSlotCount; ++slot) {
-        if (flags[slot]) {
-            Log(kLogInfo, L"Rolling back " + PatchResourceName(slot) + L", installed by this run");
-            RollBackPatch(PatchResourceName(slot));
+    for (SlotRecord& slot : run.slots) {
+        if (slot.outcome == Installed) {
+            Log(kLogInfo, L"Rolling back " + slot.resourceName + L", installed by this run");
+            slot.removedAgain = RollBackPatch(slot.resourceName);
         }
     }
 }

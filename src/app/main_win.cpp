@@ -87,7 +87,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     if (Options.helpMode || !Options.usageError.empty())
         return ShowCommandLineHelp();
     if (Options.installMode) {
-        const unsigned exitCode = RunInstall();
+        RunRecord run;
+        const unsigned exitCode = RunInstall(run);
         return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
     }
     unsigned exitCode = 0;

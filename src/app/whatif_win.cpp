@@ -13,51 +13,28 @@
 
 namespace {
 
-SlotPlan PlanSlot(int slotNumber, PatchOutcome decided, const SlotDecision& decision)
-{
-    SlotPlan slot;
-    slot.slot = slotNumber;
-    slot.resourceName = PatchResourceName(slotNumber);
-    slot.targetVersions = decision.targeting.targetVersions;
-    slot.upgradeVersion = decision.targeting.upgradeVersion;
-    for (const std::wstring& code : TemplateProductCodes(decision.targeting.products)) {
-        ProductRecord product;
-        product.productCode = code;
-        product.targetVersions = slot.targetVersions;
-        product.upgradeVersion = slot.upgradeVersion;
-        for (const auto& record : decision.records) {
-            if (record->productCode == code)
-                product = *record;
-        }
-        slot.products.push_back(product);
-    }
-    slot.outcome = decided == kNoOutcome ? PatchOutcomeOf(decision.records) : decided;
-    return slot;
-}
-
 // Rollback reads the versions afresh: every installed product of a slot
 // this run patched that then stands exactly at the slot's upgrade version.
-void PlanRollback(RunPlan& plan, const InstalledFlags& installed, const PlannedVersions& planned)
+void PlanRollback(RunRecord& plan, const PlannedVersions& planned)
 {
-    for (SlotPlan& slot : plan.slots) {
-        if (!installed[slot.slot])
+    for (SlotRecord& slot : plan.slots) {
+        if (slot.outcome != Installed)
             continue;
         for (const ProductRecord& product : slot.products) {
             const auto later = planned.find(product.productCode);
             const std::wstring version = later != planned.end() ? later->second.version : product.installedVersion;
             if (product.verdict != kVerdictNotInstalled && RemovedOnRollback(version, slot.upgradeVersion))
-                slot.removedAgain.push_back(product.productCode);
+                slot.removedAgain.push_back({product.productCode, 0});
         }
     }
 }
 
 } // namespace
 
-RunPlan PlanInstall()
+RunRecord PlanInstall()
 {
-    RunPlan plan;
+    RunRecord plan;
     PlannedVersions planned;
-    InstalledFlags installed = {};
     unsigned readError = 0;
     bool leftBehind = false;
     bool patchDue = false;
@@ -68,8 +45,9 @@ RunPlan PlanInstall()
         if (decided == Failed)
             readError = GetLastError();
         if (decided != NoPatch) {
-            plan.slots.push_back(PlanSlot(slotNumber, decided, decision));
-            const SlotPlan& slot = plan.slots.back();
+            const PatchOutcome outcome = decided == kNoOutcome ? PatchOutcomeOf(decision.records) : decided;
+            plan.slots.push_back(RecordOfSlot(slotNumber, outcome, decision));
+            const SlotRecord& slot = plan.slots.back();
             for (const ProductRecord& product : slot.products) {
                 Log(kLogInfo, L"What if: " + resourceName + L": product " + product.productCode + L" " +
                                   PlanVerdictText(product));
@@ -79,7 +57,6 @@ RunPlan PlanInstall()
                     planned[product.productCode] = PlannedVersion{slot.upgradeVersion, slotNumber};
                 }
             }
-            installed[slotNumber] = slot.outcome == Installed;
         }
         if (FoldOutcome(plan.overall, decided == NoPatch ? NoPatch : plan.slots.back().outcome)) {
             plan.stopped = true;
@@ -87,7 +64,7 @@ RunPlan PlanInstall()
         }
     }
     if (RunNeedsRollback(plan.overall))
-        PlanRollback(plan, installed, planned);
+        PlanRollback(plan, planned);
     plan.exitCode = WhatIfExitCode(DeploymentExitCode(plan.overall, readError, 0, 0, leftBehind), patchDue);
     return plan;
 }
@@ -96,12 +73,13 @@ unsigned RunWhatIf()
 {
     Log(kLogInfo, L"What if: the install run's decisions, changing nothing; a product an earlier slot would "
                   L"patch is taken to be at that patch's upgrade version");
-    const RunPlan plan = PlanInstall();
+    const RunRecord plan = PlanInstall();
     if (plan.stopped)
         Log(kLogWarning, L"What if: the run would stop at " + plan.slots.back().resourceName);
-    for (const SlotPlan& slot : plan.slots) {
-        for (const std::wstring& code : slot.removedAgain)
-            Log(kLogWarning, L"What if: " + slot.resourceName + L" would be removed again from product " + code);
+    for (const SlotRecord& slot : plan.slots) {
+        for (const Removal& removal : slot.removedAgain)
+            Log(kLogWarning, L"What if: " + slot.resourceName + L" would be removed again from product " +
+                                 removal.productCode);
     }
     Log(OutcomeLogType(plan.overall), std::wstring(L"What if: the run's outcome would be ") + OutcomeName(plan.overall));
     // Unlike /i, the plan honours /q: a check run is unattended by nature.

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "app/run_plan.h"
+#include "app/run_record.h"
 
 // Goes through the install run's decisions slot by slot, with its rules and
 // in its order, without any call that changes the machine.
-RunPlan PlanInstall();
+RunRecord PlanInstall();
 
 // "/whatif": logs the plan, shows it unless /q, and returns the code
 // /exitcode would give (see WhatIfExitCode).

@@ -28,32 +28,6 @@ std::wstring Quoted(const std::wstring& text)
 const wchar_t kAppliedAgain[] = L"the wrapper would apply the patch again on every run, and ";
 const wchar_t kRollbackMisses[] = L"a rollback would look for the patched products at the wrong version";
 
-// The Revision Number summary property: a patch's code, then the codes
-// of the patches it makes obsolete, GUIDs with nothing between them
-// (learn.microsoft.com, "Revision Number Summary").
-constexpr unsigned kSummaryRevisionNumber = 9;
-
-bool IsGuid(const std::wstring& text)
-{
-    if (text.size() != 38 || text.front() != L'{' || text.back() != L'}')
-        return false;
-    for (size_t i = 1; i < 37; ++i) {
-        const wchar_t c = text[i];
-        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
-        if (i == 9 || i == 14 || i == 19 || i == 24 ? c != L'-' : !hex)
-            return false;
-    }
-    return true;
-}
-
-std::wstring PatchCodeOf(const CompoundFile& file)
-{
-    std::wstring revision;
-    ReadSummaryText(file, kSummaryRevisionNumber, revision, nullptr);
-    const std::wstring first = revision.substr(0, 38);
-    return IsGuid(first) ? first : std::wstring();
-}
-
 struct SlotCheck {
     int slot;
     std::wstring where;  // "slot N (PATH)"

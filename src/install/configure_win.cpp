@@ -47,6 +47,7 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
                               record.productCode;
     unsigned result = kMsiInstallAlreadyRunning;
     bool called = false;
+    const std::uint64_t waitedBefore = InstallerWaitSpent;
     for (unsigned busyAnswers = 0; result == kMsiInstallAlreadyRunning && AwaitInstaller(slot, call, busyAnswers);
          ++busyAnswers) {
         Log(kLogInfo, std::wstring(remove ? L"Removing" : L"Installing") + L" the patch on product " +
@@ -63,6 +64,9 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
             L"The installer answered " + std::to_wstring(result) + L" (" + InstallerResultMeaning(result) + L")");
     }
     SetThreadLocale(LOCALE_USER_DEFAULT);
+    record.secondsWaited = static_cast<unsigned>((InstallerWaitSpent - waitedBefore) / 1000);
+    if (called)
+        record.installerLog = logPath;
     // The installer stayed busy: the call fails as the installer would have answered it.
     if (!called)
         Log(kLogError, L"The installer was not called: " + std::to_wstring(result) + L" (" +

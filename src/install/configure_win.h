@@ -6,7 +6,8 @@
 
 // Applies the patch file to the record's product, or removes it, in one
 // installer call with a verbose log; returns the installer's code unchanged.
-// Stores the property string it used in record.commandLine. While another
+// Stores in the record the property string it used, the installer log of a
+// call made and the seconds waited for a busy installer. While another
 // installation holds the installer, the call waits and is made again within
 // the run's budget (see AwaitInstaller; `slot` names the patch in the log);
 // an installer busy to the end gives 1618, called or not.

@@ -47,9 +47,9 @@ void LogVerdict(const std::wstring& slot, const ProductRecord& record)
 // transforms leave the product below the upgrade version would be applied
 // again on every run, and a deployment that detects the update by version
 // would find it missing. Such a product counts as left behind.
-void CheckVersionAfterInstall(const std::wstring& slot, const ProductRecord& record)
+void CheckVersionAfterInstall(const std::wstring& slot, ProductRecord& record)
 {
-    const std::wstring version = GetInstalledVersion(record.productCode);
+    const std::wstring& version = record.versionAfter = GetInstalledVersion(record.productCode);
     if (VersionAtLeast(ParseVersion(version), ParseVersion(record.upgradeVersion)))
         return;
     ProductLeftBehind = true;
@@ -91,9 +91,8 @@ PatchOutcome DecideSlot(const std::wstring& resourceName, const PlannedVersions&
     return kNoOutcome;
 }
 
-PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName)
+PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName, SlotDecision& slot)
 {
-    SlotDecision slot;
     const PatchOutcome decided = DecideSlot(resourceName, PlannedVersions(), slot);
     if (decided != kNoOutcome)
         return decided;

@@ -24,6 +24,7 @@ struct SlotDecision {
 PatchOutcome DecideSlot(const std::wstring& resourceName, const PlannedVersions& planned, SlotDecision& slot);
 
 // Offers one embedded patch to every installed target product and sums it
-// up. With updateMessageName, MessageProductName follows each product
-// examined; after an installer error the last-error value is its code.
-PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName);
+// up; `slot` keeps what was read and decided, and each call's answer. With
+// updateMessageName, MessageProductName follows each product examined;
+// after an installer error the last-error value is its code.
+PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageName, SlotDecision& slot);

@@ -7,6 +7,23 @@
 #include <string>
 #include <vector>
 
+// A fact, looked up read-only before an installing call, that predicts the
+// call may fail. Reported in the plan, the log and the receipt; it never
+// stops a call.
+enum FailureHintKind : int {
+    kHintProductPackageMissing,  // the installer's cached package of the product is gone
+    kHintPatchPackageMissing,    // that of a patch already applied to it
+    kHintCopiesVolumeLow,        // less free space where the patch is copied than its size
+    kHintSystemVolumeLow,        // less than twice its size on the system volume
+    kHintInstallerBusy,          // another installation holds the installer now
+    kHintRestartPending,         // the system waits for a restart
+};
+
+struct FailureHint {
+    FailureHintKind kind = kHintInstallerBusy;
+    std::wstring detail;  // the path, the figures or the key that tells it
+};
+
 // One target product of one patch: what the decision read and decided, and
 // what the install run then did. A plain record, so that a plan and a run
 // can report it alike.
@@ -22,7 +39,21 @@ struct ProductRecord {
     // whose patch a plan takes to have brought the product there.
     int versionFromSlot = 0;
     ProductVerdict verdict = kVerdictNotInstalled;
+    std::vector<FailureHint> hints;
     // The installing call's answer; a plan leaves 0, as if every call succeeded.
+    unsigned installerResult = 0;
+    // Of a real installing call: its verbose log, the whole seconds it
+    // waited for a busy installer, and the version read after its success.
+    // Empty (0) where no call was made.
+    std::wstring installerLog;
+    unsigned secondsWaited = 0;
+    std::wstring versionAfter;
+};
+
+// One product a slot's patch is removed from again when a later slot stops
+// the run, with the removing call's answer (a plan takes it to succeed).
+struct Removal {
+    std::wstring productCode;
     unsigned installerResult = 0;
 };
 

@@ -7,12 +7,13 @@
 #include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
 
-void RollBackPatch(const std::wstring& resourceName)
+std::vector<Removal> RollBackPatch(const std::wstring& resourceName)
 {
+    std::vector<Removal> removals;
     PatchBytes patch;
     PatchTargeting targeting;
     if (!FindEmbeddedPatch(resourceName, patch) || !ReadEmbeddedTargeting(patch, targeting))
-        return;
+        return removals;
 
     // Versions are read afresh, so they show what this run installed. The
     // copy made for the installation is gone; the removal needs its own.
@@ -23,6 +24,7 @@ void RollBackPatch(const std::wstring& resourceName)
     for (const auto& record : records) {
         if (RemovedOnRollback(record->installedVersion, record->upgradeVersion) &&
             copy.EnsureWritten(patchPath))
-            ConfigurePatch(resourceName, *record, patchPath, true);
+            removals.push_back({record->productCode, ConfigurePatch(resourceName, *record, patchPath, true)});
     }
+    return removals;
 }

@@ -61,6 +61,21 @@ SummaryProperty Convert(std::uint32_t expected, std::uint32_t stored, const std:
     return property;
 }
 
+constexpr unsigned kSummaryRevisionNumber = 9;
+
+bool IsGuid(const std::wstring& text)
+{
+    if (text.size() != 38 || text.front() != L'{' || text.back() != L'}')
+        return false;
+    for (size_t i = 1; i < 37; ++i) {
+        const wchar_t c = text[i];
+        const bool hex = (c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F') || (c >= L'a' && c <= L'f');
+        if (i == 9 || i == 14 || i == 19 || i == 24 ? c != L'-' : !hex)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool HasPackageClass(const CompoundFile& file)
@@ -138,4 +153,12 @@ SummaryTextResult ReadSummaryText(const CompoundFile& file, unsigned property, s
         return kSummaryTextAbsent;
     text = (convert != nullptr ? convert : WidenAnsiText)(info.properties[property].text, SummaryCodePageOf(info));
     return kSummaryTextPresent;
+}
+
+std::wstring PatchCodeOf(const CompoundFile& file)
+{
+    std::wstring revision;
+    ReadSummaryText(file, kSummaryRevisionNumber, revision, nullptr);
+    const std::wstring first = revision.substr(0, 38);
+    return IsGuid(first) ? first : std::wstring();
 }

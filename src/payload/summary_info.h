@@ -73,3 +73,9 @@ using SummaryTextConverter = std::wstring (*)(const std::string& bytes, unsigned
 // 1608 (unknown property) instead.
 SummaryTextResult ReadSummaryText(const CompoundFile& file, unsigned property, std::wstring& text,
                                   SummaryTextConverter convert);
+
+// The patch's code: the first GUID of the Revision Number value, which
+// holds the patch's code and then the codes of the patches it makes
+// obsolete, with nothing between them (learn.microsoft.com, "Revision
+// Number Summary"). Empty when the value begins with no GUID.
+std::wstring PatchCodeOf(const CompoundFile& file);

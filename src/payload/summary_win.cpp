@@ -110,6 +110,7 @@ bool ReadEmbeddedTargeting(const PatchBytes& patch, PatchTargeting& targeting)
     }
     if (!ReadEmbeddedText(file, kSummaryTemplate, read.products))
         return false;
+    read.patchCode = PatchCodeOf(file);
     targeting = read;
     return true;
 }

@@ -12,6 +12,7 @@ struct PatchTargeting {
     std::wstring upgradeVersion;
     std::wstring targetVersions;
     std::wstring products;  // the Template value, codes joined by ";"
+    std::wstring patchCode;  // empty when the patch names none
 };
 
 // Last-error value for a Keywords value without a usable semicolon.

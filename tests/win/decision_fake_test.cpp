@@ -62,7 +62,11 @@ protected:
         FakeInstallerTest::SetUp();
         EmbedPatch(1, kTargets, std::wstring(kProductA) + L";" + kProductB);
     }
-    PatchOutcome Process() { return ProcessPatch(L"IDR_MSP_1", true); }
+    PatchOutcome Process()
+    {
+        SlotDecision slot;
+        return ProcessPatch(L"IDR_MSP_1", true, slot);
+    }
     size_t InstallerCalls() const { return fake_msi::ConfigureCalls().size(); }
     static void Product(const wchar_t* code, const wchar_t* version, const wchar_t* name = L"Alpha")
     {
@@ -300,7 +304,8 @@ TEST_F(ProcessPatchTest, UnreadableTargetingDataFailsWith4316)
 
 TEST_F(ProcessPatchTest, AMissingResourceIsNoPatchAndNothingIsAsked)
 {
-    EXPECT_EQ(ProcessPatch(L"IDR_MSP_99", true), NoPatch);
+    SlotDecision slot;
+    EXPECT_EQ(ProcessPatch(L"IDR_MSP_99", true, slot), NoPatch);
     EXPECT_TRUE(fake_msi::Calls().empty());
 }
 
@@ -375,7 +380,8 @@ TEST_F(ProcessPatchTest, NothingDueWritesNoCopy)
 TEST_F(ProcessPatchTest, TheProductNameIsKeptOnlyWhenAsked)
 {
     Product(kProductA, L"3.2.10.0", L"Alpha");
-    EXPECT_EQ(ProcessPatch(L"IDR_MSP_1", false), Installed);
+    SlotDecision slot;
+    EXPECT_EQ(ProcessPatch(L"IDR_MSP_1", false, slot), Installed);
     EXPECT_EQ(MessageProductName, L"");
 }
 

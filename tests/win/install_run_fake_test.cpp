@@ -47,6 +47,17 @@ protected:
         }
         return products;
     }
+    // Every product's verdict, slot by slot, with its slot and product code.
+    static std::vector<std::wstring> VerdictsOf(const RunRecord& run)
+    {
+        std::vector<std::wstring> verdicts;
+        for (const SlotRecord& slot : run.slots) {
+            for (const ProductRecord& product : slot.products)
+                verdicts.push_back(slot.resourceName + L" " + product.productCode + L" " +
+                                   std::to_wstring(product.verdict));
+        }
+        return verdicts;
+    }
     // The plan, then the run on the same machine: the plan changes nothing,
     // and names the products the run patches and removes again, in order,
     // and its exit code (1 where a run that patches ends with 0).
@@ -57,20 +68,35 @@ protected:
         EXPECT_EQ(fake_names::Drawn(), 0);
         std::vector<std::wstring> patched;
         std::vector<std::wstring> removed;
-        for (const SlotPlan& slot : plan_.slots) {
+        for (const SlotRecord& slot : plan_.slots) {
             for (const ProductRecord& product : slot.products) {
                 if (product.verdict == kVerdictApply)
                     patched.push_back(product.productCode);
             }
-            removed.insert(removed.end(), slot.removedAgain.begin(), slot.removedAgain.end());
+            for (const Removal& removal : slot.removedAgain)
+                removed.push_back(removal.productCode);
         }
-        const unsigned exitCode = RunInstall();
+        const unsigned exitCode = RunInstall(run_);
+        EXPECT_EQ(VerdictsOf(plan_), VerdictsOf(run_));
         EXPECT_EQ(CallsOf(L"PATCH="), patched);
         EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), removed);
         EXPECT_EQ(plan_.exitCode, WhatIfExitCode(exitCode, !patched.empty()));
         return exitCode;
     }
-    RunPlan plan_;
+    RunRecord plan_;
+    RunRecord run_;
+
+    // A run record in which the install run installed the slots given.
+    static RunRecord InstalledSlots(std::vector<int> slots)
+    {
+        RunRecord run;
+        for (int slot : slots) {
+            run.slots.emplace_back();
+            run.slots.back().resourceName = PatchResourceName(slot);
+            run.slots.back().outcome = Installed;
+        }
+        return run;
+    }
 
     static std::wstring OnlyBoxCaption()
     {
@@ -94,7 +120,7 @@ TEST_F(RunInstallTest, TheExitCodeCarriesARestartRequestAcrossPatches)
     Due(2);
     Due(3);
     fake_msi::QueueConfigureResults({3010, 0, 0});
-    EXPECT_EQ(RunInstall(), 3010u);
+    EXPECT_EQ(RunInstall(run_), 3010u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
@@ -103,7 +129,7 @@ TEST_F(RunInstallTest, TheExitCodeOfAFailureIsTheInstallersCode)
     Due(1);
     Due(2);
     fake_msi::QueueConfigureResults({1641, 1618});
-    EXPECT_EQ(RunInstall(), 1618u);
+    EXPECT_EQ(RunInstall(run_), 1618u);
 }
 
 // The box speaks of each patch as a whole; the exit code counts every
@@ -114,7 +140,7 @@ TEST_F(RunInstallTest, APatchThatFailsOnOneProductIsNoSuccessForTheExitCode)
     fake_msi::AddProduct(kProductA, 5, L"1.0.0.0", L"Alpha", L"1033");
     fake_msi::AddProduct(kProductB, 5, L"1.0.0.0", L"Beta", L"1033");
     fake_msi::QueueConfigureResults({1603, 0});
-    EXPECT_EQ(RunInstall(), 1603u);
+    EXPECT_EQ(RunInstall(run_), 1603u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
@@ -134,7 +160,7 @@ TEST_F(RunInstallTest, AnInstallThatLeavesTheProductBelowTheUpgradeVersionIs1642
 {
     fake_msi::OnConfigure([](const fake_msi::ConfigureCall&) {});
     Due(1);
-    EXPECT_EQ(RunInstall(), 1642u);
+    EXPECT_EQ(RunInstall(run_), 1642u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
 }
@@ -180,9 +206,8 @@ INSTANTIATE_TEST_SUITE_P(Slots, FailingSlotTest, testing::Range(1, kPatchSlotCou
 
 TEST_F(RunInstallTest, RollbackReachesTheLastSlot)
 {
-    InstalledFlags flags = {};
-    flags[kPatchSlotCount] = true;
-    RollBackInstalled(flags);
+    RunRecord run = InstalledSlots({kPatchSlotCount});
+    RollBackInstalled(run);
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(kPatchSlotCount)});
 }
 
@@ -191,7 +216,7 @@ TEST_F(RunInstallTest, AnInstallerErrorShowsItsCodeThenRollsBack)
     Due(1);
     Due(2);
     fake_msi::QueueConfigureResults({0, 1603});
-    RunInstall();
+    RunInstall(run_);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_ERROR));
     EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_INSTALL_FAILED, L"1603"));
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
@@ -213,7 +238,7 @@ TEST_F(RunInstallTest, QuietShowsNoBoxButStillRollsBack)
     Options.quiet = true;
     Due(1);
     Wrong(2);
-    RunInstall();
+    RunInstall(run_);
     EXPECT_TRUE(fake_boxes::Shown().empty());
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
 }
@@ -236,7 +261,7 @@ TEST_F(RunInstallTest, ARemovalAnswered1618IsMadeAgain)
     Due(1);
     Due(2);
     fake_msi::QueueConfigureResults({0, 1603, 1618, 0});
-    EXPECT_EQ(RunInstall(), 1603u);
+    EXPECT_EQ(RunInstall(run_), 1603u);
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), (std::vector<std::wstring>{ProductOfSlot(1), ProductOfSlot(1)}));
     EXPECT_EQ(fake_msi::Elapsed(), 5000u);
 }
@@ -253,7 +278,7 @@ TEST_F(RunInstallTest, ARemovalWaitsOnlyWithinWhatIsLeftOfTheBudget)
         MoveVersionOnInstall(call);
         fake_msi::HoldExecutionMutexUntil(fake_msi::Elapsed() + 600000);
     });
-    EXPECT_EQ(RunInstall(), 1618u);
+    EXPECT_EQ(RunInstall(run_), 1618u);
     EXPECT_EQ(CallsOf(L"PATCH="), std::vector<std::wstring>{ProductOfSlot(1)});
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
     EXPECT_EQ(fake_msi::Elapsed(), 60000u);
@@ -299,12 +324,11 @@ TEST_F(RunInstallTest, TheQuietPlanShowsNothing)
 
 TEST_F(RunInstallTest, RollbackTouchesOnlyProductsExactlyAtTheUpgradeVersion)
 {
-    InstalledFlags flags = {};
-    flags[1] = flags[2] = flags[3] = true;
+    RunRecord run = InstalledSlots({1, 2, 3});
     fake_msi::SetProductVersion(ProductOfSlot(1), L"2.0.0.0");
     fake_msi::SetProductVersion(ProductOfSlot(2), L"2.0.0.3");
     fake_msi::SetProductVersion(ProductOfSlot(3), L"1.0.0.0");
-    RollBackInstalled(flags);
+    RollBackInstalled(run);
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
     EXPECT_NE(fake_msi::ConfigureCalls()[0].logFile.find(L"Product 1 SP rollback.log"), std::wstring::npos);
 }
@@ -315,9 +339,8 @@ TEST_F(RunInstallTest, RollbackGoesOnAfterARemovalFails)
     fake_msi::AddProduct(kProductA, 5, L"2.0.0.0", L"Alpha", L"1033");
     fake_msi::AddProduct(kProductB, 5, L"2.0.0.0", L"Beta", L"1033");
     fake_msi::QueueConfigureResults({1603, 0});
-    InstalledFlags flags = {};
-    flags[1] = true;
-    RollBackInstalled(flags);
+    RunRecord run = InstalledSlots({1});
+    RollBackInstalled(run);
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), (std::vector<std::wstring>{kProductA, kProductB}));
 }
 
@@ -325,9 +348,8 @@ TEST_F(RunInstallTest, ThreePartUpgradeVersionsRemoveNothing)
 {
     EmbedPatch(1, L"2.0.5;1.0.0.0", ProductOfSlot(1));
     fake_msi::SetProductVersion(ProductOfSlot(1), L"2.0.5.0");
-    InstalledFlags flags = {};
-    flags[1] = true;
-    RollBackInstalled(flags);
+    RunRecord run = InstalledSlots({1});
+    RollBackInstalled(run);
     EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
 }
 

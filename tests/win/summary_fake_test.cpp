@@ -152,7 +152,7 @@ protected:
         error_ = GetLastError();
         return read;
     }
-    PatchTargeting targeting_{L"old upgrade", L"old targets", L"old products"};
+    PatchTargeting targeting_{L"old upgrade", L"old targets", L"old products", L"old code"};
     DWORD error_ = 0;
 };
 

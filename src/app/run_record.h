@@ -3,13 +3,16 @@
 #include "install/patch_outcome.h"
 #include "install/product_record.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-// What the install run would do with one slot that holds a patch.
-struct SlotPlan {
+// What the install run would do, or did, with one slot that holds a patch.
+struct SlotRecord {
     int slot = 0;
     std::wstring resourceName;
+    std::wstring patchCode;  // empty when the patch names none
+    std::uint64_t size = 0;
     std::wstring targetVersions;
     std::wstring upgradeVersion;
     // Every product the patch names, in its order: the installed ones with
@@ -17,14 +20,13 @@ struct SlotPlan {
     std::vector<ProductRecord> products;
     // As the run would fold it if every installer call succeeded.
     PatchOutcome outcome = kNoOutcome;
-    // The products this slot's patch would be removed from again when a
-    // later slot stops the run.
-    std::vector<std::wstring> removedAgain;
+    std::vector<Removal> removedAgain;
 };
 
-// The install run's decisions, made without changing the machine.
-struct RunPlan {
-    std::vector<SlotPlan> slots;  // the slots the run would look at, in order
+// The install run's decisions, made without changing the machine, or what
+// an install run did.
+struct RunRecord {
+    std::vector<SlotRecord> slots;  // the slots the run would look at, in order
     PatchOutcome overall = kNoOutcome;
     bool stopped = false;         // the last slot would stop the run
     unsigned exitCode = 0;        // what /exitcode would end with
@@ -37,4 +39,4 @@ std::wstring PlanVerdictText(const ProductRecord& product);
 
 // The plan's box: one block per slot in the patch report's layout, then
 // where the run would stop, its outcome and the exit code.
-std::wstring FormatRunPlan(const RunPlan& plan, const wchar_t* outcomeName);
+std::wstring FormatRunPlan(const RunRecord& plan, const wchar_t* outcomeName);

@@ -1,4 +1,4 @@
-#include "app/run_plan.h"
+#include "app/run_record.h"
 
 #include "diagnostics/report.h"
 #include "payload/patch_slots.h"
@@ -29,18 +29,18 @@ std::wstring PlanVerdictText(const ProductRecord& product)
     }
 }
 
-std::wstring FormatRunPlan(const RunPlan& plan, const wchar_t* outcomeName)
+std::wstring FormatRunPlan(const RunRecord& plan, const wchar_t* outcomeName)
 {
     std::wstring text = L"What the install run would do; nothing was changed.\n\n";
-    for (const SlotPlan& slot : plan.slots) {
+    for (const SlotRecord& slot : plan.slots) {
         std::wstring block = L"Target:\n\t" + slot.targetVersions + L"\nUpgrade:\n\t" + slot.upgradeVersion +
                              L"\nProducts:";
         for (const ProductRecord& product : slot.products)
             block += L"\n" + ProductLine(product) + L"\n\t" + PlanVerdictText(product);
         if (!slot.removedAgain.empty())
             block += L"\nRemoved again:";
-        for (const std::wstring& code : slot.removedAgain)
-            block += L"\n\t" + code;
+        for (const Removal& removal : slot.removedAgain)
+            block += L"\n\t" + removal.productCode;
         AppendReportBlock(text, slot.resourceName, block);
     }
     if (plan.slots.empty())
