@@ -23,6 +23,7 @@ endif()
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
     src/app/install_run_win.cpp
+    src/app/receipt_win.cpp
     src/app/whatif_win.cpp
     src/diagnostics/os_description_win.cpp
     src/diagnostics/report_win.cpp
@@ -37,6 +38,7 @@ add_library(wrapper_platform STATIC
     src/payload/summary_win.cpp
     src/payload/temp_folder_win.cpp
     src/shared/process_state_win.cpp
+    src/shared/replace_file_win.cpp
     src/shared/run_log_win.cpp
 )
 target_link_libraries(wrapper_platform PUBLIC wrapper_core advapi32)

@@ -43,6 +43,19 @@ bool RefuseWhatIfAsValue(RunOptions& options, const wchar_t* word, const std::ws
     return true;
 }
 
+// Like /e: the argument after `word` is the path, whatever it looks like;
+// an empty one is no path (and no word either).
+void TakeFilePath(const std::vector<std::wstring>& arguments, size_t& i, const wchar_t* word, RunOptions& options,
+                  std::wstring& path)
+{
+    if (i + 1 < arguments.size() && !arguments[i + 1].empty()) {
+        if (!RefuseWhatIfAsValue(options, word, arguments[++i]))
+            path = arguments[i];
+    } else {
+        RefuseCommandLine(options, std::wstring(word) + L" is not followed by the path of a file");
+    }
+}
+
 } // namespace
 
 const wchar_t kCommandLineHelp[] =
@@ -51,6 +64,7 @@ const wchar_t kCommandLineHelp[] =
     L"/q\tno outcome message box\n"
     L"/exitcode\tend with a code for deployment systems\n"
     L"/log FILE\tappend a record of the run to FILE\n"
+    L"/json FILE\twrite a receipt of the run to FILE\n"
     L"/whatif\tshow what the install would do, changing nothing\n"
     L"/wait MINUTES\twhile another installation runs, wait up to MINUTES in all (0 to 1440; 10 with /q)\n"
     L"/e PATH\twrite the patches to files named after PATH\n"
@@ -69,6 +83,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.helpMode = false;
     options.usageError.clear();
     options.logPath.clear();
+    options.receiptPath.clear();
     options.waitMinutes = 0;
     bool waitGiven = false;
 
@@ -83,14 +98,9 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
             options.installMode = false;
             options.helpMode = true;
         } else if (EqualsIgnoringAsciiCase(word, L"/log")) {
-            // Like /e: the next argument is the path, whatever it looks like;
-            // an empty one is no path (and no word either).
-            if (i + 1 < arguments.size() && !arguments[i + 1].empty()) {
-                if (!RefuseWhatIfAsValue(options, L"/log", arguments[++i]))
-                    options.logPath = arguments[i];
-            } else {
-                RefuseCommandLine(options, L"/log is not followed by the path of a file");
-            }
+            TakeFilePath(arguments, i, L"/log", options, options.logPath);
+        } else if (EqualsIgnoringAsciiCase(word, L"/json")) {
+            TakeFilePath(arguments, i, L"/json", options, options.receiptPath);
         } else if (EqualsIgnoringAsciiCase(word, L"/wait")) {
             // Like /log: the next argument is the number, whatever it looks like.
             waitGiven = true;

@@ -33,7 +33,8 @@ SlotRecord RecordOfSlot(int slotNumber, PatchOutcome outcome, const SlotDecision
     slot.size = decision.patch.size;
     slot.targetVersions = decision.targeting.targetVersions;
     slot.upgradeVersion = decision.targeting.upgradeVersion;
-    for (const std::wstring& code : TemplateProductCodes(decision.targeting.products)) {
+    slot.targetProducts = TemplateProductCodes(decision.targeting.products);
+    for (const std::wstring& code : slot.targetProducts) {
         ProductRecord product;
         product.productCode = code;
         product.targetVersions = slot.targetVersions;

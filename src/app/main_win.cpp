@@ -2,6 +2,7 @@
 #include "app/command_line_win.h"
 #include "app/exit_code.h"
 #include "app/install_run_win.h"
+#include "app/receipt_win.h"
 #include "app/whatif_win.h"
 #include "diagnostics/os_description_win.h"
 #include "diagnostics/report_win.h"
@@ -69,7 +70,28 @@ int ShowCommandLineHelp()
     if (!usageError)
         return 0;
     Log(ExitCodeLogType(kInvalidCommandLine), ExitCodeRecord(kInvalidCommandLine, Options.deploymentExitCode));
-    return Options.deploymentExitCode ? static_cast<int>(kInvalidCommandLine) : 0;
+    return kInvalidCommandLine;
+}
+
+// Runs what the command line asked for, recording it for the receipt, and
+// returns the code /exitcode gives.
+unsigned RunModes(RunReceipt& receipt)
+{
+    if (Options.helpMode || !Options.usageError.empty())
+        return ShowCommandLineHelp();
+    receipt.outcomeKnown = Options.installMode || Options.whatIfMode;
+    if (Options.installMode)
+        return RunInstall(receipt.run);
+    unsigned exitCode = 0;
+    if (Options.whatIfMode) {
+        receipt.planned = true;
+        exitCode = RunWhatIf(receipt.run);
+    }
+    if (Options.extractMode)
+        ExtractAllPatches(Options.extractPath);
+    if (Options.infoMode)
+        ShowPatchReport();
+    return exitCode;
 }
 
 } // namespace
@@ -78,25 +100,16 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     RestrictDllSearchToSystemFolder();
     ModuleInstance = instance;
+    RunReceipt receipt;
+    receipt.start = UtcNow();
     ParseCommandLine();
     OpenRunLog(Options.logPath);
     // A run without a log asks nothing it does not need.
     if (RunLogOpen())
         LogRunStart();
 
-    if (Options.helpMode || !Options.usageError.empty())
-        return ShowCommandLineHelp();
-    if (Options.installMode) {
-        RunRecord run;
-        const unsigned exitCode = RunInstall(run);
-        return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
-    }
-    unsigned exitCode = 0;
-    if (Options.whatIfMode)
-        exitCode = RunWhatIf();
-    if (Options.extractMode)
-        ExtractAllPatches(Options.extractPath);
-    if (Options.infoMode)
-        ShowPatchReport();
+    const unsigned exitCode = RunModes(receipt);
+    if (!Options.receiptPath.empty())
+        WriteRunReceipt(receipt, exitCode);
     return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
 }

@@ -13,6 +13,7 @@ struct SlotRecord {
     std::wstring resourceName;
     std::wstring patchCode;  // empty when the patch names none
     std::uint64_t size = 0;
+    std::vector<std::wstring> targetProducts;  // the patch's product codes, in its order
     std::wstring targetVersions;
     std::wstring upgradeVersion;
     // Every product the patch names, in its order: the installed ones with

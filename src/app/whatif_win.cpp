@@ -69,11 +69,11 @@ RunRecord PlanInstall()
     return plan;
 }
 
-unsigned RunWhatIf()
+unsigned RunWhatIf(RunRecord& plan)
 {
     Log(kLogInfo, L"What if: the install run's decisions, changing nothing; a product an earlier slot would "
                   L"patch is taken to be at that patch's upgrade version");
-    const RunRecord plan = PlanInstall();
+    plan = PlanInstall();
     if (plan.stopped)
         Log(kLogWarning, L"What if: the run would stop at " + plan.slots.back().resourceName);
     for (const SlotRecord& slot : plan.slots) {

@@ -6,6 +6,6 @@
 // in its order, without any call that changes the machine.
 RunRecord PlanInstall();
 
-// "/whatif": logs the plan, shows it unless /q, and returns the code
-// /exitcode would give (see WhatIfExitCode).
-unsigned RunWhatIf();
+// "/whatif": makes the plan, logs it, shows it unless /q, and returns the
+// code /exitcode would give (see WhatIfExitCode).
+unsigned RunWhatIf(RunRecord& plan);

@@ -1,5 +1,7 @@
 #include "builder/build_files.h"
 
+#include "shared/replace_file_win.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -11,10 +13,6 @@ namespace {
 // writing (an editor, a scanner, a copy still syncing); a change during
 // the copy is caught by the stamps instead.
 constexpr DWORD kShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-// The final rename's retries: two seconds in all.
-constexpr int kRenameAttempts = 20;
-constexpr DWORD kRenamePauseMs = 100;
 
 HANDLE HandleOf(FileHandle file)
 {
@@ -329,29 +327,10 @@ FileProblem PutInPlace(FileHandle file, const std::wstring&, const std::wstring&
 {
     if (IsFolder(to))
         return kFileFolder;
-    // Renamed through the handle, so that the file stays held until it is
-    // in place: SetFileInformationByHandle with FileRenameInfo and an
-    // absolute path (learn.microsoft.com, "FILE_RENAME_INFO structure").
-    const std::wstring target = FullPathOf(to);
-    const DWORD nameBytes = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-    FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = nameBytes;
-    std::copy(target.begin(), target.end(), rename->FileName);
-    // A scanner or Explorer may hold the old wrapper for a moment without
-    // sharing its deletion: a short retry, then the cause.
-    DWORD error = ERROR_SUCCESS;
-    for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
-        if (attempt > 0)
-            Sleep(kRenamePauseMs);
-        if (SetFileInformationByHandle(HandleOf(file), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
-            return kFileFine;
-        error = GetLastError();
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
-            break;
-    }
+    // Renamed through the handle, so that the file stays held until it is in place.
+    const DWORD error = RenameOpenFile(HandleOf(file), nullptr, FullPathOf(to));
+    if (error == ERROR_SUCCESS)
+        return kFileFine;
     return error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && HeldByAnother(to)) ? kFileInUse
                                                                                                   : ProblemOf(error);
 }

@@ -65,6 +65,7 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
     }
     SetThreadLocale(LOCALE_USER_DEFAULT);
     record.secondsWaited = static_cast<unsigned>((InstallerWaitSpent - waitedBefore) / 1000);
+    record.answered = !remove;
     if (called)
         record.installerLog = logPath;
     // The installer stayed busy: the call fails as the installer would have answered it.

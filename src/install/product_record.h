@@ -42,6 +42,9 @@ struct ProductRecord {
     std::vector<FailureHint> hints;
     // The installing call's answer; a plan leaves 0, as if every call succeeded.
     unsigned installerResult = 0;
+    // A real run reached the installing call: installerResult is its
+    // answer, 1618 when the installer stayed busy and was never called.
+    bool answered = false;
     // Of a real installing call: its verbose log, the whole seconds it
     // waited for a busy installer, and the version read after its success.
     // Empty (0) where no call was made.

@@ -22,6 +22,8 @@ struct RunOptions {
     std::wstring usageError;
     // Where "/log" asked for the wrapper's own log; empty: no log.
     std::wstring logPath;
+    // Where "/json" asked for the run's receipt; empty: none.
+    std::wstring receiptPath;
     // How long the install run may wait, all its waits together, while
     // another installation holds the installer: "/wait MINUTES", else 10
     // under /q, else 0 (no waiting: a person at the screen sees the error

@@ -315,10 +315,10 @@ TEST_F(RunInstallTest, TheQuietPlanShowsNothing)
 {
     fake_patches::Reset();
     Options.quiet = true;
-    EXPECT_EQ(RunWhatIf(), 1603u);
+    EXPECT_EQ(RunWhatIf(plan_), 1603u);
     EXPECT_TRUE(fake_boxes::Shown().empty());
     Options.quiet = false;
-    RunWhatIf();
+    RunWhatIf(plan_);
     EXPECT_EQ(OnlyBoxCaption(), L"What if");
 }
 

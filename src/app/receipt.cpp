@@ -1,0 +1,198 @@
+#include "app/receipt.h"
+
+#include "app/install_run.h"
+#include "install/failure_hints.h"
+#include "payload/targeting.h"
+#include "shared/json_writer.h"
+#include "version.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::wstring Ascii(const char* text)
+{
+    return std::wstring(text, text + std::strlen(text));
+}
+
+const wchar_t* VerdictName(ProductVerdict verdict)
+{
+    switch (verdict) {
+    case kVerdictApply:
+        return L"due";
+    case kVerdictUpToDate:
+        return L"up-to-date";
+    case kVerdictWrongVersion:
+        return L"version-not-targeted";
+    default:
+        return L"not-installed";
+    }
+}
+
+void WriteMember(JsonWriter& json, const char* key, const std::wstring& text)
+{
+    WriteJsonKey(json, key);
+    WriteJsonString(json, text);
+}
+
+// Empty text is no value: null.
+void WriteMemberOrNull(JsonWriter& json, const char* key, const std::wstring& text)
+{
+    WriteJsonKey(json, key);
+    if (text.empty())
+        WriteJsonNull(json);
+    else
+        WriteJsonString(json, text);
+}
+
+void WriteIntegerOrNull(JsonWriter& json, const char* key, bool known, std::int64_t value)
+{
+    WriteJsonKey(json, key);
+    if (known)
+        WriteJsonInteger(json, value);
+    else
+        WriteJsonNull(json);
+}
+
+void WriteHints(JsonWriter& json, const std::vector<FailureHint>& hints)
+{
+    WriteJsonKey(json, "hints");
+    BeginJsonArray(json);
+    for (const FailureHint& hint : hints) {
+        BeginJsonObject(json);
+        WriteMember(json, "kind", Ascii(FailureHintName(hint.kind)));
+        WriteMember(json, "detail", hint.detail);
+        EndJsonObject(json);
+    }
+    EndJsonArray(json);
+}
+
+// The installer's facts exist only where the run reached a call: a plan,
+// and a product the run did not patch, has none.
+void WriteProduct(JsonWriter& json, const ProductRecord& product)
+{
+    const bool installed = product.verdict != kVerdictNotInstalled;
+    BeginJsonObject(json);
+    WriteMember(json, "productCode", product.productCode);
+    WriteMemberOrNull(json, "name", installed ? product.productName : L"");
+    WriteMemberOrNull(json, "installedVersion", installed ? product.installedVersion : L"");
+    WriteIntegerOrNull(json, "versionFromSlot", product.versionFromSlot != 0, product.versionFromSlot);
+    WriteMember(json, "verdict", VerdictName(product.verdict));
+    WriteHints(json, product.hints);
+    WriteIntegerOrNull(json, "installerResult", product.answered, product.installerResult);
+    WriteMemberOrNull(json, "installerLog", product.installerLog);
+    WriteJsonKey(json, "secondsWaited");
+    WriteJsonInteger(json, product.secondsWaited);
+    WriteMemberOrNull(json, "versionAfter", product.versionAfter);
+    EndJsonObject(json);
+}
+
+// A plan's removals are taken to succeed and have no answer.
+void WriteRemovals(JsonWriter& json, const std::vector<Removal>& removals, bool planned)
+{
+    WriteJsonKey(json, "removedAgain");
+    BeginJsonArray(json);
+    for (const Removal& removal : removals) {
+        BeginJsonObject(json);
+        WriteMember(json, "productCode", removal.productCode);
+        WriteIntegerOrNull(json, "installerResult", !planned, removal.installerResult);
+        EndJsonObject(json);
+    }
+    EndJsonArray(json);
+}
+
+// A slot only as carried (no install run or plan looked at it) has no
+// outcome and no products.
+void WriteSlot(JsonWriter& json, const SlotRecord& slot, bool planned)
+{
+    BeginJsonObject(json);
+    WriteJsonKey(json, "slot");
+    WriteJsonInteger(json, slot.slot);
+    WriteMember(json, "resource", slot.resourceName);
+    WriteMemberOrNull(json, "patchCode", slot.patchCode);
+    WriteJsonKey(json, "size");
+    WriteJsonInteger(json, static_cast<std::int64_t>(slot.size));
+    WriteJsonKey(json, "targetProducts");
+    WriteJsonStrings(json, slot.targetProducts);
+    WriteMember(json, "upgradeVersion", slot.upgradeVersion);
+    WriteJsonKey(json, "targetVersions");
+    WriteJsonStrings(json, SplitTargetVersions(slot.targetVersions));
+    WriteMemberOrNull(json, "outcome", slot.outcome == kNoOutcome ? L"" : OutcomeName(slot.outcome));
+    WriteJsonKey(json, "products");
+    BeginJsonArray(json);
+    for (const ProductRecord& product : slot.products)
+        WriteProduct(json, product);
+    EndJsonArray(json);
+    WriteRemovals(json, slot.removedAgain, planned);
+    EndJsonObject(json);
+}
+
+} // namespace
+
+std::wstring RunModeName(const RunOptions& options)
+{
+    if (!options.usageError.empty())
+        return L"usage-error";
+    if (options.helpMode)
+        return L"help";
+    if (options.installMode)
+        return L"install";
+    const std::wstring info = options.infoMode ? L"info" : L"";
+    if (options.whatIfMode)
+        return L"whatif" + (info.empty() ? info : L"+" + info);
+    if (options.extractMode)
+        return L"extract" + (info.empty() ? info : L"+" + info);
+    return info.empty() ? L"nothing" : info;
+}
+
+std::wstring Rfc3339Utc(const LogStamp& stamp)
+{
+    wchar_t text[32];
+    std::swprintf(text, sizeof text / sizeof text[0], L"%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", stamp.year,
+                  stamp.month, stamp.day, stamp.hour, stamp.minute, stamp.second, stamp.millisecond);
+    return text;
+}
+
+std::string FormatReceipt(const RunReceipt& receipt)
+{
+    JsonWriter json;
+    BeginJsonObject(json);
+    WriteJsonKey(json, "schema");
+    WriteJsonInteger(json, 1);
+    WriteMember(json, "wrapperVersion", Ascii(WRAPPER_VERSION_TEXT));
+    WriteMember(json, "mode", receipt.mode);
+    WriteMember(json, "commandLine", receipt.commandLine);
+    WriteMemberOrNull(json, "usageError", receipt.usageError);
+    WriteMember(json, "start", Rfc3339Utc(receipt.start));
+    WriteMember(json, "end", Rfc3339Utc(receipt.end));
+    WriteJsonKey(json, "computer");
+    BeginJsonObject(json);
+    WriteMemberOrNull(json, "dnsHostName", receipt.dnsHostName);
+    WriteMemberOrNull(json, "netbiosName", receipt.netbiosName);
+    EndJsonObject(json);
+    WriteJsonKey(json, "operatingSystem");
+    BeginJsonObject(json);
+    WriteMember(json, "name", receipt.osName);
+    WriteMember(json, "version", receipt.osVersion);
+    EndJsonObject(json);
+    WriteJsonKey(json, "elevated");
+    WriteJsonBool(json, receipt.elevated);
+    WriteJsonKey(json, "systemAccount");
+    WriteJsonBool(json, receipt.systemAccount);
+    WriteMemberOrNull(json, "copiesFolder", receipt.copiesFolder);
+    WriteJsonKey(json, "slots");
+    BeginJsonArray(json);
+    for (const SlotRecord& slot : receipt.run.slots)
+        WriteSlot(json, slot, receipt.planned);
+    EndJsonArray(json);
+    WriteJsonKey(json, "stopped");
+    WriteJsonBool(json, receipt.run.stopped);
+    WriteMemberOrNull(json, "outcome", receipt.outcomeKnown ? OutcomeName(receipt.run.overall) : L"");
+    WriteJsonKey(json, "exitCode");
+    WriteJsonInteger(json, receipt.exitCode);
+    WriteJsonKey(json, "restartNeeded");
+    WriteJsonBool(json, receipt.restartNeeded);
+    EndJsonObject(json);
+    return json.text;
+}

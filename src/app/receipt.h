@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/run_record.h"
+#include "shared/run_log.h"
+#include "shared/run_options.h"
+
+#include <string>
+
+// What a run's JSON receipt ("/json FILE") says: one object per run, for
+// the collectors of a fleet. Version 1 of its layout is
+// schemas/receipt.schema.json; a change that a reader could trip over
+// makes a new version.
+struct RunReceipt {
+    // "install", "whatif", "extract", "info", "whatif+info", "extract+info",
+    // "help", "usage-error" or "nothing" (/pi).
+    std::wstring mode;
+    std::wstring commandLine;
+    std::wstring usageError;     // why the command line was not followed; empty when it was
+    LogStamp start, end;         // UTC: biasMinutes 0
+    std::wstring dnsHostName;    // empty when the system names none
+    std::wstring netbiosName;
+    std::wstring osName;         // as the /i report names the system
+    std::wstring osVersion;
+    bool elevated = false;
+    bool systemAccount = false;
+    std::wstring copiesFolder;   // empty when the system names none
+    // The slots: decided and done (install), planned (whatif), or only as
+    // carried, without products, in the other modes.
+    RunRecord run;
+    bool planned = false;        // the slots are a plan: no installer call was made
+    bool outcomeKnown = false;   // install and whatif have an outcome
+    unsigned exitCode = 0;       // the code /exitcode gives, whether or not it was asked for
+    bool restartNeeded = false;
+};
+
+// The receipt's mode for what the command line asked (see RunReceipt::mode).
+std::wstring RunModeName(const RunOptions& options);
+
+// "2026-12-07T23:04:05.123Z"
+std::wstring Rfc3339Utc(const LogStamp& stamp);
+
+// The receipt's JSON text, UTF-8 without a byte-order mark.
+std::string FormatReceipt(const RunReceipt& receipt);

@@ -1,0 +1,105 @@
+#include "app/receipt_win.h"
+
+#include "app/install_run_win.h"
+#include "diagnostics/os_description_win.h"
+#include "install/version.h"
+#include "payload/embedded_patch.h"
+#include "payload/summary_win.h"
+#include "payload/temp_folder_win.h"
+#include "shared/process_state.h"
+#include "shared/replace_file_win.h"
+#include "shared/run_log_win.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+std::wstring ComputerName(COMPUTER_NAME_FORMAT format)
+{
+    DWORD size = 0;
+    GetComputerNameExW(format, nullptr, &size);
+    std::vector<wchar_t> name(size + 1);
+    size = static_cast<DWORD>(name.size());
+    if (!GetComputerNameExW(format, name.data(), &size))
+        return std::wstring();
+    return std::wstring(name.data(), size);
+}
+
+// What the wrapper carries, for a run that neither installed nor planned:
+// no product was looked at. A patch whose summary cannot be read still has
+// its resource and size.
+void RecordCarriedSlots(RunRecord& run)
+{
+    for (int slotNumber = 1; slotNumber <= kPatchSlotCount; ++slotNumber) {
+        SlotDecision decision;
+        if (!FindEmbeddedPatch(PatchResourceName(slotNumber), decision.patch))
+            continue;
+        ReadEmbeddedTargeting(decision.patch, decision.targeting);
+        run.slots.push_back(RecordOfSlot(slotNumber, kNoOutcome, decision));
+        run.slots.back().products.clear();
+    }
+}
+
+std::wstring WhyNotWritten(DWORD error)
+{
+    switch (error) {
+    case kReplaceLink:
+        return L"it, or its folder, is a link or other reparse point";
+    case kReplaceSecondName:
+        return L"it has a second name (a hard link)";
+    case kReplaceFolder:
+        return L"it is a folder";
+    default:
+        return L"error " + std::to_wstring(error);
+    }
+}
+
+} // namespace
+
+LogStamp UtcNow()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    LogStamp stamp;
+    stamp.year = now.wYear;
+    stamp.month = now.wMonth;
+    stamp.day = now.wDay;
+    stamp.hour = now.wHour;
+    stamp.minute = now.wMinute;
+    stamp.second = now.wSecond;
+    stamp.millisecond = now.wMilliseconds;
+    return stamp;
+}
+
+void WriteRunReceipt(RunReceipt& receipt, unsigned exitCode)
+{
+    const DWORD lastError = GetLastError();
+    receipt.mode = RunModeName(Options);
+    receipt.commandLine = GetCommandLineW();
+    receipt.usageError = Options.usageError;
+    receipt.dnsHostName = ComputerName(ComputerNameDnsFullyQualified);
+    receipt.netbiosName = ComputerName(ComputerNameNetBIOS);
+    VersionQuad osVersion;
+    receipt.osName = L"Windows";
+    DescribeOperatingSystem(receipt.osName, osVersion);
+    receipt.osVersion = FormatVersion(osVersion);
+    const RunAccount account = CurrentRunAccount();
+    receipt.elevated = account != kRunUnelevated;
+    receipt.systemAccount = account == kRunAsSystem;
+    receipt.copiesFolder = TempCopyFolderFor(account);
+    if (!receipt.outcomeKnown)
+        RecordCarriedSlots(receipt.run);
+    receipt.exitCode = exitCode;
+    receipt.restartNeeded = RestartRequest != 0;
+    receipt.end = UtcNow();
+
+    const DWORD error = ReplaceFileWhole(Options.receiptPath, FormatReceipt(receipt));
+    if (error == ERROR_SUCCESS)
+        Log(kLogInfo, L"The receipt is written to " + Options.receiptPath);
+    else
+        Log(kLogWarning, L"The receipt cannot be written to " + Options.receiptPath + L": " + WhyNotWritten(error) +
+                             L"; the run is as it was");
+    SetLastError(lastError);
+}
