@@ -9,7 +9,7 @@ packages=(
     wine wine64 wine32:i386 msitools wixl
     osslsigncode openssl
     xvfb x11-apps xdotool imagemagick
-    bc time file icoutils python3-pefile python3-jsonschema
+    bc time file icoutils python3-pefile python3-jsonschema jq
 )
 
 missing=()

@@ -469,6 +469,28 @@ case_unusable_log() {
     check_same "a hard link at the log's path: boxes and exit code as without /log" \
         "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
     check_same "a hard link at the log's path: the file it names kept" "$(cat "$work/linked.txt")" "kept as it was"
+    # Receipts that cannot be written: the run is the one without /json, and
+    # nothing is made or left. A Unix link is a file to Wine: the receipt
+    # replaces the link, never what it names.
+    local receipts=$work/receipts path
+    mkdir -p "$receipts/folder.json" "$receipts/locked"
+    echo "kept as it was" > "$receipts/target.txt"
+    ln -s "$receipts/target.txt" "$receipts/link.json"
+    ln "$work/linked.txt" "$receipts/second.json"
+    make_unwritable "$receipts/locked" || echo "  read-only receipt folder: not made here, a missing one is tried" >&2
+    for path in folder.json second.json missing/r.json locked/r.json "$(printf 'x%.0s' $(seq 256)).json" link.json; do
+        run_with_boxes "$work/h.exe" /exitcode /json "$(z_path "$receipts")\\$path"
+        check_same "a receipt at ${path:0:20}: boxes and exit code as without /json" \
+            "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+    done
+    run_with_boxes "$work/h.exe" /exitcode /json 'Q:\r.json'
+    check_same "a receipt on a missing drive: boxes and exit code as without /json" \
+        "$RUN_EXIT_CODE $(cat "$BOXES_DIR/seen.txt")" "$reference"
+    check_lines "receipts that cannot be written: nothing made, nothing left" "$(tree_of "$receipts")" \
+        "$(lines folder.json link.json locked second.json target.txt)"
+    check_same "receipts that cannot be written: the files at their paths kept" \
+        "$(cat "$work/linked.txt" "$receipts/target.txt")" "$(lines "kept as it was" "kept as it was")"
+    check_same "a link at the receipt's path: replaced by the receipt" "$(jq -r .mode "$receipts/link.json")" install
     # A log that opens but takes no byte (on a full volume): the installer's
     # code still reaches the box and the exit code, not the log's failure.
     mkdir -p "$full"
@@ -526,6 +548,31 @@ case_shared_log() {
                echo "$((rounds * 8)) $record"; done | sort)"
 }
 timed case_shared_log
+
+# --- receipts collected in one folder ---------------------------------------
+# Eight wrappers at once write their receipts to eight names in one folder,
+# then eight at once to one name: every file whole and valid, the shared
+# one a receipt of one of the last eight runs, no temporary name left.
+case_shared_receipts() {
+    local folder=$logs/collected round i runs name
+    mkdir -p "$folder"
+    for round in own shared; do
+        runs=()
+        for i in $(seq 8); do
+            name=PC$i && [ "$round" = own ] || name=shared
+            timeout "${RUN_TIMEOUT:-120}" wine "$work/d.exe" /whatif /q /json "$(z_path "$folder/$name.json")" "/run$i" \
+                >/dev/null 2>&1 &
+            runs+=($!)
+        done
+        wait "${runs[@]}"
+    done
+    check_lines "collected receipts: one a name, no temporary name left" "$(tree_of "$folder")" \
+        "$(printf '%s\n' PC{1..8}.json shared.json | sort)"
+    check_same "collected receipts: all valid" "$(receipt_facts "$folder"/*.json | grep '^schema:')" ""
+    check "collected receipts: the shared one is one of the last eight runs'" \
+        grep -qE '"commandLine": ".* /run[1-8]"' "$folder/shared.json"
+}
+timed case_shared_receipts
 
 # --- names in any script -----------------------------------------------------
 # The log is UTF-8: the product's name, the installer log's file name and the
@@ -705,7 +752,7 @@ case_busy_installer() {
     # Let go of after 3 s: the run waits, then installs.
     hold_installer
     (sleep 3 && touch "$work/release") &
-    run_with_boxes "$work/b1.exe" /q /wait 1 /exitcode /log "$(log_run b1)"
+    run_with_boxes "$work/b1.exe" /q /wait 1 /exitcode /log "$(log_run b1)" /json "$(z_path "$logs/b1.json")"
     release_installer
     check_same "busy, let go of: no box, exit code 0" "$BOX_COUNT $RUN_EXIT_CODE" "0 0"
     check_same "busy, let go of: product patched" "$(product_version "$code_b1")" 3.2.40.0
@@ -723,6 +770,8 @@ case_busy_installer() {
         "1 Exit code 0")"
     seconds=$(log_records "$logs/b1.log" ': waited [0-9]+ s for' | sed -E 's/.*: waited ([0-9]+) s for.*/\1/')
     check "busy, let go of: waited about the 3 s it was held (${seconds:-no} s)" within "${seconds:-0}" 2 6
+    check_same "busy, let go of: the receipt's seconds waited and answer" \
+        "$(jq -r '.slots[0].products[0] | "\(.secondsWaited) \(.installerResult)"' "$logs/b1.json")" "$seconds 0"
     echo "  the run that waited, as its log records it:"
     LC_ALL=C sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e '/: no patch in this slot]LOG]/d' -e 's/^/    /' "$logs/b1.log"
 
@@ -735,13 +784,16 @@ case_busy_installer() {
     check_same "busy, attended: product patched" "$(product_version "$code_b3")" 3.2.40.0
     # Held past the budget: 1618, and the installer never asked.
     started=$SECONDS
-    run_with_boxes "$work/b2.exe" /q /wait 1 /exitcode /log "$(log_run b2)"
+    run_with_boxes "$work/b2.exe" /q /wait 1 /exitcode /log "$(log_run b2)" /json "$(z_path "$logs/b2.json")"
     seconds=$((SECONDS - started))
     release_installer
     check_same "busy to the end: no box, exit code 1618" "$BOX_COUNT $RUN_EXIT_CODE" "0 1618"
     check "busy to the end: the run took its minute ($seconds s)" within "$seconds" 59 80
     check_same "busy to the end: product unchanged" "$(product_version "$code_b2")" 3.2.10.0
     check "busy to the end: the installer was not asked" [ ! -e "$temp/$name_b2 SP install.log" ]
+    check_same "busy to the end: the receipt's answer, without an installer log" \
+        "$(jq -c '.slots[0].products[0] | [.secondsWaited, .installerResult, .installerLog, .versionAfter]' "$logs/b2.json")" \
+        "[60,1618,null,null]"
     check_run_story "busy to the end" b2 b2 \
         "$(slot_read 1 "$code_b2")" \
         "$(due 1 "$code_b2" "$name_b2" 3.2.10.0)" \
@@ -774,11 +826,15 @@ case_whatif() {
     for row in "qq 1 0 $code_q,$code_q none" "sd 1642 1642 $code_s $code_s"; do
         read -r exe plan_code run_code patched removed <<< "$row"
         tree=$(find "$WINEPREFIX/drive_c" | sort)
-        run_with_boxes "$work/$exe.exe" /WhatIf /q /exitcode /log "$(log_run "whatif-$exe")"
+        run_with_boxes "$work/$exe.exe" /WhatIf /q /exitcode /log "$(log_run "whatif-$exe")" \
+            /json "$(z_path "$logs/whatif-$exe.json")"
         check_same "/whatif $exe: no box, exit code" "$BOX_COUNT $RUN_EXIT_CODE" "0 $plan_code"
         check_lines "/whatif $exe: nothing made or removed in the prefix" "$(find "$WINEPREFIX/drive_c" | sort)" "$tree"
-        run_with_boxes "$work/$exe.exe" /q /exitcode /log "$(log_run "run-$exe")"
+        run_with_boxes "$work/$exe.exe" /q /exitcode /log "$(log_run "run-$exe")" /json "$(z_path "$logs/run-$exe.json")"
         check_same "/whatif $exe: the run's exit code" "$RUN_EXIT_CODE" "$run_code"
+        check_same "/whatif $exe: the receipts' verdicts, plan as run" \
+            "$(receipt_facts "$logs/whatif-$exe.json" | cut -d' ' -f2-4)" \
+            "$(receipt_facts "$logs/run-$exe.json" | cut -d' ' -f2-4)"
         check_same "/whatif $exe: patched as planned, as run" "$(planned "$logs/whatif-$exe.log" 'would be patched') \
 $(done_by_run "$logs/run-$exe.log" Installing)" "$patched $patched"
         check_same "/whatif $exe: removed again as planned, as run" "$(planned "$logs/whatif-$exe.log" 'would be removed') \
@@ -788,8 +844,32 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
         "$(log_records "$logs/whatif-qq.log" '^What if: IDR_MSP_2: ')" \
         "1 What if: IDR_MSP_2: product $code_q would be patched from 3.2.40.0 (as IDR_MSP_1 would leave it) to 3.2.50.0"
     check_same "/whatif: the chained pair, run" "$(product_version "$code_q")" 3.2.50.0
+    # The receipts, valid, with the figures the installer and the files give.
+    check_lines "/whatif: the receipts of the chained pair" "$(receipt_facts "$logs/"{whatif,run}-qq.json)" "$(lines \
+        "whatif-qq.json 1 $code_q due - -" "whatif-qq.json 2 $code_q due - -" \
+        "run-qq.json 1 $code_q due 0 3.2.40.0" "run-qq.json 2 $code_q due 0 3.2.50.0")"
+    check_same "/whatif: the receipts' modes, outcomes, exit codes, patch codes and sizes" \
+        "$(jq -r '[.mode, .outcome, .exitCode, (.slots[] | .patchCode, .size)] | join(" ")' "$logs/"{whatif,run}-qq.json)" \
+        "$(for mode in "whatif Installed 1" "install Installed 0"; do
+               echo "$mode $(summary_value "$work/q1.msp" 9 | cut -c1-38) $(stat -c %s "$work/q1.msp")" \
+                   "$(summary_value "$work/q2.msp" 9 | cut -c1-38) $(stat -c %s "$work/q2.msp")"; done)"
+    check "/whatif: the run's installer logs are where its receipt says" \
+        [ -s "$(jq -r '.slots[1].products[0].installerLog' "$logs/run-qq.json" | sed -e 's|^[Cc]:|'"$WINEPREFIX"'/drive_c|' -e 's|\\|/|g')" ]
+    check_same "/whatif: the plan removes again what the run removes" \
+        "$(jq -c '[.slots[].removedAgain[]]' "$logs/"{whatif,run}-sd.json)" \
+        "$(printf '[{"productCode":"%s","installerResult":%s}]\n' "$code_s" null "$code_s" 0)"
     check_same "/whatif: the missing product" "$(log_records "$logs/whatif-sd.log" '^What if: IDR_MSP_2: ')" \
         "1 What if: IDR_MSP_2: product $code_absent not installed"
+    # The README's jq lines, over the receipts of this script's runs so far.
+    local line summaries=()
+    while IFS= read -r line; do
+        summaries+=("$(cd "$logs" && bash -o pipefail -c "$line" 2>&1 || echo "failed: $line")")
+    done < <(grep '^jq ' "$E2E_REPO/README.md")
+    check_same "the README's jq lines: all five run" "${#summaries[@]} $(printf '%s\n' "${summaries[@]}" | grep -c '^failed: ')" "5 0"
+    check_lines "the README's jq lines: patched, up to date, failed" "$(sed 's/^ *//' <<< "${summaries[1]}")" \
+        "$(lines "1 failed 1618" "1 failed 1642" "2 patched")"
+    check_same "the README's jq lines: why" "$(cut -f2- <<< "${summaries[2]}")" \
+        "$(jq -r '.slots[0].products[0].productCode' "$logs/b2.json")	1618	-"
 }
 timed case_whatif
 

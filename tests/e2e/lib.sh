@@ -318,3 +318,25 @@ check_lines() {
 tree_of() {
     (cd "$1" && find . -mindepth 1 -printf '%P\n' | sort)
 }
+
+# receipt_facts RECEIPT...: each receipt checked against its schema (a line
+# "schema: FILE PATH MESSAGE" per fault), then one line per product of every
+# slot: "FILE SLOT PRODUCT VERDICT RESULT VERSION-AFTER", with "-" for null.
+receipt_facts() {
+    /usr/bin/python3 -c '
+import json, os, sys
+from jsonschema import Draft202012Validator
+schema = json.load(open(sys.argv[1]))
+Draft202012Validator.check_schema(schema)
+for path in sys.argv[2:]:
+    name = os.path.basename(path)
+    with open(path, "rb") as file:
+        receipt = json.loads(file.read().decode("utf-8"))
+    for error in Draft202012Validator(schema).iter_errors(receipt):
+        print("schema:", name, error.json_path, error.message)
+    for slot in receipt["slots"]:
+        for product in slot["products"]:
+            print(name, slot["slot"], product["productCode"], product["verdict"],
+                  *("-" if product[key] is None else product[key] for key in ("installerResult", "versionAfter")))
+' "$E2E_REPO/schemas/receipt.schema.json" "$@" 2>&1
+}
