@@ -5,7 +5,8 @@
 # Reading the targeting data from the embedded bytes should make the size
 # of the patches nearly irrelevant. Then the check of the same machine
 # (/whatif /q with the 40 MB patches), which should cost about what the
-# idle run costs. Prints the times (median of 5), their ratios, and checks
+# idle run costs, and the idle run with a receipt (/json), which should add
+# little to it. Prints the times (median of 5), their ratios, and checks
 # that no run wrote a file into the temporary folder.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -30,7 +31,7 @@ wine "$work/small15.exe" /pi
 wine "$work/big15.exe" /pi   # warm: both images are in the page cache
 
 before=$(find "$temp" "$copies" -maxdepth 1 -type f | sort)
-small_times=() big_times=() whatif_times=()
+small_times=() big_times=() whatif_times=() json_times=()
 for _ in 1 2 3 4 5; do
     start=$(now)
     wine "$work/small15.exe" /q
@@ -41,7 +42,12 @@ for _ in 1 2 3 4 5; do
     start=$(now)
     wine "$work/big15.exe" /whatif /q
     whatif_times+=("$(elapsed "$start")")
+    start=$(now)
+    wine "$work/big15.exe" /q /json "Z:$work/receipt.json"
+    json_times+=("$(elapsed "$start")")
 done
+jq -e '.mode == "install" and .outcome == "UpToDate"' "$work/receipt.json" >/dev/null ||
+    { echo "the idle run with /json wrote no receipt of itself" >&2; exit 1; }
 after=$(find "$temp" "$copies" -maxdepth 1 -type f | sort)
 [ "$before" = "$after" ] || { echo "the idle runs wrote into the temporary folder:" >&2; diff <(echo "$before") <(echo "$after") >&2; exit 1; }
 [ "$(product_version "$code")" = 3.2.40.0 ] || { echo "the product moved" >&2; exit 1; }
@@ -49,10 +55,13 @@ after=$(find "$temp" "$copies" -maxdepth 1 -type f | sort)
 small_median=$(median "${small_times[@]}")
 big_median=$(median "${big_times[@]}")
 whatif_median=$(median "${whatif_times[@]}")
+json_median=$(median "${json_times[@]}")
 echo "idle run /q, product up to date, 15 patches"
 echo "  15 x small (${#small[@]} slots, $(stat -c %s "$work/small.msp") bytes each): ${small_median} s  (runs: ${small_times[*]})"
 echo "  15 x 40 MB:                                    ${big_median} s  (runs: ${big_times[*]})"
 echo "  wall-time ratio 40 MB/small: $(ratio "$big_median" "$small_median")  (target <= 1.5)"
 echo "  /whatif /q, 15 x 40 MB:                         ${whatif_median} s  (runs: ${whatif_times[*]})"
 echo "  wall-time ratio /whatif/idle run: $(ratio "$whatif_median" "$big_median")  (target <= 1.2)"
+echo "  /q /json FILE, 15 x 40 MB:                      ${json_median} s  (runs: ${json_times[*]})"
+echo "  /json adds $(echo "($json_median - $big_median) * 1000" | bc -l | xargs printf '%.0f') ms to the idle run's median  (target <= 15 ms)"
 echo "  files written to the temporary folder: none"

@@ -24,6 +24,7 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // its first instruction, so asking for it by name searches nothing.
 struct NativeCalls {
     decltype(&NtCreateFile) createFile = nullptr;
+    decltype(&NtSetInformationFile) setInformation = nullptr;
     decltype(&RtlNtStatusToDosError) errorOf = nullptr;
 };
 
@@ -38,8 +39,9 @@ Function NativeFunction(const char* name)
 bool LoadNativeCalls(NativeCalls& calls)
 {
     calls.createFile = NativeFunction<decltype(&NtCreateFile)>("NtCreateFile");
+    calls.setInformation = NativeFunction<decltype(&NtSetInformationFile)>("NtSetInformationFile");
     calls.errorOf = NativeFunction<decltype(&RtlNtStatusToDosError)>("RtlNtStatusToDosError");
-    return calls.createFile != nullptr && calls.errorOf != nullptr;
+    return calls.createFile != nullptr && calls.setInformation != nullptr && calls.errorOf != nullptr;
 }
 
 // Opens `name` in `folder` without following a reparse point at it.
@@ -60,6 +62,14 @@ DWORD OpenInFolder(const NativeCalls& calls, HANDLE folder, const std::wstring& 
         return ERROR_SUCCESS;
     file = INVALID_HANDLE_VALUE;
     return calls.errorOf(status);
+}
+
+DWORD SetRelativeName(const NativeCalls& calls, HANDLE file, FILE_RENAME_INFO& rename, size_t size)
+{
+    IO_STATUS_BLOCK io = {};
+    const NTSTATUS status =
+        calls.setInformation(file, &io, &rename, static_cast<ULONG>(size), FileRenameInformation);
+    return status >= 0 ? ERROR_SUCCESS : calls.errorOf(status);
 }
 
 // What stands at `leaf` in the folder now: nothing, or a plain file with
@@ -172,9 +182,15 @@ DWORD ReplaceInFolder(const NativeCalls& calls, HANDLE folder, const std::wstrin
 
 DWORD RenameOpenFile(HANDLE file, HANDLE folder, const std::wstring& name)
 {
-    // SetFileInformationByHandle with FileRenameInfo: RootDirectory is the
-    // folder the new name is relative to, or null for a full path
-    // (learn.microsoft.com, "FILE_RENAME_INFO structure").
+    // RootDirectory is the folder the new name is relative to, or null for
+    // a full path (learn.microsoft.com, "FILE_RENAME_INFO structure", and
+    // for the native call "FILE_RENAME_INFORMATION structure", the same
+    // layout). A relative name goes to the native call as it is: Wine's
+    // SetFileInformationByHandle makes every name a full path first, which
+    // beside a root folder it then refuses (error 87, Wine 8).
+    NativeCalls calls;
+    if (folder != nullptr && !LoadNativeCalls(calls))
+        return ERROR_PROC_NOT_FOUND;
     const DWORD nameBytes = static_cast<DWORD>(name.size() * sizeof(wchar_t));
     std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
     FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
@@ -186,9 +202,13 @@ DWORD RenameOpenFile(HANDLE file, HANDLE folder, const std::wstring& name)
     for (int attempt = 0; attempt < kRenameAttempts; ++attempt) {
         if (attempt > 0)
             Sleep(kRenamePauseMs);
-        if (SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())))
-            return ERROR_SUCCESS;
-        error = GetLastError();
+        error = folder != nullptr ? SetRelativeName(calls, file, *rename, buffer.size())
+                                  : (SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                                                static_cast<DWORD>(buffer.size()))
+                                         ? ERROR_SUCCESS
+                                         : GetLastError());
+        if (error == ERROR_SUCCESS)
+            return error;
         if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)
             break;
     }

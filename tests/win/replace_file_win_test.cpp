@@ -1,0 +1,51 @@
+#include "scratch_folder.h"
+#include "shared/replace_file_win.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+std::string ContentOf(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+class ReplaceFileTest : public testing::Test {
+protected:
+    ScratchFolder scratch_;
+    const std::wstring file_ = scratch_.Path() + L"\\r.json";
+};
+
+// Whatever stood there, the file is the new bytes whole and nothing else
+// is left in the folder.
+TEST_F(ReplaceFileTest, WritesANewFileOrReplacesAnOldOneAndLeavesNothingElse)
+{
+    ASSERT_EQ(ReplaceFileWhole(file_, "first"), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(ReplaceFileWhole(file_, "second, longer"), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(ContentOf(file_), "second, longer");
+    EXPECT_EQ(scratch_.CountFiles(), 1);
+}
+
+// Refused, with the file at the path and the folder as they were.
+TEST_F(ReplaceFileTest, AFolderOrASecondNameIsRefusedAndNothingIsLeft)
+{
+    const std::wstring other = scratch_.Path() + L"\\other.txt";
+    std::ofstream(other.c_str()) << "kept";
+    ASSERT_TRUE(CreateHardLinkW(file_.c_str(), other.c_str(), nullptr));
+    EXPECT_EQ(ReplaceFileWhole(file_, "new"), kReplaceSecondName);
+    EXPECT_EQ(ContentOf(other), "kept");
+    EXPECT_EQ(scratch_.CountFiles(), 2);
+
+    const std::wstring folder = scratch_.Path() + L"\\folder.json";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_EQ(ReplaceFileWhole(folder, "new"), kReplaceFolder);
+    EXPECT_EQ(ReplaceFileWhole(folder + L"\\", "new"), kReplaceFolder);
+    EXPECT_NE(ReplaceFileWhole(scratch_.Path() + L"\\missing\\r.json", "new"), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(scratch_.CountFiles(), 2);
+}
+
+} // namespace
