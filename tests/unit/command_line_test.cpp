@@ -1,4 +1,5 @@
 #include "app/command_line.h"
+#include "app/receipt.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,11 @@ TEST(CommandLine, LogTakesTheNextArgumentAsItsPath)
         EXPECT_EQ(options.logPath, row.logPath) << row.words[0];
         EXPECT_EQ(options.installMode, row.installMode) << row.words[0];
         EXPECT_EQ(options.usageError, L"") << row.words[0];
+        // /json takes its path alike.
+        std::vector<std::wstring> words = row.words;
+        for (std::wstring& word : words)
+            word = word == L"/log" || word == L"/LOG" ? L"/json" : word;
+        EXPECT_EQ(Parse(words).receiptPath, row.logPath) << row.words[0];
     }
     const RunOptions quiet = Parse({L"/log", L"/q"});
     EXPECT_FALSE(quiet.quiet);
@@ -114,7 +120,7 @@ TEST(CommandLine, ABadValueIsAUsageError)
         {L"/log"}, {L"/q", L"/log"}, {L"/log", L""}, {L"/log", L"a.log", L"/log"},
         // /whatif taken as a value, or beside /e, which writes files: no guess at what was meant.
         {L"/log", L"/WhatIf"}, {L"/wait", L"/whatif"}, {L"/e", L"/whatif"}, {L"/whatif", L"/e", L"x"},
-        {L"/e", L"x", L"/whatif"},
+        {L"/e", L"x", L"/whatif"}, {L"/json"}, {L"/json", L"/whatif"},
     };
     for (const auto& words : cases) {
         const RunOptions options = Parse(words);
@@ -131,6 +137,21 @@ TEST(CommandLine, ABadValueIsAUsageError)
     for (const auto& words : std::vector<std::vector<std::wstring>>{{L"/e", L"/log"}, {L"/e", L"/wait"},
                                                                     {L"/i", L"/log"}, {L"/pi", L"/wait", L"x"}})
         EXPECT_EQ(Parse(words).usageError, L"") << testing::PrintToString(words);
+}
+
+// The receipt names what was asked; a usage error before anything else.
+TEST(CommandLine, TheReceiptsModeNamesWhatWasAsked)
+{
+    const struct {
+        std::vector<std::wstring> words;
+        const wchar_t* mode;
+    } rows[] = {
+        {{L"/q"}, L"install"}, {{L"/whatif"}, L"whatif"}, {{L"/whatif", L"/i"}, L"whatif+info"},
+        {{L"/e", L"x", L"/i"}, L"extract+info"}, {{L"/e", L"x"}, L"extract"}, {{L"/i"}, L"info"},
+        {{L"/pi"}, L"nothing"}, {{L"/?"}, L"help"}, {{L"/?", L"/wait"}, L"usage-error"},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(RunModeName(Parse(row.words)), row.mode) << testing::PrintToString(row.words);
 }
 
 // Wherever the word stands, nothing is installed; after /i it is not read.
