@@ -767,7 +767,8 @@ case_busy_installer() {
         "$(answered 0)" \
         "1 The run's outcome: Installed" \
         "1 Message $(message_id IDS_INSTALL_SUCCEEDED) not shown (/q)" \
-        "1 Exit code 0")"
+        "1 Exit code 0" \
+        "1 The receipt is written to $(z_path "$logs/b1.json")")"
     seconds=$(log_records "$logs/b1.log" ': waited [0-9]+ s for' | sed -E 's/.*: waited ([0-9]+) s for.*/\1/')
     check "busy, let go of: waited about the 3 s it was held (${seconds:-no} s)" within "${seconds:-0}" 2 6
     check_same "busy, let go of: the receipt's seconds waited and answer" \
@@ -802,7 +803,8 @@ case_busy_installer() {
         "3 The installer was not called: 1618 (another installation is in progress)" \
         "3 The run's outcome: Failed" \
         "1 Message $(message_id IDS_INSTALL_FAILED) not shown (/q)" \
-        "3 Exit code 1618"
+        "3 Exit code 1618" \
+        "1 The receipt is written to $(z_path "$logs/b2.json")"
     boxes_summary
 }
 timed case_busy_installer
