@@ -5,12 +5,12 @@
 #
 # Windows Vista and later read PNG-compressed images in an icon
 # (learn.microsoft.com, "Icons" in the Windows app design guidelines);
-# Wine 8 loads and draws them at every size here. As bitmaps, the images
-# from 72 to 192 pixels took 453 KiB of the wrapper, as PNG they take
-# 33 KiB. Older systems read only bitmaps, which cover the sizes up to 64
-# pixels. The PNGs are 8 bits a channel with alpha (PNG32) and carry no
-# chunk beyond the image itself (no date, no time): same drawing, same
-# bytes.
+# under Wine 8, LoadImageW and DrawIconEx took them (tried by hand from 72
+# to 256 pixels). As bitmaps, the images from 72 to 192 pixels took 453 KiB
+# of the wrapper, as PNG they take 33 KiB. Older systems read only
+# bitmaps, which cover the sizes up to 64 pixels. The PNGs are 8 bits a
+# channel with alpha (PNG32) and carry no chunk beyond the image itself
+# (no date, no time): same drawing, same bytes.
 # Usage: make-icon.sh OUT.ico
 set -euo pipefail
 out=$1
