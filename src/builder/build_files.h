@@ -42,8 +42,27 @@ enum FileProblem {
     kFileSecondName,  // a file that has another name too (a hard link)
     kFileNotRegular,  // a device, a pipe or a socket stands at the name
     kFileNotFolder,  // a file stands where the build makes a folder
+    kFileNoDrive,  // the path's drive does not exist (Windows)
+    kFileNameTooLong,  // a name in the path is longer than the system takes
+    kFilePathTooLong,  // the whole path is longer than the system takes
     kFileOther,
 };
+
+// Whether a name in `path`, between two of `separators`, is longer than
+// 255: the longest name the file systems take, in bytes on Linux
+// (NAME_MAX), in UTF-16 units on Windows (learn.microsoft.com, "Maximum
+// Path Length Limitation").
+template <typename Text>
+bool HasOverlongName(const Text& path, const typename Text::value_type* separators)
+{
+    constexpr std::size_t kLongestName = 255;
+    std::size_t start = 0;
+    for (std::size_t end; (end = path.find_first_of(separators, start)) != Text::npos; start = end + 1) {
+        if (end - start > kLongestName)
+            return true;
+    }
+    return path.size() - start > kLongestName;
+}
 
 // Size and identity: a patch that is replaced or changes after the first
 // look is refused.

@@ -40,6 +40,15 @@ FileProblem ProblemOf(int error)
     }
 }
 
+// What a failed call on `path` means: ENAMETOOLONG stands for a name
+// longer than NAME_MAX and for a path longer than PATH_MAX alike.
+FileProblem ProblemAt(const std::string& path, int error)
+{
+    if (error != ENAMETOOLONG)
+        return ProblemOf(error);
+    return HasOverlongName(path, "/") ? kFileNameTooLong : kFilePathTooLong;
+}
+
 FileStamp StampOf(const struct stat& status)
 {
     FileStamp stamp;
@@ -76,7 +85,7 @@ FileProblem RemoveLeftover(const std::string& name, int& held)
     // is refused, not waited on.
     held = open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (held < 0)
-        return errno == ENOENT ? kFileFine : ProblemOf(errno);
+        return errno == ENOENT ? kFileFine : ProblemAt(name, errno);
     struct stat status;
     if (fstat(held, &status) != 0)
         return ProblemOf(errno);
@@ -205,7 +214,7 @@ FileProblem MakeFolderOf(const std::wstring& path, std::vector<std::wstring>& ma
         if (mkdir(folder->c_str(), 0777) != 0) {
             if (errno == EEXIST && fs::is_directory(*folder, error))
                 continue;  // made by another program just now
-            return ProblemOf(errno);
+            return ProblemAt(folder->string(), errno);
         }
         made.push_back(WideFromUtf8(folder->string()));
     }

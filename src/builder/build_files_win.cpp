@@ -52,6 +52,32 @@ std::wstring FullPathOf(const std::wstring& path)
     return full;
 }
 
+// What a failed create or open of `path` means. A missing drive and a
+// name or path too long come back as "file not found" or "path not found"
+// under Wine 8 (a create past the host's PATH_MAX as ERROR_GEN_FAILURE:
+// its wineserver cannot map ENAMETOOLONG), and may as ERROR_INVALID_DRIVE,
+// ERROR_INVALID_NAME or ERROR_FILENAME_EXCED_RANGE on Windows: the path
+// tells which.
+FileProblem ProblemAt(const std::wstring& path, DWORD error)
+{
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_DRIVE &&
+        error != ERROR_INVALID_NAME && error != ERROR_FILENAME_EXCED_RANGE && error != ERROR_GEN_FAILURE)
+        return ProblemOf(error);
+    const std::wstring full = FullPathOf(path);
+    if (full.size() >= 2 && full[1] == L':' && GetDriveTypeW((full.substr(0, 2) + L"\\").c_str()) == DRIVE_NO_ROOT_DIR)
+        return kFileNoDrive;
+    if (HasOverlongName(full, L"\\/"))
+        return kFileNameTooLong;
+    // A path of MAX_PATH characters or more fails unless in the "\\?\"
+    // form (then up to 32,767) for a program not marked long-path aware,
+    // as the builder is not (learn.microsoft.com, "Maximum Path Length
+    // Limitation"); Wine 8 takes paths up to the host's limit.
+    const bool extended = full.compare(0, 4, L"\\\\?\\") == 0;
+    if (error == ERROR_FILENAME_EXCED_RANGE || (full.size() >= MAX_PATH && !extended))
+        return kFilePathTooLong;
+    return ProblemOf(error);
+}
+
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information)
 {
     FileIdentity identity;
@@ -106,7 +132,7 @@ FileProblem MakeFolder(const std::wstring& folder, std::vector<std::wstring>& ma
         made.push_back(folder);
         return kFileFine;
     }
-    return GetLastError() == ERROR_ALREADY_EXISTS ? kFileFine : ProblemOf(GetLastError());
+    return GetLastError() == ERROR_ALREADY_EXISTS ? kFileFine : ProblemAt(folder, GetLastError());
 }
 
 // Whether another program has `path` open without sharing its deletion.
@@ -132,7 +158,7 @@ FileProblem RemoveLeftover(const std::wstring& path)
                               FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (left == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND ? kFileFine : ProblemOf(error);
+        return error == ERROR_FILE_NOT_FOUND ? kFileFine : ProblemAt(path, error);
     }
     BY_HANDLE_FILE_INFORMATION information;
     FILE_DISPOSITION_INFO remove = {TRUE};
@@ -295,7 +321,7 @@ FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem)
     if (out != INVALID_HANDLE_VALUE)
         return reinterpret_cast<FileHandle>(out);
     const DWORD error = GetLastError();
-    problem = error == ERROR_FILE_EXISTS ? kFileBusy : ProblemOf(error);
+    problem = error == ERROR_FILE_EXISTS ? kFileBusy : ProblemAt(path, error);
     return kNoFile;
 }
 

@@ -89,6 +89,12 @@ std::wstring FileProblemText(FileProblem problem)
         return L"it is not a regular file";
     case kFileNotFolder:
         return L"a file stands where the build makes a folder";
+    case kFileNoDrive:
+        return L"its drive does not exist";
+    case kFileNameTooLong:
+        return L"a name in it is too long";
+    case kFilePathTooLong:
+        return L"the path is too long";
     case kFileOther:
         return L"the system refused";
     }

@@ -102,6 +102,24 @@ refused "output is a folder" "cannot write '$work/folder.exe': it is a folder" \
 refused "the manifest is a folder" "cannot write '$work/folder.exe': it is a folder" \
     --manifest "$work/folder.exe" --unchecked "$work/good.msp"
 check_same "output is a folder: still empty" "$(ls -A "$work/folder.exe")" ""
+# Paths the system cannot take: a name longer than 255, the file's own or
+# a folder's to be made, a whole path past PATH_MAX (4096 bytes, under Wine
+# too) and, on Windows, a drive that does not exist.
+long=$(printf '%0300d' 0)
+refused "a name too long" "cannot write '$work/$long.exe.partial': a name in it is too long" \
+    -o "$work/$long.exe" --unchecked "$work/good.msp"
+refused "a folder's name too long" "cannot make the folder of '$work/$long/m.json': a name in it is too long" \
+    --manifest "$work/$long/m.json" --unchecked "$work/good.msp"
+deep=$work/deep
+while [ ${#deep} -lt 3900 ]; do deep+=/$(printf '%0100d' 0); done
+mkdir -p "$deep"
+refused "a path too long" "cannot write '$deep/${long:0:240}.exe.partial': the path is too long" \
+    -o "$deep/${long:0:240}.exe" --unchecked "$work/good.msp"
+if [ -n "${BUILDER_EXE:-}" ]; then
+    run_exe -o 'Q:\nothing\out.exe' --unchecked "$work/good.msp"
+    check_same "a drive that does not exist: refused" "$EXE_STATUS $(cat "$work/exe-stderr")" \
+        "2 build-wrapper: cannot make the folder of 'Q:/nothing/out.exe': its drive does not exist"
+fi
 # A second build of the same output while the first one writes it (the
 # first one's lock, held here): refused, the first one's file left alone.
 echo "the first build's" > "$work/busy.exe.partial"
