@@ -62,15 +62,8 @@ LogStamp UtcNow()
 {
     SYSTEMTIME now;
     GetSystemTime(&now);
-    LogStamp stamp;
-    stamp.year = now.wYear;
-    stamp.month = now.wMonth;
-    stamp.day = now.wDay;
-    stamp.hour = now.wHour;
-    stamp.minute = now.wMinute;
-    stamp.second = now.wSecond;
-    stamp.millisecond = now.wMilliseconds;
-    return stamp;
+    const TIME_ZONE_INFORMATION utc = {};
+    return LogStampOf(now, utc, TIME_ZONE_ID_UNKNOWN);
 }
 
 void WriteRunReceipt(RunReceipt& receipt, unsigned exitCode)

@@ -72,6 +72,21 @@ DWORD SetRelativeName(const NativeCalls& calls, HANDLE file, FILE_RENAME_INFO& r
     return status >= 0 ? ERROR_SUCCESS : calls.errorOf(status);
 }
 
+// Whether what the handle opened is what a replace may work with: a folder
+// (`folder`) or a file with one name, and no link or other reparse point.
+DWORD ProblemOf(HANDLE handle, bool folder)
+{
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(handle, &information))
+        return GetLastError();
+    if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return kReplaceLink;
+    const bool isFolder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder != folder)
+        return isFolder ? kReplaceFolder : ERROR_DIRECTORY;
+    return !isFolder && information.nNumberOfLinks > 1 ? kReplaceSecondName : ERROR_SUCCESS;
+}
+
 // What stands at `leaf` in the folder now: nothing, or a plain file with
 // one name, may be replaced.
 DWORD CheckReplaceable(const NativeCalls& calls, HANDLE folder, const std::wstring& leaf)
@@ -81,16 +96,7 @@ DWORD CheckReplaceable(const NativeCalls& calls, HANDLE folder, const std::wstri
     if (OpenInFolder(calls, folder, leaf, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, 0, existing, status) !=
         ERROR_SUCCESS)
         return ERROR_SUCCESS;  // nothing there, or nothing that can be looked at: the rename decides
-    BY_HANDLE_FILE_INFORMATION information;
-    DWORD problem = ERROR_SUCCESS;
-    if (!GetFileInformationByHandle(existing, &information))
-        problem = GetLastError();
-    else if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        problem = kReplaceLink;
-    else if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        problem = kReplaceFolder;
-    else if (information.nNumberOfLinks > 1)
-        problem = kReplaceSecondName;
+    const DWORD problem = ProblemOf(existing, false);
     CloseHandle(existing);
     return problem;
 }
@@ -142,14 +148,7 @@ DWORD OpenFolder(const std::wstring& path, HANDLE& folder)
                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
         return GetLastError();
-    BY_HANDLE_FILE_INFORMATION information;
-    DWORD problem = ERROR_SUCCESS;
-    if (!GetFileInformationByHandle(folder, &information))
-        problem = GetLastError();
-    else if (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        problem = kReplaceLink;
-    else if (!(information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        problem = ERROR_DIRECTORY;
+    const DWORD problem = ProblemOf(folder, true);
     if (problem != ERROR_SUCCESS)
         CloseHandle(folder);
     return problem;
