@@ -790,6 +790,29 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
     check_same "/whatif: the chained pair, run" "$(product_version "$code_q")" 3.2.50.0
     check_same "/whatif: the missing product" "$(log_records "$logs/whatif-sd.log" '^What if: IDR_MSP_2: ')" \
         "1 What if: IDR_MSP_2: product $code_absent not installed"
+
+    # Product Tango's cached package gone, and a restart pending: warnings of
+    # the plan, with its exit code as ever, and of the run before its call.
+    local code_t package hints
+    local reboot='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\WindowsUpdate\Auto Update\RebootRequired'
+    code_t=$(new_product "Norvale Tango" 3.2.10.0)
+    new_patch "$work/t.msp" "$code_t" --keywords "$kw"
+    build_wrapper -o "$work/t.exe" "$work/t.msp"
+    package=$(product_info "$code_t" LocalPackage)
+    rm "$(winepath -u "$package")"
+    wine reg add "$reboot" /f >/dev/null 2>&1
+    hints=$(lines "the installer's cached package of the product is missing; the installer may ask for the original media ($package)" \
+        "the system waits for a restart ($reboot)")
+    run_with_boxes "$work/t.exe" /whatif /q /exitcode /log "$(log_run whatif-t)"
+    check_same "/whatif, hints: no box, exit code" "$BOX_COUNT $RUN_EXIT_CODE" "0 1"
+    check_lines "/whatif, hints: in the plan's log" "$(log_records "$logs/whatif-t.log" '^What if: IDR_MSP_1: product .*: ')" \
+        "$(while read -r hint; do echo "2 What if: IDR_MSP_1: product $code_t: $hint"; done <<< "$hints")"
+    run_with_boxes "$work/t.exe" /q /log "$(log_run run-t)"
+    check_lines "/whatif, hints: in the run's log, before its installer call" \
+        "$(log_story "$logs/run-t.log" | grep -aE '^[0-9] (Before installing|Installing) the patch on product ')" \
+        "$(while read -r hint; do echo "2 Before installing the patch on product $code_t: $hint"; done <<< "$hints"
+           installing "$code_t" "Norvale Tango")"
+    wine reg delete "$reboot" /f >/dev/null 2>&1
 }
 timed case_whatif
 
