@@ -3,6 +3,7 @@
 #include "app/whatif_win.h"
 #include "catalogue_texts.h"
 #include "fake_fixture.h"
+#include "install/failure_hints.h"
 
 #include <algorithm>
 
@@ -313,22 +314,22 @@ TEST_F(RunInstallTest, ABusyInstallerIsPlannedAsTheRunWaitsForIt)
 }
 
 // The cached packages of a product and of its applied patches that are
-// gone: hints in the plan and, looked up before the installer call, in the
-// run; neither changes a verdict, a call or the exit code.
+// gone: hints in the plan (its box too) and, looked up before the installer
+// call, in the run; neither changes a verdict, a call or the exit code.
 TEST_F(RunInstallTest, MissingCachedPackagesAreHintsOfThePlanAndOfTheRunBeforeItsCall)
 {
     wchar_t present[MAX_PATH];
     GetSystemDirectoryW(present, MAX_PATH);
     const std::wstring patchGone = L"{CCCCCCCC-0000-0000-0000-000000000003}";
-    struct {
-        const wchar_t* patchCode;
-        std::wstring package;
-    } const applied[] = {{L"{DDDDDDDD-0000-0000-0000-000000000004}", present}, {patchGone.c_str(), L"C:\\gone\\3c.msp"}};
     fake_msi::Product& product = fake_msi::ProductOf(ProductOfSlot(1));
     product.properties[L"LocalPackage"] = L"C:\\gone\\1a.msi";
-    for (const auto& patch : applied)
-        product.appliedPatches.push_back({patch.patchCode, patch.package});
+    product.appliedPatches = {{L"{DDDDDDDD-0000-0000-0000-000000000004}", present}, {patchGone, L"C:\\gone\\3c.msp"}};
     Due(1);
+    RunWhatIf();
+    ASSERT_FALSE(fake_boxes::Shown().empty());
+    EXPECT_NE(fake_boxes::Shown()[0].text.find(L"to 2.0.0.0\n\t\t" +
+                                               FailureHintText({kHintProductPackageMissing, L"C:\\gone\\1a.msi"})),
+              std::wstring::npos);
     EXPECT_EQ(PlanThenRun(), 0u);
     const std::vector<std::wstring> expected = {L"0 C:\\gone\\1a.msi", L"1 " + patchGone + L" C:\\gone\\3c.msp"};
     for (const RunRecord* record : {&plan_, &run_}) {
