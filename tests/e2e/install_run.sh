@@ -684,6 +684,11 @@ release_installer() {
     check_same "hold_installer let go of the execution mutex" "$status" 0
 }
 within() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
+# Looked up before the wait, the busy installer is first a warning of its own.
+busy_hint() {
+    echo "2 Before installing the patch on product $1: another installation holds the installer" \
+         "(the mutex Global\\_MSIExecute is held)"
+}
 busy() {
     echo "2 IDR_MSP_1: the installer is busy with another installation (its execution mutex is held);" \
          "waiting up to 60 s before installing the patch on product $1"
@@ -714,6 +719,7 @@ case_busy_installer() {
         "$(log_story "$logs/b1.log" | sed -E 's/: waited [0-9]+ s for/: waited N s for/')" "$(lines \
         "$(slot_read 1 "$code_b1")" \
         "$(due 1 "$code_b1" "$name_b1" 3.2.10.0)" \
+        "$(busy_hint "$code_b1")" \
         "$(busy "$code_b1")" \
         "2 IDR_MSP_1: waited N s for the installer, which is free now" \
         "$(installing "$code_b1" "$name_b1")" \
@@ -745,6 +751,7 @@ case_busy_installer() {
     check_run_story "busy to the end" b2 b2 \
         "$(slot_read 1 "$code_b2")" \
         "$(due 1 "$code_b2" "$name_b2" 3.2.10.0)" \
+        "$(busy_hint "$code_b2")" \
         "$(busy "$code_b2")" \
         "2 IDR_MSP_1: waited 60 s for the installer, which is still busy: the run's waiting time of 1 minute is spent" \
         "3 The installer was not called: 1618 (another installation is in progress)" \
@@ -800,7 +807,9 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
     build_wrapper -o "$work/t.exe" "$work/t.msp"
     package=$(product_info "$code_t" LocalPackage)
     rm "$(winepath -u "$package")"
-    wine reg add "$reboot" /f >/dev/null 2>&1
+    # In the 64-bit view, where the wrapper reads it: Wine's plain "reg" here
+    # is the 32-bit one, whose key the wrapper does not see.
+    wine reg add "$reboot" /f /reg:64 >/dev/null 2>&1
     hints=$(lines "the installer's cached package of the product is missing; the installer may ask for the original media ($package)" \
         "the system waits for a restart ($reboot)")
     run_with_boxes "$work/t.exe" /whatif /q /exitcode /log "$(log_run whatif-t)"
@@ -812,7 +821,7 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
         "$(log_story "$logs/run-t.log" | grep -aE '^[0-9] (Before installing|Installing) the patch on product ')" \
         "$(while read -r hint; do echo "2 Before installing the patch on product $code_t: $hint"; done <<< "$hints"
            installing "$code_t" "Norvale Tango")"
-    wine reg delete "$reboot" /f >/dev/null 2>&1
+    wine reg delete "$reboot" /f /reg:64 >/dev/null 2>&1
 }
 timed case_whatif
 
