@@ -15,12 +15,13 @@ namespace {
 constexpr std::uint32_t kPathChars = 1024;
 constexpr unsigned kPatchCodeChars = 39;
 
-// The contexts in the order the installer locates a product it is given
-// without one (Wine's msi_locate_product: managed per-user, per-machine,
-// unmanaged per-user), as QueryProductState, GetProductInfo and
-// ConfigureProductEx get it here: the first context that knows the
-// product is the instance the call will patch. In practice that is the
-// per-machine one.
+// The contexts in the order Wine's installer searches them for a product
+// named without one (msi_locate_product: managed per-user, per-machine,
+// unmanaged per-user). QueryProductState, GetProductInfo and
+// ConfigureProductEx name none here, so the first context that knows the
+// product is taken for the instance they see. The wrapper runs elevated and
+// in practice patches per-machine products, which only the per-machine
+// context knows: the order matters only for a product installed twice.
 constexpr int kProductContexts[] = {kContextUserManaged, kContextMachine, kContextUserUnmanaged};
 
 // The path in `buffer` after a successful query; empty after any other answer.
