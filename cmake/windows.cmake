@@ -29,6 +29,7 @@ add_library(wrapper_platform STATIC
     src/diagnostics/report_win.cpp
     src/install/configure_win.cpp
     src/install/decision_win.cpp
+    src/install/failure_hints_win.cpp
     src/install/installed_targets_win.cpp
     src/install/installer_wait_win.cpp
     src/install/rollback_win.cpp

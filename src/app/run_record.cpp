@@ -1,6 +1,7 @@
 #include "app/run_record.h"
 
 #include "diagnostics/report.h"
+#include "install/failure_hints.h"
 #include "payload/patch_slots.h"
 
 namespace {
@@ -35,8 +36,11 @@ std::wstring FormatRunPlan(const RunRecord& plan, const wchar_t* outcomeName)
     for (const SlotRecord& slot : plan.slots) {
         std::wstring block = L"Target:\n\t" + slot.targetVersions + L"\nUpgrade:\n\t" + slot.upgradeVersion +
                              L"\nProducts:";
-        for (const ProductRecord& product : slot.products)
+        for (const ProductRecord& product : slot.products) {
             block += L"\n" + ProductLine(product) + L"\n\t" + PlanVerdictText(product);
+            for (const FailureHint& hint : product.hints)
+                block += L"\n\t\t" + FailureHintText(hint);
+        }
         if (!slot.removedAgain.empty())
             block += L"\nRemoved again:";
         for (const Removal& removal : slot.removedAgain)

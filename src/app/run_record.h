@@ -38,6 +38,7 @@ struct RunRecord {
 // the slot whose patch the plan takes to have brought it to X.
 std::wstring PlanVerdictText(const ProductRecord& product);
 
-// The plan's box: one block per slot in the patch report's layout, then
+// The plan's box: one block per slot in the patch report's layout, each
+// product's failure hints indented under its verdict, then
 // where the run would stop, its outcome and the exit code.
 std::wstring FormatRunPlan(const RunRecord& plan, const wchar_t* outcomeName);

@@ -4,6 +4,8 @@
 #include "app/install_run.h"
 #include "app/install_run_win.h"
 #include "install/decision_win.h"
+#include "install/failure_hints.h"
+#include "install/failure_hints_win.h"
 #include "messages/message_box_win.h"
 #include "messages/outcome_box.h"
 #include "shared/process_state.h"
@@ -44,6 +46,10 @@ RunRecord PlanInstall()
         const PatchOutcome decided = DecideSlot(resourceName, planned, decision);
         if (decided == Failed)
             readError = GetLastError();
+        for (const auto& record : decision.records) {
+            if (record->verdict == kVerdictApply)
+                LookUpFailureHints(*record, decision.patch.size);
+        }
         if (decided != NoPatch) {
             const PatchOutcome outcome = decided == kNoOutcome ? PatchOutcomeOf(decision.records) : decided;
             plan.slots.push_back(RecordOfSlot(slotNumber, outcome, decision));
@@ -51,6 +57,9 @@ RunRecord PlanInstall()
             for (const ProductRecord& product : slot.products) {
                 Log(kLogInfo, L"What if: " + resourceName + L": product " + product.productCode + L" " +
                                   PlanVerdictText(product));
+                for (const FailureHint& hint : product.hints)
+                    Log(kLogWarning, L"What if: " + resourceName + L": product " + product.productCode + L": " +
+                                         FailureHintText(hint));
                 leftBehind = leftBehind || product.verdict == kVerdictWrongVersion;
                 if (product.verdict == kVerdictApply) {
                     patchDue = true;

@@ -1,6 +1,8 @@
 #include "install/configure_win.h"
 
 #include "install/configure.h"
+#include "install/failure_hints.h"
+#include "install/failure_hints_win.h"
 #include "install/installer_result.h"
 #include "install/installer_wait_win.h"
 #include "install/msi_api.h"
@@ -25,7 +27,8 @@ constexpr int kInstallLevelDefault = 0;
 
 } // namespace
 
-unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const std::wstring& patchPath, bool remove)
+unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const std::wstring& patchPath,
+                        std::uint64_t patchSize, bool remove)
 {
     wchar_t folder[kLogFolderChars];
     GetTempFolder(folder, kLogFolderChars);
@@ -40,6 +43,13 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
     std::wstring filesInUseText;
     LoadMessage(ModuleInstance, IDS_FILES_IN_USE, filesInUseText, kMessageChars);
     record.commandLine = PatchPropertyString(patchPath, filesInUseText, remove);
+
+    // Before the wait, which may outlast a busy installer: a failed call's
+    // log then still says what stood against it.
+    LookUpFailureHints(record, patchSize);
+    for (const FailureHint& hint : record.hints)
+        Log(kLogWarning, std::wstring(remove ? L"Before removing" : L"Before installing") +
+                             L" the patch on product " + record.productCode + L": " + FailureHintText(hint));
 
     // Another installation holding the installer is waited for, and a call
     // it answers 1618 made again, as long as the run's budget allows.

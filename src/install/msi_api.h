@@ -18,12 +18,19 @@ using MsiHandle = std::uint32_t;
 
 constexpr unsigned kMsiSuccess = 0;
 constexpr unsigned kMsiMoreData = 234;
+constexpr unsigned kMsiNoMoreItems = 259;
 constexpr unsigned kMsiInstallAlreadyRunning = 1618;
 constexpr unsigned kMsiRestartInitiated = 1641;
 constexpr unsigned kMsiRestartRequired = 3010;
 
 constexpr int kInstallStateAdvertised = 1;
 constexpr int kInstallStateDefault = 5;
+
+// Installation contexts, and the state of a patch applied to a product.
+constexpr int kContextUserManaged = 1;
+constexpr int kContextUserUnmanaged = 2;
+constexpr int kContextMachine = 4;
+constexpr unsigned kPatchStateApplied = 1;
 
 constexpr unsigned kSummaryKeywords = 5;
 constexpr unsigned kSummaryTemplate = 7;
@@ -51,6 +58,22 @@ int QueryProductState(const wchar_t* productCode);
 
 unsigned GetProductInfo(const wchar_t* productCode, const wchar_t* property, wchar_t* buffer,
                         std::uint32_t* length);
+
+// The same for the product's instance in one installation context, of the
+// current user where the context is a user's.
+unsigned GetProductInfoEx(const wchar_t* productCode, int context, const wchar_t* property, wchar_t* buffer,
+                          std::uint32_t* length);
+
+// The index-th patch (from 0) in the states of `filter` on the product's
+// instance in `context` (the current user's where it is a user's): its code
+// in `patchCode` (39 characters) and the patch's context in `patchContext`.
+// Answers kMsiNoMoreItems past the last.
+unsigned EnumPatchesEx(const wchar_t* productCode, int context, unsigned filter, unsigned index, wchar_t* patchCode,
+                       int* patchContext);
+
+// A property of a patch on the product's instance in `context`, like GetProductInfoEx.
+unsigned GetPatchInfoEx(const wchar_t* patchCode, const wchar_t* productCode, int context, const wchar_t* property,
+                        wchar_t* buffer, std::uint32_t* length);
 
 unsigned EnableLog(std::uint32_t logMode, const wchar_t* logFile, std::uint32_t attributes);
 

@@ -17,6 +17,9 @@ struct InstallerFunctions {
     decltype(&MsiCloseHandle) closeHandle = nullptr;
     decltype(&MsiQueryProductStateW) queryProductState = nullptr;
     decltype(&MsiGetProductInfoW) getProductInfo = nullptr;
+    decltype(&MsiGetProductInfoExW) getProductInfoEx = nullptr;
+    decltype(&MsiEnumPatchesExW) enumPatchesEx = nullptr;
+    decltype(&MsiGetPatchInfoExW) getPatchInfoEx = nullptr;
     decltype(&MsiEnableLogW) enableLog = nullptr;
     decltype(&MsiSetInternalUI) setInternalUI = nullptr;
     decltype(&MsiConfigureProductExW) configureProductEx = nullptr;
@@ -48,6 +51,9 @@ const InstallerFunctions& Installer()
         Resolve(module, "MsiCloseHandle", resolved.closeHandle);
         Resolve(module, "MsiQueryProductStateW", resolved.queryProductState);
         Resolve(module, "MsiGetProductInfoW", resolved.getProductInfo);
+        Resolve(module, "MsiGetProductInfoExW", resolved.getProductInfoEx);
+        Resolve(module, "MsiEnumPatchesExW", resolved.enumPatchesEx);
+        Resolve(module, "MsiGetPatchInfoExW", resolved.getPatchInfoEx);
         Resolve(module, "MsiEnableLogW", resolved.enableLog);
         Resolve(module, "MsiSetInternalUI", resolved.setInternalUI);
         Resolve(module, "MsiConfigureProductExW", resolved.configureProductEx);
@@ -137,6 +143,50 @@ unsigned GetProductInfo(const wchar_t* productCode, const wchar_t* property, wch
         return ERROR_INSTALL_SERVICE_FAILURE;
     DWORD size = *length;
     const UINT result = function(productCode, property, buffer, &size);
+    *length = size;
+    return result;
+}
+
+unsigned GetProductInfoEx(const wchar_t* productCode, int context, const wchar_t* property, wchar_t* buffer,
+                          std::uint32_t* length)
+{
+    const auto function = Installer().getProductInfoEx;
+    if (function == nullptr)
+        return ERROR_INSTALL_SERVICE_FAILURE;
+    DWORD size = *length;
+    const UINT result =
+        function(productCode, nullptr, static_cast<MSIINSTALLCONTEXT>(context), property, buffer, &size);
+    *length = size;
+    return result;
+}
+
+unsigned EnumPatchesEx(const wchar_t* productCode, int context, unsigned filter, unsigned index, wchar_t* patchCode,
+                       int* patchContext)
+{
+    const auto function = Installer().enumPatchesEx;
+    if (function == nullptr)
+        return ERROR_INSTALL_SERVICE_FAILURE;
+    // The target user's SID is not wanted, but a buffer is given for it: a
+    // SID string is far shorter than this.
+    wchar_t targetProduct[39];
+    wchar_t targetSid[256];
+    DWORD sidChars = 256;
+    MSIINSTALLCONTEXT targetContext = MSIINSTALLCONTEXT_NONE;
+    const UINT result = function(productCode, nullptr, context, filter, index, patchCode, targetProduct,
+                                 &targetContext, targetSid, &sidChars);
+    *patchContext = targetContext;
+    return result;
+}
+
+unsigned GetPatchInfoEx(const wchar_t* patchCode, const wchar_t* productCode, int context, const wchar_t* property,
+                        wchar_t* buffer, std::uint32_t* length)
+{
+    const auto function = Installer().getPatchInfoEx;
+    if (function == nullptr)
+        return ERROR_INSTALL_SERVICE_FAILURE;
+    DWORD size = *length;
+    const UINT result = function(patchCode, productCode, nullptr, static_cast<MSIINSTALLCONTEXT>(context), property,
+                                 buffer, &size);
     *length = size;
     return result;
 }

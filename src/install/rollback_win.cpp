@@ -24,7 +24,8 @@ std::vector<Removal> RollBackPatch(const std::wstring& resourceName)
     for (const auto& record : records) {
         if (RemovedOnRollback(record->installedVersion, record->upgradeVersion) &&
             copy.EnsureWritten(patchPath))
-            removals.push_back({record->productCode, ConfigurePatch(resourceName, *record, patchPath, true)});
+            removals.push_back(
+                {record->productCode, ConfigurePatch(resourceName, *record, patchPath, patch.size, true)});
     }
     return removals;
 }

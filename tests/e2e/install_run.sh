@@ -731,6 +731,11 @@ release_installer() {
     check_same "hold_installer let go of the execution mutex" "$status" 0
 }
 within() { [ "$1" -ge "$2" ] && [ "$1" -le "$3" ]; }
+# Looked up before the wait, the busy installer is first a warning of its own.
+busy_hint() {
+    echo "2 Before installing the patch on product $1: another installation holds the installer" \
+         "(the mutex Global\\_MSIExecute is held)"
+}
 busy() {
     echo "2 IDR_MSP_1: the installer is busy with another installation (its execution mutex is held);" \
          "waiting up to 60 s before installing the patch on product $1"
@@ -761,6 +766,7 @@ case_busy_installer() {
         "$(log_story "$logs/b1.log" | sed -E 's/: waited [0-9]+ s for/: waited N s for/')" "$(lines \
         "$(slot_read 1 "$code_b1")" \
         "$(due 1 "$code_b1" "$name_b1" 3.2.10.0)" \
+        "$(busy_hint "$code_b1")" \
         "$(busy "$code_b1")" \
         "2 IDR_MSP_1: waited N s for the installer, which is free now" \
         "$(installing "$code_b1" "$name_b1")" \
@@ -798,6 +804,7 @@ case_busy_installer() {
     check_run_story "busy to the end" b2 b2 \
         "$(slot_read 1 "$code_b2")" \
         "$(due 1 "$code_b2" "$name_b2" 3.2.10.0)" \
+        "$(busy_hint "$code_b2")" \
         "$(busy "$code_b2")" \
         "2 IDR_MSP_1: waited 60 s for the installer, which is still busy: the run's waiting time of 1 minute is spent" \
         "3 The installer was not called: 1618 (another installation is in progress)" \
@@ -872,6 +879,33 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
         "$(lines "1 failed 1618" "1 failed 1642" "2 patched")"
     check_same "the README's jq lines: why" "$(cut -f2- <<< "${summaries[2]}")" \
         "$(jq -r '.slots[0].products[0].productCode' "$logs/b2.json")	1618	-"
+
+    # Product Tango's cached package gone, and a restart pending: warnings of
+    # the plan, with its exit code as ever, and of the run before its call.
+    local code_t package hints
+    local reboot='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\WindowsUpdate\Auto Update\RebootRequired'
+    code_t=$(new_product "Norvale Tango" 3.2.10.0)
+    new_patch "$work/t.msp" "$code_t" --keywords "$kw"
+    build_wrapper -o "$work/t.exe" "$work/t.msp"
+    package=$(product_info "$code_t" LocalPackage)
+    rm "$(winepath -u "$package")"
+    # In the 64-bit view, where the wrapper reads it: Wine's plain "reg" here
+    # is the 32-bit one, whose key the wrapper does not see.
+    wine reg add "$reboot" /f /reg:64 >/dev/null 2>&1
+    hints=$(lines "the installer's cached package of the product is missing; the installer may ask for the original media ($package)" \
+        "the system waits for a restart ($reboot)")
+    run_with_boxes "$work/t.exe" /whatif /q /exitcode /log "$(log_run whatif-t)" /json "$(z_path "$logs/whatif-t.json")"
+    check_same "/whatif, hints: no box, exit code" "$BOX_COUNT $RUN_EXIT_CODE" "0 1"
+    check_same "/whatif, hints: in the receipt" "$(jq -r '.slots[0].products[0].hints[].kind' "$logs/whatif-t.json")" \
+        "$(lines product-package-missing restart-pending)"
+    check_lines "/whatif, hints: in the plan's log" "$(log_records "$logs/whatif-t.log" '^What if: IDR_MSP_1: product .*: ')" \
+        "$(while read -r hint; do echo "2 What if: IDR_MSP_1: product $code_t: $hint"; done <<< "$hints")"
+    run_with_boxes "$work/t.exe" /q /log "$(log_run run-t)"
+    check_lines "/whatif, hints: in the run's log, before its installer call" \
+        "$(log_story "$logs/run-t.log" | grep -aE '^[0-9] (Before installing|Installing) the patch on product ')" \
+        "$(while read -r hint; do echo "2 Before installing the patch on product $code_t: $hint"; done <<< "$hints"
+           installing "$code_t" "Norvale Tango")"
+    wine reg delete "$reboot" /f /reg:64 >/dev/null 2>&1
 }
 timed case_whatif
 

@@ -231,6 +231,46 @@ unsigned GetProductInfo(const wchar_t* productCode, const wchar_t* property, wch
     return CopyOut(value->second, buffer, length);
 }
 
+unsigned GetProductInfoEx(const wchar_t* productCode, int context, const wchar_t* property, wchar_t* buffer,
+                          std::uint32_t* length)
+{
+    State().calls.push_back(std::wstring(L"GetProductInfoEx ") + productCode + L" " + std::to_wstring(context));
+    if (context != kContextMachine)
+        return kUnknownProduct;
+    return GetProductInfo(productCode, property, buffer, length);
+}
+
+unsigned EnumPatchesEx(const wchar_t* productCode, int context, unsigned filter, unsigned index, wchar_t* patchCode,
+                       int* patchContext)
+{
+    FakeState& state = Call();
+    state.calls.push_back(std::wstring(L"EnumPatchesEx ") + productCode + L" " + std::to_wstring(index));
+    const auto product = state.products.find(productCode);
+    if (context != kContextMachine || filter != kPatchStateApplied || product == state.products.end())
+        return kUnknownProduct;
+    const auto& patches = product->second.appliedPatches;
+    if (index >= patches.size())
+        return kMsiNoMoreItems;
+    std::uint32_t chars = 39;
+    *patchContext = kContextMachine;
+    return CopyOut(patches[index].patchCode, patchCode, &chars);
+}
+
+unsigned GetPatchInfoEx(const wchar_t* patchCode, const wchar_t* productCode, int context, const wchar_t* property,
+                        wchar_t* buffer, std::uint32_t* length)
+{
+    FakeState& state = Call();
+    state.calls.push_back(std::wstring(L"GetPatchInfoEx ") + patchCode + L" " + property);
+    const auto product = state.products.find(productCode);
+    if (context != kContextMachine || product == state.products.end() || std::wstring(property) != L"LocalPackage")
+        return kUnknownProduct;
+    for (const fake_msi::AppliedPatch& patch : product->second.appliedPatches) {
+        if (patch.patchCode == patchCode)
+            return CopyOut(patch.localPackage, buffer, length);
+    }
+    return kUnknownProduct;
+}
+
 unsigned EnableLog(std::uint32_t logMode, const wchar_t* logFile, std::uint32_t attributes)
 {
     FakeState& state = Call();

@@ -22,9 +22,17 @@ struct SummaryScript {
     std::map<unsigned, unsigned> readResults; // property id -> forced result
 };
 
+struct AppliedPatch {
+    std::wstring patchCode;
+    std::wstring localPackage;
+};
+
+// Known in the per-machine context; GetProductInfoEx reads the same
+// properties as GetProductInfo there (LocalPackage among them).
 struct Product {
     int state = 5;
     std::map<std::wstring, std::wstring> properties;
+    std::vector<AppliedPatch> appliedPatches;
 };
 
 struct ConfigureCall {

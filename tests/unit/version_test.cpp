@@ -1,4 +1,5 @@
 #include "install/version.h"
+#include "install/failure_hints.h"
 
 #include <gtest/gtest.h>
 
@@ -82,6 +83,33 @@ TEST(Version, Formatting)
     EXPECT_EQ(FormatVersion(ParseVersion(L"3.2.10")), L"3.2.0.0");
     EXPECT_EQ(FormatVersion(VersionQuad(65535, 0, 0, 1)), L"65535.0.0.1");
     EXPECT_EQ(FormatVersion(VersionQuad(65535, 65535, 65535, 65535)).size(), 23u);
+}
+
+// Failure hints compare sizes as the versions above compare numbers: at the
+// edge, and worded so that free never reads as enough.
+TEST(FailureHints, SpaceIsLowOnlyBelowWhatIsNeeded)
+{
+    constexpr std::uint64_t kMegabyte = 1024 * 1024;
+    std::vector<FailureHint> hints;
+    AddSpaceHint(hints, kHintSystemVolumeLow, L"C:\\", 40 * kMegabyte, 40 * kMegabyte);
+    EXPECT_TRUE(hints.empty());
+    AddSpaceHint(hints, kHintSystemVolumeLow, L"C:\\", 40 * kMegabyte - 1, 40 * kMegabyte);
+    AddSpaceHint(hints, kHintCopiesVolumeLow, L"D:\\", 12 * kMegabyte + 5, 12 * kMegabyte + 6);
+    ASSERT_EQ(hints.size(), 2u);
+    EXPECT_EQ(hints[0].kind, kHintSystemVolumeLow);
+    EXPECT_EQ(hints[0].detail, L"39 MB free on C:\\, 40 MB needed");
+    EXPECT_EQ(hints[1].detail, L"12 MB free on D:\\, 13 MB needed");
+    EXPECT_EQ(FailureHintText(hints[1]), L"too little free space for the patch's temporary copy (" +
+                                             hints[1].detail + L")");
+}
+
+// A receipt knows the kinds by these names.
+TEST(FailureHints, Names)
+{
+    const char* const names[] = {"product-package-missing", "patch-package-missing", "copies-volume-low",
+                                 "system-volume-low", "installer-busy", "restart-pending"};
+    for (int kind = kHintProductPackageMissing; kind <= kHintRestartPending; ++kind)
+        EXPECT_STREQ(FailureHintName(static_cast<FailureHintKind>(kind)), names[kind]);
 }
 
 } // namespace

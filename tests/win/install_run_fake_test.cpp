@@ -3,6 +3,9 @@
 #include "app/whatif_win.h"
 #include "catalogue_texts.h"
 #include "fake_fixture.h"
+#include "install/failure_hints.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -308,6 +311,38 @@ TEST_F(RunInstallTest, ABusyInstallerIsPlannedAsTheRunWaitsForIt)
     fake_msi::HoldExecutionMutexUntil(4500);
     EXPECT_EQ(PlanThenRun(), 0u);
     EXPECT_EQ(fake_msi::Elapsed(), 5000u);
+}
+
+// The cached packages of a product and of its applied patches that are
+// gone: hints in the plan (its box too) and, looked up before the installer
+// call, in the run; neither changes a verdict, a call or the exit code.
+TEST_F(RunInstallTest, MissingCachedPackagesAreHintsOfThePlanAndOfTheRunBeforeItsCall)
+{
+    wchar_t present[MAX_PATH];
+    GetSystemDirectoryW(present, MAX_PATH);
+    const std::wstring patchGone = L"{CCCCCCCC-0000-0000-0000-000000000003}";
+    fake_msi::Product& product = fake_msi::ProductOf(ProductOfSlot(1));
+    product.properties[L"LocalPackage"] = L"C:\\gone\\1a.msi";
+    product.appliedPatches = {{L"{DDDDDDDD-0000-0000-0000-000000000004}", present}, {patchGone, L"C:\\gone\\3c.msp"}};
+    Due(1);
+    RunWhatIf(plan_);
+    ASSERT_FALSE(fake_boxes::Shown().empty());
+    EXPECT_NE(fake_boxes::Shown()[0].text.find(L"to 2.0.0.0\n\t\t" +
+                                               FailureHintText({kHintProductPackageMissing, L"C:\\gone\\1a.msi"})),
+              std::wstring::npos);
+    EXPECT_EQ(PlanThenRun(), 0u);
+    const std::vector<std::wstring> expected = {L"0 C:\\gone\\1a.msi", L"1 " + patchGone + L" C:\\gone\\3c.msp"};
+    for (const RunRecord* record : {&plan_, &run_}) {
+        std::vector<std::wstring> packageHints;
+        for (const FailureHint& hint : record->slots.at(0).products.at(0).hints) {
+            if (hint.kind <= kHintPatchPackageMissing)
+                packageHints.push_back(std::to_wstring(hint.kind) + L" " + hint.detail);
+        }
+        EXPECT_EQ(packageHints, expected);
+    }
+    const auto& calls = fake_msi::Calls();
+    const auto lastLookUp = std::find(calls.rbegin(), calls.rend(), L"GetPatchInfoEx " + patchGone + L" LocalPackage");
+    EXPECT_LE(lastLookUp.base(), std::find(calls.begin(), calls.end(), L"ConfigureProductEx " + ProductOfSlot(1)));
 }
 
 // Unlike /i, the plan honours /q, even for a wrapper without patches.
