@@ -21,7 +21,7 @@ bool IsSeparator(wchar_t c)
     return c == L'\\' || c == L'/';
 }
 
-// A path as compared: one separator, none at the end.
+// A path as compared: backslashes only, none at the end.
 std::wstring ComparablePath(std::wstring path)
 {
     std::replace(path.begin(), path.end(), L'/', L'\\');
@@ -61,8 +61,8 @@ std::wstring FolderOf(const std::wstring& path)
 // and .../secauthz/ace-strings: "O:owner G:group D:flags(ace)(ace)...",
 // without spaces; an ACE is "type;flags;rights;object;inherited object;SID".
 // ConvertSecurityDescriptorToStringSecurityDescriptorW leaves out "D:" where
-// the descriptor has no DACL (anybody may do anything), and writes
-// "NO_ACCESS_CONTROL" for a null one (the same).
+// the descriptor has no DACL (anybody may do anything), and the flag
+// "NO_ACCESS_CONTROL" stands for a null DACL (the same).
 
 constexpr size_t kAceFields = 6;
 
@@ -238,9 +238,11 @@ KitVerdict CopyFolderVerdict(const std::wstring& logged, const std::wstring& exp
 
 // The record LogRunStart writes: "Operating system NAME(VERSION); elevated:
 // yes|no; temporary folder FOLDER". A log holds every run appended, so the
-// last such record is the latest run's. The folder is taken as written: a
-// Windows path holds none of the characters a record escapes but the line
-// and paragraph separators, whose escapes then compare unequal.
+// last such record is the latest run's. The folder is taken as written: no
+// Windows name holds a control character, "<" or ">"
+// (learn.microsoft.com/windows/win32/fileio/naming-a-file), so of what a
+// record escapes only NEL and the line and paragraph separators could be
+// in it, and their escapes then compare unequal: a failure, never a pass.
 std::wstring LogFolderLine(const std::wstring& logText)
 {
     static const wchar_t kField[] = L"; temporary folder ";
