@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building and testing needs, from Debian's packages. Does
-# nothing when everything is there already.
+# Installs what building and testing needs, from Debian's packages, and the
+# Windows kit's workflow validator from npm. Does nothing when everything is
+# there already.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,21 @@ packages=(
     xvfb x11-apps xdotool imagemagick
     bc time file icoutils python3-pefile python3-jsonschema jq
 )
+
+# The validator of .github/workflows/windows.yml, at a pinned version, under
+# build/ (the windows_workflow test). npm comes with the machine's Node.js;
+# where there is none, or the registry cannot be reached, that test is
+# skipped and says so.
+validator=$(cd "$(dirname "$0")/.." && pwd)/build/action-validator
+validator_version=0.6.0
+if ! grep -qs "\"version\": \"$validator_version\"" "$validator/node_modules/@action-validator/cli/package.json"; then
+    if ! command -v npm >/dev/null; then
+        echo "No npm here: the workflow validator is not installed"
+    elif ! npm install --prefix "$validator" --save-exact --no-audit --no-fund --loglevel=error \
+        "@action-validator/cli@$validator_version" >/dev/null; then
+        echo "npm could not install @action-validator/cli@$validator_version"
+    fi
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -1,0 +1,274 @@
+#include "kit/verdicts.h"
+
+#include "shared/ascii_case.h"
+
+#include <algorithm>
+
+namespace {
+
+KitVerdict Passed()
+{
+    return {true, std::wstring()};
+}
+
+KitVerdict Failed(const std::wstring& reason)
+{
+    return {false, reason};
+}
+
+bool IsSeparator(wchar_t c)
+{
+    return c == L'\\' || c == L'/';
+}
+
+// A path as compared: backslashes only, none at the end.
+std::wstring ComparablePath(std::wstring path)
+{
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    return path;
+}
+
+bool SamePath(const std::wstring& left, const std::wstring& right)
+{
+    return EqualsIgnoringAsciiCase(ComparablePath(left), ComparablePath(right).c_str());
+}
+
+// True when `path` names something inside `folder`, at any depth. The
+// character after the folder's name must be a separator, so that
+// C:\Windows\System32x is not inside C:\Windows\System32, and a path that
+// goes through "." or ".." is inside nothing, however it starts.
+bool IsInside(const std::wstring& path, const std::wstring& folder)
+{
+    const std::wstring inner = ComparablePath(path);
+    const std::wstring outer = ComparablePath(folder);
+    if (outer.empty() || inner.size() <= outer.size() + 1 || inner[outer.size()] != L'\\')
+        return false;
+    const std::wstring below = inner.substr(outer.size()) + L'\\';
+    return EqualsIgnoringAsciiCase(inner.substr(0, outer.size()), outer.c_str()) &&
+           below.find(L"\\.\\") == std::wstring::npos && below.find(L"\\..\\") == std::wstring::npos;
+}
+
+std::wstring FolderOf(const std::wstring& path)
+{
+    const auto last = std::find_if(path.rbegin(), path.rend(), IsSeparator);
+    return std::wstring(path.begin(), last.base());
+}
+
+// --- Security descriptors in SDDL ---------------------------------------------
+// learn.microsoft.com/windows/win32/secauthz/security-descriptor-string-format
+// and .../secauthz/ace-strings: "O:owner G:group D:flags(ace)(ace)...",
+// without spaces; an ACE is "type;flags;rights;object;inherited object;SID".
+// ConvertSecurityDescriptorToStringSecurityDescriptorW leaves out "D:" where
+// the descriptor has no DACL (anybody may do anything), and the flag
+// "NO_ACCESS_CONTROL" stands for a null DACL (the same).
+
+constexpr size_t kAceFields = 6;
+
+struct Ace {
+    std::wstring text;
+    std::wstring fields[kAceFields];  // type, flags, rights, object, inherited object, trustee
+};
+
+struct Descriptor {
+    std::wstring owner;
+    bool hasDacl = false;
+    bool nullDacl = false;
+    bool protectedDacl = false;
+    std::vector<Ace> aces;
+};
+
+bool StartsAt(const std::wstring& text, size_t at, const wchar_t* word)
+{
+    return text.compare(at, std::char_traits<wchar_t>::length(word), word) == 0;
+}
+
+// The SID of the "O:" or "G:" part at `at`: up to the next part's letter,
+// the one before the next colon.
+bool ReadTrustee(const std::wstring& sddl, size_t& at, std::wstring& trustee)
+{
+    const size_t start = at + 2;
+    const size_t colon = sddl.find(L':', start);
+    const size_t end = colon == std::wstring::npos ? sddl.size() : colon - 1;
+    if (end <= start)
+        return false;
+    trustee = sddl.substr(start, end - start);
+    at = end;
+    return true;
+}
+
+bool ReadDaclFlags(const std::wstring& sddl, size_t& at, Descriptor& descriptor)
+{
+    while (at < sddl.size() && sddl[at] != L'(') {
+        if (StartsAt(sddl, at, L"NO_ACCESS_CONTROL"))
+            descriptor.nullDacl = true, at += 17;
+        else if (StartsAt(sddl, at, L"AI") || StartsAt(sddl, at, L"AR"))
+            at += 2;
+        else if (sddl[at] == L'P')
+            descriptor.protectedDacl = true, ++at;
+        else
+            return false;
+    }
+    return true;
+}
+
+// One "(...)" of exactly six fields; a conditional or resource ACE, with a
+// seventh field or parentheses inside, is not read.
+bool ReadAce(const std::wstring& sddl, size_t& at, Ace& ace)
+{
+    const size_t close = sddl.find(L')', at);
+    if (sddl[at] != L'(' || close == std::wstring::npos)
+        return false;
+    ace.text = sddl.substr(at, close + 1 - at);
+    const std::wstring inside = sddl.substr(at + 1, close - at - 1);
+    if (inside.find(L'(') != std::wstring::npos || std::count(inside.begin(), inside.end(), L';') != kAceFields - 1)
+        return false;
+    size_t start = 0;
+    for (std::wstring& field : ace.fields) {
+        const size_t end = std::min(inside.find(L';', start), inside.size());
+        field = inside.substr(start, end - start);
+        start = end + 1;
+    }
+    at = close + 1;
+    return true;
+}
+
+// The owner, group and DACL parts, in that order, each at most once, and
+// nothing else: a SACL part, or anything this does not know, is unread.
+bool ReadDescriptor(const std::wstring& sddl, Descriptor& descriptor)
+{
+    size_t at = 0;
+    std::wstring group;
+    if (StartsAt(sddl, at, L"O:") && !ReadTrustee(sddl, at, descriptor.owner))
+        return false;
+    if (StartsAt(sddl, at, L"G:") && !ReadTrustee(sddl, at, group))
+        return false;
+    if (StartsAt(sddl, at, L"D:")) {
+        descriptor.hasDacl = true;
+        at += 2;
+        if (!ReadDaclFlags(sddl, at, descriptor))
+            return false;
+        while (at < sddl.size()) {
+            descriptor.aces.emplace_back();
+            if (!ReadAce(sddl, at, descriptor.aces.back()))
+                return false;
+        }
+    }
+    return at == sddl.size();
+}
+
+// SYSTEM or the Administrators group, by SID: the two aliases SDDL may
+// write for them stand for these SIDs.
+bool IsSystemOrAdministrators(const std::wstring& trustee)
+{
+    static const wchar_t* const kAliases[][2] = {{L"SY", L"S-1-5-18"}, {L"BA", L"S-1-5-32-544"}};
+    std::wstring sid = trustee;
+    for (const auto& alias : kAliases) {
+        if (trustee == alias[0])
+            sid = alias[1];
+    }
+    return std::any_of(std::begin(kAliases), std::end(kAliases),
+                       [&sid](const auto& alias) { return EqualsIgnoringAsciiCase(sid, alias[1]); });
+}
+
+} // namespace
+
+// A WOW64 process loads the 64-bit ntdll.dll and wow64*.dll from System32
+// beside its 32-bit modules from SysWOW64, and a 64-bit debugger sees both
+// (Microsoft's "A look at the WoW64 layer in the debugger",
+// blogs.msdn.microsoft.com/dougste/2007/01/02): so the system's folders are
+// a list.
+KitVerdict ModuleLoadVerdict(const std::vector<std::wstring>& loadedPaths,
+                             const std::vector<std::wstring>& systemFolders, const std::wstring& programPath,
+                             const std::wstring& currentFolder)
+{
+    if (loadedPaths.empty())
+        return Failed(L"no module load was seen");
+    for (const std::wstring& path : loadedPaths) {
+        const bool fromSystem = std::any_of(systemFolders.begin(), systemFolders.end(),
+                                            [&path](const std::wstring& folder) { return IsInside(path, folder); });
+        if (fromSystem || SamePath(path, programPath))
+            continue;
+        if (IsInside(path, FolderOf(programPath)))
+            return Failed(L"a module from the program's folder: " + path);
+        if (IsInside(path, currentFolder))
+            return Failed(L"a module from the current folder: " + path);
+        return Failed(L"a module from outside the system's folders: " + path);
+    }
+    return Passed();
+}
+
+KitVerdict PlantedMarkersVerdict(const std::vector<std::wstring>& markersFound)
+{
+    if (markersFound.empty())
+        return Passed();
+    return Failed(L"a planted DLL was loaded and wrote " + markersFound.front());
+}
+
+KitVerdict CopySecurityVerdict(const std::wstring& sddl)
+{
+    Descriptor descriptor;
+    if (!ReadDescriptor(sddl, descriptor))
+        return Failed(L"cannot read the descriptor " + sddl);
+    if (!IsSystemOrAdministrators(descriptor.owner))
+        return Failed(L"owned by \"" + descriptor.owner + L"\", not by SYSTEM or Administrators: " + sddl);
+    if (!descriptor.hasDacl || descriptor.nullDacl)
+        return Failed(L"no DACL, so everybody has full access: " + sddl);
+    if (!descriptor.protectedDacl)
+        return Failed(L"the DACL is not protected, so the folder's inheritable entries join it: " + sddl);
+    for (const Ace& ace : descriptor.aces) {
+        const std::wstring* field = ace.fields;
+        if (field[0] != L"A" || !field[1].empty() || !field[3].empty() || !field[4].empty())
+            return Failed(L"an entry that is not a plain allow entry: " + ace.text);
+        if (!IsSystemOrAdministrators(field[5]))
+            return Failed(L"an entry for somebody other than SYSTEM or Administrators: " + ace.text);
+    }
+    return Passed();
+}
+
+KitVerdict CopyFolderVerdict(const std::wstring& logged, const std::wstring& expected)
+{
+    if (logged.empty())
+        return Failed(L"the log names no temporary folder");
+    if (!SamePath(logged, expected))
+        return Failed(L"the copies went to " + logged + L", not to " + expected);
+    return Passed();
+}
+
+// The record LogRunStart writes: "Operating system NAME(VERSION); elevated:
+// yes|no; temporary folder FOLDER". A log holds every run appended, so the
+// last such record is the latest run's. The folder is taken as written: no
+// Windows name holds a control character, "<" or ">"
+// (learn.microsoft.com/windows/win32/fileio/naming-a-file), so of what a
+// record escapes only NEL and the line and paragraph separators could be
+// in it, and their escapes then compare unequal: a failure, never a pass.
+std::wstring LogFolderLine(const std::wstring& logText)
+{
+    static const wchar_t kField[] = L"; temporary folder ";
+    const size_t record = logText.rfind(L"<![LOG[Operating system ");
+    if (record == std::wstring::npos)
+        return std::wstring();
+    const size_t end = logText.find(L"]LOG]!>", record);
+    const size_t field = logText.find(kField, record);
+    if (end == std::wstring::npos || field == std::wstring::npos || field > end)
+        return std::wstring();
+    const size_t start = field + std::char_traits<wchar_t>::length(kField);
+    return logText.substr(start, end - start);
+}
+
+// Compared as the installer's codes are written, braces and all; only the
+// case of the hexadecimal letters may differ.
+KitVerdict RollbackVerdict(const std::vector<std::wstring>& appliedAfter,
+                           const std::vector<std::wstring>& patchCodesOfRun)
+{
+    if (patchCodesOfRun.empty())
+        return Failed(L"the run applied no patch whose removal could be checked");
+    for (const std::wstring& code : patchCodesOfRun) {
+        for (const std::wstring& applied : appliedAfter) {
+            if (EqualsIgnoringAsciiCase(applied, code.c_str()))
+                return Failed(L"still applied after the rollback: " + code);
+        }
+    }
+    return Passed();
+}
