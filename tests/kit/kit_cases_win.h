@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "kit_context_win.h"
+#include "kit_job_win.h"
+
+// One check of the kit: empty when it passed, else what it found wrong first.
+struct KitCase {
+    const wchar_t* name;
+    std::wstring (*run)(const Kit& kit, CaseJob& job);
+};
+
+// The patches applied straight with msiexec, before any wrapper runs: a
+// wrapper's case says nothing when its fixtures are broken.
+extern const KitCase kFixtureCase;
+// The wrapper's cases, in the order they run: some take over the products
+// as an earlier one left them.
+extern const KitCase kWrapperCases[];
+extern const std::size_t kWrapperCaseCount;
+
+// The version every test patch moves its products to.
+extern const wchar_t kUpgradeVersion[];

@@ -1,0 +1,105 @@
+#include "kit_installer_win.h"
+
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+
+#include <vector>
+
+namespace {
+
+std::wstring PropertyOf(MSIHANDLE database, const wchar_t* name)
+{
+    const std::wstring query = std::wstring(L"SELECT `Value` FROM `Property` WHERE `Property` = '") + name + L"'";
+    MSIHANDLE view = 0, record = 0;
+    std::wstring value;
+    if (MsiDatabaseOpenViewW(database, query.c_str(), &view) == ERROR_SUCCESS &&
+        MsiViewExecute(view, 0) == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+        DWORD size = 0;
+        wchar_t none[1] = {};
+        if (MsiRecordGetStringW(record, 1, none, &size) == ERROR_MORE_DATA) {
+            std::vector<wchar_t> buffer(size + 1);
+            size = static_cast<DWORD>(buffer.size());
+            if (MsiRecordGetStringW(record, 1, buffer.data(), &size) == ERROR_SUCCESS) value.assign(buffer.data(), size);
+        }
+    }
+    if (record) MsiCloseHandle(record);
+    if (view) MsiCloseHandle(view);
+    return value;
+}
+
+}  // namespace
+
+bool ReadKitProduct(const std::wstring& package, KitProduct& product)
+{
+    MSIHANDLE database = 0;
+    if (MsiOpenDatabaseW(package.c_str(), MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) return false;
+    product.package = package;
+    product.code = PropertyOf(database, L"ProductCode");
+    product.name = PropertyOf(database, L"ProductName");
+    product.version = PropertyOf(database, L"ProductVersion");
+    MsiCloseHandle(database);
+    return !product.code.empty() && !product.name.empty() && !product.version.empty();
+}
+
+bool IsKnownToInstaller(const std::wstring& code)
+{
+    return MsiQueryProductStateW(code.c_str()) != INSTALLSTATE_UNKNOWN;
+}
+
+std::wstring InstalledVersion(const std::wstring& code)
+{
+    wchar_t version[64] = {};
+    DWORD size = sizeof version / sizeof version[0];
+    if (MsiGetProductInfoExW(code.c_str(), nullptr, MSIINSTALLCONTEXT_MACHINE, INSTALLPROPERTY_VERSIONSTRING, version,
+                             &size) != ERROR_SUCCESS)
+        return std::wstring();
+    return version;
+}
+
+int AppliedPatchCount(const std::wstring& code)
+{
+    int count = 0;
+    for (;;) {
+        wchar_t patch[39] = {};
+        if (MsiEnumPatchesExW(code.c_str(), nullptr, MSIINSTALLCONTEXT_MACHINE, MSIPATCHSTATE_APPLIED,
+                              static_cast<DWORD>(count), patch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return count;
+        ++count;
+    }
+}
+
+std::wstring Msiexec(CaseJob& job, const std::wstring& arguments, DWORD& exitCode)
+{
+    // By full path: a search would look in the kit's own folder first.
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return L"msiexec not found";
+    if (RunInJob(job, std::wstring(system) + L"\\msiexec.exe", arguments + L" /qn", exitCode)) return std::wstring();
+    return job.timedOut ? L"msiexec " + arguments + L" timed out" : L"msiexec " + arguments + L" did not start";
+}
+
+std::wstring InstallFresh(CaseJob& job, const KitProduct& product)
+{
+    std::wstring why = RemoveProduct(job, product);
+    if (!why.empty()) return why;
+    DWORD code = 0;
+    why = Msiexec(job, L"/i " + Quoted(product.package), code);
+    if (!why.empty()) return why;
+    const std::wstring version = InstalledVersion(product.code);
+    if (code != 0 || version != product.version)
+        return L"installing " + product.name + L" answered " + std::to_wstring(code) + L", version after [" + version +
+               L"], expected " + product.version;
+    return std::wstring();
+}
+
+std::wstring RemoveProduct(CaseJob& job, const KitProduct& product)
+{
+    if (!IsKnownToInstaller(product.code)) return std::wstring();
+    DWORD code = 0;
+    const std::wstring why = Msiexec(job, L"/x " + product.code, code);
+    if (!why.empty()) return why;
+    if (IsKnownToInstaller(product.code))
+        return L"removing " + product.name + L" answered " + std::to_wstring(code) + L" and left it installed";
+    return std::wstring();
+}
