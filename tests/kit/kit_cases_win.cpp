@@ -23,11 +23,11 @@ void ExpectNoInstallerCall(Findings& found, const KitProduct& product)
 
 void ExpectApplied(Findings& found, const KitProduct& product, int patches)
 {
-    found.Same(product.name + L": patches applied", std::to_wstring(AppliedPatchCount(product.code)),
+    found.Same(product.name + L": patches applied", std::to_wstring(AppliedPatchCount(product)),
                std::to_wstring(patches));
 }
 
-std::wstring Due(const Kit& kit, CaseJob& job)
+Findings Due(const Kit& kit, CaseJob& job)
 {
     const KitProduct& alpha = kit.products[kAlpha];
     Findings found;
@@ -35,21 +35,21 @@ std::wstring Due(const Kit& kit, CaseJob& job)
     ExpectExit(found, kit, job, L"a.exe", L"/q /exitcode", 0);
     found.Same(L"version after", VersionNow(alpha), kUpgradeVersion);
     ExpectApplied(found, alpha, 1);
-    return found.why;
+    return found;
 }
 
 // Alpha as the case before left it, patched.
-std::wstring UpToDate(const Kit& kit, CaseJob& job)
+Findings UpToDate(const Kit& kit, CaseJob& job)
 {
     const KitProduct& alpha = kit.products[kAlpha];
     Findings found;
     ExpectExit(found, kit, job, L"a.exe", L"/q /exitcode", 0);
     found.Same(L"version after", VersionNow(alpha), kUpgradeVersion);
     ExpectNoInstallerCall(found, alpha);
-    return found.why;
+    return found;
 }
 
-std::wstring VersionNotTargeted(const Kit& kit, CaseJob& job)
+Findings VersionNotTargeted(const Kit& kit, CaseJob& job)
 {
     const KitProduct& charlie = kit.products[kCharlie];
     Findings found;
@@ -57,30 +57,46 @@ std::wstring VersionNotTargeted(const Kit& kit, CaseJob& job)
     ExpectExit(found, kit, job, L"c.exe", L"/q /exitcode", 1642);
     found.Same(L"version after", VersionNow(charlie), charlie.version);
     ExpectNoInstallerCall(found, charlie);
-    return found.why;
+    return found;
 }
 
 // d.msp's only product is none of the kit's.
-std::wstring NotInstalled(const Kit& kit, CaseJob& job)
+Findings NotInstalled(const Kit& kit, CaseJob& job)
 {
     Findings found;
     ExpectExit(found, kit, job, L"d.exe", L"/q /exitcode", 1642);
-    return found.why;
+    return found;
 }
 
-std::wstring TwoProducts(const Kit& kit, CaseJob& job)
+Findings TwoProducts(const Kit& kit, CaseJob& job)
 {
     Findings found;
     for (KitProductId id : {kEchoOne, kEchoTwo}) found.Step(InstallFresh(job, kit.products[id]));
     ExpectExit(found, kit, job, L"two.exe", L"/q /exitcode", 0);
     for (KitProductId id : {kEchoOne, kEchoTwo})
         found.Same(kit.products[id].name + L": version after", VersionNow(kit.products[id]), kUpgradeVersion);
-    return found.why;
+    return found;
+}
+
+// Whether the installer itself takes the product back to its own version
+// when it removes r.msp (MSIPATCHREMOVE, as the wrapper removes a patch:
+// https://learn.microsoft.com/windows/win32/msi/msipatchremove). Wine 8's
+// answers success and leaves the patch applied and the version where the
+// patch put it.
+bool InstallerRemovesPatches(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& romeo = kit.products[kRomeo];
+    DWORD code = 0;
+    if (!InstallFresh(job, romeo).empty() || !Msiexec(job, L"/p " + Quoted(kit.dir + L"\\r.msp"), code).empty())
+        return false;
+    const std::wstring patch = AppliedPatchCode(romeo);
+    return Msiexec(job, L"/i " + romeo.code + L" MSIPATCHREMOVE=" + patch, code).empty() &&
+           VersionNow(romeo) == romeo.version && AppliedPatchCount(romeo) == 0;
 }
 
 // Slot 1 patches Romeo, slot 2's product is missing: the run stops there and
 // removes slot 1's patch again.
-std::wstring Rollback(const Kit& kit, CaseJob& job)
+Findings Rollback(const Kit& kit, CaseJob& job)
 {
     const KitProduct& romeo = kit.products[kRomeo];
     Findings found;
@@ -88,12 +104,17 @@ std::wstring Rollback(const Kit& kit, CaseJob& job)
     ExpectExit(found, kit, job, L"rd.exe", L"/q /exitcode", 1642);
     found.Holds(L"slot 1 was not installed (no installer log)", FileExists(InstallerLogOf(romeo, L"install")));
     found.Holds(L"slot 1 was not removed again (no rollback log)", FileExists(InstallerLogOf(romeo, L"rollback")));
-    found.Same(L"version after", VersionNow(romeo), romeo.version);
-    ExpectApplied(found, romeo, 0);
-    return found.why;
+    Findings removed;
+    removed.Same(L"version after", VersionNow(romeo), romeo.version);
+    ExpectApplied(removed, romeo, 0);
+    if (found.why.empty() && !removed.why.empty() && !InstallerRemovesPatches(kit, job))
+        found.skipped = L"the installer here does not remove a patch with MSIPATCHREMOVE either (" + removed.why + L")";
+    else
+        found.Step(removed.why);
+    return found;
 }
 
-std::wstring LogRecords(const Kit& kit, CaseJob& job)
+Findings LogRecords(const Kit& kit, CaseJob& job)
 {
     const std::wstring log = kit.work + L"\\run.log";
     Findings found;
@@ -103,10 +124,10 @@ std::wstring LogRecords(const Kit& kit, CaseJob& job)
     found.Holds(L"the log does not begin with a UTF-8 byte-order mark", text.compare(0, 3, "\xEF\xBB\xBF") == 0);
     found.Holds(L"the log has no record \"Exit code 0 (with /exitcode: 1642)\"",
                 text.find("<![LOG[Exit code 0 (with /exitcode: 1642)]LOG]!>") != std::string::npos);
-    return found.why;
+    return found;
 }
 
-std::wstring Extract(const Kit& kit, CaseJob& job)
+Findings Extract(const Kit& kit, CaseJob& job)
 {
     Findings found;
     ExpectExit(found, kit, job, L"rd.exe", L"/e " + Quoted(kit.work + L"\\out.msp"), 0);
@@ -117,11 +138,11 @@ std::wstring Extract(const Kit& kit, CaseJob& job)
         ReadWholeFile(kit.dir + L"\\" + pair[1], original);
         found.Holds(std::wstring(pair[0]) + L" differs from " + pair[1], written == original);
     }
-    return found.why;
+    return found;
 }
 
 // The watcher starts the wrapper, reads its one box and answers it.
-std::wstring Report(const Kit& kit, CaseJob& job)
+Findings Report(const Kit& kit, CaseJob& job)
 {
     const std::wstring seen = kit.work + L"\\boxes.txt";
     Findings found;
@@ -134,10 +155,10 @@ std::wstring Report(const Kit& kit, CaseJob& job)
     found.Same(L"boxes shown", std::to_wstring(lines), L"1");
     found.Holds(L"the report does not name Alpha's product code",
                 boxes.find(to_utf8(kit.products[kAlpha].code)) != std::string::npos);
-    return found.why;
+    return found;
 }
 
-std::wstring WhatIf(const Kit& kit, CaseJob& job)
+Findings WhatIf(const Kit& kit, CaseJob& job)
 {
     const KitProduct& romeo = kit.products[kRomeo];
     Findings found;
@@ -146,11 +167,11 @@ std::wstring WhatIf(const Kit& kit, CaseJob& job)
     found.Same(L"version after", VersionNow(romeo), romeo.version);
     ExpectApplied(found, romeo, 0);
     ExpectNoInstallerCall(found, romeo);
-    return found.why;
+    return found;
 }
 
 // A few members by plain search: one member a line, as the receipt writes them.
-std::wstring Receipt(const Kit& kit, CaseJob& job)
+Findings Receipt(const Kit& kit, CaseJob& job)
 {
     const std::wstring receipt = kit.work + L"\\receipt.json";
     Findings found;
@@ -160,7 +181,7 @@ std::wstring Receipt(const Kit& kit, CaseJob& job)
     for (const char* member : {"\"schema\": 1,", "\"exitCode\": 1642,"})
         found.Holds(L"the receipt has no line with " + from_utf8(member),
                     text.find(member) != std::string::npos);
-    return found.why;
+    return found;
 }
 
 }  // namespace

@@ -6,10 +6,11 @@
 #include "kit_context_win.h"
 #include "kit_job_win.h"
 
-// One check of the kit: empty when it passed, else what it found wrong first.
+// One check of the kit: what it found wrong first, if anything, or why
+// what it checks cannot be seen on this machine.
 struct KitCase {
     const wchar_t* name;
-    std::wstring (*run)(const Kit& kit, CaseJob& job);
+    Findings (*run)(const Kit& kit, CaseJob& job);
 };
 
 // The patches applied straight with msiexec, before any wrapper runs: a

@@ -9,7 +9,11 @@
 // The products, by their place in Kit::products; their packages are these
 // files in the kit's folder, in this order.
 enum KitProductId { kAlpha, kCharlie, kEchoOne, kEchoTwo, kRomeo, kKitProductCount };
-extern const wchar_t* const kKitPackages[kKitProductCount];
+struct KitPackage {
+    const wchar_t* file;
+    bool perUser;
+};
+extern const KitPackage kKitPackages[kKitProductCount];
 
 struct Kit {
     std::wstring dir;   // the kit's folder: products, patches, wrappers, tools
@@ -20,6 +24,7 @@ struct Kit {
 // What one case found wrong first; empty while all went as expected.
 struct Findings {
     std::wstring why;
+    std::wstring skipped;  // why the case shows nothing here, when it does not
     void Same(const std::wstring& what, const std::wstring& actual, const std::wstring& expected);
     void Holds(const std::wstring& what, bool holds);
     // Adds a step's own failure (empty: none).

@@ -52,14 +52,19 @@ CaseOutcome RunCase(const Kit& kit, const KitCase& kitCase)
     const ULONGLONG started = GetTickCount64();
     CaseJob job;
     if (OpenCaseJob(job, kCaseLimitMs)) {
-        outcome.why = kitCase.run(kit, job);
-        if (job.timedOut) outcome.why = L"timed out (" + outcome.why + L")";
+        const Findings found = kitCase.run(kit, job);
+        outcome.why = job.timedOut ? L"timed out (" + found.why + L")" : found.why;
+        if (outcome.why.empty() && !found.skipped.empty()) {
+            outcome.status = CaseStatus::kSkipped;
+            outcome.why = found.skipped;
+        }
     } else {
         outcome.why = L"no job object: error " + std::to_wstring(GetLastError());
     }
     CloseCaseJob(job);
     outcome.seconds = static_cast<double>(GetTickCount64() - started) / 1000;
-    outcome.status = outcome.why.empty() ? CaseStatus::kPassed : CaseStatus::kFailed;
+    if (outcome.status != CaseStatus::kSkipped)
+        outcome.status = outcome.why.empty() ? CaseStatus::kPassed : CaseStatus::kFailed;
     return outcome;
 }
 
@@ -99,10 +104,10 @@ int wmain(int argc, wchar_t** argv)
     Kit kit;
     kit.dir = FullFolderPath(argv[1]);
     if (kit.dir.empty()) return Refused(L"no such folder: " + std::wstring(argv[1]));
-    for (const wchar_t* package : kKitPackages) {
+    for (const KitPackage& package : kKitPackages) {
         KitProduct product;
-        if (!ReadKitProduct(kit.dir + L"\\" + package, product))
-            return Refused(L"cannot read the product of " + kit.dir + L"\\" + package);
+        if (!ReadKitProduct(kit.dir + L"\\" + package.file, package.perUser, product))
+            return Refused(L"cannot read the product of " + kit.dir + L"\\" + package.file);
         kit.products.push_back(product);
     }
     for (const KitProduct& product : kit.products)
@@ -123,7 +128,7 @@ int wmain(int argc, wchar_t** argv)
         } else {
             outcome.name = kWrapperCases[i].name;
             outcome.status = CaseStatus::kSkipped;
-            outcome.why = L"the patches do not apply with msiexec (see fixtures)";
+            outcome.why = L"the fixture check failed: without working fixtures the case shows nothing";
         }
         PrintOutcome(outcome);
         outcomes.push_back(outcome);

@@ -5,7 +5,7 @@ namespace {
 // The patches and the products each one moves (two.msp both Echo products).
 const wchar_t* const kFixturePatches[] = {L"a.msp", L"c.msp", L"two.msp", L"r.msp"};
 
-std::wstring FixtureCheck(const Kit& kit, CaseJob& job)
+Findings FixtureCheck(const Kit& kit, CaseJob& job)
 {
     Findings found;
     for (const KitProduct& product : kit.products) found.Step(InstallFresh(job, product));
@@ -17,7 +17,7 @@ std::wstring FixtureCheck(const Kit& kit, CaseJob& job)
     for (const KitProduct& product : kit.products)
         found.Same(product.name + L": version after its patch", VersionNow(product), kUpgradeVersion);
     for (const KitProduct& product : kit.products) found.Step(RemoveProduct(job, product));
-    return found.why;
+    return found;
 }
 
 }  // namespace

@@ -28,13 +28,30 @@ std::wstring PropertyOf(MSIHANDLE database, const wchar_t* name)
     return value;
 }
 
+// The current user's own products: a null user SID.
+MSIINSTALLCONTEXT ContextOf(const KitProduct& product)
+{
+    return product.perUser ? MSIINSTALLCONTEXT_USERUNMANAGED : MSIINSTALLCONTEXT_MACHINE;
+}
+
+// The code of the INDEXth patch applied, empty when there is none.
+std::wstring AppliedPatch(const KitProduct& product, DWORD index)
+{
+    wchar_t patch[39] = {};
+    if (MsiEnumPatchesExW(product.code.c_str(), nullptr, ContextOf(product), MSIPATCHSTATE_APPLIED, index, patch,
+                          nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return std::wstring();
+    return patch;
+}
+
 }  // namespace
 
-bool ReadKitProduct(const std::wstring& package, KitProduct& product)
+bool ReadKitProduct(const std::wstring& package, bool perUser, KitProduct& product)
 {
     MSIHANDLE database = 0;
     if (MsiOpenDatabaseW(package.c_str(), MSIDBOPEN_READONLY, &database) != ERROR_SUCCESS) return false;
     product.package = package;
+    product.perUser = perUser;
     product.code = PropertyOf(database, L"ProductCode");
     product.name = PropertyOf(database, L"ProductName");
     product.version = PropertyOf(database, L"ProductVersion");
@@ -47,27 +64,24 @@ bool IsKnownToInstaller(const std::wstring& code)
     return MsiQueryProductStateW(code.c_str()) != INSTALLSTATE_UNKNOWN;
 }
 
-std::wstring InstalledVersion(const std::wstring& code)
+std::wstring InstalledVersion(const KitProduct& product)
 {
     wchar_t version[64] = {};
     DWORD size = sizeof version / sizeof version[0];
-    if (MsiGetProductInfoExW(code.c_str(), nullptr, MSIINSTALLCONTEXT_MACHINE, INSTALLPROPERTY_VERSIONSTRING, version,
+    if (MsiGetProductInfoExW(product.code.c_str(), nullptr, ContextOf(product), INSTALLPROPERTY_VERSIONSTRING, version,
                              &size) != ERROR_SUCCESS)
         return std::wstring();
     return version;
 }
 
-int AppliedPatchCount(const std::wstring& code)
+int AppliedPatchCount(const KitProduct& product)
 {
     int count = 0;
-    for (;;) {
-        wchar_t patch[39] = {};
-        if (MsiEnumPatchesExW(code.c_str(), nullptr, MSIINSTALLCONTEXT_MACHINE, MSIPATCHSTATE_APPLIED,
-                              static_cast<DWORD>(count), patch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            return count;
-        ++count;
-    }
+    while (!AppliedPatch(product, static_cast<DWORD>(count)).empty()) ++count;
+    return count;
 }
+
+std::wstring AppliedPatchCode(const KitProduct& product) { return AppliedPatch(product, 0); }
 
 std::wstring Msiexec(CaseJob& job, const std::wstring& arguments, DWORD& exitCode)
 {
@@ -84,9 +98,9 @@ std::wstring InstallFresh(CaseJob& job, const KitProduct& product)
     std::wstring why = RemoveProduct(job, product);
     if (!why.empty()) return why;
     DWORD code = 0;
-    why = Msiexec(job, L"/i " + Quoted(product.package), code);
+    why = Msiexec(job, L"/i " + Quoted(product.package) + (product.perUser ? L" ALLUSERS=\"\"" : L""), code);
     if (!why.empty()) return why;
-    const std::wstring version = InstalledVersion(product.code);
+    const std::wstring version = InstalledVersion(product);
     if (code != 0 || version != product.version)
         return L"installing " + product.name + L" answered " + std::to_wstring(code) + L", version after [" + version +
                L"], expected " + product.version;

@@ -10,18 +10,20 @@ struct KitProduct {
     std::wstring code;
     std::wstring name;
     std::wstring version;
+    bool perUser = false;  // installed for the current user alone (ALLUSERS="")
 };
 
 // Reads the product's code, name and version from its package; false when
 // it cannot be read.
-bool ReadKitProduct(const std::wstring& package, KitProduct& product);
+bool ReadKitProduct(const std::wstring& package, bool perUser, KitProduct& product);
 
 // Installed or advertised, in any context.
 bool IsKnownToInstaller(const std::wstring& code);
-// VersionString of the per-machine product, empty when it is not installed.
-std::wstring InstalledVersion(const std::wstring& code);
-// The patches applied to the per-machine product.
-int AppliedPatchCount(const std::wstring& code);
+// VersionString, empty when the product is not installed.
+std::wstring InstalledVersion(const KitProduct& product);
+// The patches applied to the product, and the first one's code (empty: none).
+int AppliedPatchCount(const KitProduct& product);
+std::wstring AppliedPatchCode(const KitProduct& product);
 
 // msiexec from the system folder, silent: its exit code, or a text that
 // starts with "msiexec " for a start that failed or a case whose time ran out.
