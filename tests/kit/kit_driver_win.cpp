@@ -19,6 +19,7 @@
 #include "kit_cases_win.h"
 #include "kit_files_win.h"
 #include "kit_junit_win.h"
+#include "scratch_folder.h"
 #include "text_win.h"
 
 namespace {
@@ -77,7 +78,7 @@ void PrintOutcome(const CaseOutcome& outcome)
     }
 }
 
-// Every product removed, and the files of the runs: empty, or what is left.
+// Every product removed, and the installer logs of the runs: empty, or what is left.
 std::wstring CleanUp(const Kit& kit)
 {
     std::wstring left;
@@ -92,7 +93,6 @@ std::wstring CleanUp(const Kit& kit)
     }
     CloseCaseJob(job);
     RemoveKitInstallerLogs();
-    RemoveFolder(kit.work);
     return left;
 }
 
@@ -114,8 +114,10 @@ int wmain(int argc, wchar_t** argv)
         if (IsKnownToInstaller(product.code))
             return Refused(product.name + L" " + product.code + L" is installed already; remove it (msiexec /x " +
                            product.code + L") and start the kit again");
-    kit.work = MakeWorkFolder();
-    if (kit.work.empty()) return Refused(L"cannot make a folder for the runs' files in " + TempFolder());
+    const ScratchFolder work;  // removed with what the runs wrote in it when the kit ends
+    kit.work = work.Path();
+    if (!(GetFileAttributesW(kit.work.c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+        return Refused(L"cannot make a folder for the runs' files: " + kit.work);
 
     std::vector<CaseOutcome> outcomes;
     outcomes.push_back(RunCase(kit, kFixtureCase));

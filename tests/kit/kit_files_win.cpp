@@ -31,36 +31,6 @@ void RemoveKitInstallerLogs()
     FindClose(search);
 }
 
-std::wstring MakeWorkFolder()
-{
-    const std::wstring base = TempFolder() + L"\\" + kKitNamePrefix + L"run " + std::to_wstring(GetCurrentProcessId());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::wstring folder = base + L"-" + std::to_wstring(attempt);
-        if (CreateDirectoryW(folder.c_str(), nullptr)) return folder;
-    }
-    return std::wstring();
-}
-
-void RemoveFolder(const std::wstring& folder)
-{
-    if (folder.empty()) return;
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolder(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 bool FileExists(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());

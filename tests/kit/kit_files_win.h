@@ -12,10 +12,6 @@ std::wstring TempFolder();
 // Removes the installer logs of the kit's products from the temp folder.
 void RemoveKitInstallerLogs();
 
-// A new, empty folder in the temp folder for one run's own files, and its removal with all it holds.
-std::wstring MakeWorkFolder();
-void RemoveFolder(const std::wstring& folder);
-
 bool FileExists(const std::wstring& path);
 // The whole file; false when it cannot be read.
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);

@@ -1,5 +1,7 @@
 #include "kit_cases_win.h"
 
+#include "text_win.h"
+
 namespace {
 
 // The patches and the products each one moves (two.msp both Echo products).

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "text_win.h"
+
 namespace {
 
 std::wstring PropertyOf(MSIHANDLE database, const wchar_t* name)

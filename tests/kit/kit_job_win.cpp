@@ -1,5 +1,7 @@
 #include "kit_job_win.h"
 
+#include "text_win.h"
+
 bool OpenCaseJob(CaseJob& job, DWORD limitMs)
 {
     job.job = CreateJobObjectW(nullptr, nullptr);
@@ -52,22 +54,4 @@ bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arg
         TerminateJobObject(job.job, 1);
     }
     return ended;
-}
-
-std::wstring Quoted(const std::wstring& argument)
-{
-    // Backslashes double only before a quote, the closing one included.
-    std::wstring out = L"\"";
-    std::size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(backslashes * 2, L'\\');
-    return out + L"\"";
 }

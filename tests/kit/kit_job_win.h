@@ -22,6 +22,3 @@ void CloseCaseJob(CaseJob& job);
 // with its exit code, or false (a failed start, or the time is up: then
 // job.timedOut is set and nothing more runs in the job).
 bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode);
-
-// ARGUMENT quoted for a command line as the C runtime reads it back.
-std::wstring Quoted(const std::wstring& argument);
