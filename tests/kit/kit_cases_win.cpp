@@ -13,7 +13,8 @@ void ExpectExit(Findings& found, const Kit& kit, CaseJob& job, const std::wstrin
     DWORD code = 0;
     const std::wstring failure = RunKitProgram(kit, job, file, arguments, code);
     found.Step(failure);
-    if (failure.empty()) found.Same(file + L" " + arguments + L": exit code", std::to_wstring(code), std::to_wstring(expected));
+    if (failure.empty())
+        found.Same(file + L" " + arguments + L": exit code", std::to_wstring(code), std::to_wstring(expected));
 }
 
 // The run left PRODUCT at VERSION without calling the installer for it.

@@ -30,7 +30,8 @@ std::wstring RunKitProgram(const Kit& kit, CaseJob& job, const std::wstring& fil
                            DWORD& exitCode)
 {
     if (RunInJob(job, kit.dir + L"\\" + file, arguments, exitCode)) return std::wstring();
-    return file + (job.timedOut ? L" timed out" : L" did not start");
+    // 740 (ERROR_ELEVATION_REQUIRED) for a wrapper: the kit was not started as an administrator.
+    return file + (job.timedOut ? L" timed out" : L" did not start: error " + std::to_wstring(GetLastError()));
 }
 
 std::wstring VersionNow(const KitProduct& product)

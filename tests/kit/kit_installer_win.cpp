@@ -22,7 +22,8 @@ std::wstring PropertyOf(MSIHANDLE database, const wchar_t* name)
         if (MsiRecordGetStringW(record, 1, none, &size) == ERROR_MORE_DATA) {
             std::vector<wchar_t> buffer(size + 1);
             size = static_cast<DWORD>(buffer.size());
-            if (MsiRecordGetStringW(record, 1, buffer.data(), &size) == ERROR_SUCCESS) value.assign(buffer.data(), size);
+            if (MsiRecordGetStringW(record, 1, buffer.data(), &size) == ERROR_SUCCESS)
+                value.assign(buffer.data(), size);
         }
     }
     if (record) MsiCloseHandle(record);
@@ -92,7 +93,8 @@ std::wstring Msiexec(CaseJob& job, const std::wstring& arguments, DWORD& exitCod
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return L"msiexec not found";
     if (RunInJob(job, std::wstring(system) + L"\\msiexec.exe", arguments + L" /qn", exitCode)) return std::wstring();
-    return job.timedOut ? L"msiexec " + arguments + L" timed out" : L"msiexec " + arguments + L" did not start";
+    return L"msiexec " + arguments +
+           (job.timedOut ? L" timed out" : L" did not start: error " + std::to_wstring(GetLastError()));
 }
 
 std::wstring InstallFresh(CaseJob& job, const KitProduct& product)

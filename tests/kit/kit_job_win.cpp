@@ -34,8 +34,12 @@ bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arg
     // Suspended until it is in the job, so that nothing it starts escapes.
     const BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
                                         nullptr, nullptr, &startup, &process);
+    const DWORD startError = GetLastError();
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
-    if (!started) return false;
+    if (!started) {
+        SetLastError(startError);
+        return false;
+    }
     if (!AssignProcessToJobObject(job.job, process.hProcess)) {
         TerminateProcess(process.hProcess, 1);
         CloseHandle(process.hThread);

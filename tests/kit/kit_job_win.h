@@ -19,6 +19,7 @@ void CloseCaseJob(CaseJob& job);
 
 // Runs PROGRAM (a full path) with ARGUMENTS in the job, its standard
 // handles on NUL, and waits until it ends or the case's time is up: true
-// with its exit code, or false (a failed start, or the time is up: then
-// job.timedOut is set and nothing more runs in the job).
+// with its exit code, or false (a failed start, with GetLastError's code;
+// or the time is up: then job.timedOut is set and nothing more runs in the
+// job).
 bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode);

@@ -52,6 +52,7 @@ std::string JUnitXml(const std::vector<CaseOutcome>& outcomes)
                  "\"/>\n  </testcase>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"windows-kit\" tests=\"" +
-           std::to_string(outcomes.size()) + "\" failures=\"" + std::to_string(failures) + "\" errors=\"0\" skipped=\"" +
-           std::to_string(skipped) + "\" time=\"" + Seconds(total) + "\">\n" + cases + "</testsuite>\n";
+           std::to_string(outcomes.size()) + "\" failures=\"" + std::to_string(failures) +
+           "\" errors=\"0\" skipped=\"" + std::to_string(skipped) + "\" time=\"" + Seconds(total) + "\">\n" + cases +
+           "</testsuite>\n";
 }
