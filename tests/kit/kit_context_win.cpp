@@ -6,7 +6,8 @@
 // with the first of its products removed there, and the other product of
 // that context can then no longer be removed; a product of another context
 // keeps its own. The two-products case thereby also patches products of
-// both contexts in one run.
+// both contexts in one run. ALLUSERS="" installs a per-machine package for
+// the current user: https://learn.microsoft.com/windows/win32/msi/allusers
 const KitPackage kKitPackages[kKitProductCount] = {
     {L"a.msi", false}, {L"c.msi", false}, {L"e1.msi", false}, {L"e2.msi", true}, {L"r.msi", false},
 };

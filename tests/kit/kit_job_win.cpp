@@ -31,7 +31,10 @@ bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arg
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
     std::wstring commandLine = Quoted(program) + L" " + arguments;
     PROCESS_INFORMATION process = {};
-    // Suspended until it is in the job, so that nothing it starts escapes.
+    // Suspended until it is in the job, so that nothing it starts escapes:
+    // what a process in a job starts is in the job too, and the kit's jobs
+    // may sit in a job of whoever started the kit (nested jobs, Windows 8
+    // and later: https://learn.microsoft.com/windows/win32/procthread/job-objects).
     const BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
                                         nullptr, nullptr, &startup, &process);
     const DWORD startError = GetLastError();
