@@ -25,6 +25,8 @@
 #include <string>
 #include <vector>
 
+#include "text_win.h"
+
 namespace {
 
 constexpr int kTextControlId = 0xFFFF;
@@ -381,25 +383,6 @@ int HandleNewBoxes(FILE* out, std::set<HWND>& seen)
     for (auto it = seen.begin(); it != seen.end();)
         it = IsWindow(*it) ? std::next(it) : seen.erase(it);
     return handled;
-}
-
-std::wstring Quoted(const std::wstring& argument)
-{
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos)
-        return argument;
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L'"';
 }
 
 HANDLE StartProgram(const std::vector<std::wstring>& run, const std::wstring& dir)

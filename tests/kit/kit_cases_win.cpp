@@ -1,0 +1,202 @@
+#include "kit_cases_win.h"
+
+#include "kit_files_win.h"
+#include "text_win.h"
+
+const wchar_t kUpgradeVersion[] = L"3.2.40.0";
+
+namespace {
+
+void ExpectExit(Findings& found, const Kit& kit, CaseJob& job, const std::wstring& file,
+                const std::wstring& arguments, DWORD expected)
+{
+    DWORD code = 0;
+    const std::wstring failure = RunKitProgram(kit, job, file, arguments, code);
+    found.Step(failure);
+    if (failure.empty())
+        found.Same(file + L" " + arguments + L": exit code", std::to_wstring(code), std::to_wstring(expected));
+}
+
+// The run left PRODUCT at VERSION without calling the installer for it.
+void ExpectUntouched(Findings& found, const KitProduct& product, const std::wstring& version)
+{
+    found.Same(product.name + L": version after", VersionNow(product), version);
+    found.Holds(L"the installer was called for " + product.name, !FileExists(InstallerLogOf(product, L"install")));
+}
+
+void ExpectApplied(Findings& found, const KitProduct& product, int patches)
+{
+    found.Same(product.name + L": patches applied", std::to_wstring(AppliedPatchCount(product)),
+               std::to_wstring(patches));
+}
+
+Findings Due(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& alpha = kit.products[kAlpha];
+    Findings found;
+    found.Step(InstallFresh(job, alpha));
+    ExpectExit(found, kit, job, L"a.exe", L"/q /exitcode", 0);
+    found.Same(L"version after", VersionNow(alpha), kUpgradeVersion);
+    ExpectApplied(found, alpha, 1);
+    return found;
+}
+
+// Alpha as the case before left it, patched.
+Findings UpToDate(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& alpha = kit.products[kAlpha];
+    Findings found;
+    ExpectExit(found, kit, job, L"a.exe", L"/q /exitcode", 0);
+    ExpectUntouched(found, alpha, kUpgradeVersion);
+    return found;
+}
+
+Findings VersionNotTargeted(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& charlie = kit.products[kCharlie];
+    Findings found;
+    found.Step(InstallFresh(job, charlie));
+    ExpectExit(found, kit, job, L"c.exe", L"/q /exitcode", 1642);
+    ExpectUntouched(found, charlie, charlie.version);
+    return found;
+}
+
+// d.msp's only product is none of the kit's.
+Findings NotInstalled(const Kit& kit, CaseJob& job)
+{
+    Findings found;
+    ExpectExit(found, kit, job, L"d.exe", L"/q /exitcode", 1642);
+    return found;
+}
+
+Findings TwoProducts(const Kit& kit, CaseJob& job)
+{
+    Findings found;
+    for (KitProductId id : {kEchoOne, kEchoTwo}) found.Step(InstallFresh(job, kit.products[id]));
+    ExpectExit(found, kit, job, L"two.exe", L"/q /exitcode", 0);
+    for (KitProductId id : {kEchoOne, kEchoTwo})
+        found.Same(kit.products[id].name + L": version after", VersionNow(kit.products[id]), kUpgradeVersion);
+    return found;
+}
+
+// Whether the installer itself takes the product back to its own version
+// when it removes r.msp (MSIPATCHREMOVE, as the wrapper removes a patch:
+// https://learn.microsoft.com/windows/win32/msi/msipatchremove). Wine 8's
+// answers success and leaves the patch applied and the version where the
+// patch put it.
+bool InstallerRemovesPatches(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& romeo = kit.products[kRomeo];
+    DWORD code = 0;
+    if (!InstallFresh(job, romeo).empty() || !Msiexec(job, L"/p " + Quoted(kit.dir + L"\\r.msp"), code).empty())
+        return false;
+    const std::wstring patch = AppliedPatchCode(romeo);
+    return Msiexec(job, L"/i " + romeo.code + L" MSIPATCHREMOVE=" + patch, code).empty() &&
+           VersionNow(romeo) == romeo.version && AppliedPatchCount(romeo) == 0;
+}
+
+// Slot 1 patches Romeo, slot 2's product is missing: the run stops there and
+// removes slot 1's patch again.
+Findings Rollback(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& romeo = kit.products[kRomeo];
+    Findings found;
+    found.Step(InstallFresh(job, romeo));
+    ExpectExit(found, kit, job, L"rd.exe", L"/q /exitcode", 1642);
+    found.Holds(L"slot 1 was not installed (no installer log)", FileExists(InstallerLogOf(romeo, L"install")));
+    found.Holds(L"slot 1 was not removed again (no rollback log)", FileExists(InstallerLogOf(romeo, L"rollback")));
+    Findings removed;
+    removed.Same(L"version after", VersionNow(romeo), romeo.version);
+    ExpectApplied(removed, romeo, 0);
+    if (found.why.empty() && !removed.why.empty() && !InstallerRemovesPatches(kit, job))
+        found.skipped = L"the installer here does not remove a patch with MSIPATCHREMOVE either (" + removed.why + L")";
+    else
+        found.Step(removed.why);
+    return found;
+}
+
+Findings LogRecords(const Kit& kit, CaseJob& job)
+{
+    const std::wstring log = kit.work + L"\\run.log";
+    Findings found;
+    ExpectExit(found, kit, job, L"d.exe", L"/q /log " + Quoted(log), 0);
+    std::string text;
+    found.Holds(L"no log written", ReadWholeFile(log, text));
+    found.Holds(L"the log does not begin with a UTF-8 byte-order mark", text.compare(0, 3, "\xEF\xBB\xBF") == 0);
+    found.Holds(L"the log has no record \"Exit code 0 (with /exitcode: 1642)\"",
+                text.find("<![LOG[Exit code 0 (with /exitcode: 1642)]LOG]!>") != std::string::npos);
+    return found;
+}
+
+Findings Extract(const Kit& kit, CaseJob& job)
+{
+    Findings found;
+    ExpectExit(found, kit, job, L"rd.exe", L"/e " + Quoted(kit.work + L"\\out.msp"), 0);
+    const wchar_t* const carried[][2] = {{L"out1.msp", L"r.msp"}, {L"out2.msp", L"d.msp"}};
+    for (const auto& pair : carried) {
+        std::string written, original;
+        found.Holds(std::wstring(pair[0]) + L" not written", ReadWholeFile(kit.work + L"\\" + pair[0], written));
+        ReadWholeFile(kit.dir + L"\\" + pair[1], original);
+        found.Holds(std::wstring(pair[0]) + L" differs from " + pair[1], written == original);
+    }
+    return found;
+}
+
+// The watcher starts the wrapper, reads its one box and answers it.
+Findings Report(const Kit& kit, CaseJob& job)
+{
+    const std::wstring seen = kit.work + L"\\boxes.txt";
+    Findings found;
+    ExpectExit(found, kit, job, L"watcher.exe",
+               Quoted(seen) + L" --timeout 120 --run " + Quoted(kit.dir + L"\\a.exe") + L" /i", 0);
+    std::string boxes;
+    ReadWholeFile(seen, boxes);
+    std::size_t lines = 0;
+    for (char c : boxes) lines += c == '\n';
+    found.Same(L"boxes shown", std::to_wstring(lines), L"1");
+    found.Holds(L"the report does not name Alpha's product code",
+                boxes.find(to_utf8(kit.products[kAlpha].code)) != std::string::npos);
+    return found;
+}
+
+Findings WhatIf(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& romeo = kit.products[kRomeo];
+    Findings found;
+    found.Step(InstallFresh(job, romeo));
+    ExpectExit(found, kit, job, L"r.exe", L"/whatif /q /exitcode", 1);
+    ExpectUntouched(found, romeo, romeo.version);
+    ExpectApplied(found, romeo, 0);
+    return found;
+}
+
+// A few members by plain search: one member a line, as the receipt writes them.
+Findings Receipt(const Kit& kit, CaseJob& job)
+{
+    const std::wstring receipt = kit.work + L"\\receipt.json";
+    Findings found;
+    ExpectExit(found, kit, job, L"c.exe", L"/q /exitcode /json " + Quoted(receipt), 1642);
+    std::string text;
+    found.Holds(L"no receipt written", ReadWholeFile(receipt, text));
+    for (const char* member : {"\"schema\": 1,", "\"exitCode\": 1642,"})
+        found.Holds(L"the receipt has no line with " + from_utf8(member),
+                    text.find(member) != std::string::npos);
+    return found;
+}
+
+}  // namespace
+
+const KitCase kWrapperCases[] = {
+    {L"due", Due},
+    {L"up-to-date", UpToDate},
+    {L"version-not-targeted", VersionNotTargeted},
+    {L"not-installed", NotInstalled},
+    {L"two-products", TwoProducts},
+    {L"rollback", Rollback},
+    {L"log", LogRecords},
+    {L"extract", Extract},
+    {L"report", Report},
+    {L"whatif", WhatIf},
+    {L"json", Receipt},
+};
+const std::size_t kWrapperCaseCount = sizeof kWrapperCases / sizeof kWrapperCases[0];

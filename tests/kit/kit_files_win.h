@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// Every product the kit installs has a name that starts with this, so that
+// the installer logs its runs leave can be told from anybody else's.
+extern const wchar_t kKitNamePrefix[];
+
+// GetTempPathW, without its final backslash: where the wrapper writes the
+// installer's logs, "<product name> SP install.log".
+std::wstring TempFolder();
+// Removes the installer logs of the kit's products from the temp folder.
+void RemoveKitInstallerLogs();
+
+bool FileExists(const std::wstring& path);
+// The whole file; false when it cannot be read.
+bool ReadWholeFile(const std::wstring& path, std::string& bytes);
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
