@@ -6,7 +6,7 @@
 # of the patches nearly irrelevant. Then the check of the same machine
 # (/whatif /q with the 40 MB patches), which should cost about what the
 # idle run costs, and the idle run with a receipt (/json), which should add
-# little to it. Prints the times (median of 9), their ratios, and checks
+# little to it. Prints the times (median of 10), their ratios, and checks
 # that no run wrote a file into the temporary folder.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -32,21 +32,29 @@ wine "$work/big15.exe" /pi   # warm: both images are in the page cache
 
 before=$(find "$temp" "$copies" -maxdepth 1 -type f | sort)
 small_times=() big_times=() whatif_times=() json_times=() json_costs=()
-for _ in $(seq 9); do
+# time_run ARRAY ARGS...: one run of the 40 MB wrapper, its time added to ARRAY.
+time_run() {
+    local -n times=$1
+    local start
+    start=$(now)
+    wine "$work/big15.exe" "${@:2}"
+    times+=("$(elapsed "$start")")
+}
+for round in $(seq 10); do
     start=$(now)
     wine "$work/small15.exe" /q
     small_times+=("$(elapsed "$start")")
-    start=$(now)
-    wine "$work/big15.exe" /q
-    big_times+=("$(elapsed "$start")")
-    start=$(now)
-    wine "$work/big15.exe" /whatif /q
-    whatif_times+=("$(elapsed "$start")")
-    start=$(now)
-    wine "$work/big15.exe" /q /json "Z:$work/receipt.json"
-    json_times+=("$(elapsed "$start")")
-    # Paired with the idle run just before it: the load of the machine
-    # moves both alike.
+    time_run whatif_times /whatif /q
+    # The run with a receipt and the idle run side by side, in turns first:
+    # the load of the machine moves both alike, and neither always follows
+    # the same run.
+    if [ $((round % 2)) = 0 ]; then
+        time_run big_times /q
+        time_run json_times /q /json "Z:$work/receipt.json"
+    else
+        time_run json_times /q /json "Z:$work/receipt.json"
+        time_run big_times /q
+    fi
     json_costs+=("$(echo "(${json_times[-1]} - ${big_times[-1]}) * 1000" | bc -l | xargs printf '%.0f')")
 done
 jq -e '.mode == "install" and .outcome == "UpToDate"' "$work/receipt.json" >/dev/null ||
