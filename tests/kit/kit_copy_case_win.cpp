@@ -85,6 +85,27 @@ DWORD WINAPI WatchCopies(void* parameter)
     return 0;
 }
 
+// Whether a file made in FOLDER with a protected DACL reads back with it:
+// empty when it does, else what was read. Wine 8 here shows every file
+// with a descriptor made from the Unix file (owned by the user, SYSTEM and
+// the user allowed), whatever the file was created with.
+std::wstring WineDropsDescriptors(const std::wstring& folder)
+{
+    const std::wstring probe = folder + L"\\descriptor-probe";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1,
+                                                              &descriptor, nullptr))
+        return L"no descriptor to make the probe with";
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
+    HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, &attributes, CREATE_ALWAYS, 0, nullptr);
+    LocalFree(descriptor);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    std::wstring sddl;
+    const bool read = FileSecurityText(probe, sddl);
+    DeleteFileW(probe.c_str());
+    return read && sddl.find(L"D:P(") != std::wstring::npos ? std::wstring() : L"[" + sddl + L"]";
+}
+
 // Where the copies of an elevated administrator's run go, as run.cmd
 // starts the kit: the Windows temporary folder (see ChooseTempCopyFolder).
 std::wstring ElevatedCopyFolder()
@@ -116,11 +137,18 @@ Findings CopyDescriptor(const Kit& kit, CaseJob& job)
     std::string text;
     ReadWholeFile(log, text);
     found.Step(CopyFolderVerdict(LogFolderLine(from_utf8(text)), watch.folder).reason);
-    if (watch.copy.empty())
+    if (watch.copy.empty()) {
         found.Step(L"no copy of the patch was seen in " + watch.folder +
                    (watch.missed.empty() ? L"" : L"; one could not be read: " + watch.missed));
-    else
+        return found;
+    }
+    const std::wstring dropped = RunningUnderWine() ? WineDropsDescriptors(watch.folder) : std::wstring();
+    if (dropped.empty())
         found.Step(CopySecurityVerdict(watch.sddl).reason);
+    else
+        found.skipped = L"not possible under Wine: a file made in " + watch.folder +
+                        L" with the DACL D:P(A;;FA;;;SY)(A;;FA;;;BA) reads back as " + dropped +
+                        L": the copy, which was seen, shows no descriptor of its own";
     return found;
 }
 

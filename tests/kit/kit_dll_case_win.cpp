@@ -45,21 +45,28 @@ std::wstring SystemFolder()
     return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
 }
 
-// The system folder, and the side-by-side store the common controls of a
-// manifest come from (https://learn.microsoft.com/windows/win32/sbscs/assembly-searching-sequence).
-std::vector<std::wstring> SystemFolders()
-{
-    wchar_t windows[MAX_PATH] = {};
-    const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {SystemFolder()};
-    return {SystemFolder(), std::wstring(windows, length) + L"\\WinSxS"};
-}
-
 std::wstring BaseName(const std::wstring& path)
 {
     std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
     std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return std::towlower(c); });
     return name;
+}
+
+// The system folder, and the side-by-side store the common controls of a
+// manifest come from (https://learn.microsoft.com/windows/win32/sbscs/assembly-searching-sequence).
+// Wine 8's debug events name its own DLLs in the Unix folder Wine keeps
+// them in, through its drive Z: (Z:\usr\lib\...\wine\x86_64-windows\ntdll.dll),
+// not by the C:\windows\system32 names the program sees: under Wine that
+// folder, where ntdll.dll, the first module of every process, comes from.
+std::vector<std::wstring> SystemFolders(const DebuggedRun& run, bool wine)
+{
+    std::vector<std::wstring> folders = {SystemFolder()};
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folders.push_back(std::wstring(windows, length) + L"\\WinSxS");
+    if (wine && !run.modules.empty() && BaseName(run.modules[0]) == L"ntdll.dll")
+        folders.push_back(run.modules[0].substr(0, run.modules[0].find_last_of(L"\\")));
+    return folders;
 }
 
 // Runs MODE's PROGRAM (a full path) in CURRENT, through the watcher when the
@@ -108,8 +115,7 @@ std::vector<std::wstring> MarkersIn(const std::vector<std::wstring>& folders)
 // built: there, only the names of those loaded at run time, and Wine is
 // told to prefer a DLL found on the search path to its own for them
 // (WINEDLLOVERRIDES "n,b"; with its default, built-in first, even a bare
-// load would get Wine's DLL). Wine's debug events name its modules by
-// their C:\windows\system32 paths, as Windows does.
+// load would get Wine's DLL).
 std::set<std::wstring> NamesToPlant(const DebuggedRun& run, bool wine)
 {
     std::set<std::wstring> names;
@@ -145,10 +151,10 @@ KitVerdict CheckMode(const Kit& kit, CaseJob& job, const Mode& mode, int number,
         found.Step(name + failure);
         return KitVerdict{true, std::wstring()};
     }
-    const KitVerdict loads = ModuleLoadVerdict(run.modules, SystemFolders(), run.image, scratch + L"\\start");
+    const bool wine = RunningUnderWine();
+    const KitVerdict loads = ModuleLoadVerdict(run.modules, SystemFolders(run, wine), run.image, scratch + L"\\start");
     found.Holds(name + loads.reason, loads.passed);
 
-    const bool wine = RunningUnderWine();
     const std::wstring app = NewFolder(scratch + L"\\app"), current = NewFolder(scratch + L"\\current");
     const std::set<std::wstring> names = NamesToPlant(run, wine);
     bool copied = CopyFileW((kit.dir + L"\\" + mode.program).c_str(), (app + L"\\" + mode.program).c_str(), TRUE);
@@ -161,7 +167,9 @@ KitVerdict CheckMode(const Kit& kit, CaseJob& job, const Mode& mode, int number,
     if (wine && !names.empty())
         SetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides.empty() ? nullptr : overrides.c_str());
     found.Step(failure.empty() ? failure : name + L"among planted DLLs: " + failure);
-    return PlantedMarkersVerdict(MarkersIn({app, current}));
+    KitVerdict planted = PlantedMarkersVerdict(MarkersIn({app, current}));
+    planted.reason = planted.passed ? planted.reason : name + planted.reason;
+    return planted;
 }
 
 }  // namespace
