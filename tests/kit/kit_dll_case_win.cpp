@@ -181,6 +181,7 @@ Findings PlantedDlls(const Kit& kit, CaseJob& job)
     DWORD code = 0;
     found.Step(InstallFresh(job, alpha));
     found.Step(Msiexec(job, L"/p " + Quoted(kit.dir + L"\\a.msp"), code));
+    found.Same(L"msiexec /p a.msp: exit code", std::to_wstring(code), L"0");
     int number = 0;
     for (const Mode& mode : ModesOf(kit)) found.Step(CheckMode(kit, job, mode, ++number, found).reason);
     return found;
