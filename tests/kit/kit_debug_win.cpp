@@ -42,8 +42,10 @@ std::wstring DebugInJob(CaseJob& job, const std::wstring& program, const std::ws
     while (running > 0) {
         DEBUG_EVENT event = {};
         if (!WaitForDebugEvent(&event, TimeLeft(job))) {
+            const DWORD error = GetLastError();
             TimeOut(job);
-            return program + L" timed out under the debugger";
+            return program + (error == ERROR_SEM_TIMEOUT ? L" timed out under the debugger"
+                                                         : L": no debug event, error " + std::to_wstring(error));
         }
         const auto at = std::find(created.begin(), created.end(), event.dwProcessId);
         const std::size_t index = static_cast<std::size_t>(at - created.begin());

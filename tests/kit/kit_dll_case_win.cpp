@@ -115,7 +115,10 @@ std::vector<std::wstring> MarkersIn(const std::vector<std::wstring>& folders)
 // built: there, only the names of those loaded at run time, and Wine is
 // told to prefer a DLL found on the search path to its own for them
 // (WINEDLLOVERRIDES "n,b"; with its default, built-in first, even a bare
-// load would get Wine's DLL).
+// load would get Wine's DLL). With the default safe search the current
+// folder comes after the system folder, where Wine keeps a stand-in file
+// for each of its DLLs: under Wine only the copies beside the program can
+// be taken.
 std::set<std::wstring> NamesToPlant(const DebuggedRun& run, bool wine)
 {
     std::set<std::wstring> names;
