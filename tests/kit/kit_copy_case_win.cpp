@@ -16,12 +16,17 @@
 
 namespace {
 
+// What a file made by the Wine probe below is given.
+constexpr wchar_t kProbeDacl[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+
 // The owner and DACL of FILE's descriptor in SDDL (GetSecurityInfo,
 // https://learn.microsoft.com/windows/win32/api/aclapi/nf-aclapi-getsecurityinfo):
-// opened for READ_CONTROL alone, which no sharing mode denies
-// (https://learn.microsoft.com/windows/win32/fileio/creating-and-opening-files),
-// so that the wrapper's open handle does not stand in the way. False with
-// the last-error value when it cannot be read.
+// opened for READ_CONTROL alone, none of the read, write or delete access
+// that sharing modes govern (dwShareMode of CreateFileW,
+// https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-createfilew),
+// nor a sharing mode of its own that would hinder the wrapper or the
+// installer. False with the last-error value when it cannot be read; the
+// watch tries again as long as the copy is there.
 bool FileSecurityText(const std::wstring& path, std::wstring& sddl)
 {
     HANDLE file = CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -93,7 +98,7 @@ std::wstring WineDropsDescriptors(const std::wstring& folder)
 {
     const std::wstring probe = folder + L"\\descriptor-probe";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)", SDDL_REVISION_1,
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kProbeDacl, SDDL_REVISION_1,
                                                               &descriptor, nullptr))
         return L"no descriptor to make the probe with";
     SECURITY_ATTRIBUTES attributes = {sizeof attributes, descriptor, FALSE};
@@ -147,7 +152,7 @@ Findings CopyDescriptor(const Kit& kit, CaseJob& job)
         found.Step(CopySecurityVerdict(watch.sddl).reason);
     else
         found.skipped = L"not possible under Wine: a file made in " + watch.folder +
-                        L" with the DACL D:P(A;;FA;;;SY)(A;;FA;;;BA) reads back as " + dropped +
+                        L" with the DACL " + kProbeDacl + L" reads back as " + dropped +
                         L": the copy, which was seen, shows no descriptor of its own";
     return found;
 }

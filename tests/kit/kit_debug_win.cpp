@@ -15,7 +15,8 @@ std::wstring FinalPath(HANDLE file)
     const DWORD length = GetFinalPathNameByHandleW(file, path, 2 * MAX_PATH, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     const DWORD error = GetLastError();
     CloseHandle(file);
-    if (length == 0 || length >= 2 * MAX_PATH) return L"(a module whose path is unknown: error " + std::to_wstring(error) + L")";
+    if (length == 0 || length >= 2 * MAX_PATH)
+        return L"(a module whose path is unknown: error " + std::to_wstring(error) + L")";
     const std::wstring name(path, length);
     if (name.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + name.substr(7);
     return name.compare(0, 4, L"\\\\?\\") == 0 ? name.substr(4) : name;

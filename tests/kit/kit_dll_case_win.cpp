@@ -149,13 +149,14 @@ KitVerdict CheckMode(const Kit& kit, CaseJob& job, const Mode& mode, int number,
     const std::wstring name = mode.program + L" " + mode.arguments + L": ";
     const std::wstring scratch = NewFolder(kit.work + L"\\planted" + std::to_wstring(number));
     DebuggedRun run;
-    std::wstring failure = DebugMode(kit, job, mode, kit.dir + L"\\" + mode.program, NewFolder(scratch + L"\\start"), run);
+    const std::wstring start = NewFolder(scratch + L"\\start");
+    std::wstring failure = DebugMode(kit, job, mode, kit.dir + L"\\" + mode.program, start, run);
     if (!failure.empty()) {
         found.Step(name + failure);
         return KitVerdict{true, std::wstring()};
     }
     const bool wine = RunningUnderWine();
-    const KitVerdict loads = ModuleLoadVerdict(run.modules, SystemFolders(run, wine), run.image, scratch + L"\\start");
+    const KitVerdict loads = ModuleLoadVerdict(run.modules, SystemFolders(run, wine), run.image, start);
     found.Holds(name + loads.reason, loads.passed);
 
     const std::wstring app = NewFolder(scratch + L"\\app"), current = NewFolder(scratch + L"\\current");
