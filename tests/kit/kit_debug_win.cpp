@@ -26,9 +26,10 @@ std::wstring FinalPath(HANDLE file)
 
 // The debug loop of "Writing the Debugger's Main Loop"
 // (https://learn.microsoft.com/windows/win32/debug/writing-the-debugger-s-main-loop):
-// the loader's breakpoint, which comes once the DLLs the program imports
-// are loaded and before its entry point runs, is continued as handled;
-// every other exception goes back to the program as unhandled.
+// breakpoints are continued as handled, the first of them the loader's,
+// which comes once the DLLs the program imports are loaded and before its
+// entry point runs; every other exception goes back to the program as
+// unhandled.
 std::wstring DebugInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments,
                         const std::wstring& folder, std::size_t watched, DebuggedRun& run)
 {
