@@ -1,6 +1,7 @@
 #include "kit_cases_win.h"
 
 #include "kit_files_win.h"
+#include "kit_windows_cases_win.h"
 #include "text_win.h"
 
 const wchar_t kUpgradeVersion[] = L"3.2.40.0";
@@ -198,5 +199,9 @@ const KitCase kWrapperCases[] = {
     {L"report", Report},
     {L"whatif", WhatIf},
     {L"json", Receipt},
+    {L"planted-dlls", PlantedDlls},
+    {L"planted-dlls-check-catches-bare-load", PlantedCheckCatchesBareLoad},
+    {L"copy-descriptor", CopyDescriptor},
+    {L"copy-descriptor-check-catches-default", CopyCheckCatchesDefaultDescriptor},
 };
 const std::size_t kWrapperCaseCount = sizeof kWrapperCases / sizeof kWrapperCases[0];

@@ -19,7 +19,8 @@ void CloseCaseJob(CaseJob& job)
     job.job = nullptr;
 }
 
-bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode)
+bool StartInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD flags,
+                const std::wstring& folder, PROCESS_INFORMATION& process)
 {
     if (job.timedOut) return false;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -30,13 +31,13 @@ bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arg
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
     std::wstring commandLine = Quoted(program) + L" " + arguments;
-    PROCESS_INFORMATION process = {};
     // Suspended until it is in the job, so that nothing it starts escapes:
     // what a process in a job starts is in the job too, and the kit's jobs
     // may sit in a job of whoever started the kit (nested jobs, Windows 8
     // and later: https://learn.microsoft.com/windows/win32/procthread/job-objects).
-    const BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                                        nullptr, nullptr, &startup, &process);
+    const BOOL started = CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE,
+                                        flags | CREATE_SUSPENDED, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                                        &startup, &process);
     const DWORD startError = GetLastError();
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
     if (!started) {
@@ -51,14 +52,28 @@ bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arg
     }
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
+    return true;
+}
+
+DWORD TimeLeft(const CaseJob& job)
+{
     const ULONGLONG now = GetTickCount64();
-    const DWORD left = now < job.deadline ? static_cast<DWORD>(job.deadline - now) : 0;
-    const bool ended = WaitForSingleObject(process.hProcess, left) == WAIT_OBJECT_0;
+    return now < job.deadline ? static_cast<DWORD>(job.deadline - now) : 0;
+}
+
+void TimeOut(CaseJob& job)
+{
+    job.timedOut = true;
+    TerminateJobObject(job.job, 1);
+}
+
+bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode)
+{
+    PROCESS_INFORMATION process = {};
+    if (!StartInJob(job, program, arguments, 0, std::wstring(), process)) return false;
+    const bool ended = WaitForSingleObject(process.hProcess, TimeLeft(job)) == WAIT_OBJECT_0;
     if (ended) GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hProcess);
-    if (!ended) {
-        job.timedOut = true;
-        TerminateJobObject(job.job, 1);
-    }
+    if (!ended) TimeOut(job);
     return ended;
 }

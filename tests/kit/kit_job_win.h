@@ -23,3 +23,13 @@ void CloseCaseJob(CaseJob& job);
 // or the time is up: then job.timedOut is set and nothing more runs in the
 // job).
 bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode);
+
+// Starts PROGRAM as RunInJob does, with CreateProcessW's FLAGS, in FOLDER
+// (empty: the driver's own), and returns at once: true with the process's
+// handle in PROCESS (its thread's closed), false as RunInJob.
+bool StartInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD flags,
+                const std::wstring& folder, PROCESS_INFORMATION& process);
+// What is left of the case's time, in milliseconds.
+DWORD TimeLeft(const CaseJob& job);
+// Ends the case's time: whatever of it still runs is killed.
+void TimeOut(CaseJob& job);

@@ -1,0 +1,202 @@
+// Planted DLLs: each mode of the wrapper and of build-wrapper.exe runs once
+// under the debugger from the kit's folder, to see what it loads and from
+// where, and once more as a copy in a folder of planted.dll copies, named
+// as the modules it loaded, started in a second such folder.
+#include "kit_windows_cases_win.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <set>
+
+#include "kit_cases_win.h"
+#include "kit_debug_win.h"
+#include "kit_files_win.h"
+#include "text_win.h"
+#include "kit/verdicts.h"
+
+namespace {
+
+struct Mode {
+    std::wstring program;    // in the kit's folder
+    std::wstring arguments;
+    bool throughWatcher;     // shows a box the watcher answers
+    DWORD exitCode;
+};
+
+// What the modes write goes to the folder they start in, one per run.
+std::vector<Mode> ModesOf(const Kit& kit)
+{
+    return {
+        {L"a.exe", L"/q /exitcode", false, 0},  // Alpha is up to date
+        {L"a.exe", L"/whatif /q /exitcode", false, 0},
+        {L"a.exe", L"/e out.msp", false, 0},
+        {L"a.exe", L"/i", true, 0},
+        {L"a.exe", L"/pi", false, 0},
+        {L"a.exe", L"/?", true, 0},
+        {L"build-wrapper.exe", L"--version", false, 0},
+        {L"build-wrapper.exe", L"-o built.exe " + Quoted(kit.dir + L"\\a.msp"), false, 0},
+    };
+}
+
+std::wstring SystemFolder()
+{
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
+}
+
+std::wstring BaseName(const std::wstring& path)
+{
+    std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+    std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return std::towlower(c); });
+    return name;
+}
+
+// The system folder, and the side-by-side store the common controls of a
+// manifest come from (https://learn.microsoft.com/windows/win32/sbscs/assembly-searching-sequence).
+// Wine 8's debug events name its own DLLs in the Unix folder Wine keeps
+// them in, through its drive Z: (Z:\usr\lib\...\wine\x86_64-windows\ntdll.dll),
+// not by the C:\windows\system32 names the program sees: under Wine that
+// folder, where ntdll.dll, the first module of every process, comes from.
+std::vector<std::wstring> SystemFolders(const DebuggedRun& run, bool wine)
+{
+    std::vector<std::wstring> folders = {SystemFolder()};
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) folders.push_back(std::wstring(windows, length) + L"\\WinSxS");
+    if (wine && !run.modules.empty() && BaseName(run.modules[0]) == L"ntdll.dll")
+        folders.push_back(run.modules[0].substr(0, run.modules[0].find_last_of(L"\\")));
+    return folders;
+}
+
+// Runs MODE's PROGRAM (a full path) in CURRENT, through the watcher when the
+// mode shows a box: empty with what the debugger saw of PROGRAM, or why not.
+std::wstring DebugMode(const Kit& kit, CaseJob& job, const Mode& mode, const std::wstring& program,
+                       const std::wstring& current, DebuggedRun& run)
+{
+    std::wstring failure;
+    if (mode.throughWatcher)
+        failure = DebugInJob(job, kit.dir + L"\\watcher.exe",
+                             Quoted(current + L"\\boxes.txt") + L" --timeout 120 --run " + Quoted(program) +
+                                 L" " + mode.arguments,
+                             current, 1, run);
+    else
+        failure = DebugInJob(job, program, mode.arguments, current, 0, run);
+    if (!failure.empty()) return failure;
+    if (run.exitCode != mode.exitCode)
+        return L"exit code " + std::to_wstring(run.exitCode) + L", expected " + std::to_wstring(mode.exitCode);
+    return run.image.empty() ? L"the debugger saw no process of " + program : std::wstring();
+}
+
+std::wstring NewFolder(const std::wstring& path)
+{
+    CreateDirectoryW(path.c_str(), nullptr);
+    return path;
+}
+
+std::vector<std::wstring> MarkersIn(const std::vector<std::wstring>& folders)
+{
+    std::vector<std::wstring> markers;
+    for (const std::wstring& folder : folders) {
+        WIN32_FIND_DATAW found = {};
+        HANDLE search = FindFirstFileW((folder + L"\\*.loaded").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) continue;
+        do markers.push_back(folder + L"\\" + found.cFileName);
+        while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return markers;
+}
+
+// The names to plant: on Windows every module's, since any could be looked
+// for in the program's or the current folder. Wine 8 honours neither
+// KnownDLLs nor the load configuration's DependentLoadFlags, and would
+// take the DLLs the program imports from its own folder however it was
+// built: there, only the names of those loaded at run time, and Wine is
+// told to prefer a DLL found on the search path to its own for them
+// (WINEDLLOVERRIDES "n,b"; with its default, built-in first, even a bare
+// load would get Wine's DLL). With the default safe search the current
+// folder comes after the system folder, where Wine keeps a stand-in file
+// for each of its DLLs: under Wine only the copies beside the program can
+// be taken.
+std::set<std::wstring> NamesToPlant(const DebuggedRun& run, bool wine)
+{
+    std::set<std::wstring> names;
+    for (std::size_t i = wine ? run.beforeEntry : 0; i < run.modules.size(); ++i)
+        names.insert(BaseName(run.modules[i]));
+    return names;
+}
+
+// Sets WINEDLLOVERRIDES for the programs the driver starts to prefer
+// NAMES found on the search path, after what it held: the value before.
+std::wstring PreferPlanted(const std::set<std::wstring>& names)
+{
+    wchar_t before[4096] = {};
+    const DWORD length = GetEnvironmentVariableW(L"WINEDLLOVERRIDES", before, 4096);
+    std::wstring overrides = length > 0 && length < 4096 ? std::wstring(before, length) + L";" : std::wstring();
+    const std::wstring previous = overrides.empty() ? overrides : overrides.substr(0, overrides.size() - 1);
+    bool first = true;
+    for (const std::wstring& name : names)
+        overrides += (first ? L"" : L",") + name.substr(0, name.rfind(L'.')), first = false;
+    SetEnvironmentVariableW(L"WINEDLLOVERRIDES", (overrides + L"=n,b").c_str());
+    return previous;
+}
+
+// One mode, both runs: in FOUND what went wrong but planted copies taken,
+// which the verdict returned judges.
+KitVerdict CheckMode(const Kit& kit, CaseJob& job, const Mode& mode, int number, Findings& found)
+{
+    const std::wstring name = mode.program + L" " + mode.arguments + L": ";
+    const std::wstring scratch = NewFolder(kit.work + L"\\planted" + std::to_wstring(number));
+    DebuggedRun run;
+    const std::wstring start = NewFolder(scratch + L"\\start");
+    std::wstring failure = DebugMode(kit, job, mode, kit.dir + L"\\" + mode.program, start, run);
+    if (!failure.empty()) {
+        found.Step(name + failure);
+        return KitVerdict{true, std::wstring()};
+    }
+    const bool wine = RunningUnderWine();
+    const KitVerdict loads = ModuleLoadVerdict(run.modules, SystemFolders(run, wine), run.image, start);
+    found.Holds(name + loads.reason, loads.passed);
+
+    const std::wstring app = NewFolder(scratch + L"\\app"), current = NewFolder(scratch + L"\\current");
+    const std::set<std::wstring> names = NamesToPlant(run, wine);
+    bool copied = CopyFileW((kit.dir + L"\\" + mode.program).c_str(), (app + L"\\" + mode.program).c_str(), TRUE);
+    for (const std::wstring& dll : names)
+        for (const std::wstring& folder : {app, current})
+            copied = copied && CopyFileW((kit.dir + L"\\planted.dll").c_str(), (folder + L"\\" + dll).c_str(), TRUE);
+    found.Holds(name + L"cannot copy the program and planted.dll to " + scratch, copied);
+    const std::wstring overrides = wine && !names.empty() ? PreferPlanted(names) : std::wstring();
+    failure = DebugMode(kit, job, mode, app + L"\\" + mode.program, current, run);
+    if (wine && !names.empty())
+        SetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides.empty() ? nullptr : overrides.c_str());
+    found.Step(failure.empty() ? failure : name + L"among planted DLLs: " + failure);
+    KitVerdict planted = PlantedMarkersVerdict(MarkersIn({app, current}));
+    planted.reason = planted.passed ? planted.reason : name + planted.reason;
+    return planted;
+}
+
+}  // namespace
+
+Findings PlantedDlls(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& alpha = kit.products[kAlpha];
+    Findings found;
+    DWORD code = 0;
+    found.Step(InstallFresh(job, alpha));
+    found.Step(Msiexec(job, L"/p " + Quoted(kit.dir + L"\\a.msp"), code));
+    found.Same(L"msiexec /p a.msp: exit code", std::to_wstring(code), L"0");
+    int number = 0;
+    for (const Mode& mode : ModesOf(kit)) found.Step(CheckMode(kit, job, mode, ++number, found).reason);
+    return found;
+}
+
+// The same check on bare_load, which loads msi.dll by its bare name: it
+// must find the planted copy taken.
+Findings PlantedCheckCatchesBareLoad(const Kit& kit, CaseJob& job)
+{
+    Findings found;
+    const KitVerdict verdict = CheckMode(kit, job, {L"bare_load.exe", L"msi.dll", false, 0}, 0, found);
+    found.Holds(L"the check took bare_load's load of msi.dll by its bare name for safe", !verdict.passed);
+    return found;
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "kit_context_win.h"
+#include "kit_job_win.h"
+
+// The kit's checks of what only Windows shows, for kWrapperCases.
+Findings PlantedDlls(const Kit& kit, CaseJob& job);
+Findings PlantedCheckCatchesBareLoad(const Kit& kit, CaseJob& job);
+Findings CopyDescriptor(const Kit& kit, CaseJob& job);
+Findings CopyCheckCatchesDefaultDescriptor(const Kit& kit, CaseJob& job);
