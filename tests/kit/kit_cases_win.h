@@ -21,5 +21,11 @@ extern const KitCase kFixtureCase;
 extern const KitCase kWrapperCases[];
 extern const std::size_t kWrapperCaseCount;
 
+// Cases in files of their own (kit_*_case_win.cpp).
+Findings Links(const Kit& kit, CaseJob& job);
+Findings SystemRun(const Kit& kit, CaseJob& job);
+Findings BusyInstaller(const Kit& kit, CaseJob& job);
+Findings BoxTexts(const Kit& kit, CaseJob& job);
+
 // The version every test patch moves its products to.
 extern const wchar_t kUpgradeVersion[];

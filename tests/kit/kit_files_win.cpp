@@ -31,6 +31,13 @@ void RemoveKitInstallerLogs()
     FindClose(search);
 }
 
+std::wstring SystemProgram(const wchar_t* file)
+{
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(system) + L"\\" + file;
+}
+
 bool FileExists(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -21,7 +21,13 @@ void CloseCaseJob(CaseJob& job)
 
 bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode)
 {
-    if (job.timedOut) return false;
+    HANDLE process = StartInJob(job, program, arguments);
+    return process != nullptr && WaitInJob(job, process, exitCode);
+}
+
+HANDLE StartInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments)
+{
+    if (job.timedOut) return nullptr;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
                              OPEN_EXISTING, 0, nullptr);
@@ -41,24 +47,38 @@ bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arg
     if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
     if (!started) {
         SetLastError(startError);
-        return false;
+        return nullptr;
     }
     if (!AssignProcessToJobObject(job.job, process.hProcess)) {
         TerminateProcess(process.hProcess, 1);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
-        return false;
+        return nullptr;
     }
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
+    return process.hProcess;
+}
+
+bool WaitInJob(CaseJob& job, HANDLE process, DWORD& exitCode)
+{
     const ULONGLONG now = GetTickCount64();
     const DWORD left = now < job.deadline ? static_cast<DWORD>(job.deadline - now) : 0;
-    const bool ended = WaitForSingleObject(process.hProcess, left) == WAIT_OBJECT_0;
-    if (ended) GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
+    const bool ended = WaitForSingleObject(process, left) == WAIT_OBJECT_0;
+    if (ended) GetExitCodeProcess(process, &exitCode);
+    CloseHandle(process);
     if (!ended) {
         job.timedOut = true;
         TerminateJobObject(job.job, 1);
     }
     return ended;
+}
+
+bool WaitUntil(const CaseJob& job, const std::function<bool()>& done)
+{
+    while (!done()) {
+        if (GetTickCount64() >= job.deadline) return false;
+        Sleep(100);
+    }
+    return true;
 }

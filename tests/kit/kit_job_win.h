@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // One case's processes: all of them in one job object with a time limit,
@@ -23,3 +24,12 @@ void CloseCaseJob(CaseJob& job);
 // or the time is up: then job.timedOut is set and nothing more runs in the
 // job).
 bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode);
+// RunInJob in two halves, for a case that acts while the program runs: the
+// started process, or null (a failed start, with GetLastError's code); then
+// the wait, which closes the handle.
+HANDLE StartInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments);
+bool WaitInJob(CaseJob& job, HANDLE process, DWORD& exitCode);
+
+// Looks every 100 ms whether DONE holds, until it does (true) or the case's
+// time is up (false).
+bool WaitUntil(const CaseJob& job, const std::function<bool()>& done);
