@@ -40,9 +40,12 @@ Findings BusyInstaller(const Kit& kit, CaseJob& job)
     found.Step(InstallFresh(job, alpha));
     HANDLE holder = StartInJob(job, kit.dir + L"\\hold_installer.exe", Quoted(held) + L" " + Quoted(release));
     found.Holds(L"hold_installer.exe did not start", holder != nullptr);
-    found.Holds(L"hold_installer.exe did not take the installer", WaitUntil(job, [&held] { return FileExists(held); }));
-    HANDLE wrapper = found.why.empty() ? StartInJob(job, kit.dir + L"\\a.exe", L"/q /wait 1 /exitcode /log " + Quoted(log))
-                                       : nullptr;
+    // It ends at once when it cannot own the mutex.
+    if (holder != nullptr)
+        WaitUntil(job, [&] { return FileExists(held) || WaitForSingleObject(holder, 0) == WAIT_OBJECT_0; });
+    found.Holds(L"hold_installer.exe did not take the installer's execution mutex", FileExists(held));
+    const std::wstring arguments = L"/q /wait 1 /exitcode /log " + Quoted(log);
+    HANDLE wrapper = found.why.empty() ? StartInJob(job, kit.dir + L"\\a.exe", arguments) : nullptr;
     found.Holds(L"a.exe did not start", wrapper != nullptr);
     if (wrapper != nullptr) {
         WaitUntil(job, [&] { return LogHolds(log, kBusyRecord) || WaitForSingleObject(wrapper, 0) == WAIT_OBJECT_0; });

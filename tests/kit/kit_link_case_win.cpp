@@ -83,7 +83,8 @@ void ExpectTargetUntouched(Findings& found, const std::wstring& target, const wc
 
 Findings Links(const Kit& kit, CaseJob& job)
 {
-    if (UnderWine()) return NotPossibleUnderWine(L"Wine 8 shows a Unix link as its target and has no junctions to make");
+    if (UnderWine())
+        return NotPossibleUnderWine(L"Wine 8 shows a Unix link as its target and has no junctions to make");
     Findings found;
     const std::wstring target = kit.work + L"\\target.txt";
     found.Holds(L"cannot write " + target, WriteWholeFile(target, kTargetText));
