@@ -45,11 +45,14 @@ std::wstring SystemCopyFolder(const std::wstring& tmpSeen)
 // The task's script: the run, its exit code, the TMP it had, and the
 // installer log it left in SYSTEM's temporary folder removed (whichever
 // that folder is: only SYSTEM may open C:\Windows\SystemTemp). The exit
-// code is written last: it tells the case the script is done.
+// code is written last: it tells the case the script is done. cmd takes a
+// script's bytes in the console's code page (chcp, learn.microsoft.com/
+// windows-server/administration/windows-commands/chcp): UTF-8 after chcp
+// 65001, so that a user folder's name outside ASCII reaches the wrapper.
 std::string SystemScript(const Kit& kit, const std::wstring& log, const std::wstring& exit, const std::wstring& tmp)
 {
     const std::wstring installerLog = kit.products[kAlpha].name + L" SP install.log";
-    return to_utf8(L"@" + Quoted(kit.dir + L"\\a.exe") + L" /q /exitcode /log " + Quoted(log) +
+    return to_utf8(L"@chcp 65001 >nul\r\n@" + Quoted(kit.dir + L"\\a.exe") + L" /q /exitcode /log " + Quoted(log) +
                    L"\r\n@set code=%errorlevel%\r\n@>" + Quoted(tmp) + L" echo %TMP%\r\n@del /q \"%TMP%\\" +
                    installerLog + L"\" \"%TEMP%\\" + installerLog + L"\" \"%SystemRoot%\\SystemTemp\\" + installerLog +
                    L"\" 2>nul\r\n@>" + Quoted(exit) + L" echo %code%\r\n");
