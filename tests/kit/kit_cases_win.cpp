@@ -8,16 +8,6 @@ const wchar_t kUpgradeVersion[] = L"3.2.40.0";
 
 namespace {
 
-void ExpectExit(Findings& found, const Kit& kit, CaseJob& job, const std::wstring& file,
-                const std::wstring& arguments, DWORD expected)
-{
-    DWORD code = 0;
-    const std::wstring failure = RunKitProgram(kit, job, file, arguments, code);
-    found.Step(failure);
-    if (failure.empty())
-        found.Same(file + L" " + arguments + L": exit code", std::to_wstring(code), std::to_wstring(expected));
-}
-
 // The run left PRODUCT at VERSION without calling the installer for it.
 void ExpectUntouched(Findings& found, const KitProduct& product, const std::wstring& version)
 {
@@ -203,5 +193,9 @@ const KitCase kWrapperCases[] = {
     {L"planted-dlls-check-catches-bare-load", PlantedCheckCatchesBareLoad},
     {L"copy-descriptor", CopyDescriptor},
     {L"copy-descriptor-check-catches-default", CopyCheckCatchesDefaultDescriptor},
+    {L"links", Links},
+    {L"system-run", SystemRun},
+    {L"busy-installer", BusyInstaller},
+    {L"texts", BoxTexts},
 };
 const std::size_t kWrapperCaseCount = sizeof kWrapperCases / sizeof kWrapperCases[0];

@@ -35,6 +35,16 @@ std::wstring RunKitProgram(const Kit& kit, CaseJob& job, const std::wstring& fil
     return file + (job.timedOut ? L" timed out" : L" did not start: error " + std::to_wstring(GetLastError()));
 }
 
+void ExpectExit(Findings& found, const Kit& kit, CaseJob& job, const std::wstring& file,
+                const std::wstring& arguments, DWORD expected)
+{
+    DWORD code = 0;
+    const std::wstring failure = RunKitProgram(kit, job, file, arguments, code);
+    found.Step(failure);
+    if (failure.empty())
+        found.Same(file + L" " + arguments + L": exit code", std::to_wstring(code), std::to_wstring(expected));
+}
+
 std::wstring VersionNow(const KitProduct& product)
 {
     const std::wstring version = InstalledVersion(product);

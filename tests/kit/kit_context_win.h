@@ -35,6 +35,9 @@ struct Findings {
 // with its exit code, or why it gave none.
 std::wstring RunKitProgram(const Kit& kit, CaseJob& job, const std::wstring& file, const std::wstring& arguments,
                            DWORD& exitCode);
+// RunKitProgram, and its exit code against EXPECTED.
+void ExpectExit(Findings& found, const Kit& kit, CaseJob& job, const std::wstring& file,
+                const std::wstring& arguments, DWORD expected);
 
 // The product's installed version, "none" when it is not installed.
 std::wstring VersionNow(const KitProduct& product);

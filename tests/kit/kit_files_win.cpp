@@ -31,6 +31,13 @@ void RemoveKitInstallerLogs()
     FindClose(search);
 }
 
+std::wstring SystemProgram(const wchar_t* file)
+{
+    wchar_t system[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(system) + L"\\" + file;
+}
+
 bool FileExists(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -39,7 +46,9 @@ bool FileExists(const std::wstring& path)
 
 bool ReadWholeFile(const std::wstring& path, std::string& bytes)
 {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Shared for writing too: a case reads a log while the run still writes it.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bytes.clear();
     char buffer[65536];

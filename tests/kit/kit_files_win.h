@@ -11,6 +11,9 @@ extern const wchar_t kKitNamePrefix[];
 std::wstring TempFolder();
 // Removes the installer logs of the kit's products from the temp folder.
 void RemoveKitInstallerLogs();
+// FILE in the system folder, by full path (a search would look in the
+// kit's own folder first); empty when the folder cannot be named.
+std::wstring SystemProgram(const wchar_t* file);
 
 bool FileExists(const std::wstring& path);
 // The whole file; false when it cannot be read.

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "kit_files_win.h"
 #include "text_win.h"
 
 namespace {
@@ -88,11 +89,9 @@ std::wstring AppliedPatchCode(const KitProduct& product) { return AppliedPatch(p
 
 std::wstring Msiexec(CaseJob& job, const std::wstring& arguments, DWORD& exitCode)
 {
-    // By full path: a search would look in the kit's own folder first.
-    wchar_t system[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return L"msiexec not found";
-    if (RunInJob(job, std::wstring(system) + L"\\msiexec.exe", arguments + L" /qn", exitCode)) return std::wstring();
+    const std::wstring msiexec = SystemProgram(L"msiexec.exe");
+    if (msiexec.empty()) return L"msiexec not found";
+    if (RunInJob(job, msiexec, arguments + L" /qn", exitCode)) return std::wstring();
     return L"msiexec " + arguments +
            (job.timedOut ? L" timed out" : L" did not start: error " + std::to_wstring(GetLastError()));
 }

@@ -67,13 +67,32 @@ void TimeOut(CaseJob& job)
     TerminateJobObject(job.job, 1);
 }
 
-bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode)
+HANDLE StartInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments)
 {
     PROCESS_INFORMATION process = {};
-    if (!StartInJob(job, program, arguments, 0, std::wstring(), process)) return false;
-    const bool ended = WaitForSingleObject(process.hProcess, TimeLeft(job)) == WAIT_OBJECT_0;
-    if (ended) GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
+    return StartInJob(job, program, arguments, 0, std::wstring(), process) ? process.hProcess : nullptr;
+}
+
+bool WaitInJob(CaseJob& job, HANDLE process, DWORD& exitCode)
+{
+    const bool ended = WaitForSingleObject(process, TimeLeft(job)) == WAIT_OBJECT_0;
+    if (ended) GetExitCodeProcess(process, &exitCode);
+    CloseHandle(process);
     if (!ended) TimeOut(job);
     return ended;
+}
+
+bool RunInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments, DWORD& exitCode)
+{
+    HANDLE process = StartInJob(job, program, arguments);
+    return process != nullptr && WaitInJob(job, process, exitCode);
+}
+
+bool WaitUntil(const CaseJob& job, const std::function<bool()>& done)
+{
+    while (!done()) {
+        if (GetTickCount64() >= job.deadline) return false;
+        Sleep(100);
+    }
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 // One case's processes: all of them in one job object with a time limit,
@@ -33,3 +34,12 @@ bool StartInJob(CaseJob& job, const std::wstring& program, const std::wstring& a
 DWORD TimeLeft(const CaseJob& job);
 // Ends the case's time: whatever of it still runs is killed.
 void TimeOut(CaseJob& job);
+// The same, for a case that acts while the program runs: the started
+// process, or null (a failed start, with GetLastError's code); then the
+// wait, which closes the handle.
+HANDLE StartInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments);
+bool WaitInJob(CaseJob& job, HANDLE process, DWORD& exitCode);
+
+// Looks every 100 ms whether DONE holds, until it does (true) or the case's
+// time is up (false).
+bool WaitUntil(const CaseJob& job, const std::function<bool()>& done);

@@ -8,3 +8,7 @@ Findings PlantedDlls(const Kit& kit, CaseJob& job);
 Findings PlantedCheckCatchesBareLoad(const Kit& kit, CaseJob& job);
 Findings CopyDescriptor(const Kit& kit, CaseJob& job);
 Findings CopyCheckCatchesDefaultDescriptor(const Kit& kit, CaseJob& job);
+Findings Links(const Kit& kit, CaseJob& job);
+Findings SystemRun(const Kit& kit, CaseJob& job);
+Findings BusyInstaller(const Kit& kit, CaseJob& job);
+Findings BoxTexts(const Kit& kit, CaseJob& job);

@@ -27,8 +27,12 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc != 3)
         return 2;
-    HANDLE mutex = CreateMutexW(nullptr, TRUE, L"Global\\_MSIExecute");
-    if (mutex == nullptr || GetLastError() == ERROR_ALREADY_EXISTS)
+    // A mutex that exists with no owner (an open handle keeps it after its
+    // owner let go) is taken too: only an owner makes the installer busy
+    // (learn.microsoft.com/windows/win32/msi/-msiexecute-mutex).
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\_MSIExecute");
+    const DWORD taken = mutex != nullptr ? WaitForSingleObject(mutex, 0) : WAIT_FAILED;
+    if (taken != WAIT_OBJECT_0 && taken != WAIT_ABANDONED)
         return 1;
     HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (ready == INVALID_HANDLE_VALUE)

@@ -95,21 +95,6 @@ std::string ToUtf8(const std::wstring& text)
     return bytes;
 }
 
-std::wstring Escaped(const std::wstring& text)
-{
-    std::wstring out;
-    for (wchar_t c : text) {
-        switch (c) {
-        case L'\\': out += L"\\\\"; break;
-        case L'\t': out += L"\\t"; break;
-        case L'\r': out += L"\\r"; break;
-        case L'\n': out += L"\\n"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
-
 // The window's text asked of its own thread, so it is complete whatever its length.
 std::wstring WindowText(HWND window)
 {
@@ -360,7 +345,7 @@ void Press(HWND box, int id)
 
 void WriteRecord(FILE* out, HWND box, int button)
 {
-    const std::wstring line = Escaped(WindowText(box)) + L'\t' + Escaped(MessageText(box)) + L'\t' +
+    const std::wstring line = BoxLineField(WindowText(box)) + L'\t' + BoxLineField(MessageText(box)) + L'\t' +
                               IconKind(box) + L'\t' + std::to_wstring(button) + L'\n';
     const std::string bytes = ToUtf8(line);
     fwrite(bytes.data(), 1, bytes.size(), out);
