@@ -3,6 +3,7 @@
 #include "kit_files_win.h"
 #include "kit_windows_cases_win.h"
 #include "text_win.h"
+#include "kit/verdicts.h"
 
 const wchar_t kUpgradeVersion[] = L"3.2.40.0";
 
@@ -21,16 +22,22 @@ void ExpectApplied(Findings& found, const KitProduct& product, int patches)
                std::to_wstring(patches));
 }
 
-Findings Due(const Kit& kit, CaseJob& job)
+// A fresh Alpha patched by WRAPPER, one of the builds of a.msp's wrapper.
+Findings DueBy(const Kit& kit, CaseJob& job, const wchar_t* wrapper)
 {
     const KitProduct& alpha = kit.products[kAlpha];
     Findings found;
     found.Step(InstallFresh(job, alpha));
-    ExpectExit(found, kit, job, L"a.exe", L"/q /exitcode", 0);
+    ExpectExit(found, kit, job, wrapper, L"/q /exitcode", 0);
     found.Same(L"version after", VersionNow(alpha), kUpgradeVersion);
     ExpectApplied(found, alpha, 1);
     return found;
 }
+
+Findings Due(const Kit& kit, CaseJob& job) { return DueBy(kit, job, L"a.exe"); }
+
+// The x86 build: on 64-bit Windows a WoW64 process, with the 32-bit installer API.
+Findings DueX86(const Kit& kit, CaseJob& job) { return DueBy(kit, job, L"a-x86.exe"); }
 
 // Alpha as the case before left it, patched.
 Findings UpToDate(const Kit& kit, CaseJob& job)
@@ -86,19 +93,44 @@ bool InstallerRemovesPatches(const Kit& kit, CaseJob& job)
            VersionNow(romeo) == romeo.version && AppliedPatchCount(romeo) == 0;
 }
 
-// Slot 1 patches Romeo, slot 2's product is missing: the run stops there and
-// removes slot 1's patch again.
+// The patch codes a receipt names, by plain search: it writes one member a
+// line, a code as its 38 characters in quotes.
+std::vector<std::wstring> PatchCodesIn(const std::string& receipt)
+{
+    static const char member[] = "\"patchCode\": \"";
+    std::vector<std::wstring> codes;
+    for (std::size_t at = receipt.find(member); at != std::string::npos; at = receipt.find(member, at + 1))
+        codes.push_back(from_utf8(receipt.substr(at + sizeof member - 1, 38)));
+    return codes;
+}
+
+// Slots 1 and 2 patch Romeo and Alpha, slot 3's product is missing: the run
+// stops there and removes both patches again.
 Findings Rollback(const Kit& kit, CaseJob& job)
 {
-    const KitProduct& romeo = kit.products[kRomeo];
+    const KitProductId patched[] = {kRomeo, kAlpha};
+    const std::wstring receipt = kit.work + L"\\rollback.json";
     Findings found;
-    found.Step(InstallFresh(job, romeo));
-    ExpectExit(found, kit, job, L"rd.exe", L"/q /exitcode", 1642);
-    found.Holds(L"slot 1 was not installed (no installer log)", FileExists(InstallerLogOf(romeo, L"install")));
-    found.Holds(L"slot 1 was not removed again (no rollback log)", FileExists(InstallerLogOf(romeo, L"rollback")));
+    for (KitProductId id : patched) found.Step(InstallFresh(job, kit.products[id]));
+    ExpectExit(found, kit, job, L"rad.exe", L"/q /exitcode /json " + Quoted(receipt), 1642);
+    std::string text;
+    found.Holds(L"no receipt written", ReadWholeFile(receipt, text));
+    const std::vector<std::wstring> codes = PatchCodesIn(text);
+    found.Same(L"patch codes in the receipt", std::to_wstring(codes.size()), L"3");
     Findings removed;
-    removed.Same(L"version after", VersionNow(romeo), romeo.version);
-    ExpectApplied(removed, romeo, 0);
+    std::vector<std::wstring> applied;
+    for (KitProductId id : patched) {
+        const KitProduct& product = kit.products[id];
+        found.Holds(product.name + L" was not patched (no installer log)",
+                    FileExists(InstallerLogOf(product, L"install")));
+        found.Holds(product.name + L"'s patch was not removed again (no rollback log)",
+                    FileExists(InstallerLogOf(product, L"rollback")));
+        removed.Same(product.name + L": version after", VersionNow(product), product.version);
+        const std::vector<std::wstring> now = AppliedPatchCodes(product);
+        applied.insert(applied.end(), now.begin(), now.end());
+    }
+    const KitVerdict verdict = RollbackVerdict(applied, codes);
+    removed.Holds(verdict.reason, verdict.passed);
     if (found.why.empty() && !removed.why.empty() && !InstallerRemovesPatches(kit, job))
         found.skipped = L"the installer here does not remove a patch with MSIPATCHREMOVE either (" + removed.why + L")";
     else
@@ -122,8 +154,8 @@ Findings LogRecords(const Kit& kit, CaseJob& job)
 Findings Extract(const Kit& kit, CaseJob& job)
 {
     Findings found;
-    ExpectExit(found, kit, job, L"rd.exe", L"/e " + Quoted(kit.work + L"\\out.msp"), 0);
-    const wchar_t* const carried[][2] = {{L"out1.msp", L"r.msp"}, {L"out2.msp", L"d.msp"}};
+    ExpectExit(found, kit, job, L"rad.exe", L"/e " + Quoted(kit.work + L"\\out.msp"), 0);
+    const wchar_t* const carried[][2] = {{L"out1.msp", L"r.msp"}, {L"out2.msp", L"a.msp"}, {L"out3.msp", L"d.msp"}};
     for (const auto& pair : carried) {
         std::string written, original;
         found.Holds(std::wstring(pair[0]) + L" not written", ReadWholeFile(kit.work + L"\\" + pair[0], written));
@@ -177,13 +209,17 @@ Findings Receipt(const Kit& kit, CaseJob& job)
 
 }  // namespace
 
+// The rollback first: it leaves Romeo and Alpha as the installer left them
+// after removing its patches, and every later case that uses them installs
+// them afresh or takes them over as a case after this one left them.
 const KitCase kWrapperCases[] = {
+    {L"rollback", Rollback},
     {L"due", Due},
+    {L"due-x86", DueX86},
     {L"up-to-date", UpToDate},
     {L"version-not-targeted", VersionNotTargeted},
     {L"not-installed", NotInstalled},
     {L"two-products", TwoProducts},
-    {L"rollback", Rollback},
     {L"log", LogRecords},
     {L"extract", Extract},
     {L"report", Report},

@@ -22,14 +22,24 @@ std::wstring FinalPath(HANDLE file)
     return name.compare(0, 4, L"\\\\?\\") == 0 ? name.substr(4) : name;
 }
 
+// STATUS_WX86_BREAKPOINT, "used by Win32 x86 emulation subsystem" (WoW64)
+// in the NTSTATUS list
+// (https://learn.microsoft.com/openspecs/windows_protocols/ms-erref/596a1078-e883-4972-9bbc-49e60bebca55),
+// which says no more: the code with which a 64-bit debugger gets a
+// breakpoint of a 32-bit program's own code, its loader's after the one of
+// the 64-bit loader of its WoW64 part, as debuggers report it. Not seen
+// under Wine 8, whose 32-bit programs break with EXCEPTION_BREAKPOINT
+// alone. Continued as a breakpoint: unhandled, it would end the program.
+const DWORD kWow64Breakpoint = 0x4000001F;
+
 }  // namespace
 
 // The debug loop of "Writing the Debugger's Main Loop"
 // (https://learn.microsoft.com/windows/win32/debug/writing-the-debugger-s-main-loop):
 // breakpoints are continued as handled, the first of them the loader's,
 // which comes once the DLLs the program imports are loaded and before its
-// entry point runs; every other exception goes back to the program as
-// unhandled.
+// entry point runs (for a WoW64 program, the 32-bit loader's, which comes
+// last); every other exception goes back to the program as unhandled.
 std::wstring DebugInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments,
                         const std::wstring& folder, std::size_t watched, DebuggedRun& run)
 {
@@ -64,12 +74,14 @@ std::wstring DebugInJob(CaseJob& job, const std::wstring& program, const std::ws
             if (index == watched) run.modules.push_back(path);
             break;
         }
-        case EXCEPTION_DEBUG_EVENT:
-            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+        case EXCEPTION_DEBUG_EVENT: {
+            const DWORD code = event.u.Exception.ExceptionRecord.ExceptionCode;
+            if (code != EXCEPTION_BREAKPOINT && code != kWow64Breakpoint)
                 status = DBG_EXCEPTION_NOT_HANDLED;
-            else if (index == watched && !entered)
+            else if (index == watched && (!entered || code == kWow64Breakpoint))
                 run.beforeEntry = run.modules.size(), entered = true;
             break;
+        }
         case EXIT_PROCESS_DEBUG_EVENT:
             if (index == 0) run.exitCode = event.u.ExitProcess.dwExitCode;
             --running;

@@ -1,7 +1,8 @@
 // Planted DLLs: each mode of the wrapper and of build-wrapper.exe runs once
 // under the debugger from the kit's folder, to see what it loads and from
-// where, and once more as a copy in a folder of planted.dll copies, named
-// as the modules it loaded, started in a second such folder.
+// where, and once more as a copy in a folder of planted.dll copies (of
+// planted-x86.dll for the x86 wrapper), named as the modules it loaded,
+// started in a second such folder.
 #include "kit_windows_cases_win.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@ struct Mode {
     std::wstring arguments;
     bool throughWatcher;     // shows a box the watcher answers
     DWORD exitCode;
+    bool x86 = false;        // a 32-bit program, planted with planted-x86.dll
 };
 
 // What the modes write goes to the folder they start in, one per run.
@@ -33,15 +35,18 @@ std::vector<Mode> ModesOf(const Kit& kit)
         {L"a.exe", L"/i", true, 0},
         {L"a.exe", L"/pi", false, 0},
         {L"a.exe", L"/?", true, 0},
+        {L"a-x86.exe", L"/q /exitcode", false, 0, true},
+        {L"a-x86.exe", L"/pi", false, 0, true},
         {L"build-wrapper.exe", L"--version", false, 0},
         {L"build-wrapper.exe", L"-o built.exe " + Quoted(kit.dir + L"\\a.msp"), false, 0},
     };
 }
 
-std::wstring SystemFolder()
+// FOLDER_OF(buffer, size) as a string, empty when it gives none.
+std::wstring FolderFrom(UINT (*folderOf)(LPWSTR, UINT))
 {
     wchar_t folder[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    const UINT length = folderOf(folder, MAX_PATH);
     return length == 0 || length >= MAX_PATH ? std::wstring() : std::wstring(folder, length);
 }
 
@@ -54,13 +59,17 @@ std::wstring BaseName(const std::wstring& path)
 
 // The system folder, and the side-by-side store the common controls of a
 // manifest come from (https://learn.microsoft.com/windows/win32/sbscs/assembly-searching-sequence).
+// A 32-bit program on 64-bit Windows takes its DLLs from the WoW64 system
+// folder, and the 64-bit ntdll.dll and WoW64 DLLs from the system folder
+// (https://learn.microsoft.com/windows/win32/winprog64/wow64-implementation-details).
 // Wine 8's debug events name its own DLLs in the Unix folder Wine keeps
 // them in, through its drive Z: (Z:\usr\lib\...\wine\x86_64-windows\ntdll.dll),
 // not by the C:\windows\system32 names the program sees: under Wine that
 // folder, where ntdll.dll, the first module of every process, comes from.
-std::vector<std::wstring> SystemFolders(const DebuggedRun& run, bool wine)
+std::vector<std::wstring> SystemFolders(const DebuggedRun& run, bool wine, bool x86)
 {
-    std::vector<std::wstring> folders = {SystemFolder()};
+    std::vector<std::wstring> folders = {FolderFrom(GetSystemDirectoryW)};
+    if (x86) folders.push_back(FolderFrom(GetSystemWow64DirectoryW));
     wchar_t windows[MAX_PATH] = {};
     const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (length > 0 && length < MAX_PATH) folders.push_back(std::wstring(windows, length) + L"\\WinSxS");
@@ -156,16 +165,17 @@ KitVerdict CheckMode(const Kit& kit, CaseJob& job, const Mode& mode, int number,
         return KitVerdict{true, std::wstring()};
     }
     const bool wine = RunningUnderWine();
-    const KitVerdict loads = ModuleLoadVerdict(run.modules, SystemFolders(run, wine), run.image, start);
+    const KitVerdict loads = ModuleLoadVerdict(run.modules, SystemFolders(run, wine, mode.x86), run.image, start);
     found.Holds(name + loads.reason, loads.passed);
+    const std::wstring plantedDll = kit.dir + (mode.x86 ? L"\\planted-x86.dll" : L"\\planted.dll");
 
     const std::wstring app = NewFolder(scratch + L"\\app"), current = NewFolder(scratch + L"\\current");
     const std::set<std::wstring> names = NamesToPlant(run, wine);
     bool copied = CopyFileW((kit.dir + L"\\" + mode.program).c_str(), (app + L"\\" + mode.program).c_str(), TRUE);
     for (const std::wstring& dll : names)
         for (const std::wstring& folder : {app, current})
-            copied = copied && CopyFileW((kit.dir + L"\\planted.dll").c_str(), (folder + L"\\" + dll).c_str(), TRUE);
-    found.Holds(name + L"cannot copy the program and planted.dll to " + scratch, copied);
+            copied = copied && CopyFileW(plantedDll.c_str(), (folder + L"\\" + dll).c_str(), TRUE);
+    found.Holds(name + L"cannot copy the program and " + plantedDll + L" to " + scratch, copied);
     const std::wstring overrides = wine && !names.empty() ? PreferPlanted(names) : std::wstring();
     failure = DebugMode(kit, job, mode, app + L"\\" + mode.program, current, run);
     if (wine && !names.empty())

@@ -78,12 +78,15 @@ std::wstring InstalledVersion(const KitProduct& product)
     return version;
 }
 
-int AppliedPatchCount(const KitProduct& product)
+std::vector<std::wstring> AppliedPatchCodes(const KitProduct& product)
 {
-    int count = 0;
-    while (!AppliedPatch(product, static_cast<DWORD>(count)).empty()) ++count;
-    return count;
+    std::vector<std::wstring> codes;
+    for (std::wstring code; !(code = AppliedPatch(product, static_cast<DWORD>(codes.size()))).empty();)
+        codes.push_back(code);
+    return codes;
 }
+
+int AppliedPatchCount(const KitProduct& product) { return static_cast<int>(AppliedPatchCodes(product).size()); }
 
 std::wstring AppliedPatchCode(const KitProduct& product) { return AppliedPatch(product, 0); }
 

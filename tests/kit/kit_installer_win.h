@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "kit_job_win.h"
 
@@ -21,7 +22,9 @@ bool ReadKitProduct(const std::wstring& package, bool perUser, KitProduct& produ
 bool IsKnownToInstaller(const std::wstring& code);
 // VersionString, empty when the product is not installed.
 std::wstring InstalledVersion(const KitProduct& product);
-// The patches applied to the product, and the first one's code (empty: none).
+// The patches applied to the product: their codes, their count, and the
+// first one's code (empty: none).
+std::vector<std::wstring> AppliedPatchCodes(const KitProduct& product);
 int AppliedPatchCount(const KitProduct& product);
 std::wstring AppliedPatchCode(const KitProduct& product);
 
