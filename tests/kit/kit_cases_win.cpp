@@ -49,14 +49,22 @@ Findings UpToDate(const Kit& kit, CaseJob& job)
     return found;
 }
 
+// PRODUCT installed fresh, then EXE ARGUMENTS ends with CODE and leaves it
+// as it was.
+Findings FreshAndUntouched(const Kit& kit, CaseJob& job, KitProductId id, const wchar_t* exe,
+                           const wchar_t* arguments, DWORD code)
+{
+    const KitProduct& product = kit.products[id];
+    Findings found;
+    found.Step(InstallFresh(job, product));
+    ExpectExit(found, kit, job, exe, arguments, code);
+    ExpectUntouched(found, product, product.version);
+    return found;
+}
+
 Findings VersionNotTargeted(const Kit& kit, CaseJob& job)
 {
-    const KitProduct& charlie = kit.products[kCharlie];
-    Findings found;
-    found.Step(InstallFresh(job, charlie));
-    ExpectExit(found, kit, job, L"c.exe", L"/q /exitcode", 1642);
-    ExpectUntouched(found, charlie, charlie.version);
-    return found;
+    return FreshAndUntouched(kit, job, kCharlie, L"c.exe", L"/q /exitcode", 1642);
 }
 
 // d.msp's only product is none of the kit's.
@@ -138,13 +146,21 @@ Findings Rollback(const Kit& kit, CaseJob& job)
     return found;
 }
 
+// EXE ARGUMENTS, which ends with CODE and writes FILE (a WHAT): its bytes.
+std::string RunAndRead(Findings& found, const Kit& kit, CaseJob& job, const wchar_t* exe,
+                       const std::wstring& arguments, DWORD code, const std::wstring& file, const wchar_t* what)
+{
+    ExpectExit(found, kit, job, exe, arguments, code);
+    std::string text;
+    found.Holds(std::wstring(L"no ") + what + L" written", ReadWholeFile(file, text));
+    return text;
+}
+
 Findings LogRecords(const Kit& kit, CaseJob& job)
 {
     const std::wstring log = kit.work + L"\\run.log";
     Findings found;
-    ExpectExit(found, kit, job, L"d.exe", L"/q /log " + Quoted(log), 0);
-    std::string text;
-    found.Holds(L"no log written", ReadWholeFile(log, text));
+    const std::string text = RunAndRead(found, kit, job, L"d.exe", L"/q /log " + Quoted(log), 0, log, L"log");
     found.Holds(L"the log does not begin with a UTF-8 byte-order mark", text.compare(0, 3, "\xEF\xBB\xBF") == 0);
     found.Holds(L"the log has no record \"Exit code 0 (with /exitcode: 1642)\"",
                 text.find("<![LOG[Exit code 0 (with /exitcode: 1642)]LOG]!>") != std::string::npos);
@@ -184,12 +200,8 @@ Findings Report(const Kit& kit, CaseJob& job)
 
 Findings WhatIf(const Kit& kit, CaseJob& job)
 {
-    const KitProduct& romeo = kit.products[kRomeo];
-    Findings found;
-    found.Step(InstallFresh(job, romeo));
-    ExpectExit(found, kit, job, L"r.exe", L"/whatif /q /exitcode", 1);
-    ExpectUntouched(found, romeo, romeo.version);
-    ExpectApplied(found, romeo, 0);
+    Findings found = FreshAndUntouched(kit, job, kRomeo, L"r.exe", L"/whatif /q /exitcode", 1);
+    ExpectApplied(found, kit.products[kRomeo], 0);
     return found;
 }
 
@@ -198,9 +210,8 @@ Findings Receipt(const Kit& kit, CaseJob& job)
 {
     const std::wstring receipt = kit.work + L"\\receipt.json";
     Findings found;
-    ExpectExit(found, kit, job, L"c.exe", L"/q /exitcode /json " + Quoted(receipt), 1642);
-    std::string text;
-    found.Holds(L"no receipt written", ReadWholeFile(receipt, text));
+    const std::string text =
+        RunAndRead(found, kit, job, L"c.exe", L"/q /exitcode /json " + Quoted(receipt), 1642, receipt, L"receipt");
     for (const char* member : {"\"schema\": 1,", "\"exitCode\": 1642,"})
         found.Holds(L"the receipt has no line with " + from_utf8(member),
                     text.find(member) != std::string::npos);
