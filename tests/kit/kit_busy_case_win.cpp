@@ -1,7 +1,9 @@
 // Another installation holds the installer while the wrapper starts: the
-// wrapper waits for it within /wait, then installs. hold_installer.exe
-// stands in for the other installation; it owns the installer's execution
-// mutex as the installer service does while it runs one.
+// wrapper waits for it within /wait, then installs. In busy-installer,
+// hold_installer.exe stands in for the other installation; it owns the
+// installer's execution mutex as the installer service does while it runs
+// one. In busy-installation, the other installation is real: Busy's, whose
+// custom action waits while the installer executes its script.
 #include "kit_cases_win.h"
 #include "kit_windows_cases_win.h"
 #include "kit_files_win.h"
@@ -30,21 +32,11 @@ int SecondsWaited(const std::wstring& log)
     return at == std::string::npos ? -1 : std::atoi(bytes.c_str() + at + 9);
 }
 
-}  // namespace
-
-Findings BusyInstaller(const Kit& kit, CaseJob& job)
+// a.exe under /wait on Alpha while another installation holds the
+// installer, once the case has found nothing wrong: the process once its log
+// records that it waits, or null.
+HANDLE StartWaitingWrapper(const Kit& kit, CaseJob& job, Findings& found, const std::wstring& log)
 {
-    const KitProduct& alpha = kit.products[kAlpha];
-    const std::wstring held = kit.work + L"\\busy-held", release = kit.work + L"\\busy-release",
-                       log = kit.work + L"\\busy.log";
-    Findings found;
-    found.Step(InstallFresh(job, alpha));
-    HANDLE holder = StartInJob(job, kit.dir + L"\\hold_installer.exe", Quoted(held) + L" " + Quoted(release));
-    found.Holds(L"hold_installer.exe did not start", holder != nullptr);
-    // It ends at once when it cannot own the mutex.
-    if (holder != nullptr)
-        WaitUntil(job, [&] { return FileExists(held) || WaitForSingleObject(holder, 0) == WAIT_OBJECT_0; });
-    found.Holds(L"hold_installer.exe did not take the installer's execution mutex", FileExists(held));
     const std::wstring arguments = L"/q /wait 1 /exitcode /log " + Quoted(log);
     HANDLE wrapper = found.why.empty() ? StartInJob(job, kit.dir + L"\\a.exe", arguments) : nullptr;
     found.Holds(L"a.exe did not start", wrapper != nullptr);
@@ -52,16 +44,94 @@ Findings BusyInstaller(const Kit& kit, CaseJob& job)
         WaitUntil(job, [&] { return LogHolds(log, kBusyRecord) || WaitForSingleObject(wrapper, 0) == WAIT_OBJECT_0; });
         found.Holds(L"the wrapper's log has no record that it waits for the installer", LogHolds(log, kBusyRecord));
     }
-    if (found.why.empty()) Sleep(kHoldMs);
-    WriteWholeFile(release, std::string());
+    return wrapper;
+}
+
+// The wrapper's end once the other installation is over: it waited 2 s or
+// more and then installed.
+void ExpectWaitedAndInstalled(const Kit& kit, CaseJob& job, Findings& found, HANDLE wrapper, const std::wstring& log)
+{
     DWORD code = 0;
-    if (holder != nullptr) found.Holds(L"hold_installer.exe did not end", WaitInJob(job, holder, code));
     if (wrapper != nullptr) {
         found.Holds(L"a.exe did not end", WaitInJob(job, wrapper, code));
         found.Same(L"a.exe's exit code", std::to_wstring(code), L"0");
     }
     const int waited = SecondsWaited(log);
     found.Holds(L"the log says the wrapper waited " + std::to_wstring(waited) + L" s, expected 2 or more", waited >= 2);
-    found.Same(L"version after", VersionNow(alpha), kUpgradeVersion);
+    found.Same(L"version after", VersionNow(kit.products[kAlpha]), kUpgradeVersion);
+}
+
+// Whether some process, the installer service for one, owns its execution
+// mutex now (learn.microsoft.com/windows/win32/msi/-msiexecute-mutex).
+bool ExecutionMutexHeld()
+{
+    HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\_MSIExecute");
+    if (mutex == nullptr) return false;
+    const DWORD waited = WaitForSingleObject(mutex, 0);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
+    CloseHandle(mutex);
+    return waited == WAIT_TIMEOUT;
+}
+
+// Where Busy's custom action writes that it started: ./windows-kit gives
+// it as [WindowsFolder]Temp\WrapperKit-busy.started.
+std::wstring BusyMarker()
+{
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return length == 0 || length >= MAX_PATH ? std::wstring()
+                                             : std::wstring(windows) + L"\\Temp\\WrapperKit-busy.started";
+}
+
+}  // namespace
+
+Findings BusyInstaller(const Kit& kit, CaseJob& job)
+{
+    const std::wstring held = kit.work + L"\\busy-held", release = kit.work + L"\\busy-release",
+                       log = kit.work + L"\\busy.log";
+    Findings found;
+    found.Step(InstallFresh(job, kit.products[kAlpha]));
+    HANDLE holder = StartInJob(job, kit.dir + L"\\hold_installer.exe", Quoted(held) + L" " + Quoted(release));
+    found.Holds(L"hold_installer.exe did not start", holder != nullptr);
+    // It ends at once when it cannot own the mutex.
+    if (holder != nullptr)
+        WaitUntil(job, [&] { return FileExists(held) || WaitForSingleObject(holder, 0) == WAIT_OBJECT_0; });
+    found.Holds(L"hold_installer.exe did not take the installer's execution mutex", FileExists(held));
+    HANDLE wrapper = StartWaitingWrapper(kit, job, found, log);
+    if (found.why.empty()) Sleep(kHoldMs);
+    WriteWholeFile(release, std::string());
+    DWORD code = 0;
+    if (holder != nullptr) found.Holds(L"hold_installer.exe did not end", WaitInJob(job, holder, code));
+    ExpectWaitedAndInstalled(kit, job, found, wrapper, log);
+    return found;
+}
+
+// Busy's installation writes the marker and then waits about 8 s inside its
+// script: the wrapper starts then.
+Findings BusyInstallation(const Kit& kit, CaseJob& job)
+{
+    const std::wstring marker = BusyMarker(), log = kit.work + L"\\installation.log";
+    Findings found;
+    found.Holds(L"no Windows folder", !marker.empty());
+    DeleteFileW(marker.c_str());
+    found.Step(InstallFresh(job, kit.products[kAlpha]));
+    const std::wstring install = L"/i " + Quoted(kit.products[kBusy].package) + L" /qn";
+    HANDLE installing = found.why.empty() ? StartInJob(job, SystemProgram(L"msiexec.exe"), install) : nullptr;
+    found.Holds(L"msiexec did not start", installing != nullptr);
+    if (installing != nullptr)
+        WaitUntil(job, [&] { return FileExists(marker) || WaitForSingleObject(installing, 0) == WAIT_OBJECT_0; });
+    found.Holds(L"Busy's installation wrote no " + marker, FileExists(marker));
+    HANDLE wrapper = nullptr;
+    if (found.why.empty() && !ExecutionMutexHeld())
+        found.skipped = L"the installer here holds no execution mutex while it runs (Wine)";
+    else
+        wrapper = StartWaitingWrapper(kit, job, found, log);
+    DWORD code = 0;
+    if (installing != nullptr) {
+        found.Holds(L"msiexec /i busy.msi did not end", WaitInJob(job, installing, code));
+        found.Same(L"msiexec /i busy.msi: exit code", std::to_wstring(code), L"0");
+    }
+    DeleteFileW(marker.c_str());
+    if (found.skipped.empty()) ExpectWaitedAndInstalled(kit, job, found, wrapper, log);
     return found;
 }

@@ -243,6 +243,7 @@ const KitCase kWrapperCases[] = {
     {L"links", Links},
     {L"system-run", SystemRun},
     {L"busy-installer", BusyInstaller},
+    {L"busy-installation", BusyInstallation},
     {L"texts", BoxTexts},
 };
 const std::size_t kWrapperCaseCount = sizeof kWrapperCases / sizeof kWrapperCases[0];

@@ -10,6 +10,7 @@
 // the current user: https://learn.microsoft.com/windows/win32/msi/allusers
 const KitPackage kKitPackages[kKitProductCount] = {
     {L"a.msi", false}, {L"c.msi", false}, {L"e1.msi", false}, {L"e2.msi", true}, {L"r.msi", false},
+    {L"busy.msi", false},
 };
 
 void Findings::Same(const std::wstring& what, const std::wstring& actual, const std::wstring& expected)

@@ -7,8 +7,9 @@
 #include "kit_job_win.h"
 
 // The products, by their place in Kit::products; their packages are these
-// files in the kit's folder, in this order.
-enum KitProductId { kAlpha, kCharlie, kEchoOne, kEchoTwo, kRomeo, kKitProductCount };
+// files in the kit's folder, in this order. The test patches serve those
+// before kBusy; Busy's installation waits while the installer runs it.
+enum KitProductId { kAlpha, kCharlie, kEchoOne, kEchoTwo, kRomeo, kBusy, kKitProductCount };
 struct KitPackage {
     const wchar_t* file;
     bool perUser;

@@ -11,4 +11,5 @@ Findings CopyCheckCatchesDefaultDescriptor(const Kit& kit, CaseJob& job);
 Findings Links(const Kit& kit, CaseJob& job);
 Findings SystemRun(const Kit& kit, CaseJob& job);
 Findings BusyInstaller(const Kit& kit, CaseJob& job);
+Findings BusyInstallation(const Kit& kit, CaseJob& job);
 Findings BoxTexts(const Kit& kit, CaseJob& job);
