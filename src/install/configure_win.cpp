@@ -74,7 +74,7 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
             L"The installer answered " + std::to_wstring(result) + L" (" + InstallerResultMeaning(result) + L")");
     }
     SetThreadLocale(LOCALE_USER_DEFAULT);
-    record.secondsWaited = static_cast<unsigned>((InstallerWaitSpent - waitedBefore) / 1000);
+    record.secondsWaited = WholeSeconds(InstallerWaitSpent - waitedBefore);
     record.answered = !remove;
     if (called)
         record.installerLog = logPath;

@@ -31,7 +31,7 @@ std::uint32_t RetryPause(unsigned busyAnswers)
 
 std::wstring Seconds(std::uint64_t milliseconds)
 {
-    return std::to_wstring((milliseconds + 500) / 1000) + L" s";
+    return std::to_wstring(WholeSeconds(milliseconds)) + L" s";
 }
 
 std::wstring Minutes(unsigned minutes)
@@ -56,6 +56,11 @@ bool WaitUntilFree(std::uint64_t left, std::uint32_t pause, std::uint64_t& waite
 }
 
 } // namespace
+
+unsigned WholeSeconds(std::uint64_t milliseconds)
+{
+    return static_cast<unsigned>((milliseconds + 500) / 1000);
+}
 
 bool AwaitInstaller(const std::wstring& slot, const std::wstring& call, unsigned busyAnswers)
 {

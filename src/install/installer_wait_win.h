@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Before an installer call: waits while another installation holds the
@@ -10,3 +11,7 @@
 // True when the call is to be made now; false when waiting is off after a
 // 1618 answer, or the installer stayed busy until the budget was spent.
 bool AwaitInstaller(const std::wstring& slot, const std::wstring& call, unsigned busyAnswers);
+
+// Milliseconds of waiting as the log and the receipt give them: whole
+// seconds, rounded to the nearest.
+unsigned WholeSeconds(std::uint64_t milliseconds);
