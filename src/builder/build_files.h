@@ -35,6 +35,7 @@ enum FileProblem {
     kFileFine,
     kFileDenied,  // no permission, read-only, immutable
     kFileFull,  // no space left
+    kFileTooLarge,  // past the largest file the file system or the user's limit takes
     kFileFolder,  // a folder stands at the name
     kFileBusy,  // another build is writing it
     kFileInUse,  // another program has it open (Windows)

@@ -31,6 +31,8 @@ FileProblem ProblemOf(int error)
     case ENOSPC:
     case EDQUOT:
         return kFileFull;
+    case EFBIG:
+        return kFileTooLarge;
     case EISDIR:
         return kFileFolder;
     case ELOOP:

@@ -28,6 +28,8 @@ FileProblem ProblemOf(DWORD error)
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
         return kFileFull;
+    case ERROR_FILE_TOO_LARGE:
+        return kFileTooLarge;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
         return kFileBusy;

@@ -17,48 +17,71 @@ int Refuse(const std::wstring& refusal)
     return kBuilderRefused;
 }
 
-// The whole of the patch `file`, read into `bytes` for the checks; false
-// when it cannot be read whole, or is no longer the file first looked at
-// (`stamp`), which the refusal says.
-bool ReadPatch(const std::wstring& file, const FileStamp& stamp, std::vector<std::uint8_t>& bytes,
-               std::wstring& refusal)
+// A patch file as the checks read it: at offsets, through the handle the
+// build opened, a failed read recorded (a file that ends early is not one:
+// its stamp tells that it changed).
+struct PatchFileSource {
+    FileHandle file = kNoFile;
+    bool failed = false;
+};
+
+bool ReadPatchAt(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size)
 {
-    FileStamp now;
-    const FileHandle in = OpenPatchForReading(file, now);
-    if (in == kNoFile || now.size > SIZE_MAX) {
-        if (in != kNoFile)
-            CloseFile(in);
+    PatchFileSource& source = *static_cast<PatchFileSource*>(context);
+    while (size > 0) {
+        const std::int64_t got = ReadFromFileAt(source.file, offset, out, size);
+        if (got <= 0) {
+            source.failed = source.failed || got < 0;
+            return false;
+        }
+        offset += static_cast<std::uint64_t>(got);
+        out += got;
+        size -= static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+// Checks the patch `file` in `slot`, reading only what the checks need;
+// false, with the refusal, when it cannot be read or is no longer the file
+// first looked at (`stamp`), before or after the checks.
+bool CheckPatchFile(int slot, const std::wstring& file, const std::wstring& fullPath, const FileStamp& stamp,
+                    BuildReport& report, std::wstring& refusal)
+{
+    FileStamp before, after;
+    PatchFileSource patch;
+    patch.file = OpenPatchForReading(file, before);
+    if (patch.file == kNoFile) {
         refusal = UnreadablePatchRefusal(file);
         return false;
     }
-    bytes.resize(static_cast<std::size_t>(now.size));
-    std::size_t read = 0;
-    std::int64_t got = 0;
-    while (read < bytes.size() && (got = ReadFromFile(in, bytes.data() + read, bytes.size() - read)) > 0)
-        read += static_cast<std::size_t>(got);
-    CloseFile(in);
-    if (got < 0)
+    if (SameStamp(before, stamp)) {
+        ByteSource source;
+        source.read = ReadPatchAt;
+        source.context = &patch;
+        source.size = before.size;
+        CheckPatch(slot, fullPath, source, report);
+    }
+    const bool stamped = StampOfOpenFile(patch.file, after);
+    CloseFile(patch.file);
+    if (patch.failed || !stamped)
         refusal = UnreadablePatchRefusal(file);
-    else if (read != bytes.size() || !SameStamp(now, stamp))
+    else if (!SameStamp(before, stamp) || !SameStamp(after, stamp))
         refusal = ChangedPatchRefusal(file);
     return refusal.empty();
 }
 
-// The checks of every patch, each read whole while it is checked.
+// The checks of every patch.
 bool CheckPatches(const BuilderOptions& options, const std::vector<PatchArgument>& patches,
                   const std::vector<PatchFileFacts>& facts, const std::vector<PlacedPatch>& placed,
                   BuildReport& report, std::wstring& refusal)
 {
     for (const PlacedPatch& place : placed) {
         const PatchFileFacts& fact = facts[place.argument];
-        if (!options.checked) {
+        if (!options.checked)
             AddUncheckedPatch(place.slot, fact.fullPath, report);
-            continue;
-        }
-        std::vector<std::uint8_t> bytes;
-        if (!ReadPatch(patches[place.argument].file, {fact.size, fact.identity}, bytes, refusal))
+        else if (!CheckPatchFile(place.slot, patches[place.argument].file, fact.fullPath, {fact.size, fact.identity},
+                                 report, refusal))
             return false;
-        CheckPatch(place.slot, fact.fullPath, bytes.data(), bytes.size(), report);
     }
     AddSlotOrderWarnings(report);
     if (placed.empty())
@@ -212,10 +235,9 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
             return Refuse(refusal);
     }
     const std::vector<PlacedPatch> placed = PlaceSlots(patches);
-    BuildReport report;
-    if (!CheckPatches(options, patches, facts, placed, report, refusal))
-        return Refuse(refusal);
 
+    // Planned from the files' sizes before any patch is read: a wrapper
+    // too large to load is refused at once, whatever the patches hold.
     const std::uint8_t* stub = nullptr;
     std::size_t stubSize = 0;
     if (!FindStub(options.arch, stub, stubSize))
@@ -232,12 +254,19 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     }
     WrapperLayout layout;
     std::wstring problem;
+    BuildReport report;
     const PlanResult planned = PlanWrapper(stub, stubSize, slots, layout, problem);
     if (planned == kStubRefused)
         return Refuse(L"the " + options.arch + L" wrapper without patches that this build-wrapper carries " + problem);
-    if (planned == kWrapperTooLarge)
+    if (planned == kWrapperTooLarge) {
         report.refusals.push_back(problem);
-    else if (layout.x86 && layout.sizeOfImage > kLargestComfortableX86Image) {
+        PrintError(ProblemsText(report));
+        return kBuilderRefused;
+    }
+
+    if (!CheckPatches(options, patches, facts, placed, report, refusal))
+        return Refuse(refusal);
+    if (layout.x86 && layout.sizeOfImage > kLargestComfortableX86Image) {
         report.warnings.push_back({0, L"",
                                    L"the x86 wrapper takes " + std::to_wstring(layout.sizeOfImage) +
                                        L" bytes in memory; a 32-bit process may find no free range that large to "

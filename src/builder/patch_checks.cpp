@@ -86,14 +86,13 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
 
 } // namespace
 
-void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, std::size_t size,
-                BuildReport& report)
+void CheckPatch(int slot, const std::wstring& path, const ByteSource& patch, BuildReport& report)
 {
     SlotCheck check{slot, L"slot " + std::to_wstring(slot) + L" (" + path + L")", report};
     report.slotMap.push_back(L"slot " + std::to_wstring(slot) + L": " + path);
     CompoundFile file;
     std::wstring keywords, templateValue;
-    const SummaryTextResult keywordsRead = OpenCompoundFile(bytes, size, file)
+    const SummaryTextResult keywordsRead = OpenCompoundFile(patch, file)
                                                ? ReadSummaryText(file, kSummaryKeywords, keywords, nullptr)
                                                : kSummaryUnreadable;
     if (keywordsRead == kSummaryUnreadable) {

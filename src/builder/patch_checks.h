@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include "payload/compound_file.h"
+
 #include <string>
 #include <vector>
 
@@ -38,10 +38,11 @@ struct BuildReport {
     std::vector<CheckedSlot> checkedSlots;  // in slot order
 };
 
-// Adds the slot map block of the patch in `slot` (the whole file in
-// `bytes`, named `path` in the texts) and its warnings and refusals.
-void CheckPatch(int slot, const std::wstring& path, const std::uint8_t* bytes, std::size_t size,
-                BuildReport& report);
+// Adds the slot map block of the patch in `slot` (read from `patch`,
+// named `path` in the texts) and its warnings and refusals. Only what the
+// checks need is read: the header, the tables, the directory, the summary
+// and the transforms' tables.
+void CheckPatch(int slot, const std::wstring& path, const ByteSource& patch, BuildReport& report);
 
 // A warning for every slot whose products share none with an earlier
 // slot's: the run stops at the first slot whose products a machine lacks,

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
+#include <string_view>
 
 namespace {
 
@@ -21,8 +23,15 @@ unsigned Get16(const std::vector<std::uint8_t>& bytes, std::size_t at)
     return bytes[at] | (bytes[at + 1] << 8);
 }
 
-struct StringTable {
-    std::map<std::uint32_t, std::string> strings;  // by string id
+// Transforms' tables are read whole, and a transform that changes a large
+// product's tables takes a few megabytes. A larger stream is not read (the
+// versions then "cannot tell"): what the checks hold stays bounded,
+// whatever the patch.
+constexpr std::size_t kMaxTableStreamBytes = 16 << 20;
+
+struct StringPool {
+    const std::vector<std::uint8_t>& pool;
+    const std::vector<std::uint8_t>& data;
     unsigned codePage = 0;
     std::size_t referenceSize = 2;
 };
@@ -30,20 +39,18 @@ struct StringTable {
 // The pool is a code page header, then one (length, reference count) pair
 // of 16-bit words per string id; (0, 0) is an unused id. A string of 64 KB
 // or more takes two pairs: (0, count), then its length as a 32-bit value,
-// as the installer writes and reads it.
-bool ReadStringTable(const std::vector<std::uint8_t>& pool, const std::vector<std::uint8_t>& data,
-                     StringTable& table)
+// as the installer writes and reads it. `visit(id, text)` for every string
+// in id order; nothing is kept, so a pool of any size costs nothing.
+template <typename Visit>
+void VisitStrings(const StringPool& strings, Visit visit)
 {
-    if (pool.size() < 4)
-        return false;
-    const unsigned high = Get16(pool, 2);
-    table.codePage = Get16(pool, 0) | ((high & 0x7FFF) << 16);
-    table.referenceSize = (high & 0x8000) != 0 ? 3 : 2;
+    const std::vector<std::uint8_t>& pool = strings.pool;
+    const std::vector<std::uint8_t>& data = strings.data;
     const std::size_t pairs = pool.size() / 4;
-    std::size_t offset = 0;
+    std::uint64_t offset = 0;
     std::uint32_t id = 1;
     for (std::size_t i = 1; i < pairs; ++id) {
-        std::size_t length = Get16(pool, i * 4);
+        std::uint64_t length = Get16(pool, i * 4);
         const unsigned references = Get16(pool, i * 4 + 2);
         if (length == 0 && references == 0) {
             ++i;
@@ -52,34 +59,27 @@ bool ReadStringTable(const std::vector<std::uint8_t>& pool, const std::vector<st
         if (length == 0) {
             if (i + 1 >= pairs)
                 break;
-            length = Get16(pool, i * 4 + 4) | (static_cast<std::size_t>(Get16(pool, i * 4 + 6)) << 16);
+            length = Get16(pool, i * 4 + 4) | (static_cast<std::uint64_t>(Get16(pool, i * 4 + 6)) << 16);
             i += 2;
         } else {
             i += 1;
         }
         // Data that ends early cuts the string short, as a slice would.
-        const std::size_t begin = std::min(offset, data.size());
-        const std::size_t end = std::min(data.size() - begin, length) + begin;
-        table.strings[id].assign(data.begin() + begin, data.begin() + end);
+        const std::size_t begin = static_cast<std::size_t>(std::min<std::uint64_t>(offset, data.size()));
+        const std::size_t end = static_cast<std::size_t>(std::min<std::uint64_t>(data.size() - begin, length)) + begin;
+        visit(id, std::string_view(reinterpret_cast<const char*>(data.data()) + begin, end - begin));
         offset += length;
     }
-    return true;
 }
 
-std::string StringOf(const StringTable& table, std::uint32_t id)
+// The string references of the Property rows: a 16-bit mask, then one
+// reference per column present. An odd mask is a whole row of (mask >> 8)
+// columns; an even one has the key, and the value when bit 1 is set; mask
+// 0 deletes the row. `keyAndValue(key, value)` for every row that sets a
+// value; false when a row is cut short.
+template <typename Row>
+bool VisitPropertyRows(const std::vector<std::uint8_t>& rows, std::size_t referenceSize, Row keyAndValue)
 {
-    const auto found = table.strings.find(id);
-    return found == table.strings.end() ? std::string() : found->second;
-}
-
-// Property rows of a transform: a 16-bit mask, then one string reference
-// per column present. An odd mask is a whole row of (mask >> 8) columns;
-// an even one has the key, and the value when bit 1 is set; mask 0
-// deletes the row.
-bool ReadProductVersions(const std::vector<std::uint8_t>& rows, const StringTable& table,
-                         std::vector<std::wstring>& versions)
-{
-    const std::size_t size = table.referenceSize;
     std::size_t at = 0;
     while (at + 2 <= rows.size()) {
         const unsigned mask = Get16(rows, at);
@@ -95,17 +95,50 @@ bool ReadProductVersions(const std::vector<std::uint8_t>& rows, const StringTabl
                 fields.push_back(0);
                 continue;
             }
-            if (at + size > rows.size())
+            if (at + referenceSize > rows.size())
                 return false;
             std::uint32_t reference = 0;
-            for (std::size_t b = 0; b < size; ++b)
+            for (std::size_t b = 0; b < referenceSize; ++b)
                 reference |= static_cast<std::uint32_t>(rows[at + b]) << (8 * b);
             fields.push_back(reference);
-            at += size;
+            at += referenceSize;
         }
-        if (fields.size() >= 2 && present[1] && StringOf(table, fields[0]) == "ProductVersion")
-            versions.push_back(WidenAnsiText(StringOf(table, fields[1]), table.codePage));
+        if (fields.size() >= 2 && present[1])
+            keyAndValue(fields[0], fields[1]);
     }
+    return true;
+}
+
+// The values of the rows keyed ProductVersion, in row order: the pool is
+// walked once for the key's ids and once for the values' texts.
+bool ReadProductVersions(const std::vector<std::uint8_t>& pool, const std::vector<std::uint8_t>& data,
+                         const std::vector<std::uint8_t>& rows, std::vector<std::wstring>& versions)
+{
+    if (pool.size() < 4)
+        return false;
+    const unsigned high = Get16(pool, 2);
+    const StringPool strings{pool, data, Get16(pool, 0) | ((high & 0x7FFF) << 16), (high & 0x8000) != 0 ? 3u : 2u};
+    std::set<std::uint32_t> keys;
+    VisitStrings(strings, [&](std::uint32_t id, std::string_view text) {
+        if (text == "ProductVersion")
+            keys.insert(id);
+    });
+    std::vector<std::uint32_t> values;
+    if (!VisitPropertyRows(rows, strings.referenceSize, [&](std::uint32_t key, std::uint32_t value) {
+            if (keys.count(key) != 0)
+                values.push_back(value);
+        }))
+        return false;
+    std::map<std::uint32_t, std::string> texts;
+    for (std::uint32_t value : values)
+        texts[value];
+    VisitStrings(strings, [&](std::uint32_t id, std::string_view text) {
+        const auto found = texts.find(id);
+        if (found != texts.end())
+            found->second.assign(text.data(), text.size());
+    });
+    for (std::uint32_t value : values)
+        versions.push_back(WidenAnsiText(texts[value], strings.codePage));
     return true;
 }
 
@@ -120,12 +153,9 @@ bool ReadTransform(const CompoundFile& file, std::uint32_t storage, std::vector<
             return true;
     }
     std::vector<std::uint8_t> pool, data, rows;
-    StringTable table;
-    // No size cap beyond the file's: a read never allocates more than the
-    // bytes it was given hold.
-    return ReadStream(file, entries[0], pool, SIZE_MAX) && ReadStream(file, entries[1], data, SIZE_MAX) &&
-           ReadStream(file, entries[2], rows, SIZE_MAX) && ReadStringTable(pool, data, table) &&
-           ReadProductVersions(rows, table, versions);
+    return ReadStream(file, entries[0], pool, kMaxTableStreamBytes) &&
+           ReadStream(file, entries[1], data, kMaxTableStreamBytes) &&
+           ReadStream(file, entries[2], rows, kMaxTableStreamBytes) && ReadProductVersions(pool, data, rows, versions);
 }
 
 } // namespace

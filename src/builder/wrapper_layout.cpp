@@ -6,6 +6,7 @@
 #include "shared/little_endian.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -66,6 +67,19 @@ void PutSectionHeader(std::uint8_t* at, const char (&name)[8], std::uint32_t vir
     Put32(at + 36, characteristics);
 }
 
+// `total` aligned up to `alignment`, then `size` added; false, `total`
+// unchanged, when the result does not fit in 64 bits.
+bool AddAligned(std::uint64_t& total, std::uint64_t size, std::uint32_t alignment)
+{
+    if (total > UINT64_MAX - (alignment - 1))
+        return false;
+    const std::uint64_t aligned = AlignUp(total, alignment);
+    if (size > UINT64_MAX - aligned)
+        return false;
+    total = aligned + size;
+    return true;
+}
+
 } // namespace
 
 PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std::vector<PatchSlot>& patches,
@@ -94,22 +108,27 @@ PlanResult PlanWrapper(const std::uint8_t* stub, std::size_t stubSize, const std
         resources.push_back(resource);
     }
     const ResourceTreeLayout tree = LayOutResourceTree(resources);
+    // Sizes are summed checked: patches of 2^62 bytes each would wrap a
+    // plain sum below the limit.
     std::uint64_t contentSize = tree.size;
-    for (std::size_t i = 0; i < patches.size(); ++i) {
-        contentSize = AlignUp(contentSize, kResourceAlignment);
+    bool fits = true;
+    for (std::size_t i = 0; i < patches.size() && fits; ++i) {
+        fits = AddAligned(contentSize, 0, kResourceAlignment);
         layout.patchOffsets.push_back(sectionOffset + contentSize);
         resources[resources.size() - patches.size() + i].dataRva =
             static_cast<std::uint32_t>(std::min<std::uint64_t>(sectionRva + contentSize, 0xFFFFFFFFu));
-        contentSize += patches[i].size;
+        fits = fits && AddAligned(contentSize, patches[i].size, 1);
     }
-    const std::uint64_t rawSize = AlignUp(contentSize, image.fileAlignment);
-    const std::uint64_t sizeOfImage = AlignUp(sectionRva + contentSize, image.sectionAlignment);
-    if (sizeOfImage > kLargestImage) {
-        problem = L"the wrapper would take " + std::to_wstring(sizeOfImage) +
+    std::uint64_t sizeOfImage = sectionRva;
+    fits = fits && AddAligned(sizeOfImage, contentSize, 1) && AddAligned(sizeOfImage, 0, image.sectionAlignment);
+    if (!fits || sizeOfImage > kLargestImage) {
+        problem = L"the wrapper would take " +
+                  (fits ? std::to_wstring(sizeOfImage) : L"more than " + std::to_wstring(UINT64_MAX)) +
                   L" bytes in memory; Windows loads no executable image above " + std::to_wstring(kLargestImage) +
                   L" bytes (1904 MB)";
         return kWrapperTooLarge;
     }
+    const std::uint64_t rawSize = AlignUp(contentSize, image.fileAlignment);
     layout.sizeOfImage = static_cast<std::uint32_t>(sizeOfImage);
     layout.fileSize = sectionOffset + rawSize;
 

@@ -27,7 +27,8 @@ void Write(Output& out, const std::uint8_t* bytes, std::size_t size)
 void WriteZeros(Output& out, std::uint64_t count, std::uint8_t* buffer)
 {
     std::fill(buffer, buffer + std::min<std::uint64_t>(count, kPieceSize), 0);
-    while (count > 0) {
+    // A failed write ends the padding at once, whatever is left of it.
+    while (count > 0 && out.problem == kFileFine) {
         const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kPieceSize));
         Write(out, buffer, piece);
         count -= piece;
@@ -75,6 +76,8 @@ std::wstring FileProblemText(FileProblem problem)
         return L"permission denied";
     case kFileFull:
         return L"the disk is full";
+    case kFileTooLarge:
+        return L"it would be larger than the system lets a file be";
     case kFileFolder:
         return L"it is a folder";
     case kFileBusy:

@@ -2,6 +2,7 @@
 
 #include "shared/little_endian.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -22,9 +23,16 @@ std::uint64_t CeilDiv(std::uint64_t value, std::uint64_t unit)
     return value / unit + (value % unit != 0 ? 1 : 0);
 }
 
-const std::uint8_t* Sector(const CompoundFile& file, std::uint32_t sector)
+// The `size` bytes at `offset`, read only within the source.
+bool ReadAt(const CompoundFile& file, std::uint64_t offset, std::uint8_t* out, std::size_t size)
 {
-    return file.bytes + (static_cast<std::uint64_t>(sector) + 1) * file.sectorSize;
+    return offset <= file.source.size && size <= file.source.size - offset &&
+           file.source.read(file.source.context, offset, out, size);
+}
+
+std::uint64_t SectorOffset(const CompoundFile& file, std::uint32_t sector)
+{
+    return (static_cast<std::uint64_t>(sector) + 1) * file.sectorSize;
 }
 
 // The FAT (or mini FAT) entry of `sector`, read where it lies in the file.
@@ -33,16 +41,19 @@ bool NextSector(const CompoundFile& file, const std::vector<std::uint32_t>& tabl
 {
     const std::uint32_t perSector = file.sectorSize / 4;
     const std::uint32_t index = sector / perSector;
-    if (index >= tableSectors.size())
+    std::uint8_t entry[4];
+    if (index >= tableSectors.size() ||
+        !ReadAt(file, SectorOffset(file, tableSectors[index]) + (sector % perSector) * 4, entry, sizeof entry))
         return false;
-    next = Get32(Sector(file, tableSectors[index]) + (sector % perSector) * 4);
+    next = Get32(entry);
     return true;
 }
 
 // Follows a FAT chain: to its end when `wanted` is 0, else for `wanted`
-// sectors. Every sector must lie in the file and come up once.
+// sectors. Every sector must lie in the file and come up once, and a chain
+// to its end may be at most `longest` sectors.
 bool CollectChain(const CompoundFile& file, std::uint32_t start, std::uint64_t wanted,
-                  std::vector<std::uint32_t>& sectors)
+                  std::vector<std::uint32_t>& sectors, std::uint64_t longest = kFirstMarker)
 {
     sectors.clear();
     if (wanted > file.sectorCount)
@@ -50,7 +61,7 @@ bool CollectChain(const CompoundFile& file, std::uint32_t start, std::uint64_t w
     std::vector<bool> seen(file.sectorCount, false);
     std::uint32_t sector = start;
     while (wanted == 0 ? sector != kEndOfChain : sectors.size() < wanted) {
-        if (sector >= file.sectorCount || seen[sector])
+        if (sector >= file.sectorCount || seen[sector] || sectors.size() >= longest)
             return false;
         seen[sector] = true;
         sectors.push_back(sector);
@@ -75,15 +86,15 @@ bool CollectFatSectors(const std::uint8_t* header, CompoundFile& file)
 
     const std::uint32_t slotsPerSector = file.sectorSize / 4 - 1;
     std::vector<bool> seen(fatCount > kHeaderFatSlots ? file.sectorCount : 0, false);
+    std::vector<std::uint8_t> slots(file.sectorSize);
     std::uint32_t difat = Get32(header + 0x44);
     while (file.fatSectors.size() < fatCount) {
-        if (difat >= file.sectorCount || seen[difat])
+        if (difat >= file.sectorCount || seen[difat] || !ReadAt(file, SectorOffset(file, difat), slots.data(), slots.size()))
             return false;
         seen[difat] = true;
-        const std::uint8_t* slots = Sector(file, difat);
         for (std::uint32_t i = 0; i < slotsPerSector && file.fatSectors.size() < fatCount; ++i)
-            file.fatSectors.push_back(Get32(slots + i * 4));
-        difat = Get32(slots + slotsPerSector * 4);
+            file.fatSectors.push_back(Get32(slots.data() + i * 4));
+        difat = Get32(slots.data() + slotsPerSector * 4);
     }
     for (std::uint32_t sector : file.fatSectors) {
         if (sector >= file.sectorCount)
@@ -117,12 +128,16 @@ DirectoryEntry ParseEntry(const std::uint8_t* p, bool fullSizes)
 bool ReadDirectory(const std::uint8_t* header, CompoundFile& file)
 {
     std::vector<std::uint32_t> sectors;
-    if (!CollectChain(file, Get32(header + 0x30), 0, sectors) || sectors.empty())
+    const std::size_t perSector = file.sectorSize / kEntrySize;
+    if (!CollectChain(file, Get32(header + 0x30), 0, sectors, kMaxDirectoryEntries / perSector) || sectors.empty())
         return false;
     const bool fullSizes = file.sectorSize != 512;
+    std::vector<std::uint8_t> bytes(file.sectorSize);
     for (std::uint32_t sector : sectors) {
+        if (!ReadAt(file, SectorOffset(file, sector), bytes.data(), bytes.size()))
+            return false;
         for (std::size_t at = 0; at < file.sectorSize; at += kEntrySize)
-            file.entries.push_back(ParseEntry(Sector(file, sector) + at, fullSizes));
+            file.entries.push_back(ParseEntry(bytes.data() + at, fullSizes));
     }
     return file.entries[kRootEntry].type == kEntryRoot;
 }
@@ -169,22 +184,24 @@ bool ReadMiniStreamMaps(const std::uint8_t* header, CompoundFile& file)
     return CollectChain(file, root.start, CeilDiv(root.size, file.sectorSize), file.miniStreamSectors);
 }
 
+// The stream's sectors, read a run of neighbours at a time: a stream
+// written in one go lies in one run, which a file source reads in one call.
 bool ReadFromSectors(const CompoundFile& file, std::uint32_t start, std::size_t size, std::uint8_t* out)
 {
-    const std::uint64_t wanted = CeilDiv(size, file.sectorSize);
-    if (wanted > file.sectorCount)
+    std::vector<std::uint32_t> sectors;
+    if (!CollectChain(file, start, CeilDiv(size, file.sectorSize), sectors))
         return false;
-    std::vector<bool> seen(file.sectorCount, false);
-    std::uint32_t sector = start;
-    for (std::size_t i = 0; i < wanted; ++i) {
-        if (sector >= file.sectorCount || seen[sector])
+    std::size_t done = 0;
+    for (std::size_t i = 0; i < sectors.size();) {
+        std::size_t run = 1;
+        while (i + run < sectors.size() && sectors[i + run] == sectors[i] + run)
+            ++run;
+        const std::size_t part = static_cast<std::size_t>(
+            std::min<std::uint64_t>(size - done, static_cast<std::uint64_t>(run) * file.sectorSize));
+        if (!ReadAt(file, SectorOffset(file, sectors[i]), out + done, part))
             return false;
-        seen[sector] = true;
-        const std::size_t done = i * file.sectorSize;
-        const std::size_t part = size - done < file.sectorSize ? size - done : file.sectorSize;
-        std::memcpy(out + done, Sector(file, sector), part);
-        if (i + 1 < wanted && !NextSector(file, file.fatSectors, sector, sector))
-            return false;
+        done += part;
+        i += run;
     }
     return true;
 }
@@ -203,13 +220,20 @@ bool ReadFromMiniStream(const CompoundFile& file, std::uint32_t start, std::size
         seen[sector] = true;
         // A mini sector never straddles two sectors: 64 divides both sizes.
         const std::uint64_t at = static_cast<std::uint64_t>(sector) * kMiniSectorSize;
-        const std::uint8_t* from = Sector(file, file.miniStreamSectors[at / file.sectorSize]) + at % file.sectorSize;
+        const std::uint64_t from = SectorOffset(file, file.miniStreamSectors[at / file.sectorSize]) + at % file.sectorSize;
         const std::size_t done = i * kMiniSectorSize;
         const std::size_t part = size - done < kMiniSectorSize ? size - done : kMiniSectorSize;
-        std::memcpy(out + done, from, part);
+        if (!ReadAt(file, from, out + done, part))
+            return false;
         if (i + 1 < wanted && !NextSector(file, file.miniFatSectors, sector, sector))
             return false;
     }
+    return true;
+}
+
+bool ReadMemory(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size)
+{
+    std::memcpy(out, static_cast<const std::uint8_t*>(context) + offset, size);
     return true;
 }
 
@@ -226,22 +250,32 @@ char16_t FoldNameUnit(char16_t c)
 
 } // namespace
 
-bool OpenCompoundFile(const std::uint8_t* bytes, std::size_t size, CompoundFile& file)
+ByteSource MemorySource(const std::uint8_t* bytes, std::size_t size)
 {
-    if (bytes == nullptr || size < kHeaderSize || std::memcmp(bytes, kCompoundFileSignature, sizeof kCompoundFileSignature) != 0)
+    ByteSource source;
+    source.read = ReadMemory;
+    // Only ever read through.
+    source.context = const_cast<std::uint8_t*>(bytes);
+    source.size = bytes != nullptr ? size : 0;
+    return source;
+}
+
+bool OpenCompoundFile(const ByteSource& source, CompoundFile& file)
+{
+    std::uint8_t header[kHeaderSize];
+    if (source.read == nullptr || source.size < kHeaderSize || !source.read(source.context, 0, header, kHeaderSize) ||
+        std::memcmp(header, kCompoundFileSignature, sizeof kCompoundFileSignature) != 0)
         return false;
-    const std::uint8_t* header = bytes;
     const std::uint16_t sectorShift = Get16(header + 0x1E);
     if (Get16(header + 0x1C) != 0xFFFE || (sectorShift != 9 && sectorShift != 12) ||
         Get16(header + 0x20) != 6 || Get32(header + 0x38) != kMiniStreamCutoff)
         return false;
 
     CompoundFile opened;
-    opened.bytes = bytes;
-    opened.size = size;
+    opened.source = source;
     opened.sectorSize = 1u << sectorShift;
     // The header takes the whole first sector; a cut-off last sector is not counted.
-    std::uint64_t sectors = size / opened.sectorSize;
+    std::uint64_t sectors = source.size / opened.sectorSize;
     sectors = sectors == 0 ? 0 : sectors - 1;
     opened.sectorCount = static_cast<std::uint32_t>(sectors < kFirstMarker ? sectors : kFirstMarker);
     if (!CollectFatSectors(header, opened) || !ReadDirectory(header, opened) || !CheckTree(opened) ||
@@ -249,6 +283,11 @@ bool OpenCompoundFile(const std::uint8_t* bytes, std::size_t size, CompoundFile&
         return false;
     file = std::move(opened);
     return true;
+}
+
+bool OpenCompoundFile(const std::uint8_t* bytes, std::size_t size, CompoundFile& file)
+{
+    return OpenCompoundFile(MemorySource(bytes, size), file);
 }
 
 bool ListChildren(const CompoundFile& file, std::uint32_t storage, std::vector<std::uint32_t>& children)

@@ -103,7 +103,7 @@ void Walk(const CompoundFile& file, std::uint32_t storage, unsigned depth, std::
 void CheckPatchChecks(const std::vector<std::uint8_t>& bytes, bool opened)
 {
     BuildReport report;
-    CheckPatch(7, L"p", bytes.data(), bytes.size(), report);
+    CheckPatch(7, L"p", MemorySource(bytes.data(), bytes.size()), report);
     FUZZ_CHECK(report.slotMap.size() >= 2 && report.slotMap[0] == L"slot 7: p");
     FUZZ_CHECK(opened || report.refusals.size() == 1);
     const bool upgradeLine = report.slotMap.back().compare(0, 12, L"  upgrade:  ") == 0;

@@ -263,7 +263,7 @@ TEST(CompoundFile, AFailedOpenLeavesTheRecordAlone)
     std::vector<std::uint8_t> broken = image;
     broken[0] = 0;
     EXPECT_FALSE(OpenCompoundFile(broken.data(), broken.size(), file));
-    EXPECT_EQ(file.bytes, image.data());
+    EXPECT_EQ(file.source.context, image.data());
     EXPECT_NE(FindChild(file, kRootEntry, u"a"), kNoEntry);
 }
 

@@ -206,7 +206,7 @@ Bytes ImageOf(const PatchSpec& patch)
 BuildReport Checked(const Bytes& image, int slot = 1)
 {
     BuildReport report;
-    CheckPatch(slot, L"/p/fix.msp", image.data(), image.size(), report);
+    CheckPatch(slot, L"/p/fix.msp", MemorySource(image.data(), image.size()), report);
     return report;
 }
 
@@ -355,7 +355,7 @@ TEST(PatchChecks, FilesThatAreNoCompoundFile)
 {
     for (const Bytes& bytes : {Bytes(), Bytes{0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1, 0, 0}}) {
         BuildReport report;
-        CheckPatch(4, L"C:\\p q\\ü.msp", bytes.data(), bytes.size(), report);
+        CheckPatch(4, L"C:\\p q\\ü.msp", MemorySource(bytes.data(), bytes.size()), report);
         EXPECT_EQ(report.slotMap, (Lines{L"slot 4: C:\\p q\\ü.msp", L"  summary: unreadable"}));
         EXPECT_EQ(report.refusals, (Lines{L"slot 4 (C:\\p q\\ü.msp): its summary information cannot be read; it is "
                                           L"not a Windows Installer patch"}));
@@ -396,9 +396,9 @@ TEST(PatchChecks, WhatTheBuildersPrint)
     BuildReport report;
     const Bytes first = ImageOf(refused);
     const Bytes third = ImageOf(warned);
-    CheckPatch(1, L"a", first.data(), first.size(), report);
+    CheckPatch(1, L"a", MemorySource(first.data(), first.size()), report);
     AddUncheckedPatch(2, L"b", report);
-    CheckPatch(3, L"c", third.data(), third.size(), report);
+    CheckPatch(3, L"c", MemorySource(third.data(), third.size()), report);
     EXPECT_EQ(ProblemsText(report), L"build-wrapper: warning: slot 3 (c): target version \"3.2.10\" has fewer than "
                                     L"four parts; the wrapper reads it as 3.2.0.0\n"
                                     L"build-wrapper: refused: slot 1 (a): its Keywords \"x\" have no ';'; the "
