@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Building a wrapper of fifteen 40 MB patches (the compound-file
-# signature, then random bytes; --unchecked, as such files have no
-# summary), against the limit: `cat` of the stub and the patches into one
-# file. The Linux build-wrapper (the static release build that
-# ./build-wrapper runs) and build-wrapper.exe under Wine. Prints the median
-# wall time of 5 runs each, the ratios to cat's, and the peak memory: for
-# the Linux builder its own (GNU time), for build-wrapper.exe the Windows
+# Building a wrapper of fifteen 40 MB real patches, as administrators build
+# it (the checks on), against the limit: `cat` of the stub and the patches
+# into one file. Each patch is a real patch (5 KB) with random bytes
+# appended, as a patch's cabinet makes it large: the checks read the
+# compound file's header, tables, directory, summary and transforms, and
+# never the bulk. The Linux build-wrapper (the static release build that
+# ./build-wrapper runs), checked and with --unchecked, and build-wrapper.exe
+# under Wine, checked, in turns after a warm-up run of each. Prints the
+# median wall time of 5 runs each, the ratios, and the peak memory: for the
+# Linux builder its own (GNU time), for build-wrapper.exe the Windows
 # process itself, sampled from /proc while it runs (Wine starts it outside
-# the launcher's process tree), resident and private.
+# the launcher's process tree), resident and private. Then the peak of
+# either builder, checked, for one 600 MB real patch.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 bench_build --builder
@@ -20,47 +24,27 @@ wine_test_start win64
 work=$WINE_TEST_DIR/work
 mkdir -p "$work/patches"
 
+# padded_patch OUT SIZE: a real patch of a product of its own, then random
+# bytes to SIZE, past the compound file's last sector.
+padded_patch() {
+    make_patch "$1" --patch-code "$(new_guid)" --product-code "$(new_guid)" \
+        --from-version 3.2.10.0 --to-version 3.2.40.0 --keywords "3.2.40.0;3.2.10.0" >/dev/null
+    head -c $(($2 - $(stat -c %s "$1"))) /dev/urandom >> "$1"
+}
+
 patches=()
 exe_patches=()
 for slot in $(seq 15); do
-    make_fake_patch "$work/patches/p$slot.msp" $((40 * 1024 * 1024))
+    padded_patch "$work/patches/p$slot.msp" $((40 * 1024 * 1024))
     patches+=("$work/patches/p$slot.msp")
     exe_patches+=("$(z_path "$work/patches/p$slot.msp")")
 done
 stub=$BENCH_REPO/build/win-x64/wrapper.exe
-linux=("$linux_builder" --unchecked -o "$work/linux.exe" "${patches[@]}")
-exe=(wine "$exe_builder" --unchecked -o "$(z_path "$work/exe.exe")" "${exe_patches[@]}")
 
-# cat_build: the limit, a plain copy of the same bytes; its time appended.
-cat_build() {
-    local start
-    rm -f "$work/cat.exe"
-    sync
-    start=$(now)
-    cat "$stub" "${patches[@]}" > "$work/cat.exe"
-    cat_times+=("$(elapsed "$start")")
-}
-
-# linux_build: one run of the Linux builder; its time and peak appended.
-linux_build() {
-    local start
-    rm -f "$work/linux.exe"
-    sync
-    start=$(now)
-    /usr/bin/time -f '%M' -o "$work/time.txt" "${linux[@]}" >/dev/null
-    linux_times+=("$(elapsed "$start")")
-    linux_peaks+=("$(($(tail -n 1 "$work/time.txt") / 1024))")
-}
-
-# exe_build: one run of build-wrapper.exe; its time, peak resident set and
-# peak private (anonymous) memory appended, sampled every 20 ms.
-exe_build() {
-    local start launcher pid field resident=0 private=0 value
-    rm -f "$work/exe.exe"
-    sync
-    start=$(now)
-    "${exe[@]}" >/dev/null &
-    launcher=$!
+# sample_exe_peak LAUNCHER: the peak resident set and private memory of
+# build-wrapper.exe while LAUNCHER runs, sampled every 20 ms, in MB.
+sample_exe_peak() {
+    local launcher=$1 pid field resident=0 private=0 value
     while kill -0 "$launcher" 2>/dev/null; do
         for pid in $(pgrep -f 'build-wrapper\.exe' || true); do
             for field in VmHWM RssAnon; do
@@ -75,32 +59,85 @@ exe_build() {
         done
         sleep 0.02
     done
-    wait "$launcher"
-    exe_times+=("$(elapsed "$start")")
-    exe_peaks+=("$((resident / 1024))")
-    exe_private+=("$((private / 1024))")
+    echo "$((resident / 1024)) $((private / 1024))"
 }
 
+# timed_run NAME COMMAND...: one run, the output removed and the disk
+# synced first; its time appended to NAME_times, the Linux builder's peak
+# (GNU time) to NAME_peaks.
+timed_run() {
+    local name=$1 start
+    shift
+    rm -f "$work/out.exe"
+    sync
+    start=$(now)
+    if [ "$name" = cat ]; then
+        cat "$stub" "${patches[@]}" > "$work/out.exe"
+    else
+        /usr/bin/time -f '%M' -o "$work/time.txt" "$@" >/dev/null
+        eval "${name}_peaks+=(\"\$((\$(tail -n 1 \"\$work/time.txt\") / 1024))\")"
+    fi
+    eval "${name}_times+=(\"\$(elapsed \"\$start\")\")"
+}
+
+# exe_run: one run of build-wrapper.exe, checked; its time and peaks appended.
+exe_run() {
+    local start launcher peak
+    rm -f "$work/exe.exe"
+    sync
+    start=$(now)
+    wine "$exe_builder" -o "$(z_path "$work/exe.exe")" "${exe_patches[@]}" >/dev/null &
+    launcher=$!
+    peak=$(sample_exe_peak "$launcher")
+    wait "$launcher"
+    exe_times+=("$(elapsed "$start")")
+    exe_peaks+=("${peak% *}")
+    exe_private+=("${peak#* }")
+}
+
+checked=("$linux_builder" -o "$work/out.exe" "${patches[@]}")
+unchecked=("$linux_builder" --unchecked -o "$work/out.exe" "${patches[@]}")
 # Warm: the patches in the page cache, Wine's server running.
-"${linux[@]}" >/dev/null
-"${exe[@]}" >/dev/null
-cat_times=() linux_times=() linux_peaks=() exe_times=() exe_peaks=() exe_private=()
+"${checked[@]}" >/dev/null
+"${unchecked[@]}" >/dev/null
+wine "$exe_builder" -o "$(z_path "$work/exe.exe")" "${exe_patches[@]}" >/dev/null
+cat_times=() checked_times=() checked_peaks=() unchecked_times=() unchecked_peaks=()
+exe_times=() exe_peaks=() exe_private=()
 for _ in 1 2 3 4 5; do
-    cat_build
-    linux_build
-    exe_build
+    timed_run cat
+    timed_run checked "${checked[@]}"
+    cp "$work/out.exe" "$work/linux.exe"
+    timed_run unchecked "${unchecked[@]}"
+    exe_run
 done
 
 cat_time=$(median "${cat_times[@]}")
-linux_time=$(median "${linux_times[@]}")
+checked_time=$(median "${checked_times[@]}")
+unchecked_time=$(median "${unchecked_times[@]}")
 exe_time=$(median "${exe_times[@]}")
-echo "build a wrapper of 15 x 40 MB patches"
-echo "  cat of the stub and the patches: ${cat_time} s  (runs: ${cat_times[*]})"
-echo "  Linux build-wrapper:             ${linux_time} s  (runs: ${linux_times[*]})"
-echo "                                   peak $(median "${linux_peaks[@]}") MB resident"
-echo "  build-wrapper.exe under Wine:    ${exe_time} s  (runs: ${exe_times[*]})"
-echo "                                   peak $(median "${exe_peaks[@]}") MB resident, $(median "${exe_private[@]}") MB private"
-echo "  time ratio Linux build-wrapper / cat: $(ratio "$linux_time" "$cat_time")  (target <= 2)"
-echo "  time ratio build-wrapper.exe / cat:   $(ratio "$exe_time" "$cat_time")  (target <= 3)"
+echo "build a wrapper of 15 x 40 MB real patches"
+echo "  cat of the stub and the patches:       ${cat_time} s  (runs: ${cat_times[*]})"
+echo "  Linux build-wrapper, checked:          ${checked_time} s  (runs: ${checked_times[*]})"
+echo "                                         peak $(median "${checked_peaks[@]}") MB resident"
+echo "  Linux build-wrapper --unchecked:       ${unchecked_time} s  (runs: ${unchecked_times[*]})"
+echo "                                         peak $(median "${unchecked_peaks[@]}") MB resident"
+echo "  build-wrapper.exe under Wine, checked: ${exe_time} s  (runs: ${exe_times[*]})"
+echo "                                         peak $(median "${exe_peaks[@]}") MB resident, $(median "${exe_private[@]}") MB private"
+echo "  time ratio Linux checked / cat:        $(ratio "$checked_time" "$cat_time")  (target <= 2)"
+echo "  time ratio Linux checked / unchecked:  $(ratio "$checked_time" "$unchecked_time")  (target <= 1.2)"
+echo "  time ratio build-wrapper.exe / cat:    $(ratio "$exe_time" "$cat_time")  (target <= 3)"
 if cmp -s "$work/linux.exe" "$work/exe.exe"; then same="the same bytes"; else same="DIFFERENT bytes"; fi
 echo "  wrappers: $(stat -c %s "$work/linux.exe") and $(stat -c %s "$work/exe.exe") bytes, $same"
+
+# One patch of 600 MB, checked: what either builder holds does not grow
+# with the patch.
+rm -f "${patches[@]}" "$work/out.exe" "$work/linux.exe" "$work/exe.exe"
+padded_patch "$work/patches/large.msp" $((600 * 1024 * 1024))
+patches=("$work/patches/large.msp")
+exe_patches=("$(z_path "$work/patches/large.msp")")
+checked_times=() checked_peaks=() exe_times=() exe_peaks=() exe_private=()
+timed_run checked "$linux_builder" -o "$work/out.exe" "${patches[@]}"
+exe_run
+echo "build a wrapper of one 600 MB real patch, checked"
+echo "  Linux build-wrapper:          ${checked_times[0]} s, peak ${checked_peaks[0]} MB resident  (target <= 64 MB)"
+echo "  build-wrapper.exe under Wine: ${exe_times[0]} s, peak ${exe_peaks[0]} MB resident, ${exe_private[0]} MB private"

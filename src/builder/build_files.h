@@ -43,6 +43,7 @@ enum FileProblem {
     kFileSecondName,  // a file that has another name too (a hard link)
     kFileNotRegular,  // a device, a pipe or a socket stands at the name
     kFileNotFolder,  // a file stands where the build makes a folder
+    kFileNotPrivate,  // the file system sets its own owner or mode on what the build makes
     kFileNoDrive,  // the path's drive does not exist (Windows)
     kFileNameTooLong,  // a name in the path is longer than the system takes
     kFilePathTooLong,  // the whole path is longer than the system takes
@@ -77,11 +78,8 @@ inline bool SameStamp(const FileStamp& a, const FileStamp& b)
 }
 
 // The facts of the file named `file`, as the refusals of patch_plan.h need
-// them; `output` is the wrapper's file name, `manifest` the manifest's (or
-// empty) and `scratch` the names the build writes before them, none of
-// which need exist.
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output, const std::wstring& manifest,
-                               const std::vector<std::wstring>& scratch);
+// them, but for `written`, which NamesOneFile tells.
+PatchFileFacts LookAtPatchFile(const std::wstring& file);
 
 // Whether the names `a` and `b` lead to one file: the same file where both
 // stand, else the same full path (on Windows, whatever the case).

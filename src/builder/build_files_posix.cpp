@@ -1,5 +1,6 @@
 #include "builder/build_files.h"
 
+#include "builder/build_steps.h"
 #include "shared/utf8_text.h"
 
 #include <algorithm>
@@ -7,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -104,10 +106,61 @@ FileProblem RemoveLeftover(const std::string& name, int& held)
     return unlink(name.c_str()) == 0 ? kFileFine : ProblemOf(errno);
 }
 
+// Whether the folder `held` holds nothing but `name`, a regular file with
+// one name: read through the held folder, whatever its name leads to.
+bool HoldsOnlySignedFile(int held, const std::string& name)
+{
+    const int listing = fcntl(held, F_DUPFD_CLOEXEC, 0);
+    DIR* entries = listing >= 0 ? fdopendir(listing) : nullptr;
+    if (entries == nullptr) {
+        if (listing >= 0)
+            close(listing);
+        return false;
+    }
+    bool others = false, signedFile = false;
+    while (const struct dirent* entry = readdir(entries)) {
+        const std::string entryName = entry->d_name;
+        if (entryName == name)
+            signedFile = true;
+        else if (entryName != "." && entryName != "..")
+            others = true;
+    }
+    closedir(entries);
+    struct stat status;
+    return !others && (!signedFile || (fstatat(held, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                       S_ISREG(status.st_mode) && status.st_nlink == 1));
+}
+
+// What a killed build left at `folder` while it signed: removed only when
+// it is a folder that holds nothing but `name`, a regular file with one
+// name, looked at before anything is removed; anything else is refused
+// and left as it was. Only the build that holds OUT.partial calls this.
+FileProblem RemoveLeftSigningFolder(const std::string& folder, const std::string& name)
+{
+    const int left = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (left < 0) {
+        switch (errno) {
+        case ENOENT:
+            return kFileFine;
+        case ELOOP:
+            return kFileLink;
+        case ENOTDIR:
+            return kFileNotFolder;
+        default:
+            return ProblemAt(folder, errno);
+        }
+    }
+    if (!HoldsOnlySignedFile(left, name)) {
+        close(left);
+        return kFileFolder;
+    }
+    RemoveSigningFolder(left, WideFromUtf8(folder), WideFromUtf8(name));
+    return kFileFine;
+}
+
 } // namespace
 
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output, const std::wstring& manifest,
-                               const std::vector<std::wstring>& scratch)
+PatchFileFacts LookAtPatchFile(const std::wstring& file)
 {
     PatchFileFacts facts;
     std::error_code error;
@@ -118,12 +171,6 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     if (!facts.regular)
         return facts;
     facts.size = fs::file_size(path, error);
-    // By identity: a name where nothing stands leads to no patch, which
-    // stands where its name leads.
-    facts.isOutput = fs::equivalent(path, fs::path(NameOf(output)), error);
-    facts.isManifest = !manifest.empty() && fs::equivalent(path, fs::path(NameOf(manifest)), error);
-    for (const std::wstring& name : scratch)
-        facts.isScratch = facts.isScratch || fs::equivalent(path, fs::path(NameOf(name)), error);
     const fs::path full = fs::canonical(path, error);
     facts.fullPath = WideFromUtf8(error ? fs::absolute(path, error).string() : full.string());
 
@@ -237,6 +284,7 @@ FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem)
     problem = RemoveLeftover(name, leftover);
     int out = -1;
     if (problem == kFileFine) {
+        ReachedBuildStep(kScratchNameCleared, path);
         // Locked at once: a build that finds it unlocked takes it for a
         // killed build's file; it checks the name after the lock, so it
         // refuses if this build removed it in between.
@@ -290,33 +338,23 @@ void RemoveScratchFile(FileHandle file, const std::wstring& path)
 FileHandle MakeSigningFolder(const std::wstring& path, const std::wstring& name, FileProblem& problem)
 {
     const std::string folder = NameOf(path);
-    struct stat status;
-    if (lstat(folder.c_str(), &status) == 0) {
-        if (S_ISLNK(status.st_mode)) {
-            problem = kFileLink;
-            return kNoFile;
-        }
-        if (!S_ISDIR(status.st_mode)) {
-            problem = kFileNotFolder;
-            return kNoFile;
-        }
-        // A killed build's folder; one that holds anything else stays, and
-        // the mkdir below refuses it.
-        const int left = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (left >= 0)
-            RemoveSigningFolder(left, path, name);
-    }
+    problem = RemoveLeftSigningFolder(folder, NameOf(name));
+    if (problem != kFileFine)
+        return kNoFile;
     if (mkdir(folder.c_str(), 0700) != 0) {
         problem = errno == EEXIST ? kFileFolder : ProblemOf(errno);
         return kNoFile;
     }
     // Held from here on: the name may be swapped for another folder or a
-    // link, the signer writes into this one.
+    // link, the signer writes into this one. A file system that keeps no
+    // owner or mode of ours (vfat, a CIFS mount) cannot keep it private:
+    // the folder made is removed again.
     const int held = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status;
     if (held < 0 || fstat(held, &status) != 0 || status.st_uid != geteuid() || (status.st_mode & 0777) != 0700) {
-        problem = held < 0 ? ProblemOf(errno) : kFileOther;
+        problem = held < 0 ? ProblemOf(errno) : kFileNotPrivate;
         if (held >= 0)
-            close(held);
+            RemoveSigningFolder(held, path, name);
         return kNoFile;
     }
     problem = kFileFine;

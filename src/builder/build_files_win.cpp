@@ -1,5 +1,6 @@
 #include "builder/build_files.h"
 
+#include "builder/build_steps.h"
 #include "shared/replace_file_win.h"
 
 #include <windows.h>
@@ -183,8 +184,7 @@ FileProblem RemoveLeftover(const std::wstring& path)
 
 } // namespace
 
-PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& output, const std::wstring& manifest,
-                               const std::vector<std::wstring>& scratch)
+PatchFileFacts LookAtPatchFile(const std::wstring& file)
 {
     PatchFileFacts facts;
     facts.fullPath = FullPathOf(file);
@@ -203,10 +203,6 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file, const std::wstring& out
     BY_HANDLE_FILE_INFORMATION information;
     if (GetFileInformationByHandle(handle, &information)) {
         facts.identity = IdentityOf(information);
-        facts.isOutput = SameFile(information, facts.fullPath, output);
-        facts.isManifest = !manifest.empty() && SameFile(information, facts.fullPath, manifest);
-        for (const std::wstring& name : scratch)
-            facts.isScratch = facts.isScratch || SameFile(information, facts.fullPath, name);
         std::uint8_t head[sizeof kCompoundFileSignature] = {};
         DWORD got = 0;
         facts.readable = ReadFile(handle, head, sizeof head, &got, nullptr) != FALSE;
@@ -311,6 +307,7 @@ FileHandle CreateScratchFile(const std::wstring& path, FileProblem& problem)
     problem = RemoveLeftover(path);
     if (problem != kFileFine)
         return kNoFile;
+    ReachedBuildStep(kScratchNameCleared, path);
     // Shared with nobody: a second build of the same wrapper cannot open
     // it. CREATE_NEW with FILE_FLAG_OPEN_REPARSE_POINT fails on whatever
     // stands at the name, a dangling link included, where plain CREATE_NEW

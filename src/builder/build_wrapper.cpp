@@ -7,6 +7,7 @@
 #include "builder/wrapper_writer.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -15,6 +16,23 @@ int Refuse(const std::wstring& refusal)
 {
     PrintError(L"build-wrapper: " + refusal + L"\n");
     return kBuilderRefused;
+}
+
+// Which of the files the build writes the input `file` is: the output,
+// the manifest (when `manifest` is not empty) or one of the `scratch`
+// names, none of which need exist.
+WrittenFile WrittenFileAt(const std::wstring& file, const BuilderOptions& options,
+                          const std::vector<std::wstring>& scratch)
+{
+    if (NamesOneFile(file, options.output))
+        return kWrittenOutput;
+    if (!options.manifest.empty() && NamesOneFile(file, options.manifest))
+        return kWrittenManifest;
+    for (const std::wstring& name : scratch) {
+        if (NamesOneFile(file, name))
+            return kWrittenScratch;
+    }
+    return kNotWritten;
 }
 
 // A patch file as the checks read it: at offsets, through the handle the
@@ -227,9 +245,21 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
             return Refuse(refusal);
         scratch.push_back(ManifestScratchFile(options.manifest));
     }
+    // The certificate and the password file are read, never written, by
+    // the same rule as the patches.
+    const std::pair<const wchar_t*, const std::wstring*> signingInputs[] = {
+        {L"certificate file", &options.certificate}, {L"password file", &options.passwordFile}};
+    for (const auto& input : signingInputs) {
+        if (!input.second->empty())
+            refusal = WrittenInputRefusal(input.first, *input.second, WrittenFileAt(*input.second, options, scratch));
+        if (!refusal.empty())
+            return Refuse(refusal);
+    }
     std::vector<PatchFileFacts> facts;
     for (const PatchArgument& patch : patches) {
-        facts.push_back(LookAtPatchFile(patch.file, options.output, options.manifest, scratch));
+        facts.push_back(LookAtPatchFile(patch.file));
+        if (facts.back().regular)
+            facts.back().written = WrittenFileAt(patch.file, options, scratch);
         refusal = PatchFileRefusal(patch.file, facts.back());
         if (!refusal.empty())
             return Refuse(refusal);

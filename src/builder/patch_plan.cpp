@@ -77,15 +77,27 @@ std::wstring PatchFileRefusal(const std::wstring& file, const PatchFileFacts& fa
         return UnreadablePatchRefusal(file);
     if (!facts.signature)
         return L"'" + file + L"' is not a Windows Installer patch (no compound-file signature)";
-    if (facts.isOutput)
-        return L"patch file '" + file + L"' is the output file too";
-    if (facts.isManifest)
-        return L"patch file '" + file + L"' is the manifest file too";
-    if (facts.isScratch)
-        return L"patch file '" + file + L"' is the build's own scratch file";
+    if (facts.written != kNotWritten)
+        return WrittenInputRefusal(L"patch file", file, facts.written);
     // The slot map names one file a line, and ./build-wrapper reads it back.
     if (facts.fullPath.find_first_of(L"\r\n") != std::wstring::npos)
         return L"patch file '" + file + L"' has a line break in its name";
+    return std::wstring();
+}
+
+std::wstring WrittenInputRefusal(const std::wstring& what, const std::wstring& file, WrittenFile written)
+{
+    const std::wstring named = what + L" '" + file + L"' is ";
+    switch (written) {
+    case kNotWritten:
+        break;
+    case kWrittenOutput:
+        return named + L"the output file too";
+    case kWrittenManifest:
+        return named + L"the manifest file too";
+    case kWrittenScratch:
+        return named + L"the build's own scratch file";
+    }
     return std::wstring();
 }
 

@@ -33,13 +33,25 @@ struct FileIdentity {
 };
 bool operator==(const FileIdentity& a, const FileIdentity& b);
 
+// Which of the files a build writes a file it reads is: the wrapper's,
+// the manifest's, or one it writes before them (see build_files.h).
+enum WrittenFile {
+    kNotWritten,
+    kWrittenOutput,
+    kWrittenManifest,
+    kWrittenScratch,
+};
+
+// Empty when `written` is kNotWritten; else the refusal of the file the
+// build reads (`what`: "patch file", "certificate file", "password file")
+// named `file`: an input is never an output.
+std::wstring WrittenInputRefusal(const std::wstring& what, const std::wstring& file, WrittenFile written);
+
 // What the platform found at a patch file's name.
 struct PatchFileFacts {
     bool exists = false;
     bool regular = false;  // a file, not a folder or a device
-    bool isOutput = false;  // the very file the wrapper is to be written to
-    bool isManifest = false;  // the very file the manifest is to be written to
-    bool isScratch = false;  // a file the build writes before the output (see build_files.h)
+    WrittenFile written = kNotWritten;
     std::uint64_t size = 0;
     FileIdentity identity;
     bool readable = false;  // it could be opened for reading

@@ -1,5 +1,6 @@
 #include "builder/wrapper_writer.h"
 
+#include "builder/build_steps.h"
 #include "builder/pe_checksum.h"
 #include "shared/little_endian.h"
 
@@ -52,6 +53,7 @@ std::wstring CopyPatch(Output& out, const PatchCopy& patch, std::uint8_t* buffer
         if (hash != nullptr)
             AddToSha256(*hash, buffer, static_cast<std::size_t>(got));
         copied += static_cast<std::uint64_t>(got);
+        ReachedBuildStep(kPatchPieceCopied, patch.file);
     }
     FileStamp after;
     const bool stamped = StampOfOpenFile(in, after);
@@ -92,6 +94,8 @@ std::wstring FileProblemText(FileProblem problem)
         return L"it is not a regular file";
     case kFileNotFolder:
         return L"a file stands where the build makes a folder";
+    case kFileNotPrivate:
+        return L"its file system cannot keep it for this user alone";
     case kFileNoDrive:
         return L"its drive does not exist";
     case kFileNameTooLong:

@@ -140,7 +140,7 @@ TEST(PatchFile, RefusalsInTheOrderTheyAreChecked)
     EXPECT_EQ(PatchFileRefusal(L"p.msp", good), L"");
 
     PatchFileFacts facts = good;
-    facts.isOutput = true;
+    facts.written = kWrittenOutput;
     EXPECT_EQ(PatchFileRefusal(L"p.msp", facts), L"patch file 'p.msp' is the output file too");
     facts.signature = false;
     EXPECT_EQ(PatchFileRefusal(L"p.msp", facts),

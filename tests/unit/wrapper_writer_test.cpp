@@ -6,11 +6,15 @@
 #include "builder/wrapper_writer.h"
 #include "shared/little_endian.h"
 #include "shared/utf8_text.h"
+#include "support/file_times.h"
 #include "support/stub_image.h"
+
+#include "build_steps_fake.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -199,12 +203,15 @@ INSTANTIATE_TEST_SUITE_P(X64AndX86, WrapperWriter, testing::Bool());
 
 // The patch as the checks saw it, and the same name by the copy: longer,
 // rewritten at the same size (its last write time one tick on), replaced
-// by another file of the same size, gone.
+// by another file of the same size, gone; its last write time moved
+// within the same second; and a file of the same size copied over it
+// while its first piece goes in.
 TEST(WrapperWriter, APatchThatIsNoLongerTheOneCheckedIsRefused)
 {
     const Bytes stub = StubImage();
     const std::string patch = testing::TempDir() + "writer-changed.msp";
     std::ofstream(patch, std::ios::binary) << "the patch as checked";
+    ASSERT_TRUE(SetLastWriteTime(patch, 1700000000, 100000000));
     const FileStamp checked = StampOf(patch);
     WrapperLayout layout;
     std::wstring problem;
@@ -223,6 +230,46 @@ TEST(WrapperWriter, APatchThatIsNoLongerTheOneCheckedIsRefused)
     EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), stamp}}), changed);
     EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch + ".gone"), checked}}),
               L"patch file '" + WideFromUtf8(patch) + L".gone' cannot be read");
+
+    // 700 ns: below a second and a microsecond, and a whole number of the
+    // 100 ns that Windows keeps.
+    ASSERT_TRUE(SetLastWriteTime(patch, 1700000000, 100000700));
+    EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), checked}}), changed);
+    ASSERT_TRUE(SetLastWriteTime(patch, 1700000000, 100000000));
+    ASSERT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), checked}}), L"");
+    fake_steps::ActOnce(kPatchPieceCopied, [&](const std::wstring&) {
+        std::ofstream(patch, std::ios::binary) << "another patch, same!";
+    });
+    EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), checked}}), changed);
+    fake_steps::Reset();
+}
+
+// A file of another program's, given a second name at the scratch file's
+// name just after the build found that name free: the build refuses the
+// name and writes nothing through it.
+TEST(ScratchFile, AFileLinkedInAfterTheNameWasFoundFreeIsLeftAlone)
+{
+    const std::string precious = testing::TempDir() + "scratch-precious.txt";
+    const std::string scratch = testing::TempDir() + "scratch-late.exe.partial";
+    std::remove(scratch.c_str());
+    std::ofstream(precious, std::ios::binary) << "precious";
+    fake_steps::ActOnce(kScratchNameCleared, [&](const std::wstring&) {
+        std::filesystem::create_hard_link(precious, scratch);
+    });
+    FileProblem problem = kFileFine;
+    const FileHandle file = CreateScratchFile(WideFromUtf8(scratch), problem);
+    if (file != kNoFile) {
+        const std::string text = "written through";
+        WriteToFile(file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        CloseFile(file);
+    }
+    fake_steps::Reset();
+    EXPECT_EQ(file, kNoFile);
+    EXPECT_EQ(problem, kFileBusy);
+    std::ifstream in(precious, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "precious");
+    std::remove(scratch.c_str());
+    std::remove(precious.c_str());
 }
 
 // --- stubs the writer refuses ------------------------------------------------------------
