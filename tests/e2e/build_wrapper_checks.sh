@@ -379,7 +379,13 @@ case_signing() {
     refused "not a PKCS#12 file" "'$work/signer.pem' is not a PKCS#12 (.pfx) certificate file" \
         -o "$work/nd/sub/out.exe" --sign "$work/signer.pem" "$(p good)"
     check "not a PKCS#12 file: the folders made for the output are gone" [ ! -e "$work/nd" ]
-    head -c 70000 /dev/zero | tr '\0' x > "$work/long-password"
+    # The line's end does not count: 4096 bytes and CR LF reach the signer
+    # (which finds them wrong), 4097 and LF are refused before.
+    { head -c 4096 /dev/zero | tr '\0' x; printf '\r\n'; } > "$work/longest-password"
+    refused "a password line of 4096 bytes" \
+        "cannot open certificate '$work/signer.pfx': wrong password in '$work/longest-password'" \
+        --sign "$work/signer.pfx" --password-file "$work/longest-password" "$(p good)"
+    { head -c 4097 /dev/zero | tr '\0' x; printf '\n'; } > "$work/long-password"
     refused "a password line over 4 KiB" "password file '$work/long-password' holds a line longer than 4096 bytes" \
         --sign "$work/signer.pfx" --password-file "$work/long-password" "$(p good)"
     # Below $work/*, so that leftovers does not count the patch.

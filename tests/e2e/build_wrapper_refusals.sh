@@ -93,6 +93,98 @@ o.json.partial
 precious.txt
 v.exe.partial"
 
+# The certificate and the password file are read, never written: each is
+# refused as the output (by its name and by a second name), the manifest
+# and a scratch file, before anything is made or removed, and stays as it
+# was. Signing rows are the Linux builder's (build-wrapper.exe refuses
+# --sign up front); osslsigncode never runs.
+echo "private key" > "$work/key.pfx"
+echo "password" > "$scratch/pw.txt"
+echo "signed last week" > "$scratch/k.exe.signing"
+ln "$work/key.pfx" "$work/key-alias.exe"
+cp "$work/key.pfx" "$work/key.copy"
+inputs_before=$(cat "$scratch/pw.txt" "$scratch/k.exe.signing")
+LINUX_ONLY=1 refused "the certificate is the manifest" "build-wrapper: certificate file '$work/key.pfx' is the manifest file too" \
+    --sign "$work/key.pfx" --manifest "$work/key.pfx" --unchecked "$work/good.msp"
+LINUX_ONLY=1 refused "the certificate is the output by a second name" \
+    "build-wrapper: certificate file '$work/key.pfx' is the output file too" \
+    -o "$work/key-alias.exe" --sign "$work/key.pfx" --unchecked "$work/good.msp"
+LINUX_ONLY=1 refused "the certificate is the signing folder" \
+    "build-wrapper: certificate file '$scratch/k.exe.signing' is the build's own scratch file" \
+    -o "$scratch/k.exe" --sign "$scratch/k.exe.signing" --unchecked "$work/good.msp"
+LINUX_ONLY=1 refused "the password file is the output" "build-wrapper: password file '$scratch/pw.txt' is the output file too" \
+    -o "$scratch/pw.txt" --sign "$work/key.pfx" --password-file "$scratch/pw.txt" --unchecked "$work/good.msp"
+LINUX_ONLY=1 refused "the password file is the manifest" "build-wrapper: password file '$scratch/pw.txt' is the manifest file too" \
+    --sign "$work/key.pfx" --password-file "$scratch/pw.txt" --manifest "$scratch/pw.txt" --unchecked "$work/good.msp"
+check "the certificate, as it was" cmp -s "$work/key.pfx" "$work/key.copy"
+check_same "the password file and a certificate at a scratch name, as they were" \
+    "$(cat "$scratch/pw.txt" "$scratch/k.exe.signing")" "$inputs_before"
+
+# What a killed build may have left at OUT.signing goes only when it is a
+# folder that holds nothing but signed.exe, a regular file with one name;
+# beside other files, as a second name of a file, as a link or as a folder
+# it is refused before anything is removed, and all stays as it was. And
+# the folder the build makes for the signer, on a file system that does not
+# keep its mode (as vfat; here a umask that takes the owner's x away), is
+# refused and removed again.
+signing=$work/scratch/sign
+mkdir -p "$signing"/{notes,linked,link,folder}.exe.signing "$signing/folder.exe.signing/signed.exe" "$signing/private"
+echo "signed last week" > "$signing/notes.exe.signing/signed.exe"
+echo "notes" > "$signing/notes.exe.signing/notes.txt"
+echo "kept" > "$signing/kept.txt"
+ln "$signing/kept.txt" "$signing/linked.exe.signing/signed.exe"
+ln -s "$signing/kept.txt" "$signing/link.exe.signing/signed.exe"
+signing_before=$(cd "$signing" && find . -printf '%P %y %n\n' | sort; cat "$signing/kept.txt" "$signing/notes.exe.signing"/*)
+for name in notes linked link folder; do
+    LINUX_ONLY=1 refused "a signing folder left with more than the signed file ($name)" \
+        "build-wrapper: cannot write '$signing/$name.exe.signing': it is a folder" \
+        -o "$signing/$name.exe" --sign "$work/key.pfx" --unchecked "$work/good.msp"
+done
+check_same "signing folders with more than the signed file: all as it was" \
+    "$(cd "$signing" && find . -printf '%P %y %n\n' | sort; cat "$signing/kept.txt" "$signing/notes.exe.signing"/*)" \
+    "$signing_before"
+umask_before=$(umask)
+umask 0177
+LINUX_ONLY=1 refused "a signing folder its file system does not keep private" \
+    "build-wrapper: cannot write '$signing/private/p.exe.signing': its file system cannot keep it for this user alone" \
+    -o "$signing/private/p.exe" --sign "$work/key.pfx" --unchecked "$work/good.msp"
+umask "$umask_before"
+check_same "a signing folder not kept private: removed, nothing left" "$(tree_of "$signing/private")" ""
+
+# Patch sizes that wrap a 64-bit sum (four sparse files of 2^62 bytes in
+# /dev/shm, whose tmpfs takes them where ext4 stops at 16 TiB): refused
+# from the sizes alone, before a patch is read or a file made, where a
+# wrapped sum would pass the limit and the writer would fill the disk.
+if huge=$(mktemp -d /dev/shm/huge.XXXXXX 2>/dev/null); then
+    for part in 1 2 3 4; do
+        printf '\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1' > "$huge/$part.msp"
+        truncate -s $((1 << 62)) "$huge/$part.msp"
+    done
+    refused "sizes that wrap a 64-bit sum" "build-wrapper: refused: the wrapper would take more than \
+18446744073709551615 bytes in memory; Windows loads no executable image above 1996488704 bytes (1904 MB)" \
+        "$huge"/{1,2,3,4}.msp
+    rm -rf "$huge"
+else
+    echo "  (no /dev/shm here: sizes that wrap a 64-bit sum are left out)"
+fi
+# A write that fails (the file-size limit, SIGXFSZ ignored so that the
+# write answers EFBIG): the build ends at once, says why, and leaves
+# nothing. A build that went on would loop on its padding. Wine 8 answers
+# the write with ERROR_GEN_FAILURE, which names no cause.
+make_fake_patch "$work/three.msp" $((3 * 1024 * 1024))
+trap '' XFSZ
+ulimit -S -f 1024
+LINUX_ONLY=1 refused "a file-size limit" \
+    "build-wrapper: cannot write '$work/limit.exe.partial': it would be larger than the system lets a file be" \
+    -o "$work/limit.exe" --unchecked "$work/three.msp"
+[ -z "${BUILDER_EXE:-}" ] || run_exe -o "$work/limit.exe" --unchecked "$work/three.msp"
+ulimit -S -f unlimited
+trap - XFSZ
+[ -z "${BUILDER_EXE:-}" ] || check_same "a file-size limit: build-wrapper.exe refused, nothing left" \
+    "$EXE_STATUS $(cat "$work/exe-stderr"; leftovers)" \
+    "2 build-wrapper: cannot write '$work/limit.exe.partial': the system refused"
+check "a file-size limit: no wrapper written" [ ! -e "$work/limit.exe" ]
+
 # An output that cannot be: a folder, and a file that cannot be replaced
 # (immutable, as root): refused before or instead of the rename, the folder
 # and the old file as they were.
@@ -110,6 +202,11 @@ refused "a name too long" "cannot write '$work/$long.exe.partial': a name in it 
     -o "$work/$long.exe" --unchecked "$work/good.msp"
 refused "a folder's name too long" "cannot make the folder of '$work/$long/m.json': a name in it is too long" \
     --manifest "$work/$long/m.json" --unchecked "$work/good.msp"
+# Below folders the build makes for it: the folders go again, from the
+# deepest up.
+refused "a name too long below folders to make" "cannot write '$work/nd/sub/$long.exe.partial': a name in it is too long" \
+    -o "$work/nd/sub/$long.exe" --unchecked "$work/good.msp"
+check "a name too long below folders to make: the folders made are gone" [ ! -e "$work/nd" ]
 deep=$work/deep
 while [ ${#deep} -lt 3900 ]; do deep+=/$(printf '%0100d' 0); done
 mkdir -p "$deep"
