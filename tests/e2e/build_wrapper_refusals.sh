@@ -114,8 +114,6 @@ LINUX_ONLY=1 refused "the certificate is the signing folder" \
     -o "$scratch/k.exe" --sign "$scratch/k.exe.signing" --unchecked "$work/good.msp"
 LINUX_ONLY=1 refused "the password file is the output" "build-wrapper: password file '$scratch/pw.txt' is the output file too" \
     -o "$scratch/pw.txt" --sign "$work/key.pfx" --password-file "$scratch/pw.txt" --unchecked "$work/good.msp"
-LINUX_ONLY=1 refused "the password file is the manifest" "build-wrapper: password file '$scratch/pw.txt' is the manifest file too" \
-    --sign "$work/key.pfx" --password-file "$scratch/pw.txt" --manifest "$scratch/pw.txt" --unchecked "$work/good.msp"
 check "the certificate, as it was" cmp -s "$work/key.pfx" "$work/key.copy"
 check_same "the password file and a certificate at a scratch name, as they were" \
     "$(cat "$scratch/pw.txt" "$scratch/k.exe.signing")" "$inputs_before"

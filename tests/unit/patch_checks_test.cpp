@@ -173,6 +173,7 @@ struct PatchSpec {
     bool packageClass = true;
     bool summary = true;
     std::string revision;  // none when empty
+    std::size_t cabinetBytes = 0;  // a stream that stands for the patch's files
 };
 
 Bytes ImageOf(const PatchSpec& patch)
@@ -197,6 +198,8 @@ Bytes ImageOf(const PatchSpec& patch)
         streams.push_back({{storage, table_stream_name("_StringData")}, pool_data_bytes(pool)});
         streams.push_back({{storage, table_stream_name("Property")}, property_update_row(key, value)});
     }
+    if (patch.cabinetBytes != 0)
+        streams.push_back({{u"PatchFiles"}, Bytes(patch.cabinetBytes, 0x5A)});
     ImageOptions options;
     if (patch.packageClass)
         std::copy(kPatchClass, kPatchClass + 16, options.rootClassId);
@@ -349,6 +352,38 @@ TEST(PatchChecks, AnUnreadableTransformMeansCannotTell)
     EXPECT_EQ(report.slotMap.back(), L"  upgrade:  3.2.50.0; the transforms' version: cannot tell");
     EXPECT_TRUE(report.warnings.empty());
     EXPECT_TRUE(report.refusals.empty());
+}
+
+// A source that counts what the checks read of it.
+struct CountedSource {
+    ByteSource bytes;
+    std::uint64_t read = 0;
+};
+
+bool ReadCounted(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size)
+{
+    CountedSource& source = *static_cast<CountedSource*>(context);
+    source.read += size;
+    return source.bytes.read(source.bytes.context, offset, out, size);
+}
+
+// The checks read the tables, the directory, the summary and the
+// transforms: a few kilobytes, however large the patch's files are.
+TEST(PatchChecks, ReadOnlyWhatTheyNeed)
+{
+    PatchSpec patch;
+    patch.cabinetBytes = 8 << 20;
+    const Bytes image = ImageOf(patch);
+    CountedSource counted{MemorySource(image.data(), image.size())};
+    ByteSource source;
+    source.read = ReadCounted;
+    source.context = &counted;
+    source.size = image.size();
+    BuildReport report;
+    CheckPatch(1, L"/p/fix.msp", source, report);
+    EXPECT_TRUE(report.refusals.empty());
+    EXPECT_EQ(report.slotMap.back(), L"  upgrade:  3.2.40.0; the transforms move the product to 3.2.40.0");
+    EXPECT_LT(counted.read, 64u << 10) << "of " << image.size();
 }
 
 TEST(PatchChecks, FilesThatAreNoCompoundFile)
