@@ -35,6 +35,33 @@ WrittenFile WrittenFileAt(const std::wstring& file, const BuilderOptions& option
     return kNotWritten;
 }
 
+// The facts of every patch file into `facts`; the refusal of the first
+// input that cannot be read or is a file the build writes: the
+// certificate and the password file by the same rule as the patches.
+std::wstring InputsRefusal(const BuilderOptions& options, const std::vector<PatchArgument>& patches,
+                           const std::vector<std::wstring>& scratch, std::vector<PatchFileFacts>& facts)
+{
+    const std::pair<const wchar_t*, const std::wstring*> signingInputs[] = {
+        {L"certificate file", &options.certificate}, {L"password file", &options.passwordFile}};
+    for (const auto& input : signingInputs) {
+        const std::wstring refusal =
+            input.second->empty()
+                ? std::wstring()
+                : WrittenInputRefusal(input.first, *input.second, WrittenFileAt(*input.second, options, scratch));
+        if (!refusal.empty())
+            return refusal;
+    }
+    for (const PatchArgument& patch : patches) {
+        facts.push_back(LookAtPatchFile(patch.file));
+        if (facts.back().regular)
+            facts.back().written = WrittenFileAt(patch.file, options, scratch);
+        const std::wstring refusal = PatchFileRefusal(patch.file, facts.back());
+        if (!refusal.empty())
+            return refusal;
+    }
+    return std::wstring();
+}
+
 // A patch file as the checks read it: at offsets, through the handle the
 // build opened, a failed read recorded (a file that ends early is not one:
 // its stamp tells that it changed).
@@ -233,7 +260,7 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     if (IsFolder(options.output))
         return Refuse(L"cannot write '" + options.output + L"': " + FileProblemText(kFileFolder));
 
-    // Before anything is made or removed: no patch is a file the build
+    // Before anything is made or removed: no input is a file the build
     // writes, nor is the manifest.
     std::vector<std::wstring> scratch = {options.output + L".partial"};
     if (!options.certificate.empty())
@@ -245,25 +272,10 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
             return Refuse(refusal);
         scratch.push_back(ManifestScratchFile(options.manifest));
     }
-    // The certificate and the password file are read, never written, by
-    // the same rule as the patches.
-    const std::pair<const wchar_t*, const std::wstring*> signingInputs[] = {
-        {L"certificate file", &options.certificate}, {L"password file", &options.passwordFile}};
-    for (const auto& input : signingInputs) {
-        if (!input.second->empty())
-            refusal = WrittenInputRefusal(input.first, *input.second, WrittenFileAt(*input.second, options, scratch));
-        if (!refusal.empty())
-            return Refuse(refusal);
-    }
     std::vector<PatchFileFacts> facts;
-    for (const PatchArgument& patch : patches) {
-        facts.push_back(LookAtPatchFile(patch.file));
-        if (facts.back().regular)
-            facts.back().written = WrittenFileAt(patch.file, options, scratch);
-        refusal = PatchFileRefusal(patch.file, facts.back());
-        if (!refusal.empty())
-            return Refuse(refusal);
-    }
+    refusal = InputsRefusal(options, patches, scratch, facts);
+    if (!refusal.empty())
+        return Refuse(refusal);
     const std::vector<PlacedPatch> placed = PlaceSlots(patches);
 
     // Planned from the files' sizes before any patch is read: a wrapper
