@@ -14,7 +14,7 @@
 # either builder, checked, for one 600 MB real patch.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
-bench_build --builder
+bench_build
 exe_builder=$BENCH_REPO/build/win-x64/build-wrapper.exe
 # The launcher builds the Linux builder on first use; the runs below time
 # the builder itself.

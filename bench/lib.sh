@@ -4,21 +4,16 @@
 BENCH_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$BENCH_REPO/tests/e2e/lib.sh"
 
-# bench_build [--builder]: the x64 test tree; with --builder the x86 tree's
-# wrapper first, so that the x64 tree builds build-wrapper.exe too.
+# bench_build: the x64 test tree, configured as ./test configures it, and
+# the x86 tree's wrapper first, which the x64 tree's build-wrapper.exe
+# carries.
 bench_build() {
     "$BENCH_REPO/tests/setup-machine.sh"
-    local build=$BENCH_REPO/build options=()
-    if [ "${1:-}" = --builder ]; then
-        cmake -S "$BENCH_REPO" -B "$build/win-x86" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DCMAKE_TOOLCHAIN_FILE="$BENCH_REPO/cmake/mingw-x86.cmake" \
-            -DCMAKE_CROSSCOMPILING_EMULATOR="$BENCH_REPO/tests/wine/run-in-prefix.sh" >/dev/null
-        cmake --build "$build/win-x86" --target wrapper >/dev/null
-        options=(-DWRAPPER_X86_EXE="$build/win-x86/wrapper.exe")
-    fi
-    cmake -S "$BENCH_REPO" -B "$build/win-x64" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$BENCH_REPO/cmake/mingw-x64.cmake" \
-        -DCMAKE_CROSSCOMPILING_EMULATOR="$BENCH_REPO/tests/wine/run-in-prefix.sh" "${options[@]}" >/dev/null
+    local build=$BENCH_REPO/build
+    source "$BENCH_REPO/cmake/test-trees.sh"
+    configure_windows_tree "$build" x86
+    cmake --build "$build/win-x86" --target wrapper >/dev/null
+    configure_windows_tree "$build" x64
     cmake --build "$build/win-x64" >/dev/null
     load_tools "$build/win-x64/tests/tools"
 }
