@@ -63,14 +63,14 @@ void ExpectWaitedAndInstalled(const Kit& kit, CaseJob& job, Findings& found, HAN
 
 // Whether some process, the installer service for one, owns its execution
 // mutex now (learn.microsoft.com/windows/win32/msi/-msiexecute-mutex).
-bool ExecutionMutexHeld()
+std::wstring ExecutionMutexProblem()
 {
     HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\_MSIExecute");
-    if (mutex == nullptr) return false;
+    if (mutex == nullptr) return L"OpenMutexW(Global\\_MSIExecute): error " + std::to_wstring(GetLastError());
     const DWORD waited = WaitForSingleObject(mutex, 0);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) ReleaseMutex(mutex);
     CloseHandle(mutex);
-    return waited == WAIT_TIMEOUT;
+    return waited == WAIT_TIMEOUT ? std::wstring() : L"Global\\_MSIExecute exists but nobody owns it";
 }
 
 // Where Busy's custom action writes that it started: ./windows-kit gives
@@ -122,8 +122,9 @@ Findings BusyInstallation(const Kit& kit, CaseJob& job)
         WaitUntil(job, [&] { return FileExists(marker) || WaitForSingleObject(installing, 0) == WAIT_OBJECT_0; });
     found.Holds(L"Busy's installation wrote no " + marker, FileExists(marker));
     HANDLE wrapper = nullptr;
-    if (found.why.empty() && !ExecutionMutexHeld())
-        found.skipped = L"the installer here holds no execution mutex while it runs (Wine)";
+    const std::wstring mutex = found.why.empty() ? ExecutionMutexProblem() : std::wstring();
+    if (!mutex.empty())
+        found.WineCannotShow(L"the installer holds no execution mutex while it installs Busy (" + mutex + L")");
     else
         wrapper = StartWaitingWrapper(kit, job, found, log);
     DWORD code = 0;
@@ -132,6 +133,6 @@ Findings BusyInstallation(const Kit& kit, CaseJob& job)
         found.Same(L"msiexec /i busy.msi: exit code", std::to_wstring(code), L"0");
     }
     DeleteFileW(marker.c_str());
-    if (found.skipped.empty()) ExpectWaitedAndInstalled(kit, job, found, wrapper, log);
+    if (mutex.empty()) ExpectWaitedAndInstalled(kit, job, found, wrapper, log);
     return found;
 }

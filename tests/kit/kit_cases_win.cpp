@@ -1,6 +1,7 @@
 #include "kit_cases_win.h"
 
 #include "kit_files_win.h"
+#include "kit_wine_win.h"
 #include "kit_windows_cases_win.h"
 #include "text_win.h"
 #include "kit/verdicts.h"
@@ -85,20 +86,24 @@ Findings TwoProducts(const Kit& kit, CaseJob& job)
     return found;
 }
 
-// Whether the installer itself takes the product back to its own version
-// when it removes r.msp (MSIPATCHREMOVE, as the wrapper removes a patch:
-// https://learn.microsoft.com/windows/win32/msi/msipatchremove). Wine 8's
-// answers success and leaves the patch applied and the version where the
-// patch put it.
-bool InstallerRemovesPatches(const Kit& kit, CaseJob& job)
+// Empty when the installer itself takes the product back to its own
+// version when it removes r.msp (MSIPATCHREMOVE, as the wrapper removes a
+// patch: https://learn.microsoft.com/windows/win32/msi/msipatchremove);
+// else what it did. Wine 8's answers success and leaves the patch applied
+// and the version where the patch put it.
+std::wstring InstallerRemovalFailure(const Kit& kit, CaseJob& job)
 {
     const KitProduct& romeo = kit.products[kRomeo];
     DWORD code = 0;
-    if (!InstallFresh(job, romeo).empty() || !Msiexec(job, L"/p " + Quoted(kit.dir + L"\\r.msp"), code).empty())
-        return false;
+    std::wstring failure = InstallFresh(job, romeo);
+    if (failure.empty()) failure = Msiexec(job, L"/p " + Quoted(kit.dir + L"\\r.msp"), code);
+    if (!failure.empty()) return failure;
     const std::wstring patch = AppliedPatchCode(romeo);
-    return Msiexec(job, L"/i " + romeo.code + L" MSIPATCHREMOVE=" + patch, code).empty() &&
-           VersionNow(romeo) == romeo.version && AppliedPatchCount(romeo) == 0;
+    failure = Msiexec(job, L"/i " + romeo.code + L" MSIPATCHREMOVE=" + patch, code);
+    if (!failure.empty()) return failure;
+    if (VersionNow(romeo) == romeo.version && AppliedPatchCount(romeo) == 0) return std::wstring();
+    return L"msiexec MSIPATCHREMOVE=" + patch + L" ended with " + std::to_wstring(code) + L" and left " + romeo.name +
+           L" at " + VersionNow(romeo) + L" with " + std::to_wstring(AppliedPatchCount(romeo)) + L" patch(es)";
 }
 
 // The patch codes a receipt names, by plain search: it writes one member a
@@ -139,10 +144,14 @@ Findings Rollback(const Kit& kit, CaseJob& job)
     }
     const KitVerdict verdict = RollbackVerdict(applied, codes);
     removed.Holds(verdict.reason, verdict.passed);
-    if (found.why.empty() && !removed.why.empty() && !InstallerRemovesPatches(kit, job))
-        found.skipped = L"the installer here does not remove a patch with MSIPATCHREMOVE either (" + removed.why + L")";
-    else
-        found.Step(removed.why);
+    if (found.why.empty() && !removed.why.empty()) {
+        const std::wstring installer = InstallerRemovalFailure(kit, job);
+        if (installer.empty())
+            found.Step(removed.why);
+        else
+            found.WineCannotShow(removed.why + L"; the installer does not remove a patch with MSIPATCHREMOVE either: " +
+                                 installer);
+    }
     return found;
 }
 
@@ -224,26 +233,26 @@ Findings Receipt(const Kit& kit, CaseJob& job)
 // after removing its patches, and every later case that uses them installs
 // them afresh or takes them over as a case after this one left them.
 const KitCase kWrapperCases[] = {
-    {L"rollback", Rollback},
-    {L"due", Due},
-    {L"due-x86", DueX86},
-    {L"up-to-date", UpToDate},
-    {L"version-not-targeted", VersionNotTargeted},
-    {L"not-installed", NotInstalled},
-    {L"two-products", TwoProducts},
-    {L"log", LogRecords},
-    {L"extract", Extract},
-    {L"report", Report},
-    {L"whatif", WhatIf},
-    {L"json", Receipt},
-    {L"planted-dlls", PlantedDlls},
-    {L"planted-dlls-check-catches-bare-load", PlantedCheckCatchesBareLoad},
-    {L"copy-descriptor", CopyDescriptor},
-    {L"copy-descriptor-check-catches-default", CopyCheckCatchesDefaultDescriptor},
-    {L"links", Links},
-    {L"system-run", SystemRun},
-    {L"busy-installer", BusyInstaller},
-    {L"busy-installation", BusyInstallation},
-    {L"texts", BoxTexts},
+    {L"rollback", Rollback, true},
+    {L"due", Due, true},
+    {L"due-x86", DueX86, true},
+    {L"up-to-date", UpToDate, true},
+    {L"version-not-targeted", VersionNotTargeted, false},
+    {L"not-installed", NotInstalled, false},
+    {L"two-products", TwoProducts, true},
+    {L"log", LogRecords, false},
+    {L"extract", Extract, false},
+    {L"report", Report, false},
+    {L"whatif", WhatIf, false},
+    {L"json", Receipt, false},
+    {L"planted-dlls", PlantedDlls, true},
+    {L"planted-dlls-check-catches-bare-load", PlantedCheckCatchesBareLoad, false},
+    {L"copy-descriptor", CopyDescriptor, true},
+    {L"copy-descriptor-check-catches-default", CopyCheckCatchesDefaultDescriptor, false},
+    {L"links", Links, false},
+    {L"system-run", SystemRun, true},
+    {L"busy-installer", BusyInstaller, true},
+    {L"busy-installation", BusyInstallation, true},
+    {L"texts", BoxTexts, false},
 };
 const std::size_t kWrapperCaseCount = sizeof kWrapperCases / sizeof kWrapperCases[0];

@@ -11,6 +11,9 @@
 struct KitCase {
     const wchar_t* name;
     Findings (*run)(const Kit& kit, CaseJob& job);
+    // Whether it shows anything only where the test patches apply: without
+    // working fixtures it is skipped, the others still run.
+    bool needsPatches;
 };
 
 // The patches applied straight with msiexec, before any wrapper runs: a

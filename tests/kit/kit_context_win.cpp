@@ -1,6 +1,7 @@
 #include "kit_context_win.h"
 
 #include "kit_files_win.h"
+#include "kit_wine_win.h"
 
 // Echo Two, per user: Wine 8 drops a patch's registration in a context
 // with the first of its products removed there, and the other product of
@@ -26,6 +27,14 @@ void Findings::Holds(const std::wstring& what, bool holds)
 void Findings::Step(const std::wstring& failure)
 {
     if (why.empty()) why = failure;
+}
+
+void Findings::WineCannotShow(const std::wstring& reason)
+{
+    if (!WineExcusesSkips())
+        Step(reason);
+    else if (why.empty())
+        skipped = L"Wine: " + reason;
 }
 
 std::wstring RunKitProgram(const Kit& kit, CaseJob& job, const std::wstring& file, const std::wstring& arguments,

@@ -19,6 +19,7 @@ extern const KitPackage kKitPackages[kKitProductCount];
 struct Kit {
     std::wstring dir;   // the kit's folder: products, patches, wrappers, tools
     std::wstring work;  // this run's own files (logs, receipts, extracted patches)
+    std::wstring logs;  // the kit's folder's "logs": every installer log of the run, kept
     std::vector<KitProduct> products;
 };
 
@@ -30,6 +31,10 @@ struct Findings {
     void Holds(const std::wstring& what, bool holds);
     // Adds a step's own failure (empty: none).
     void Step(const std::wstring& failure);
+    // What the case needs did not happen, for REASON (with the system's
+    // answer): under Wine, whose behaviour it is, the case is skipped
+    // naming Wine; anywhere else it fails.
+    void WineCannotShow(const std::wstring& reason);
 };
 
 // Runs FILE of the kit's folder with ARGUMENTS in the case's job: empty

@@ -151,9 +151,8 @@ Findings CopyDescriptor(const Kit& kit, CaseJob& job)
     if (dropped.empty())
         found.Step(CopySecurityVerdict(watch.sddl).reason);
     else
-        found.skipped = L"not possible under Wine: a file made in " + watch.folder +
-                        L" with the DACL " + kProbeDacl + L" reads back as " + dropped +
-                        L": the copy, which was seen, shows no descriptor of its own";
+        found.WineCannotShow(L"a file made in " + watch.folder + L" with the DACL " + kProbeDacl + L" reads back as " +
+                             dropped + L": the copy, which was seen, shows no descriptor of its own");
     return found;
 }
 

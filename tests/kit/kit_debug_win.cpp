@@ -32,6 +32,25 @@ std::wstring FinalPath(HANDLE file)
 // alone. Continued as a breakpoint: unhandled, it would end the program.
 const DWORD kWow64Breakpoint = 0x4000001F;
 
+// After a time-out, with the job's processes ended: their last events
+// taken and continued until RUNNING of them have exited, and the debugger
+// detached from any that did not, so that no event of this run waits on
+// the thread for the next run's loop to read and stop on.
+void DrainAfterTimeOut(const std::vector<DWORD>& created, std::size_t running)
+{
+    constexpr DWORD kLastEventsMs = 5000;
+    DEBUG_EVENT event = {};
+    while (running > 0 && WaitForDebugEvent(&event, kLastEventsMs)) {
+        if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT && event.u.CreateProcessInfo.hFile)
+            CloseHandle(event.u.CreateProcessInfo.hFile);
+        if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT && event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) --running;
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, DBG_CONTINUE);
+    }
+    if (running > 0)
+        for (DWORD id : created) DebugActiveProcessStop(id);
+}
+
 }  // namespace
 
 // The debug loop of "Writing the Debugger's Main Loop"
@@ -56,6 +75,7 @@ std::wstring DebugInJob(CaseJob& job, const std::wstring& program, const std::ws
         if (!WaitForDebugEvent(&event, TimeLeft(job))) {
             const DWORD error = GetLastError();
             TimeOut(job);
+            DrainAfterTimeOut(created, running);
             return program + (error == ERROR_SEM_TIMEOUT ? L" timed out under the debugger"
                                                          : L": no debug event, error " + std::to_wstring(error));
         }

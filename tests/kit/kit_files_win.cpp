@@ -14,7 +14,7 @@ std::wstring TempFolder()
     return path;
 }
 
-void RemoveKitInstallerLogs()
+void RemoveKitInstallerLogs(const std::wstring& prefix)
 {
     const std::wstring temp = TempFolder();
     WIN32_FIND_DATAW found = {};
@@ -26,7 +26,10 @@ void RemoveKitInstallerLogs()
         const bool kitLog = name.compare(0, wcslen(kKitNamePrefix), kKitNamePrefix) == 0 &&
                             name.find(L" SP ") != std::wstring::npos && name.size() > 4 &&
                             name.compare(name.size() - 4, 4, L".log") == 0;
-        if (kitLog && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW((temp + L"\\" + name).c_str());
+        if (!kitLog || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        const std::wstring path = temp + L"\\" + name;
+        if (!prefix.empty()) CopyFileW(path.c_str(), (prefix + name).c_str(), FALSE);
+        DeleteFileW(path.c_str());
     } while (FindNextFileW(search, &found));
     FindClose(search);
 }

@@ -9,8 +9,9 @@ extern const wchar_t kKitNamePrefix[];
 // GetTempPathW, without its final backslash: where the wrapper writes the
 // installer's logs, "<product name> SP install.log".
 std::wstring TempFolder();
-// Removes the installer logs of the kit's products from the temp folder.
-void RemoveKitInstallerLogs();
+// Removes the installer logs of the kit's products from the temp folder,
+// copied first to PREFIX followed by their names when PREFIX is not empty.
+void RemoveKitInstallerLogs(const std::wstring& prefix = std::wstring());
 // FILE in the system folder, by full path (a search would look in the
 // kit's own folder first); empty when the folder cannot be named.
 std::wstring SystemProgram(const wchar_t* file);

@@ -25,4 +25,4 @@ Findings FixtureCheck(const Kit& kit, CaseJob& job)
 
 }  // namespace
 
-const KitCase kFixtureCase = {L"fixtures", FixtureCheck};
+const KitCase kFixtureCase = {L"fixtures", FixtureCheck, true};

@@ -94,7 +94,11 @@ std::wstring Msiexec(CaseJob& job, const std::wstring& arguments, DWORD& exitCod
 {
     const std::wstring msiexec = SystemProgram(L"msiexec.exe");
     if (msiexec.empty()) return L"msiexec not found";
-    if (RunInJob(job, msiexec, arguments + L" /qn", exitCode)) return std::wstring();
+    // Every call leaves its verbose log for the kit's evidence.
+    const std::wstring log = job.logPrefix.empty()
+                                 ? std::wstring()
+                                 : L" /l*v \"" + job.logPrefix + std::to_wstring(++job.installerCalls) + L".log\"";
+    if (RunInJob(job, msiexec, arguments + L" /qn" + log, exitCode)) return std::wstring();
     return L"msiexec " + arguments +
            (job.timedOut ? L" timed out" : L" did not start: error " + std::to_wstring(GetLastError()));
 }

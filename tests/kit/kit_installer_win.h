@@ -28,8 +28,9 @@ std::vector<std::wstring> AppliedPatchCodes(const KitProduct& product);
 int AppliedPatchCount(const KitProduct& product);
 std::wstring AppliedPatchCode(const KitProduct& product);
 
-// msiexec from the system folder, silent: its exit code, or a text that
-// starts with "msiexec " for a start that failed or a case whose time ran out.
+// msiexec from the system folder, silent, its verbose log where the job
+// says: its exit code, or a text that starts with "msiexec " for a start
+// that failed or a case whose time ran out.
 std::wstring Msiexec(CaseJob& job, const std::wstring& arguments, DWORD& exitCode);
 
 // PRODUCT removed if the installer knows it, then installed from its

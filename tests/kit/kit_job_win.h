@@ -12,6 +12,10 @@ struct CaseJob {
     HANDLE job = nullptr;
     ULONGLONG deadline = 0;
     bool timedOut = false;
+    // Where the case's installer calls write their verbose logs: this,
+    // then the call's number and ".log" (empty: no logs).
+    std::wstring logPrefix;
+    int installerCalls = 0;
 };
 
 bool OpenCaseJob(CaseJob& job, DWORD limitMs);

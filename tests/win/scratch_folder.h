@@ -17,11 +17,17 @@ public:
                 std::to_wstring(++counter);
         CreateDirectoryW(path_.c_str(), nullptr);
     }
-    ~ScratchFolder() { Remove(path_); }
+    ~ScratchFolder()
+    {
+        if (!kept_)
+            Remove(path_);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     const std::wstring& Path() const { return path_; }
+    // Left in place when done, with what it holds, for a person to look at.
+    void Keep() { kept_ = true; }
 
     // The files (not folders) directly inside.
     int CountFiles() const
@@ -40,6 +46,7 @@ public:
     }
 
 private:
+    bool kept_ = false;
     static void Remove(const std::wstring& folder)
     {
         WIN32_FIND_DATAW found;
