@@ -8,7 +8,9 @@
 # again (the driver's exit code says so). Then the same kit with the seam
 # that takes Wine's excuse away: every one of those skips is the failure
 # it is on Windows. Then with a broken fixture patch: the cases that need
-# no patch still run, and the fixture's installer log is printed.
+# no patch still run, and the fixture's installer log is printed. A box
+# that another program showed before the kit started is still open when
+# the kit has ended: the kit answers only its own programs' boxes.
 #   windows_kit.sh
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -35,8 +37,20 @@ cases_with() {
     sed -n "s/^$1 \([^:]*\).*/\1/p" "$WINE_TEST_DIR/$2.txt"
 }
 
+# Somebody else's box: d.exe's list of words, waiting for OK.
+wine "$kit/d.exe" '/?' >/dev/null 2>&1 &
+foreign=$!
+for _ in $(seq 200); do xdotool search --onlyvisible --name . >/dev/null 2>&1 && break; sleep 0.1; done
+check "somebody else's box is shown" eval 'xdotool search --onlyvisible --name . >/dev/null'
+
 run_kit plain
 out=$WINE_TEST_DIR/plain.txt
+check "somebody else's box is still open after the kit" kill -0 "$foreign"
+# Answered now, by a watcher that started nothing and so answers any box.
+timeout 60 wine "$kit/watcher.exe" "$(winepath -w "$WINE_TEST_DIR/foreign.txt")" --count 1 --timeout 30 \
+    >/dev/null 2>&1 || true
+kill "$foreign" 2>/dev/null || true
+wait "$foreign" || true
 check_same "run.cmd ends with the driver's exit code" "$KIT_STATUS" 0
 check "the preflight comes first and names Wine" grep -q '^preflight: Windows .* (Wine); elevated' <(head -n 1 "$out")
 passed=$(grep -c '^ok ' "$out" || true)

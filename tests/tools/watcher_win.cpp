@@ -4,7 +4,9 @@
 //   watcher OUT.txt [--count N] [--timeout SECONDS] [--dir FOLDER] [--run PROGRAM ARGS...]
 //
 // For every new visible top-level dialog (class #32770) it writes one UTF-8
-// line to OUT.txt, flushed at once:
+// line to OUT.txt, flushed at once (with --run, only the dialogs of the
+// processes it started: PROGRAM and what PROGRAM starts, by the job they
+// run in; every other window is left alone):
 //
 //   caption <TAB> text <TAB> icon <TAB> button
 //
@@ -19,6 +21,7 @@
 // PROGRAM starts in FOLDER when given, else in the watcher's current folder.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -352,13 +355,54 @@ void WriteRecord(FILE* out, HWND box, int button)
     fflush(out);
 }
 
-// Answers every new box; returns how many there were.
-int HandleNewBoxes(FILE* out, std::set<HWND>& seen)
+// The processes whose boxes are answered, by job ("Job Objects"): the job
+// the watcher made for the program it started; or, where the program could
+// not join a job of its own (a job inside a job, which Windows takes from
+// Windows 8 on, "Nested Jobs"), the one the watcher runs in, which the
+// program then inherits. Not by parent process id: ids are reused.
+struct Watched {
+    bool all = true;  // no program started: every box
+    HANDLE job = nullptr;  // null: the watcher's own job
+};
+
+bool IsWatched(HWND box, const Watched& watched)
+{
+    if (watched.all)
+        return true;
+    DWORD id = 0;
+    GetWindowThreadProcessId(box, &id);
+    if (watched.job != nullptr) {
+        // Wine 8's IsProcessInJob wants the full query right, which the
+        // documentation's limited one does not give there.
+        HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
+        BOOL in = FALSE;
+        const bool member = process != nullptr && IsProcessInJob(process, watched.job, &in) && in;
+        if (process != nullptr)
+            CloseHandle(process);
+        return member;
+    }
+    // A null job handle names the caller's own job (QueryInformationJobObject).
+    constexpr DWORD kMostProcesses = 1024;
+    std::vector<std::uint8_t> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + kMostProcesses * sizeof(ULONG_PTR));
+    auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+    if (!QueryInformationJobObject(nullptr, JobObjectBasicProcessIdList, list, static_cast<DWORD>(buffer.size()),
+                                   nullptr))
+        return false;
+    for (DWORD i = 0; i < list->NumberOfProcessIdsInList; ++i) {
+        if (list->ProcessIdList[i] == id)
+            return true;
+    }
+    return false;
+}
+
+// Answers every new box of the watched processes; returns how many there were.
+int HandleNewBoxes(FILE* out, std::set<HWND>& seen, const Watched& watched)
 {
     int handled = 0;
     for (HWND box : VisibleDialogs()) {
-        if (!seen.insert(box).second)
+        if (seen.count(box) != 0 || !IsWatched(box, watched))
             continue;
+        seen.insert(box);
         const int button = ButtonToPress(box);
         WriteRecord(out, box, button);
         Press(box, button);
@@ -370,7 +414,9 @@ int HandleNewBoxes(FILE* out, std::set<HWND>& seen)
     return handled;
 }
 
-HANDLE StartProgram(const std::vector<std::wstring>& run, const std::wstring& dir)
+// Started suspended, put into a job of its own, then let go, so that
+// nothing it starts escapes the job.
+HANDLE StartProgram(const std::vector<std::wstring>& run, const std::wstring& dir, Watched& watched)
 {
     std::wstring commandLine;
     for (const std::wstring& argument : run)
@@ -380,7 +426,7 @@ HANDLE StartProgram(const std::vector<std::wstring>& run, const std::wstring& di
     PROCESS_INFORMATION process = {};
     // Under load Wine now and then fails to map a program it starts (see
     // tests/wine/bin/wine): such a start is made again, as there.
-    for (int attempt = 1; !CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+    for (int attempt = 1; !CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                                           dir.empty() ? nullptr : dir.c_str(), &startup, &process);
          ++attempt) {
         fwprintf(stderr, L"watcher: cannot start %ls (error %lu, attempt %d of 3)\n", run[0].c_str(), GetLastError(),
@@ -389,13 +435,21 @@ HANDLE StartProgram(const std::vector<std::wstring>& run, const std::wstring& di
             return nullptr;
         Sleep(kPollMs * 10);
     }
+    watched.all = false;
+    watched.job = CreateJobObjectW(nullptr, nullptr);
+    if (watched.job != nullptr && !AssignProcessToJobObject(watched.job, process.hProcess)) {
+        CloseHandle(watched.job);
+        watched.job = nullptr;
+    }
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     return process.hProcess;
 }
 
 int Watch(const Options& options, FILE* out)
 {
-    HANDLE program = options.run.empty() ? nullptr : StartProgram(options.run, options.dir);
+    Watched watched;
+    HANDLE program = options.run.empty() ? nullptr : StartProgram(options.run, options.dir, watched);
     if (!options.run.empty() && program == nullptr)
         return 1;
     std::set<HWND> seen;
@@ -404,7 +458,7 @@ int Watch(const Options& options, FILE* out)
     for (;;) {
         // Read before the scan, so boxes shown just before the end are still answered.
         const bool ended = program != nullptr && WaitForSingleObject(program, 0) == WAIT_OBJECT_0;
-        boxes += HandleNewBoxes(out, seen);
+        boxes += HandleNewBoxes(out, seen, watched);
         if (ended) {
             DWORD code = 0;
             GetExitCodeProcess(program, &code);
