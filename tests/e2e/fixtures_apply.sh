@@ -2,8 +2,10 @@
 # The test fixtures are real: products built by make-product.sh install side
 # by side under Wine, a patch from make_patch.exe really moves a product's
 # version, its transforms touch only their own product, a product made to
-# fail refuses the patch with 1603, and the summary that msi_tool reads
-# through the installer matches what msitools reads from the file.
+# fail refuses the patch with 1603, the summary that msi_tool reads
+# through the installer matches what msitools reads from the file, and the
+# patches' and their transforms' summaries hold what a patch and a
+# transform are documented to hold.
 #   fixtures_apply.sh TOOLS_DIR
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -22,6 +24,19 @@ tool_value() {
         3) echo "<absent>" ;;
         *) echo "<error $status>" ;;
     esac
+}
+
+# The numbers of transform NAME's summary, as the wrapper's readers find
+# them in the patch: "result=1 pid1=1252 ...".
+transform_numbers() {
+    timeout 60 wine "$TEST_TOOLS_DIR/patch_probe.exe" transform "$(z_path "$1")" "$2" | tr -d '\r' | paste -sd ' '
+}
+
+# A standard property of the patch's MsiPatchMetadata table (Company Null),
+# as msitools reads it from the file.
+metadata_value() {
+    msiinfo export "$1" MsiPatchMetadata 2>/dev/null | tr -d '\r' |
+        awk -F '\t' -v property="$2" 'NR > 3 && $1 == "" && $2 == property { print $3 }'
 }
 
 # --- products ---------------------------------------------------------------
@@ -86,10 +101,24 @@ check_same "A still 3.2.40.0" "$(product_version "$code_a")" 3.2.40.0
 
 # Without the product check the same kind of patch does move A: the check
 # above held because of the flags, not because the transform was unusable.
+# Wine 8 takes its validation flags from the lower word of the transform's
+# PID 16, where Windows keeps the error conditions, and ignores the upper
+# word, Windows' validation flags: the product check asked for there alone
+# is no check under Wine. That is why make_patch's error conditions, 0x0002
+# by default, read as the product check to Wine as well.
 make_patch "$work/b_unchecked.msp" --patch-code "$(new_guid)" --product-code "$code_b" \
-    --from-version 3.2.40.0 --to-version 3.2.70.0 --template "$code_a;$code_b" --validation 0
+    --from-version 3.2.40.0 --to-version 3.2.70.0 --template "$code_a;$code_b" --validation 0 --error-conditions 0
 check_same "unchecked transform for B offered to A" "$(apply_patch "$code_a" "$work/b_unchecked.msp")" 0
 check_same "A moved to 3.2.70.0" "$(product_version "$code_a")" 3.2.70.0
+make_patch "$work/b_upper.msp" --patch-code "$(new_guid)" --product-code "$code_b" \
+    --from-version 3.2.70.0 --to-version 3.2.80.0 --template "$code_a;$code_b" --validation 2 --error-conditions 0
+check_same "transform for B checked in the upper word only, offered to A" \
+    "$(apply_patch "$code_a" "$work/b_upper.msp")" 0
+check_same "Wine ignores the upper word: A moved to 3.2.80.0" "$(product_version "$code_a")" 3.2.80.0
+make_patch "$work/b_lower.msp" --patch-code "$(new_guid)" --product-code "$code_b" \
+    --from-version 3.2.80.0 --to-version 3.2.90.0 --template "$code_a;$code_b" --validation 0
+check_same "transform for B with the default lower word, offered to A" "$(apply_patch "$code_a" "$work/b_lower.msp")" 0
+check_same "the lower word checks the product for Wine: A keeps 3.2.80.0" "$(product_version "$code_a")" 3.2.80.0
 
 # --- an installer error -----------------------------------------------------
 make_patch "$work/f.msp" --patch-code "$(new_guid)" --product-code "$code_f" --to-version 3.2.40.0
@@ -127,8 +156,29 @@ for entry in "${summary_cases[@]}"; do
     check_same "$label: Template (msiinfo)" "$(msiinfo_value "$file" Template)" "$template"
     check_same "$label: Template (installer)" "$(tool_value "$file" 7)" "$template"
     check_same "$label: patch code" "$(tool_value "$file" 9)" "$code"
+    check_same "$label: removable (MsiPatchMetadata AllowRemoval)" "$(metadata_value "$file" AllowRemoval)" 1
 done
 check_same "transforms named in the summary" "$(tool_value "$work/ab.msp" 8)" ":T1;:T2"
+
+# --- what a patch and a transform are documented to hold --------------------
+# A patch: Page Count and Character Count Null, Word Count 4 (Windows
+# Installer 3.0, the first to read MsiPatchMetadata), Security 4. A
+# transform: Page Count 200 (its products'), Word Count Null, and in PID 16
+# the validation flags in the upper word, the error conditions in the lower.
+check_same "patch Page Count (installer)" "$(tool_value "$work/ab.msp" 14)" "<absent>"
+check_same "patch Page Count (msiinfo)" "$(msiinfo_value "$work/ab.msp" Version)" "<absent>"
+check_same "patch Word Count (installer)" "$(tool_value "$work/ab.msp" 15)" 4
+check_same "patch Word Count (msiinfo)" "$(msiinfo_value "$work/ab.msp" Source)" "4 (4)"
+check_same "patch Character Count" "$(tool_value "$work/ab.msp" 16)" "<absent>"
+check_same "patch Security" "$(tool_value "$work/ab.msp" 19)" 4
+check_same "two-product patch removable" "$(metadata_value "$work/ab.msp" AllowRemoval)" 1
+for transform in T1 T2; do
+    check_same "$transform: the product check in the upper word, 0x0002 in the lower" \
+        "$(transform_numbers "$work/ab.msp" $transform)" "result=1 pid1=1252 pid14=200 pid16=$((0x00020002)) pid19=4"
+done
+check_same "flags given apart land in their own words" "$(transform_numbers "$work/b_upper.msp" T1)" \
+    "result=1 pid1=1252 pid14=200 pid16=$((0x00020000)) pid19=4"
+check_same "no third transform" "$(transform_numbers "$work/ab.msp" T3)" "result=0"
 
 # --- something that is not a patch ------------------------------------------
 make_patch "$work/not.msp" --not-a-patch
@@ -136,11 +186,17 @@ check_same "not-a-patch is a compound file" "$(head -c 8 "$work/not.msp" | od -A
     d0cf11e0a1b11ae1
 check_same "the installer will not read its summary" "$(tool_value "$work/not.msp" 7)" "<error 2>"
 apply_patch "$code_a" "$work/not.msp" > /dev/null
-check_same "applying it leaves A alone" "$(product_version "$code_a")" 3.2.70.0
+check_same "applying it leaves A alone" "$(product_version "$code_a")" 3.2.80.0
 
 status=0
 make_patch "$work/bad.msp" --patch-code "$(new_guid)" --product-code "$code_a" 2>/dev/null || status=$?
 check_same "make_patch refuses a patch without --to-version" "$status" 1
 check "and writes nothing" [ ! -e "$work/bad.msp" ]
+# Each flag set has 16 bits: a wider one would spill into the other word.
+status=0
+make_patch "$work/wide.msp" --patch-code "$(new_guid)" --product-code "$code_a" --to-version 3.2.40.0 \
+    --validation 0x10002 2>/dev/null || status=$?
+check_same "make_patch refuses validation flags wider than 16 bits" "$status" 1
+check "and writes nothing" [ ! -e "$work/wide.msp" ]
 
 finish
