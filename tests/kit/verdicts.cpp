@@ -206,13 +206,35 @@ KitVerdict PlantedMarkersVerdict(const std::vector<std::wstring>& markersFound)
     return Failed(L"a planted DLL was loaded and wrote " + markersFound.front());
 }
 
-KitVerdict CopySecurityVerdict(const std::wstring& sddl)
+// Who may own the copy: the wrapper sets no owner, so the copy gets the
+// default owner of the token it runs with ("Owner of a New Object",
+// learn.microsoft.com/windows/win32/secauthz/owner-of-a-new-object, and
+// TOKEN_OWNER, .../api/winnt/ns-winnt-token_owner). For an elevated member
+// of Administrators that is the Administrators group where UAC splits the
+// token, and may be the user where it does not: the built-in
+// Administrator, or UAC turned off. The owner may change the DACL whatever
+// it says (the same page); such a user has no programs without
+// Administrators to do so with.
+//
+// Who may open it: only what the DACL allows ("How DACLs Control Access to
+// an Object", learn.microsoft.com/windows/win32/secauthz/how-dacls-control-access-to-an-object).
+// The wrapper asks for SYSTEM and Administrators alone, and the user is
+// not one of them even as the owner: where UAC splits the token, the
+// user's programs that run without elevation hold the user's SID too, with
+// Administrators only to deny ("How User Account Control works",
+// learn.microsoft.com/windows/security/application-security/application-control/user-account-control/how-it-works),
+// so an entry for the user would open the copy to them.
+KitVerdict CopySecurityVerdict(const std::wstring& sddl, const std::wstring& user)
 {
     Descriptor descriptor;
     if (!ReadDescriptor(sddl, descriptor))
         return Failed(L"cannot read the descriptor " + sddl);
-    if (!IsSystemOrAdministrators(descriptor.owner))
-        return Failed(L"owned by \"" + descriptor.owner + L"\", not by SYSTEM or Administrators: " + sddl);
+    const auto isUser = [&user](const std::wstring& trustee) {
+        return !user.empty() && EqualsIgnoringAsciiCase(trustee, user.c_str());
+    };
+    if (!IsSystemOrAdministrators(descriptor.owner) && !isUser(descriptor.owner))
+        return Failed(L"owned by \"" + descriptor.owner + L"\", not by SYSTEM, Administrators or the user running it (" +
+                      user + L"): " + sddl);
     if (!descriptor.hasDacl || descriptor.nullDacl)
         return Failed(L"no DACL, so everybody has full access: " + sddl);
     if (!descriptor.protectedDacl)
@@ -221,6 +243,9 @@ KitVerdict CopySecurityVerdict(const std::wstring& sddl)
         const std::wstring* field = ace.fields;
         if (field[0] != L"A" || !field[1].empty() || !field[3].empty() || !field[4].empty())
             return Failed(L"an entry that is not a plain allow entry: " + ace.text);
+        if (isUser(field[5]))
+            return Failed(L"an entry for the user running it, whose programs without elevation it would let in: " +
+                          ace.text);
         if (!IsSystemOrAdministrators(field[5]))
             return Failed(L"an entry for somebody other than SYSTEM or Administrators: " + ace.text);
     }

@@ -27,9 +27,11 @@ KitVerdict ModuleLoadVerdict(const std::vector<std::wstring>& loadedPaths,
 KitVerdict PlantedMarkersVerdict(const std::vector<std::wstring>& markersFound);
 
 // A temporary patch copy's security descriptor, in SDDL with its owner and
-// DACL: owned by SYSTEM or Administrators, a protected DACL whose every
-// entry allows SYSTEM or Administrators and nobody else.
-KitVerdict CopySecurityVerdict(const std::wstring& sddl);
+// DACL: owned by SYSTEM, Administrators or USER (the SID of the user who
+// ran the wrapper, as SDDL writes it: "S-1-5-21-..." or an alias such as
+// "LA"), a protected DACL whose every entry allows SYSTEM or Administrators
+// and nobody else, USER included.
+KitVerdict CopySecurityVerdict(const std::wstring& sddl, const std::wstring& user);
 
 // The copies' folder the log names against the one expected, without
 // regard to ASCII case or trailing separators.

@@ -43,25 +43,43 @@ TEST(KitVerdicts, ModulesComeFromTheSystemsFoldersOrAreTheProgram)
 
 TEST(KitVerdicts, CopiesAreForSystemAndAdministratorsOnly)
 {
+    const wchar_t kUser[] = L"S-1-5-21-7-8-9-1001";
     const struct {
         const wchar_t* sddl;
+        const wchar_t* user;
         const wchar_t* named;
     } rows[] = {
-        {L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", nullptr},
-        {L"O:S-1-5-18G:SYD:PAI(A;;FA;;;S-1-5-18)(A;;0x1f01ff;;;S-1-5-32-544)", nullptr},
-        {L"O:S-1-5-21-7-8-9-1001D:P(A;;FA;;;SY)", L"owned by \"S-1-5-21-7-8-9-1001\""},
-        {L"O:BAD:AI(A;;FA;;;SY)(A;;FA;;;BA)", L"not protected"},
-        {L"O:BAD:P(A;;FA;;;SY)(A;;FR;;;WD)", L"(A;;FR;;;WD)"},
-        {L"O:BAD:P(A;ID;FA;;;SY)", L"not a plain allow entry: (A;ID;FA;;;SY)"},
-        {L"O:BA", L"no DACL"},
-        {L"O:BAD:NO_ACCESS_CONTROL", L"no DACL"},
-        {L"O:BAD:P(A;;FA;;;SY", L"cannot read"},
-        {L"O:BAD:P(A;;FA;;SY)", L"cannot read"},
-        {L"O:BAD:PX(A;;FA;;;SY)", L"cannot read"},
+        {L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", kUser, nullptr},
+        {L"O:S-1-5-18G:SYD:PAI(A;;FA;;;S-1-5-18)(A;;0x1f01ff;;;S-1-5-32-544)", kUser, nullptr},
+        // The default owner where UAC does not split the token.
+        {L"O:S-1-5-21-7-8-9-1001G:S-1-5-21-7-8-9-513D:P(A;;FA;;;SY)(A;;FA;;;BA)", kUser, nullptr},
+        {L"O:s-1-5-21-7-8-9-1001D:P(A;;FA;;;SY)", kUser, nullptr},
+        {L"O:LAD:P(A;;FA;;;SY)(A;;FA;;;BA)", L"LA", nullptr},
+        // Somebody else, or the user's SID unknown.
+        {L"O:S-1-5-21-7-8-9-1002D:P(A;;FA;;;SY)", kUser, L"owned by \"S-1-5-21-7-8-9-1002\""},
+        {L"O:S-1-5-21-7-8-9-10011D:P(A;;FA;;;SY)", kUser, L"owned by \"S-1-5-21-7-8-9-10011\""},
+        {L"O:LAD:P(A;;FA;;;SY)", kUser, L"owned by \"LA\""},
+        {L"O:S-1-5-21-7-8-9-1001D:P(A;;FA;;;SY)", L"", L"owned by"},
+        {L"O:BUD:P(A;;FA;;;SY)", kUser, L"owned by \"BU\""},
+        // The user owns it or not, an entry for the user opens it to the
+        // user's programs without elevation.
+        {L"O:S-1-5-21-7-8-9-1001D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;S-1-5-21-7-8-9-1001)", kUser,
+         L"the user running it, whose programs without elevation it would let in: (A;;FA;;;S-1-5-21-7-8-9-1001)"},
+        {L"O:BAD:P(A;;FR;;;S-1-5-21-7-8-9-1001)", kUser, L"the user running it"},
+        {L"O:BAD:P(A;;FA;;;SY)(A;;FR;;;OW)", kUser, L"other than SYSTEM or Administrators: (A;;FR;;;OW)"},
+        {L"O:BAD:AI(A;;FA;;;SY)(A;;FA;;;BA)", kUser, L"not protected"},
+        {L"O:BAD:P(A;;FA;;;SY)(A;;FR;;;WD)", kUser, L"(A;;FR;;;WD)"},
+        {L"O:BAD:P(A;ID;FA;;;SY)", kUser, L"not a plain allow entry: (A;ID;FA;;;SY)"},
+        {L"O:BAD:P(D;;FA;;;S-1-5-21-7-8-9-1001)(A;;FA;;;SY)", kUser, L"not a plain allow entry"},
+        {L"O:BA", kUser, L"no DACL"},
+        {L"O:BAD:NO_ACCESS_CONTROL", kUser, L"no DACL"},
+        {L"O:BAD:P(A;;FA;;;SY", kUser, L"cannot read"},
+        {L"O:BAD:P(A;;FA;;SY)", kUser, L"cannot read"},
+        {L"O:BAD:PX(A;;FA;;;SY)", kUser, L"cannot read"},
     };
     int row = 0;
     for (const auto& r : rows)
-        ExpectVerdict(CopySecurityVerdict(r.sddl), r.named, row++);
+        ExpectVerdict(CopySecurityVerdict(r.sddl, r.user), r.named, row++);
 }
 
 std::wstring Record(const std::wstring& message)
