@@ -1,5 +1,7 @@
 #include "kit_context_win.h"
 
+#include <algorithm>
+
 #include "kit_files_win.h"
 
 // Echo Two, per user: Wine 8 drops a patch's registration in a context
@@ -26,6 +28,11 @@ void Findings::Holds(const std::wstring& what, bool holds)
 void Findings::Step(const std::wstring& failure)
 {
     if (why.empty()) why = failure;
+}
+
+void Findings::Note(const std::wstring& note)
+{
+    if (std::find(notes.begin(), notes.end(), note) == notes.end()) notes.push_back(note);
 }
 
 std::wstring RunKitProgram(const Kit& kit, CaseJob& job, const std::wstring& file, const std::wstring& arguments,
