@@ -1,5 +1,7 @@
 #include "kit_context_win.h"
 
+#include <algorithm>
+
 #include "kit_files_win.h"
 #include "kit_wine_win.h"
 
@@ -35,6 +37,11 @@ void Findings::WineCannotShow(const std::wstring& reason)
         Step(reason);
     else if (why.empty())
         skipped = L"Wine: " + reason;
+}
+
+void Findings::Note(const std::wstring& note)
+{
+    if (std::find(notes.begin(), notes.end(), note) == notes.end()) notes.push_back(note);
 }
 
 std::wstring RunKitProgram(const Kit& kit, CaseJob& job, const std::wstring& file, const std::wstring& arguments,

@@ -26,7 +26,8 @@ struct Kit {
 // What one case found wrong first; empty while all went as expected.
 struct Findings {
     std::wstring why;
-    std::wstring skipped;  // why the case shows nothing here, when it does not
+    std::wstring skipped;             // why the case shows nothing here, when it does not
+    std::vector<std::wstring> notes;  // what it saw that is no failure, but worth a look
     void Same(const std::wstring& what, const std::wstring& actual, const std::wstring& expected);
     void Holds(const std::wstring& what, bool holds);
     // Adds a step's own failure (empty: none).
@@ -35,6 +36,8 @@ struct Findings {
     // answer): under Wine, whose behaviour it is, the case is skipped
     // naming Wine; anywhere else it fails.
     void WineCannotShow(const std::wstring& reason);
+    // Adds a note, once.
+    void Note(const std::wstring& note);
 };
 
 // Runs FILE of the kit's folder with ARGUMENTS in the case's job: empty

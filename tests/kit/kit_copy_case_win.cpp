@@ -2,6 +2,7 @@
 // open it, and where it lies. The copy exists only while the installer call
 // runs, so a thread of the driver watches the copies' folder for it.
 #include "kit_windows_cases_win.h"
+#include "kit_wine_win.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -48,6 +49,36 @@ bool FileSecurityText(const std::wstring& path, std::wstring& sddl)
     if (converted) sddl = text;
     LocalFree(text);
     return converted;
+}
+
+// The SID of the user the kit runs as (GetTokenInformation with TokenUser,
+// https://learn.microsoft.com/windows/win32/api/securitybaseapi/nf-securitybaseapi-gettokeninformation),
+// written as SDDL writes it in a descriptor: where SDDL has an alias for
+// it, such as "LA" for the built-in Administrator
+// (https://learn.microsoft.com/windows/win32/secauthz/sid-strings), that
+// alias. The wrappers the case starts run with the kit's own token. Empty
+// when it cannot be read, and then only SYSTEM and Administrators pass.
+std::wstring UserInSddl()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } buffer;
+    DWORD size = 0;
+    const BOOL read = GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    SECURITY_DESCRIPTOR descriptor;
+    LPWSTR text = nullptr;
+    if (!read || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&descriptor, buffer.user.User.Sid, FALSE) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(&descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION,
+                                                              &text, nullptr))
+        return std::wstring();
+    const std::wstring owner = text;
+    LocalFree(text);
+    return owner.compare(0, 2, L"O:") == 0 ? owner.substr(2) : std::wstring();
 }
 
 std::set<std::wstring> CopiesIn(const std::wstring& folder)
@@ -147,17 +178,18 @@ Findings CopyDescriptor(const Kit& kit, CaseJob& job)
                    (watch.missed.empty() ? L"" : L"; one could not be read: " + watch.missed));
         return found;
     }
-    const std::wstring dropped = RunningUnderWine() ? WineDropsDescriptors(watch.folder) : std::wstring();
+    const std::wstring dropped = UnderWine() ? WineDropsDescriptors(watch.folder) : std::wstring();
     if (dropped.empty())
-        found.Step(CopySecurityVerdict(watch.sddl).reason);
+        found.Step(CopySecurityVerdict(watch.sddl, UserInSddl()).reason);
     else
         found.WineCannotShow(L"a file made in " + watch.folder + L" with the DACL " + kProbeDacl + L" reads back as " +
                              dropped + L": the copy, which was seen, shows no descriptor of its own");
     return found;
 }
 
-// A file made with the default descriptor, read the same way: the verdict
-// must find it open to more than SYSTEM and Administrators.
+// A file made with the default descriptor, read the same way and judged
+// for the same user: the verdict must find it open to more than SYSTEM and
+// Administrators.
 Findings CopyCheckCatchesDefaultDescriptor(const Kit& kit, CaseJob&)
 {
     const std::wstring file = kit.work + L"\\default-descriptor";
@@ -165,6 +197,7 @@ Findings CopyCheckCatchesDefaultDescriptor(const Kit& kit, CaseJob&)
     std::wstring sddl;
     found.Holds(L"cannot write " + file, WriteWholeFile(file, "patch"));
     found.Holds(L"cannot read the descriptor of " + file, FileSecurityText(file, sddl));
-    found.Holds(L"the check took a default descriptor for safe: " + sddl, !CopySecurityVerdict(sddl).passed);
+    found.Holds(L"the check took a default descriptor for safe: " + sddl,
+                !CopySecurityVerdict(sddl, UserInSddl()).passed);
     return found;
 }

@@ -11,7 +11,9 @@
 // What the debugger saw of one process of a run.
 struct DebuggedRun {
     std::wstring image;                 // the program's own file
-    std::vector<std::wstring> modules;  // every DLL it loaded, in order, by full path
+    // Every DLL it loaded, in order, by full path; one that could not be
+    // named, as "(a module at 0x...: why)".
+    std::vector<std::wstring> modules;
     std::size_t beforeEntry = 0;        // how many of them the loader took before the program's code ran
     DWORD exitCode = 0;                 // of the program started (the launcher)
 };
@@ -23,5 +25,3 @@ struct DebuggedRun {
 std::wstring DebugInJob(CaseJob& job, const std::wstring& program, const std::wstring& arguments,
                         const std::wstring& folder, std::size_t watched, DebuggedRun& run);
 
-// True when the kit runs under Wine rather than Windows.
-bool RunningUnderWine();

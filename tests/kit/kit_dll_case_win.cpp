@@ -4,6 +4,7 @@
 // planted-x86.dll for the x86 wrapper), named as the modules it loaded,
 // started in a second such folder.
 #include "kit_windows_cases_win.h"
+#include "kit_wine_win.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -128,11 +129,13 @@ std::vector<std::wstring> MarkersIn(const std::vector<std::wstring>& folders)
 // folder comes after the system folder, where Wine keeps a stand-in file
 // for each of its DLLs: under Wine only the copies beside the program can
 // be taken.
+// A module the debugger could not name has no name to plant under; the
+// module verdict fails it.
 std::set<std::wstring> NamesToPlant(const DebuggedRun& run, bool wine)
 {
     std::set<std::wstring> names;
     for (std::size_t i = wine ? run.beforeEntry : 0; i < run.modules.size(); ++i)
-        names.insert(BaseName(run.modules[i]));
+        if (IsPlainFullPath(run.modules[i])) names.insert(BaseName(run.modules[i]));
     return names;
 }
 
@@ -151,10 +154,31 @@ std::wstring PreferPlanted(const std::set<std::wstring>& names)
     return previous;
 }
 
-// One mode, both runs: in FOUND what went wrong but planted copies taken,
-// which the verdict returned judges.
-KitVerdict CheckMode(const Kit& kit, CaseJob& job, const Mode& mode, int number, Findings& found)
+// What the two checks of a mode's run among planted DLLs found.
+struct PlantedRun {
+    KitVerdict modules;   // where what it loaded came from
+    KitVerdict markers;   // whether a planted DLL's code ran
+    std::wstring failed;  // how the run did not end as usual, if it did not
+};
+
+// The run's modules judged, failing FOUND as NAME's, its notes added.
+KitVerdict JudgeModules(const DebuggedRun& run, const ModulePlaces& places, const std::wstring& name,
+                        Findings& found)
 {
+    KitVerdict verdict = ModuleLoadVerdict(run.modules, places);
+    for (const std::wstring& note : verdict.notes) found.Note(note);
+    if (!verdict.passed) verdict.reason = name + verdict.reason;
+    return verdict;
+}
+
+// One mode, both runs: in FOUND what went wrong in the first; what the
+// planted run found, returned. A planted copy can be taken without a
+// marker: a DLL the program imports is mapped before any DllMain runs, and
+// where the copy lacks what the program imports from it, the loader gives
+// up before calling it. So the planted run's modules are judged too.
+PlantedRun CheckMode(const Kit& kit, CaseJob& job, const Mode& mode, int number, Findings& found)
+{
+    const KitVerdict none = {true, std::wstring()};
     const std::wstring name = mode.program + L" " + mode.arguments + L": ";
     const std::wstring scratch = NewFolder(kit.work + L"\\planted" + std::to_wstring(number));
     DebuggedRun run;
@@ -162,28 +186,35 @@ KitVerdict CheckMode(const Kit& kit, CaseJob& job, const Mode& mode, int number,
     std::wstring failure = DebugMode(kit, job, mode, kit.dir + L"\\" + mode.program, start, run);
     if (!failure.empty()) {
         found.Step(name + failure);
-        return KitVerdict{true, std::wstring()};
+        return {none, none, std::wstring()};
     }
-    const bool wine = RunningUnderWine();
-    const KitVerdict loads = ModuleLoadVerdict(run.modules, SystemFolders(run, wine, mode.x86), run.image, start);
-    found.Holds(name + loads.reason, loads.passed);
+    const bool wine = UnderWine();
+    found.Step(JudgeModules(run, {SystemFolders(run, wine, mode.x86), run.image, start}, name, found).reason);
     const std::wstring plantedDll = kit.dir + (mode.x86 ? L"\\planted-x86.dll" : L"\\planted.dll");
 
     const std::wstring app = NewFolder(scratch + L"\\app"), current = NewFolder(scratch + L"\\current");
     const std::set<std::wstring> names = NamesToPlant(run, wine);
+    std::vector<std::wstring> planted;
     bool copied = CopyFileW((kit.dir + L"\\" + mode.program).c_str(), (app + L"\\" + mode.program).c_str(), TRUE);
     for (const std::wstring& dll : names)
-        for (const std::wstring& folder : {app, current})
-            copied = copied && CopyFileW(plantedDll.c_str(), (folder + L"\\" + dll).c_str(), TRUE);
+        for (const std::wstring& folder : {app, current}) {
+            planted.push_back(folder + L"\\" + dll);
+            copied = copied && CopyFileW(plantedDll.c_str(), planted.back().c_str(), TRUE);
+        }
     found.Holds(name + L"cannot copy the program and " + plantedDll + L" to " + scratch, copied);
     const std::wstring overrides = wine && !names.empty() ? PreferPlanted(names) : std::wstring();
     failure = DebugMode(kit, job, mode, app + L"\\" + mode.program, current, run);
     if (wine && !names.empty())
         SetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides.empty() ? nullptr : overrides.c_str());
-    found.Step(failure.empty() ? failure : name + L"among planted DLLs: " + failure);
-    KitVerdict planted = PlantedMarkersVerdict(MarkersIn({app, current}));
-    planted.reason = planted.passed ? planted.reason : name + planted.reason;
-    return planted;
+    PlantedRun result = {none, PlantedMarkersVerdict(MarkersIn({app, current})),
+                         failure.empty() ? failure : name + L"among planted DLLs: " + failure};
+    if (!result.markers.passed) result.markers.reason = name + result.markers.reason;
+    // Judged even where the run failed: a planted copy the loader mapped
+    // and gave up on ends the program before its code runs.
+    if (!run.image.empty())
+        result.modules = JudgeModules(run, {SystemFolders(run, wine, mode.x86), run.image, current, planted},
+                                      name + L"among planted DLLs: ", found);
+    return result;
 }
 
 }  // namespace
@@ -197,16 +228,25 @@ Findings PlantedDlls(const Kit& kit, CaseJob& job)
     found.Step(Msiexec(job, L"/p " + Quoted(kit.dir + L"\\a.msp"), code));
     found.Same(L"msiexec /p a.msp: exit code", std::to_wstring(code), L"0");
     int number = 0;
-    for (const Mode& mode : ModesOf(kit)) found.Step(CheckMode(kit, job, mode, ++number, found).reason);
+    for (const Mode& mode : ModesOf(kit)) {
+        const PlantedRun planted = CheckMode(kit, job, mode, ++number, found);
+        found.Step(planted.modules.reason);
+        found.Step(planted.markers.reason);
+        found.Step(planted.failed);
+    }
     return found;
 }
 
-// The same check on bare_load, which loads msi.dll by its bare name: it
-// must find the planted copy taken.
+// The same check on bare_load, which loads msi.dll by its bare name: both
+// halves of the planted run's check must find the planted copy taken.
 Findings PlantedCheckCatchesBareLoad(const Kit& kit, CaseJob& job)
 {
     Findings found;
-    const KitVerdict verdict = CheckMode(kit, job, {L"bare_load.exe", L"msi.dll", false, 0}, 0, found);
-    found.Holds(L"the check took bare_load's load of msi.dll by its bare name for safe", !verdict.passed);
+    const PlantedRun planted = CheckMode(kit, job, {L"bare_load.exe", L"msi.dll", false, 0}, 0, found);
+    found.Step(planted.failed);
+    found.Holds(L"the planted run's modules took bare_load's load of msi.dll by its bare name for safe",
+                !planted.modules.passed);
+    found.Holds(L"the planted run's markers took bare_load's load of msi.dll by its bare name for safe",
+                !planted.markers.passed);
     return found;
 }

@@ -5,17 +5,18 @@
 //
 // KIT_FOLDER holds what ./windows-kit wrote: the products, the patches, the
 // wrappers and the test programs. First what the machine is (the
-// preflight), then one line per case ("ok NAME", "FAIL
-// NAME: why", "skipped NAME: reason"), then "N passed, M failed, K
-// skipped", and KIT_FOLDER\junit.xml. Exit code 0 when no case failed, none
-// was skipped (under Wine, a case may be skipped for what Wine cannot show)
-// and the kit's products are gone again, 1 otherwise, 2 when the kit could not
-// start: a bad command line, a kit on a network drive (a task that runs as
-// SYSTEM does not see it), a package it cannot read, or one of its
-// products installed already (its cases need them absent, and its cleanup
-// would remove somebody's installation). KIT_FOLDER\logs keeps the verbose
-// log of every installer call and the wrapper's own installer logs, by
-// case; /keep keeps the runs' work folder too.
+// preflight), then one line per case ("ok NAME", "FAIL NAME: why",
+// "skipped NAME: reason"), each followed by a line per thing it saw that is
+// no failure but worth a look ("note NAME: what"), then "N passed, M
+// failed, K skipped", and KIT_FOLDER\junit.xml. Exit code 0 when no case
+// failed, none was skipped (under Wine, a case may be skipped for what Wine
+// cannot show) and the kit's products are gone again, 1 otherwise, 2 when
+// the kit could not start: a bad command line, a kit on a network drive (a
+// task that runs as SYSTEM does not see it), a package it cannot read, or
+// one of its products installed already (its cases need them absent, and
+// its cleanup would remove somebody's installation). KIT_FOLDER\logs keeps
+// the verbose log of every installer call and the wrapper's own installer
+// logs, by case; /keep keeps the runs' work folder too.
 #include <windows.h>
 
 #include <string>
@@ -82,6 +83,7 @@ CaseOutcome RunCase(const Kit& kit, const KitCase& kitCase)
     if (OpenCaseJob(job, kCaseLimitMs)) {
         const Findings found = kitCase.run(kit, job);
         outcome.why = job.timedOut ? L"timed out (" + found.why + L")" : found.why;
+        outcome.notes = found.notes;
         if (outcome.why.empty() && !found.skipped.empty()) {
             outcome.status = CaseStatus::kSkipped;
             outcome.why = found.skipped;
@@ -104,6 +106,7 @@ void PrintOutcome(const CaseOutcome& outcome)
     case CaseStatus::kFailed: print_out(L"FAIL " + outcome.name + L": " + outcome.why + L"\n"); break;
     case CaseStatus::kSkipped: print_out(L"skipped " + outcome.name + L": " + outcome.why + L"\n"); break;
     }
+    for (const std::wstring& note : outcome.notes) print_out(L"note " + outcome.name + L": " + note + L"\n");
 }
 
 // Every product removed, and the installer logs of the runs: empty, or what is left.

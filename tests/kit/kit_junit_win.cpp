@@ -42,14 +42,23 @@ std::string JUnitXml(const std::vector<CaseOutcome>& outcomes)
         total += outcome.seconds;
         cases += "  <testcase classname=\"windows-kit\" name=\"" + Escaped(outcome.name) + "\" time=\"" +
                  Seconds(outcome.seconds) + "\"";
-        if (outcome.status == CaseStatus::kPassed) {
+        if (outcome.status == CaseStatus::kPassed && outcome.notes.empty()) {
             cases += "/>\n";
             continue;
         }
-        const bool failed = outcome.status == CaseStatus::kFailed;
-        (failed ? failures : skipped) += 1;
-        cases += ">\n    <" + std::string(failed ? "failure" : "skipped") + " message=\"" + Escaped(outcome.why) +
-                 "\"/>\n  </testcase>\n";
+        cases += ">\n";
+        if (outcome.status != CaseStatus::kPassed) {
+            const bool failed = outcome.status == CaseStatus::kFailed;
+            (failed ? failures : skipped) += 1;
+            cases += "    <" + std::string(failed ? "failure" : "skipped") + " message=\"" + Escaped(outcome.why) +
+                     "\"/>\n";
+        }
+        if (!outcome.notes.empty()) {
+            std::wstring output;
+            for (const std::wstring& note : outcome.notes) output += L"note: " + note + L"\n";
+            cases += "    <system-out>" + Escaped(output) + "</system-out>\n";
+        }
+        cases += "  </testcase>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"windows-kit\" tests=\"" +
            std::to_string(outcomes.size()) + "\" failures=\"" + std::to_string(failures) +

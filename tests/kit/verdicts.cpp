@@ -56,6 +56,17 @@ std::wstring FolderOf(const std::wstring& path)
     return std::wstring(path.begin(), last.base());
 }
 
+bool StartsIgnoringAsciiCase(const std::wstring& text, const std::wstring& start)
+{
+    return text.size() >= start.size() && EqualsIgnoringAsciiCase(text.substr(0, start.size()), start.c_str());
+}
+
+void AddOnce(std::vector<std::wstring>& list, const std::wstring& item)
+{
+    if (std::find(list.begin(), list.end(), item) == list.end())
+        list.push_back(item);
+}
+
 // --- Security descriptors in SDDL ---------------------------------------------
 // learn.microsoft.com/windows/win32/secauthz/security-descriptor-string-format
 // and .../secauthz/ace-strings: "O:owner G:group D:flags(ace)(ace)...",
@@ -174,29 +185,99 @@ bool IsSystemOrAdministrators(const std::wstring& trustee)
 
 } // namespace
 
+// GetMappedFileNameW names a file by the device of its volume; the drive
+// letters' devices come from QueryDosDeviceW, and a file on a share is
+// below the device of the multiple UNC provider, \Device\Mup ("Obtaining a
+// File Name From a File Handle",
+// learn.microsoft.com/windows/win32/memory/obtaining-a-file-name-from-a-file-handle,
+// and FsRtlRegisterUncProviderEx,
+// learn.microsoft.com/windows-hardware/drivers/ddi/ntifs/nf-ntifs-_fsrtl_advanced_fcb_header-fsrtlregisteruncproviderex).
+// A device must be followed by a separator: \Device\HarddiskVolume1 does
+// not begin \Device\HarddiskVolume10\x.dll. Where two drives stand for one
+// device (a second letter for the same volume), either names the file.
+// Wine 8 answers with the NT name of the drive path instead,
+// \??\C:\windows\system32\kernel32.dll (seen with its GetMappedFileNameW
+// on the calling process), which is the drive path behind "\??\".
+std::wstring DrivePathOf(const std::wstring& devicePath, const std::vector<DriveDevice>& drives)
+{
+    static const std::wstring kDosDevices = L"\\??\\";
+    if (StartsIgnoringAsciiCase(devicePath, kDosDevices)) {
+        const std::wstring path = devicePath.substr(kDosDevices.size());
+        if (StartsIgnoringAsciiCase(path, L"UNC\\"))
+            return path.size() > 4 ? L"\\\\" + path.substr(4) : std::wstring();
+        return path.size() > 3 && path[1] == L':' && path[2] == L'\\' ? path : std::wstring();
+    }
+    for (const DriveDevice& drive : drives) {
+        const std::wstring device = ComparablePath(drive.device);
+        if (!device.empty() && devicePath.size() > device.size() + 1 && devicePath[device.size()] == L'\\' &&
+            StartsIgnoringAsciiCase(devicePath, device))
+            return drive.drive + devicePath.substr(device.size());
+    }
+    static const std::wstring kShares = L"\\Device\\Mup\\";
+    if (devicePath.size() > kShares.size() && StartsIgnoringAsciiCase(devicePath, kShares))
+        return L"\\\\" + devicePath.substr(kShares.size());
+    return std::wstring();
+}
+
+bool IsPlainFullPath(const std::wstring& path)
+{
+    const std::wstring plain = ComparablePath(path);
+    if (plain.size() < 4)
+        return false;
+    const wchar_t letter = static_cast<wchar_t>(plain[0] | 0x20);
+    const bool onDrive = letter >= L'a' && letter <= L'z' && plain[1] == L':' && plain[2] == L'\\';
+    const bool onShare = plain[0] == L'\\' && plain[1] == L'\\' && plain[2] != L'\\' && plain[2] != L'?' &&
+                         plain[2] != L'.';
+    const std::wstring names = plain.substr(2) + L'\\';
+    return (onDrive || onShare) && names.find(L"\\.\\") == std::wstring::npos &&
+           names.find(L"\\..\\") == std::wstring::npos;
+}
+
+// A planted DLL is taken from the program's folder or the current folder
+// by the loader's search ("Dynamic-link library search order",
+// learn.microsoft.com/windows/win32/dlls/dynamic-link-library-search-order),
+// so a module from there fails, and so does a planted copy wherever the
+// kit put it. Anything else the system maps into the program is none of
+// its doing: security products inject their DLLs, and text input loads
+// the touch keyboard's tiptsf.dll from Common Files. Those are notes.
+// A module the debugger could not name may be any of these: it fails, as
+// nothing shows that it is not a planted copy.
+//
 // A WOW64 process loads the 64-bit ntdll.dll and wow64*.dll from System32
 // beside its 32-bit modules from SysWOW64, and a 64-bit debugger sees both
 // (Microsoft's "A look at the WoW64 layer in the debugger",
 // blogs.msdn.microsoft.com/dougste/2007/01/02): so the system's folders are
 // a list.
-KitVerdict ModuleLoadVerdict(const std::vector<std::wstring>& loadedPaths,
-                             const std::vector<std::wstring>& systemFolders, const std::wstring& programPath,
-                             const std::wstring& currentFolder)
+KitVerdict ModuleLoadVerdict(const std::vector<std::wstring>& loadedPaths, const ModulePlaces& places)
 {
     if (loadedPaths.empty())
         return Failed(L"no module load was seen");
+    if (!IsPlainFullPath(places.program))
+        return Failed(L"the program's own place is unknown, and with it its folder: " + places.program);
+    const auto inAny = [](const std::wstring& path, const std::vector<std::wstring>& list) {
+        return std::any_of(list.begin(), list.end(), [&path](const std::wstring& place) {
+            return SamePath(path, place) || IsInside(path, place);
+        });
+    };
+    KitVerdict verdict = Passed();
     for (const std::wstring& path : loadedPaths) {
-        const bool fromSystem = std::any_of(systemFolders.begin(), systemFolders.end(),
-                                            [&path](const std::wstring& folder) { return IsInside(path, folder); });
-        if (fromSystem || SamePath(path, programPath))
+        std::wstring failure;
+        if (!IsPlainFullPath(path))
+            failure = L"a module whose place is unknown: " + path;
+        else if (SamePath(path, places.program))
             continue;
-        if (IsInside(path, FolderOf(programPath)))
-            return Failed(L"a module from the program's folder: " + path);
-        if (IsInside(path, currentFolder))
-            return Failed(L"a module from the current folder: " + path);
-        return Failed(L"a module from outside the system's folders: " + path);
+        else if (inAny(path, places.planted))
+            failure = L"a planted copy: " + path;
+        else if (IsInside(path, FolderOf(places.program)))
+            failure = L"a module from the program's folder: " + path;
+        else if (IsInside(path, places.currentFolder))
+            failure = L"a module from the current folder: " + path;
+        else if (!inAny(path, places.systemFolders))
+            AddOnce(verdict.notes, L"a module from outside the system's folders: " + path);
+        if (!failure.empty() && verdict.passed)
+            verdict.passed = false, verdict.reason = failure;
     }
-    return Passed();
+    return verdict;
 }
 
 KitVerdict PlantedMarkersVerdict(const std::vector<std::wstring>& markersFound)
@@ -206,13 +287,35 @@ KitVerdict PlantedMarkersVerdict(const std::vector<std::wstring>& markersFound)
     return Failed(L"a planted DLL was loaded and wrote " + markersFound.front());
 }
 
-KitVerdict CopySecurityVerdict(const std::wstring& sddl)
+// Who may own the copy: the wrapper sets no owner, so the copy gets the
+// default owner of the token it runs with ("Owner of a New Object",
+// learn.microsoft.com/windows/win32/secauthz/owner-of-a-new-object, and
+// TOKEN_OWNER, .../api/winnt/ns-winnt-token_owner). For an elevated member
+// of Administrators that is the Administrators group where UAC splits the
+// token, and may be the user where it does not: the built-in
+// Administrator, or UAC turned off. The owner may change the DACL whatever
+// it says (the same page); such a user has no programs without
+// Administrators to do so with.
+//
+// Who may open it: only what the DACL allows ("How DACLs Control Access to
+// an Object", learn.microsoft.com/windows/win32/secauthz/how-dacls-control-access-to-an-object).
+// The wrapper asks for SYSTEM and Administrators alone, and the user is
+// not one of them even as the owner: where UAC splits the token, the
+// user's programs that run without elevation hold the user's SID too, with
+// Administrators only to deny ("How User Account Control works",
+// learn.microsoft.com/windows/security/application-security/application-control/user-account-control/how-it-works),
+// so an entry for the user would open the copy to them.
+KitVerdict CopySecurityVerdict(const std::wstring& sddl, const std::wstring& user)
 {
     Descriptor descriptor;
     if (!ReadDescriptor(sddl, descriptor))
         return Failed(L"cannot read the descriptor " + sddl);
-    if (!IsSystemOrAdministrators(descriptor.owner))
-        return Failed(L"owned by \"" + descriptor.owner + L"\", not by SYSTEM or Administrators: " + sddl);
+    const auto isUser = [&user](const std::wstring& trustee) {
+        return !user.empty() && EqualsIgnoringAsciiCase(trustee, user.c_str());
+    };
+    if (!IsSystemOrAdministrators(descriptor.owner) && !isUser(descriptor.owner))
+        return Failed(L"owned by \"" + descriptor.owner + L"\", not by SYSTEM, Administrators or the user running it (" +
+                      user + L"): " + sddl);
     if (!descriptor.hasDacl || descriptor.nullDacl)
         return Failed(L"no DACL, so everybody has full access: " + sddl);
     if (!descriptor.protectedDacl)
@@ -221,6 +324,9 @@ KitVerdict CopySecurityVerdict(const std::wstring& sddl)
         const std::wstring* field = ace.fields;
         if (field[0] != L"A" || !field[1].empty() || !field[3].empty() || !field[4].empty())
             return Failed(L"an entry that is not a plain allow entry: " + ace.text);
+        if (isUser(field[5]))
+            return Failed(L"an entry for the user running it, whose programs without elevation it would let in: " +
+                          ace.text);
         if (!IsSystemOrAdministrators(field[5]))
             return Failed(L"an entry for somebody other than SYSTEM or Administrators: " + ace.text);
     }

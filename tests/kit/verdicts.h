@@ -7,29 +7,60 @@
 // plain data on Windows; these decide from it, so that each rule is
 // unit-tested on every platform, a good input and the bad ones alike.
 
-// What a check found: passed, or failed with a reason naming what failed.
+// What a check found: passed, or failed with a reason naming what failed;
+// either way, what is worth showing without being a failure.
 struct KitVerdict {
     bool passed;
-    std::wstring reason;  // empty on a pass
+    std::wstring reason;                   // empty on a pass
+    std::vector<std::wstring> notes = {};  // each once, in the order found
 };
 
-// Planted DLLs: every module the program loaded (full paths, as the debug
-// load events give them) lies in one of the system's folders or is the
-// program itself. A module from the program's folder, from the current
-// folder or from anywhere else fails, named. Paths compare without regard
-// to ASCII case, with either separator.
-KitVerdict ModuleLoadVerdict(const std::vector<std::wstring>& loadedPaths,
-                             const std::vector<std::wstring>& systemFolders, const std::wstring& programPath,
-                             const std::wstring& currentFolder);
+// A drive and the device it stands for, as QueryDosDeviceW names it:
+// {L"C:", L"\\Device\\HarddiskVolume3"}.
+struct DriveDevice {
+    std::wstring drive;
+    std::wstring device;
+};
+
+// A path as GetMappedFileNameW gives it ("\Device\HarddiskVolume3\Windows\...")
+// on the drive whose device begins it ("C:\Windows\..."), a path on a share
+// ("\Device\Mup\server\share\...") as "\\server\share\...", and the NT
+// name of a drive or share path ("\??\C:\...", "\??\UNC\server\...") as
+// that path: empty where none applies.
+std::wstring DrivePathOf(const std::wstring& devicePath, const std::vector<DriveDevice>& drives);
+
+// True for a full path without "." or ".." among its names: a drive path
+// ("C:\...") or a share's ("\\server\share\..."). What the kit's debugger
+// writes for a module it could not name is none.
+bool IsPlainFullPath(const std::wstring& path);
+
+// The places one run of a program is judged by.
+struct ModulePlaces {
+    std::vector<std::wstring> systemFolders;
+    std::wstring program;                    // its own file, the main image
+    std::wstring currentFolder;              // the folder it started in
+    std::vector<std::wstring> planted = {};  // planted DLLs: the files, or folders of them
+};
+
+// Planted DLLs: no module the program loaded (full paths, as the debug load
+// events give them) other than the program itself comes from a place a
+// planted DLL could be taken from: the program's folder, the current folder
+// or a planted path; each such module fails, named, and so does one whose
+// place is unknown (not a plain full path). A module from outside the
+// system's folders and those places is no failure but a note. Paths compare
+// without regard to ASCII case, with either separator.
+KitVerdict ModuleLoadVerdict(const std::vector<std::wstring>& loadedPaths, const ModulePlaces& places);
 
 // Planted DLLs that say so: the marker files a planted DLL writes when
 // something loads it, as found after the run. None is a pass.
 KitVerdict PlantedMarkersVerdict(const std::vector<std::wstring>& markersFound);
 
 // A temporary patch copy's security descriptor, in SDDL with its owner and
-// DACL: owned by SYSTEM or Administrators, a protected DACL whose every
-// entry allows SYSTEM or Administrators and nobody else.
-KitVerdict CopySecurityVerdict(const std::wstring& sddl);
+// DACL: owned by SYSTEM, Administrators or USER (the SID of the user who
+// ran the wrapper, as SDDL writes it: "S-1-5-21-..." or an alias such as
+// "LA"), a protected DACL whose every entry allows SYSTEM or Administrators
+// and nobody else, USER included.
+KitVerdict CopySecurityVerdict(const std::wstring& sddl, const std::wstring& user);
 
 // The copies' folder the log names against the one expected, without
 // regard to ASCII case or trailing separators.

@@ -17,51 +17,149 @@ void ExpectVerdict(const KitVerdict& verdict, const wchar_t* named, int row)
         EXPECT_NE(verdict.reason.find(named), std::wstring::npos) << verdict.reason;
 }
 
-TEST(KitVerdicts, ModulesComeFromTheSystemsFoldersOrAreTheProgram)
+TEST(KitVerdicts, NoModuleComesFromWhereAPlantedOneCould)
 {
-    const std::vector<std::wstring> system = {L"C:\\Windows\\System32\\", L"C:\\Windows\\SysWOW64"};
+    ModulePlaces places = {{L"C:\\Windows\\System32\\", L"C:\\Windows\\SysWOW64"},
+                           L"C:\\kit\\x86\\wrapper.exe",
+                           L"C:\\work\\",
+                           {L"D:\\planted\\msi.dll", L"E:\\plants"}};
+    const std::wstring tip = L"C:\\Program Files\\Common Files\\microsoft shared\\ink\\tiptsf.dll";
+    const std::wstring hook = L"\\\\server\\share\\edr\\hook64.dll";
     const struct {
         std::vector<std::wstring> loaded;
         const wchar_t* named;
+        std::vector<std::wstring> notes;
     } rows[] = {
         {{L"C:\\kit\\x86\\wrapper.exe", L"c:/windows/SYSTEM32/kernel32.dll", L"C:\\Windows\\SysWOW64\\msi.dll",
           L"C:\\Windows\\System32\\en-US\\user32.dll.mui"},
-         nullptr},
-        {{L"C:\\Windows\\System32x\\msi.dll"}, L"outside the system's folders: C:\\Windows\\System32x\\msi.dll"},
-        {{L"C:\\Windows\\System32\\..\\Temp\\msi.dll"}, L"outside the system's folders"},
-        {{L"C:\\KIT\\x86\\msi.dll"}, L"the program's folder: C:\\KIT\\x86\\msi.dll"},
-        {{L"C:\\work/version.dll"}, L"the current folder: C:\\work/version.dll"},
-        {{}, L"no module load"},
+         nullptr,
+         {}},
+        // Not the program's doing: named, once each, and no failure.
+        {{L"C:\\Windows\\System32\\ntdll.dll", tip, hook, tip},
+         nullptr,
+         {L"outside the system's folders: " + tip, L"outside the system's folders: " + hook}},
+        {{L"C:\\Windows\\System32x\\msi.dll"}, nullptr, {L"outside the system's folders: C:\\Windows\\System32x\\msi.dll"}},
+        {{L"C:\\KIT\\x86\\msi.dll"}, L"the program's folder: C:\\KIT\\x86\\msi.dll", {}},
+        {{L"C:\\kit\\x86\\sub\\version.dll"}, L"the program's folder", {}},
+        {{L"C:\\work/version.dll"}, L"the current folder: C:\\work/version.dll", {}},
+        {{L"d:\\PLANTED\\msi.dll"}, L"a planted copy: d:\\PLANTED\\msi.dll", {}},
+        {{L"E:\\plants\\cabinet.dll"}, L"a planted copy: E:\\plants\\cabinet.dll", {}},
+        // The first failure is the reason; the notes are all there.
+        {{tip, L"C:\\work\\a.dll", L"C:\\kit\\x86\\b.dll"}, L"the current folder: C:\\work\\a.dll",
+         {L"outside the system's folders: " + tip}},
+        // What the debugger could not place cannot be taken for safe.
+        {{L"C:\\Windows\\System32\\..\\Temp\\msi.dll"}, L"whose place is unknown: C:\\Windows\\System32\\..\\Temp", {}},
+        {{L"(a module at 0x7ffb0000 without a name: error 6)"}, L"whose place is unknown: (a module at 0x7ffb0000", {}},
+        {{L"msi.dll"}, L"whose place is unknown", {}},
+        {{L""}, L"whose place is unknown", {}},
+        {{}, L"no module load", {}},
     };
     int row = 0;
-    for (const auto& r : rows)
-        ExpectVerdict(ModuleLoadVerdict(r.loaded, system, L"C:\\kit\\x86\\wrapper.exe", L"C:\\work\\"), r.named, row++);
+    for (const auto& r : rows) {
+        const KitVerdict verdict = ModuleLoadVerdict(r.loaded, places);
+        ExpectVerdict(verdict, r.named, row);
+        ASSERT_EQ(verdict.notes.size(), r.notes.size()) << row;
+        for (std::size_t i = 0; i < r.notes.size(); ++i)
+            EXPECT_NE(verdict.notes[i].find(r.notes[i]), std::wstring::npos) << row << ": " << verdict.notes[i];
+        ++row;
+    }
+
+    // Without planted paths, the planted run's places are the program's
+    // and the current folder alone.
+    places.planted.clear();
+    ExpectVerdict(ModuleLoadVerdict({L"D:\\planted\\msi.dll"}, places), nullptr, row++);
+    // Nor is a run judged whose program could not be placed.
+    places.program = L"(a module at 0x140000000 without a file handle)";
+    ExpectVerdict(ModuleLoadVerdict({L"C:\\Windows\\System32\\ntdll.dll"}, places),
+                  L"the program's own place is unknown", row++);
 
     ExpectVerdict(PlantedMarkersVerdict({}), nullptr, row++);
     ExpectVerdict(PlantedMarkersVerdict({L"C:\\kit\\planted-msi.txt"}), L"C:\\kit\\planted-msi.txt", row++);
 }
 
+TEST(KitVerdicts, FullPathsArePlainDrivePathsOrShares)
+{
+    for (const wchar_t* path : {L"C:\\Windows\\System32\\msi.dll", L"z:/usr/lib/wine/ntdll.dll",
+                                L"\\\\server\\share\\x.dll", L"C:\\a..b\\.x.dll"})
+        EXPECT_TRUE(IsPlainFullPath(path)) << path;
+    for (const wchar_t* path : {L"", L"C:", L"C:\\", L"C:msi.dll", L"\\Windows\\msi.dll", L"msi.dll",
+                                L"\\\\?\\C:\\Windows\\msi.dll", L"\\\\.\\C:\\msi.dll", L"1:\\msi.dll",
+                                L"C:\\Windows\\.\\msi.dll", L"C:\\Windows\\..", L"\\\\server\\..\\x.dll",
+                                L"(a module at 0x10000000 without a name)"})
+        EXPECT_FALSE(IsPlainFullPath(path)) << path;
+}
+
+TEST(KitVerdicts, DevicePathsBecomeDrivePaths)
+{
+    const std::vector<DriveDevice> drives = {{L"C:", L"\\Device\\HarddiskVolume1"},
+                                             {L"D:", L"\\Device\\HarddiskVolume10\\"},
+                                             {L"E:", L"\\Device\\CdRom0"},
+                                             {L"F:", L""}};
+    const struct {
+        const wchar_t* device;
+        const wchar_t* drive;
+    } rows[] = {
+        {L"\\Device\\HarddiskVolume1\\Windows\\System32\\msi.dll", L"C:\\Windows\\System32\\msi.dll"},
+        {L"\\device\\harddiskvolume1\\kit\\a.exe", L"C:\\kit\\a.exe"},
+        // The device's name must end where the path's does.
+        {L"\\Device\\HarddiskVolume10\\kit\\msi.dll", L"D:\\kit\\msi.dll"},
+        {L"\\Device\\HarddiskVolume11\\kit\\msi.dll", L""},
+        {L"\\Device\\HarddiskVolume1", L""},
+        {L"\\Device\\HarddiskVolume1\\", L""},
+        {L"\\Device\\Mup\\server\\share\\hook.dll", L"\\\\server\\share\\hook.dll"},
+        {L"\\Device\\Mup\\", L""},
+        {L"\\Device\\Mupx\\server\\share\\hook.dll", L""},
+        // Wine's answer: the NT name of the path.
+        {L"\\??\\C:\\windows\\system32\\kernel32.dll", L"C:\\windows\\system32\\kernel32.dll"},
+        {L"\\??\\unc\\server\\share\\hook.dll", L"\\\\server\\share\\hook.dll"},
+        {L"\\??\\UNC\\", L""},
+        {L"\\??\\C:", L""},
+        {L"\\??\\Volume{5e6f}\\x.dll", L""},
+        {L"", L""},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(DrivePathOf(r.device, drives), r.drive) << r.device;
+}
+
 TEST(KitVerdicts, CopiesAreForSystemAndAdministratorsOnly)
 {
+    const wchar_t kUser[] = L"S-1-5-21-7-8-9-1001";
     const struct {
         const wchar_t* sddl;
+        const wchar_t* user;
         const wchar_t* named;
     } rows[] = {
-        {L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", nullptr},
-        {L"O:S-1-5-18G:SYD:PAI(A;;FA;;;S-1-5-18)(A;;0x1f01ff;;;S-1-5-32-544)", nullptr},
-        {L"O:S-1-5-21-7-8-9-1001D:P(A;;FA;;;SY)", L"owned by \"S-1-5-21-7-8-9-1001\""},
-        {L"O:BAD:AI(A;;FA;;;SY)(A;;FA;;;BA)", L"not protected"},
-        {L"O:BAD:P(A;;FA;;;SY)(A;;FR;;;WD)", L"(A;;FR;;;WD)"},
-        {L"O:BAD:P(A;ID;FA;;;SY)", L"not a plain allow entry: (A;ID;FA;;;SY)"},
-        {L"O:BA", L"no DACL"},
-        {L"O:BAD:NO_ACCESS_CONTROL", L"no DACL"},
-        {L"O:BAD:P(A;;FA;;;SY", L"cannot read"},
-        {L"O:BAD:P(A;;FA;;SY)", L"cannot read"},
-        {L"O:BAD:PX(A;;FA;;;SY)", L"cannot read"},
+        {L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)", kUser, nullptr},
+        {L"O:S-1-5-18G:SYD:PAI(A;;FA;;;S-1-5-18)(A;;0x1f01ff;;;S-1-5-32-544)", kUser, nullptr},
+        // The default owner where UAC does not split the token.
+        {L"O:S-1-5-21-7-8-9-1001G:S-1-5-21-7-8-9-513D:P(A;;FA;;;SY)(A;;FA;;;BA)", kUser, nullptr},
+        {L"O:s-1-5-21-7-8-9-1001D:P(A;;FA;;;SY)", kUser, nullptr},
+        {L"O:LAD:P(A;;FA;;;SY)(A;;FA;;;BA)", L"LA", nullptr},
+        // Somebody else, or the user's SID unknown.
+        {L"O:S-1-5-21-7-8-9-1002D:P(A;;FA;;;SY)", kUser, L"owned by \"S-1-5-21-7-8-9-1002\""},
+        {L"O:S-1-5-21-7-8-9-10011D:P(A;;FA;;;SY)", kUser, L"owned by \"S-1-5-21-7-8-9-10011\""},
+        {L"O:LAD:P(A;;FA;;;SY)", kUser, L"owned by \"LA\""},
+        {L"O:S-1-5-21-7-8-9-1001D:P(A;;FA;;;SY)", L"", L"owned by"},
+        {L"O:BUD:P(A;;FA;;;SY)", kUser, L"owned by \"BU\""},
+        // The user owns it or not, an entry for the user opens it to the
+        // user's programs without elevation.
+        {L"O:S-1-5-21-7-8-9-1001D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;S-1-5-21-7-8-9-1001)", kUser,
+         L"the user running it, whose programs without elevation it would let in: (A;;FA;;;S-1-5-21-7-8-9-1001)"},
+        {L"O:BAD:P(A;;FR;;;S-1-5-21-7-8-9-1001)", kUser, L"the user running it"},
+        {L"O:BAD:P(A;;FA;;;SY)(A;;FR;;;OW)", kUser, L"other than SYSTEM or Administrators: (A;;FR;;;OW)"},
+        {L"O:BAD:AI(A;;FA;;;SY)(A;;FA;;;BA)", kUser, L"not protected"},
+        {L"O:BAD:P(A;;FA;;;SY)(A;;FR;;;WD)", kUser, L"(A;;FR;;;WD)"},
+        {L"O:BAD:P(A;ID;FA;;;SY)", kUser, L"not a plain allow entry: (A;ID;FA;;;SY)"},
+        {L"O:BAD:P(D;;FA;;;S-1-5-21-7-8-9-1001)(A;;FA;;;SY)", kUser, L"not a plain allow entry"},
+        {L"O:BA", kUser, L"no DACL"},
+        {L"O:BAD:NO_ACCESS_CONTROL", kUser, L"no DACL"},
+        {L"O:BAD:P(A;;FA;;;SY", kUser, L"cannot read"},
+        {L"O:BAD:P(A;;FA;;SY)", kUser, L"cannot read"},
+        {L"O:BAD:PX(A;;FA;;;SY)", kUser, L"cannot read"},
     };
     int row = 0;
     for (const auto& r : rows)
-        ExpectVerdict(CopySecurityVerdict(r.sddl), r.named, row++);
+        ExpectVerdict(CopySecurityVerdict(r.sddl, r.user), r.named, row++);
 }
 
 std::wstring Record(const std::wstring& message)
