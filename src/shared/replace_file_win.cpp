@@ -123,7 +123,26 @@ bool WriteWhole(HANDLE file, const std::string& bytes)
            written == bytes.size() && FlushFileBuffers(file);
 }
 
-// The folder that holds `path`, with its separator, and the name in it.
+// Whether `folder` (without its last separator) is the root of a drive or
+// a share, which is opened only with its separator: "C:\", "\\server\share\".
+bool IsRoot(const std::wstring& folder)
+{
+    if (!folder.empty() && folder.back() == L':')
+        return true;
+    std::wstring rest;
+    if (folder.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+        rest = folder.substr(8);
+    else if (folder.compare(0, 2, L"\\\\") == 0 && folder.compare(0, 4, L"\\\\?\\") != 0 &&
+             folder.compare(0, 4, L"\\\\.\\") != 0)
+        rest = folder.substr(2);
+    else
+        return false;
+    return std::count(rest.begin(), rest.end(), L'\\') == 1;
+}
+
+// The folder that holds `path`, without its last separator unless it is a
+// root (a trailing separator on a folder's name is a form the
+// documentation leaves unsettled for a share), and the name in it.
 bool SplitFullPath(const std::wstring& path, std::wstring& folder, std::wstring& leaf)
 {
     const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
@@ -137,14 +156,24 @@ bool SplitFullPath(const std::wstring& path, std::wstring& folder, std::wstring&
     const size_t separator = text.find_last_of(L'\\');
     if (separator == std::wstring::npos)
         return false;
-    folder = text.substr(0, separator + 1);
+    folder = text.substr(0, separator);
+    if (IsRoot(folder))
+        folder += L'\\';
     leaf = text.substr(separator + 1);
     return true;
 }
 
+// The folder opened with the one right its check needs, "Read attributes":
+// a receipts share grants the computers that and "Create files" on the
+// folder, nothing more (README, Receipts). Creating and renaming relative
+// to the handle ask the folder itself for what they need, as a create by
+// its full path would: an object manager lookup takes a root directory
+// handle with no access of its own ("NtCreateFile function",
+// ObjectAttributes; "OBJECT_ATTRIBUTES structure", RootDirectory). Asking
+// for more, as FILE_TRAVERSE, fails where the DACL does not grant it.
 DWORD OpenFolder(const std::wstring& path, HANDLE& folder)
 {
-    folder = CreateFileW(path.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+    folder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (folder == INVALID_HANDLE_VALUE)
         return GetLastError();

@@ -250,6 +250,7 @@ const KitCase kWrapperCases[] = {
     {L"copy-descriptor", CopyDescriptor, true},
     {L"copy-descriptor-check-catches-default", CopyCheckCatchesDefaultDescriptor, false},
     {L"links", Links, false},
+    {L"receipt-share", ReceiptShare, false},
     {L"system-run", SystemRun, true},
     {L"busy-installer", BusyInstaller, true},
     {L"busy-installation", BusyInstallation, true},

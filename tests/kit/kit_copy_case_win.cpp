@@ -51,36 +51,6 @@ bool FileSecurityText(const std::wstring& path, std::wstring& sddl)
     return converted;
 }
 
-// The SID of the user the kit runs as (GetTokenInformation with TokenUser,
-// https://learn.microsoft.com/windows/win32/api/securitybaseapi/nf-securitybaseapi-gettokeninformation),
-// written as SDDL writes it in a descriptor: where SDDL has an alias for
-// it, such as "LA" for the built-in Administrator
-// (https://learn.microsoft.com/windows/win32/secauthz/sid-strings), that
-// alias. The wrappers the case starts run with the kit's own token. Empty
-// when it cannot be read, and then only SYSTEM and Administrators pass.
-std::wstring UserInSddl()
-{
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
-    union {
-        TOKEN_USER user;
-        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } buffer;
-    DWORD size = 0;
-    const BOOL read = GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size);
-    CloseHandle(token);
-    SECURITY_DESCRIPTOR descriptor;
-    LPWSTR text = nullptr;
-    if (!read || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorOwner(&descriptor, buffer.user.User.Sid, FALSE) ||
-        !ConvertSecurityDescriptorToStringSecurityDescriptorW(&descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION,
-                                                              &text, nullptr))
-        return std::wstring();
-    const std::wstring owner = text;
-    LocalFree(text);
-    return owner.compare(0, 2, L"O:") == 0 ? owner.substr(2) : std::wstring();
-}
-
 std::set<std::wstring> CopiesIn(const std::wstring& folder)
 {
     std::set<std::wstring> names;
@@ -152,6 +122,36 @@ std::wstring ElevatedCopyFolder()
 }
 
 }  // namespace
+
+// The SID of the user the kit runs as (GetTokenInformation with TokenUser,
+// https://learn.microsoft.com/windows/win32/api/securitybaseapi/nf-securitybaseapi-gettokeninformation),
+// written as SDDL writes it in a descriptor: where SDDL has an alias for
+// it, such as "LA" for the built-in Administrator
+// (https://learn.microsoft.com/windows/win32/secauthz/sid-strings), that
+// alias. The wrappers the case starts run with the kit's own token. Empty
+// when it cannot be read, and then only SYSTEM and Administrators pass.
+std::wstring UserInSddl()
+{
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } buffer;
+    DWORD size = 0;
+    const BOOL read = GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    SECURITY_DESCRIPTOR descriptor;
+    LPWSTR text = nullptr;
+    if (!read || !InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+        !SetSecurityDescriptorOwner(&descriptor, buffer.user.User.Sid, FALSE) ||
+        !ConvertSecurityDescriptorToStringSecurityDescriptorW(&descriptor, SDDL_REVISION_1, OWNER_SECURITY_INFORMATION,
+                                                              &text, nullptr))
+        return std::wstring();
+    const std::wstring owner = text;
+    LocalFree(text);
+    return owner.compare(0, 2, L"O:") == 0 ? owner.substr(2) : std::wstring();
+}
 
 Findings CopyDescriptor(const Kit& kit, CaseJob& job)
 {

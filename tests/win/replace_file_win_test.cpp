@@ -30,6 +30,22 @@ TEST_F(ReplaceFileTest, WritesANewFileOrReplacesAnOldOneAndLeavesNothingElse)
     EXPECT_EQ(scratch_.CountFiles(), 1);
 }
 
+// The folder is opened without its last separator, but for a drive's
+// root: "C:" alone would be the drive's current folder.
+TEST_F(ReplaceFileTest, AFileAtADrivesRootGoesThere)
+{
+    wchar_t current[MAX_PATH];
+    ASSERT_GT(GetCurrentDirectoryW(MAX_PATH, current), 0u);
+    ASSERT_TRUE(SetCurrentDirectoryW(scratch_.Path().c_str()));
+    const std::wstring root = scratch_.Path().substr(0, 3) + L"replace-root-" + std::to_wstring(GetCurrentProcessId()) +
+                              L".json";
+    EXPECT_EQ(ReplaceFileWhole(root, "at the root"), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(ContentOf(root), "at the root");
+    EXPECT_EQ(scratch_.CountFiles(), 0);
+    DeleteFileW(root.c_str());
+    SetCurrentDirectoryW(current);
+}
+
 // Refused, with the file at the path and the folder as they were.
 TEST_F(ReplaceFileTest, AFolderOrASecondNameIsRefusedAndNothingIsLeft)
 {
