@@ -133,6 +133,13 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     // done rather than one guessed.
     if (options.whatIfMode && options.extractMode)
         RefuseCommandLine(options, L"/whatif and /e cannot be combined");
+    // A line that cannot be followed is taken as unattended wherever /q
+    // stands on it, even where another word took it as its value ("/wait
+    // /q", the number forgotten): its box would wait for nobody.
+    if (!options.usageError.empty()) {
+        for (const std::wstring& word : arguments)
+            options.quiet = options.quiet || EqualsIgnoringAsciiCase(word, L"/q");
+    }
     // Unattended, a busy installer is waited for; a person at the screen is
     // shown its error at once.
     if (!waitGiven)

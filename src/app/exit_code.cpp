@@ -16,6 +16,11 @@ LogType ExitCodeLogType(unsigned exitCode)
     return exitCode == 0 || IsInstallSuccess(exitCode) ? kLogInfo : kLogError;
 }
 
+LogType WhatIfExitCodeLogType(unsigned exitCode)
+{
+    return exitCode == 1 ? kLogInfo : ExitCodeLogType(exitCode);
+}
+
 std::wstring ExitCodeRecord(unsigned exitCode, bool deploymentExitCode)
 {
     if (deploymentExitCode)

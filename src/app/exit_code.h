@@ -7,6 +7,9 @@
 
 // How the log files an exit code: done, a product's state (1642), a failure.
 LogType ExitCodeLogType(unsigned exitCode);
+// The same for "/whatif", whose 1 says that a patch is due: no error, or
+// every machine merely due would count as failed where errors are counted.
+LogType WhatIfExitCodeLogType(unsigned exitCode);
 
 // The exit code of an install run for deployment systems, in the installer's
 // own terms. Success (0, 3010 restart required, 1641 restart started) only

@@ -57,13 +57,13 @@ void LogRunStart()
 
 // The list of words, for "/?" and for a command line that cannot be
 // followed: then nothing else is done, and under /q no box waits for
-// somebody who is not there.
+// somebody who is not there, not even one /? asked for beside the error.
 int ShowCommandLineHelp()
 {
     const bool usageError = !Options.usageError.empty();
     if (usageError)
         Log(kLogError, L"The command line cannot be followed: " + Options.usageError + L"; nothing is done");
-    const bool shown = Options.helpMode || !Options.quiet;
+    const bool shown = !usageError || !Options.quiet;
     Log(kLogInfo, std::wstring(L"The list of command-line words is ") + (shown ? L"shown" : L"not shown (/q)"));
     if (shown)
         ShowMessageBox(kCommandLineHelp, L"Help", kBoxHelp);

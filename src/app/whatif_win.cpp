@@ -95,6 +95,6 @@ unsigned RunWhatIf(RunRecord& plan)
     Log(kLogInfo, std::wstring(L"The plan is ") + (Options.quiet ? L"not shown (/q)" : L"shown"));
     if (!Options.quiet)
         ShowMessageBox(FormatRunPlan(plan, OutcomeName(plan.overall)), L"What if", kBoxInformation);
-    Log(ExitCodeLogType(plan.exitCode), ExitCodeRecord(plan.exitCode, Options.deploymentExitCode));
+    Log(WhatIfExitCodeLogType(plan.exitCode), ExitCodeRecord(plan.exitCode, Options.deploymentExitCode));
     return plan.exitCode;
 }

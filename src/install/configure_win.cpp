@@ -75,6 +75,10 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
     }
     SetThreadLocale(LOCALE_USER_DEFAULT);
     record.secondsWaited = WholeSeconds(InstallerWaitSpent - waitedBefore);
+    // The call's waits in all, rounded once, as the receipt gives them: the
+    // waits logged one by one, each rounded, need not add up to it.
+    if (InstallerWaitSpent != waitedBefore)
+        Log(kLogInfo, slot + L": waited " + std::to_wstring(record.secondsWaited) + L" s in all before " + call);
     record.answered = !remove;
     if (called)
         record.installerLog = logPath;

@@ -617,13 +617,14 @@ case_help() {
         check "/?: lists $word" grep -qF -- "\\n$word\\t" <<< "$(box 1 text)"
     done
     boxes_summary
-    # A usage error installs nothing and shows the list but under /q; with
-    # /exitcode it ends with 1639 (ERROR_INVALID_COMMAND_LINE), and the log
-    # says why.
-    run_with_boxes "$work/k.exe" /q /exitcode /log "$(log_run usage)" /wait 30m
-    check_same "/q /exitcode /wait 30m: no box, exit code 1639" "$BOX_COUNT $RUN_EXIT_CODE" "0 1639"
-    local why='"30m" after /wait is not a whole number of minutes from 0 to 1440'
-    check_run_story "/wait 30m" usage k "3 The command line cannot be followed: $why; nothing is done" \
+    # A usage error installs nothing and shows the list but where /q stands
+    # on the line, even as /wait's value (the number forgotten), and even
+    # beside /?; with /exitcode it ends with 1639
+    # (ERROR_INVALID_COMMAND_LINE), and the log says why.
+    run_with_boxes "$work/k.exe" '/?' /exitcode /log "$(log_run usage)" /wait /q
+    check_same "/? /exitcode /wait /q: no box, exit code 1639" "$BOX_COUNT $RUN_EXIT_CODE" "0 1639"
+    local why='"/q" after /wait is not a whole number of minutes from 0 to 1440'
+    check_run_story "/wait /q" usage k "3 The command line cannot be followed: $why; nothing is done" \
         "1 The list of command-line words is not shown (/q)" "3 Exit code 1639"
     run_with_boxes "$work/k.exe" /exitcode /log
     check_same "/exitcode /log: the list of words, exit code 1639" \
@@ -763,7 +764,7 @@ case_busy_installer() {
     check_same "busy, let go of: product patched" "$(product_version "$code_b1")" 3.2.40.0
     check_run_log "busy, let go of, log" "$logs/b1.log" b1
     check_lines "busy, let go of, log: the run's records, seconds waited as N" \
-        "$(log_story "$logs/b1.log" | sed -E 's/: waited [0-9]+ s for/: waited N s for/')" "$(lines \
+        "$(log_story "$logs/b1.log" | sed -E 's/: waited [0-9]+ s (for|in all)/: waited N s \1/')" "$(lines \
         "$(slot_read 1 "$code_b1")" \
         "$(due 1 "$code_b1" "$name_b1" 3.2.10.0)" \
         "$(busy_hint "$code_b1")" \
@@ -771,13 +772,14 @@ case_busy_installer() {
         "2 IDR_MSP_1: waited N s for the installer, which is free now" \
         "$(installing "$code_b1" "$name_b1")" \
         "$(answered 0)" \
+        "1 IDR_MSP_1: waited N s in all before installing the patch on product $code_b1" \
         "1 The run's outcome: Installed" \
         "1 Message $(message_id IDS_INSTALL_SUCCEEDED) not shown (/q)" \
         "1 Exit code 0" \
         "1 The receipt is written to $(z_path "$logs/b1.json")")"
-    seconds=$(log_records "$logs/b1.log" ': waited [0-9]+ s for' | sed -E 's/.*: waited ([0-9]+) s for.*/\1/')
+    seconds=$(log_records "$logs/b1.log" ': waited [0-9]+ s in all' | sed -E 's/.*: waited ([0-9]+) s in all.*/\1/')
     check "busy, let go of: waited about the 3 s it was held (${seconds:-no} s)" within "${seconds:-0}" 2 6
-    check_same "busy, let go of: the receipt's seconds waited and answer" \
+    check_same "busy, let go of: the receipt's seconds waited, as the log's total, and the answer" \
         "$(jq -r '.slots[0].products[0] | "\(.secondsWaited) \(.installerResult)"' "$logs/b1.json")" "$seconds 0"
     echo "  the run that waited, as its log records it:"
     LC_ALL=C sed -e '1s/^\xEF\xBB\xBF//' -e 's/\r$//' -e '/: no patch in this slot]LOG]/d' -e 's/^/    /' "$logs/b1.log"
@@ -807,6 +809,7 @@ case_busy_installer() {
         "$(busy_hint "$code_b2")" \
         "$(busy "$code_b2")" \
         "2 IDR_MSP_1: waited 60 s for the installer, which is still busy: the run's waiting time of 1 minute is spent" \
+        "1 IDR_MSP_1: waited 60 s in all before installing the patch on product $code_b2" \
         "3 The installer was not called: 1618 (another installation is in progress)" \
         "3 The run's outcome: Failed" \
         "1 Message $(message_id IDS_INSTALL_FAILED) not shown (/q)" \
@@ -823,7 +826,7 @@ codes() { local c; c=$(sed -E 's/.* product (\{[^}]*\}).*/\1/' | paste -sd,); ec
 planned() { log_records "$1" "^What if: .* $2" | codes; }
 done_by_run() { log_records "$1" "^$2 the patch on product" | codes; }
 case_whatif() {
-    local code_q code_s row exe tree plan_code run_code patched removed
+    local code_q code_s row exe tree plan_code run_code patched removed exit_type
     code_q=$(new_product "Norvale Quebec" 3.2.10.0)
     code_s=$(new_product "Norvale Sierra" 3.2.10.0)
     new_patch "$work/q1.msp" "$code_q" --keywords "$kw"
@@ -832,12 +835,15 @@ case_whatif() {
     # A chained pair (slot 2 serves what slot 1 makes); slot 2's product missing.
     build_wrapper -o "$work/qq.exe" 1="$work/q1.msp" 2="$work/q2.msp"
     build_wrapper -o "$work/sd.exe" 1="$work/s.msp" 2="$work/d.msp"
-    for row in "qq 1 0 $code_q,$code_q none" "sd 1642 1642 $code_s $code_s"; do
-        read -r exe plan_code run_code patched removed <<< "$row"
+    # The plan's last record: "would patch" (1) is information, 1642 a warning.
+    for row in "qq 1 0 $code_q,$code_q none 1" "sd 1642 1642 $code_s $code_s 2"; do
+        read -r exe plan_code run_code patched removed exit_type <<< "$row"
         tree=$(find "$WINEPREFIX/drive_c" | sort)
         run_with_boxes "$work/$exe.exe" /WhatIf /q /exitcode /log "$(log_run "whatif-$exe")" \
             /json "$(z_path "$logs/whatif-$exe.json")"
         check_same "/whatif $exe: no box, exit code" "$BOX_COUNT $RUN_EXIT_CODE" "0 $plan_code"
+        check_same "/whatif $exe: the exit code's record" "$(log_records "$logs/whatif-$exe.log" '^Exit code ')" \
+            "$exit_type Exit code $plan_code"
         check_lines "/whatif $exe: nothing made or removed in the prefix" "$(find "$WINEPREFIX/drive_c" | sort)" "$tree"
         run_with_boxes "$work/$exe.exe" /q /exitcode /log "$(log_run "run-$exe")" /json "$(z_path "$logs/run-$exe.json")"
         check_same "/whatif $exe: the run's exit code" "$RUN_EXIT_CODE" "$run_code"

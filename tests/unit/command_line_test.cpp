@@ -127,7 +127,10 @@ TEST(CommandLine, ABadValueIsAUsageError)
         EXPECT_NE(options.usageError, L"") << testing::PrintToString(words);
         EXPECT_FALSE(options.installMode || options.helpMode) << testing::PrintToString(words);
     }
-    EXPECT_FALSE(Parse({L"/wait", L"/q"}).quiet);
+    // Wherever /q stands, even as a value, a line that cannot be followed shows no box.
+    EXPECT_TRUE(Parse({L"/wait", L"/q"}).quiet);
+    EXPECT_TRUE(Parse({L"/?", L"/wait", L"/Q"}).quiet);
+    EXPECT_FALSE(Parse({L"/e", L"/q"}).quiet);
     EXPECT_EQ(Parse({L"/log", L"a.log", L"/log"}).logPath, L"a.log");  // that log can say why
     EXPECT_EQ(Parse({L"/q", L"/wait", L"30m", L"/exitcode", L"/log"}).usageError,
               L"\"30m\" after /wait is not a whole number of minutes from 0 to 1440");

@@ -49,6 +49,25 @@ TEST(DeploymentExitCode, AWrapperWithoutPatchesFails)
     EXPECT_EQ(DeploymentExitCode(NoPatch, 0, 0, 0, false), 1603u);
 }
 
+// Done and restarts are information, 1642 a warning, the rest errors;
+// "/whatif"'s 1 (a patch is due) is information.
+TEST(DeploymentExitCode, HowTheLogFilesIt)
+{
+    const struct {
+        unsigned code;
+        LogType install;
+        LogType whatIf;
+    } rows[] = {
+        {0, kLogInfo, kLogInfo},         {1, kLogError, kLogInfo},         {3010, kLogInfo, kLogInfo},
+        {1641, kLogInfo, kLogInfo},      {1642, kLogWarning, kLogWarning}, {1603, kLogError, kLogError},
+        {1639, kLogError, kLogError},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(ExitCodeLogType(row.code), row.install) << row.code;
+        EXPECT_EQ(WhatIfExitCodeLogType(row.code), row.whatIf) << row.code;
+    }
+}
+
 TEST(DeploymentExitCode, AStartedRestartOutranksARequiredOne)
 {
     EXPECT_EQ(StrongerRestart(0, 0), 0u);

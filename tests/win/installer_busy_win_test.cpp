@@ -1,4 +1,5 @@
 #include "install/installer_busy.h"
+#include "install/installer_wait_win.h"
 
 #include <gtest/gtest.h>
 
@@ -30,3 +31,11 @@ TEST(ExecutionMutexHeld, LeavesAFreeMutexFreeForOthers)
 }
 
 } // namespace
+
+// The log's and the receipt's seconds: rounded to the nearest, at the edges.
+TEST(WholeSeconds, RoundsToTheNearest)
+{
+    const std::pair<std::uint64_t, unsigned> rows[] = {{0, 0}, {499, 0}, {500, 1}, {2499, 2}, {2500, 3}, {2900, 3}};
+    for (const auto& row : rows)
+        EXPECT_EQ(WholeSeconds(row.first), row.second) << row.first;
+}
