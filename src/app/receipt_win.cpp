@@ -96,7 +96,7 @@ void WriteRunReceipt(RunReceipt& receipt, unsigned exitCode)
     if (!receipt.outcomeKnown)
         RecordCarriedSlots(receipt.run);
     receipt.exitCode = exitCode;
-    receipt.restartNeeded = RestartRequest != 0;
+    receipt.restartNeeded = RestartNeeded(receipt.run, RestartRequest);
     receipt.end = UtcNow();
 
     const DWORD error = ReplaceFileWhole(Options.receiptPath, FormatReceipt(receipt));

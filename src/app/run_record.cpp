@@ -2,6 +2,7 @@
 
 #include "diagnostics/report.h"
 #include "install/failure_hints.h"
+#include "install/installer_result.h"
 #include "payload/patch_slots.h"
 
 namespace {
@@ -52,4 +53,14 @@ std::wstring FormatRunPlan(const RunRecord& plan, const wchar_t* outcomeName)
     if (plan.stopped)
         text += L"The run would stop at " + plan.slots.back().resourceName + L".\n";
     return text + L"Outcome: " + outcomeName + L"\nExit code with /exitcode: " + std::to_wstring(plan.exitCode);
+}
+
+bool RestartNeeded(const RunRecord& run, unsigned restartRequest)
+{
+    unsigned restart = restartRequest;
+    for (const SlotRecord& slot : run.slots) {
+        for (const Removal& removal : slot.removedAgain)
+            restart = StrongerRestart(restart, removal.installerResult);
+    }
+    return restart != 0;
 }

@@ -33,6 +33,11 @@ struct RunRecord {
     unsigned exitCode = 0;        // what /exitcode would end with
 };
 
+// Whether the machine needs a restart after the run: an installer call
+// that installed a patch (`restartRequest`, the stronger of their answers)
+// or one that removed a patch again answered 3010 or 1641.
+bool RestartNeeded(const RunRecord& run, unsigned restartRequest);
+
 // A product's verdict as the plan words it: "would be patched from X to
 // Y", "up to date at X", "version X not targeted", "not installed", with
 // the slot whose patch the plan takes to have brought it to X.

@@ -1,5 +1,6 @@
 #include "app/exit_code.h"
 #include "app/install_run.h"
+#include "app/run_record.h"
 #include "install/installer_result.h"
 
 #include <gtest/gtest.h>
@@ -65,6 +66,22 @@ TEST(DeploymentExitCode, HowTheLogFilesIt)
     for (const auto& row : rows) {
         EXPECT_EQ(ExitCodeLogType(row.code), row.install) << row.code;
         EXPECT_EQ(WhatIfExitCodeLogType(row.code), row.whatIf) << row.code;
+    }
+}
+
+// An installation's restart request, or a removal's answer, either of them.
+TEST(DeploymentExitCode, ARestartIsNeededAfterAnInstallOrARemovalThatAsksForOne)
+{
+    RunRecord run;
+    run.slots.resize(2);
+    EXPECT_FALSE(RestartNeeded(run, 0));
+    EXPECT_TRUE(RestartNeeded(run, 3010));
+    EXPECT_TRUE(RestartNeeded(run, 1641));
+    run.slots[1].removedAgain = {{L"{A}", 0}, {L"{B}", 1603}};
+    EXPECT_FALSE(RestartNeeded(run, 0));
+    for (unsigned answer : {3010u, 1641u}) {
+        run.slots[1].removedAgain[0].installerResult = answer;
+        EXPECT_TRUE(RestartNeeded(run, 0)) << answer;
     }
 }
 
