@@ -86,6 +86,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.receiptPath.clear();
     options.waitMinutes = 0;
     bool waitGiven = false;
+    size_t read = arguments.size();  // the words read: /i and /pi end the line
 
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& word = arguments[i];
@@ -122,10 +123,12 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
         } else if (EqualsIgnoringAsciiCase(word, L"/i")) {
             options.installMode = false;
             options.infoMode = true;
+            read = i + 1;
             break;
         } else if (EqualsIgnoringAsciiCase(word, L"/pi")) {
             options.installMode = false;
             options.infoMode = false;
+            read = i + 1;
             break;
         }
     }
@@ -133,15 +136,14 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     // done rather than one guessed.
     if (options.whatIfMode && options.extractMode)
         RefuseCommandLine(options, L"/whatif and /e cannot be combined");
-    // A line that cannot be followed is taken as unattended wherever /q
-    // stands on it, even where another word took it as its value ("/wait
-    // /q", the number forgotten): its box would wait for nobody.
-    if (!options.usageError.empty()) {
-        for (const std::wstring& word : arguments)
-            options.quiet = options.quiet || EqualsIgnoringAsciiCase(word, L"/q");
-    }
     // Unattended, a busy installer is waited for; a person at the screen is
     // shown its error at once.
     if (!waitGiven)
         options.waitMinutes = options.quiet ? kUnattendedWaitMinutes : 0;
+    // A line that cannot be followed is taken as unattended wherever /q
+    // stands on the part that is read, even where another word took it as
+    // its value ("/wait /q", the number forgotten): its box would wait for
+    // nobody.
+    for (size_t i = 1; i < read && !options.usageError.empty(); ++i)
+        options.quiet = options.quiet || EqualsIgnoringAsciiCase(arguments[i], L"/q");
 }
