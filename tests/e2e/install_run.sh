@@ -571,6 +571,9 @@ case_shared_receipts() {
     check_same "collected receipts: all valid" "$(receipt_facts "$folder"/*.json | grep '^schema:')" ""
     check "collected receipts: the shared one is one of the last eight runs'" \
         grep -qE '"commandLine": ".* /run[1-8]"' "$folder/shared.json"
+    # Without /exitcode the run ends with 0, and the receipt gives the code
+    # /exitcode would have given: d.msp's product is missing.
+    check_same "collected receipts: the exit code /exitcode would give" "$(jq -r .exitCode "$folder/PC1.json")" 1642
 }
 timed case_shared_receipts
 

@@ -30,6 +30,19 @@ TEST_F(ReplaceFileTest, WritesANewFileOrReplacesAnOldOneAndLeavesNothingElse)
     EXPECT_EQ(scratch_.CountFiles(), 1);
 }
 
+// What a killed run of this process's id left at the first new names: the
+// next names are tried, and the leftovers stay as they were.
+TEST_F(ReplaceFileTest, LeftoverNewNamesOfAKilledRunAreSteppedOver)
+{
+    const std::wstring stem = file_ + L"." + std::to_wstring(GetCurrentProcessId()) + L"-";
+    for (int n : {0, 1, 2})
+        std::ofstream((stem + std::to_wstring(n) + L".tmp").c_str()) << "left";
+    ASSERT_EQ(ReplaceFileWhole(file_, "receipt"), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(ContentOf(file_), "receipt");
+    EXPECT_EQ(ContentOf(stem + L"0.tmp"), "left");
+    EXPECT_EQ(scratch_.CountFiles(), 4);
+}
+
 // The folder is opened without its last separator, but for a drive's
 // root: "C:" alone would be the drive's current folder.
 TEST_F(ReplaceFileTest, AFileAtADrivesRootGoesThere)
