@@ -10,6 +10,8 @@
 #include "kit_windows_cases_win.h"
 #include "kit_wine_win.h"
 
+#include <algorithm>
+
 #include <aclapi.h>
 #include <lm.h>
 #include <sddl.h>
@@ -88,10 +90,10 @@ void WriteTwice(Findings& found, const Kit& kit, CaseJob& job, const std::wstrin
         ExpectExit(found, kit, job, L"c.exe", L"/q /exitcode /log " + Quoted(log) + L" /json " + Quoted(path), 1642);
         std::string text;
         ReadWholeFile(log, text);
+        // The log's own words when it could not: "The receipt cannot be written to ...".
+        const std::size_t said = std::min(text.find("The receipt"), text.size());
         found.Holds(name + L", run " + std::to_wstring(run) + L": the log does not say the receipt was written: " +
-                        from_utf8(text.substr(text.find("The receipt") == std::string::npos ? text.size()
-                                                                                               : text.find("The receipt"))
-                                      .substr(0, 300)),
+                        from_utf8(text.substr(said, 300)),
                     text.find("The receipt is written to ") != std::string::npos);
     }
 }
