@@ -2,6 +2,7 @@
 
 #include "app/exit_code.h"
 #include "app/install_run.h"
+#include "install/decision.h"
 #include "install/decision_win.h"
 #include "install/rollback_win.h"
 #include "messages/message_box_win.h"
@@ -88,7 +89,9 @@ void RollBackInstalled(RunRecord& run)
     for (SlotRecord& slot : run.slots) {
         if (slot.outcome == Installed) {
             Log(kLogInfo, L"Rolling back " + slot.resourceName + L", installed by this run");
-            slot.removedAgain = RollBackPatch(slot.resourceName);
+            slot.removedAgain = RollBackPatch(slot.resourceName, slot.keptApplied);
+            for (const KeptPatch& kept : slot.keptApplied)
+                Log(kLogWarning, KeptOnRollbackText(slot.resourceName, kept, slot.upgradeVersion));
         }
     }
 }

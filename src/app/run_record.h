@@ -22,6 +22,7 @@ struct SlotRecord {
     // As the run would fold it if every installer call succeeded.
     PatchOutcome outcome = kNoOutcome;
     std::vector<Removal> removedAgain;
+    std::vector<KeptPatch> keptApplied;  // a rolled-back slot's installed products that keep its patch
 };
 
 // The install run's decisions, made without changing the machine, or what

@@ -25,8 +25,12 @@ void PlanRollback(RunRecord& plan, const PlannedVersions& planned)
         for (const ProductRecord& product : slot.products) {
             const auto later = planned.find(product.productCode);
             const std::wstring version = later != planned.end() ? later->second.version : product.installedVersion;
-            if (product.verdict != kVerdictNotInstalled && RemovedOnRollback(version, slot.upgradeVersion))
+            if (product.verdict == kVerdictNotInstalled)
+                continue;
+            if (RemovedOnRollback(version, slot.upgradeVersion))
                 slot.removedAgain.push_back({product.productCode, 0});
+            else
+                slot.keptApplied.push_back({product.productCode, version});
         }
     }
 }
@@ -89,6 +93,8 @@ unsigned RunWhatIf(RunRecord& plan)
         for (const Removal& removal : slot.removedAgain)
             Log(kLogWarning, L"What if: " + slot.resourceName + L" would be removed again from product " +
                                  removal.productCode);
+        for (const KeptPatch& kept : slot.keptApplied)
+            Log(kLogWarning, L"What if: " + KeptOnRollbackText(slot.resourceName, kept, slot.upgradeVersion));
     }
     Log(OutcomeLogType(plan.overall), std::wstring(L"What if: the run's outcome would be ") + OutcomeName(plan.overall));
     // Unlike /i, the plan honours /q: a check run is unattended by nature.

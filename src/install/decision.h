@@ -19,6 +19,7 @@ ProductVerdict DecideProduct(const std::wstring& installedVersion, const std::ws
                              const std::wstring& targetVersions);
 
 struct ProductRecord;
+struct KeptPatch;
 
 // The outcome of one patch over its installed target products, in their
 // order, from each one's verdict and installer result.
@@ -27,3 +28,7 @@ PatchOutcome PatchOutcomeOf(const std::vector<std::unique_ptr<ProductRecord>>& r
 // Whether removing a patch again touches a product now at `version`: only
 // one exactly at the patch's upgrade version.
 bool RemovedOnRollback(const std::wstring& version, const std::wstring& upgradeVersion);
+// Why a rollback leaves `slot`'s patch on a product, for the log: "IDR_MSP_1:
+// the patch stays on product {...}: it stands at 3.2.50.0, not at this
+// patch's 3.2.40.0".
+std::wstring KeptOnRollbackText(const std::wstring& slot, const KeptPatch& kept, const std::wstring& upgradeVersion);

@@ -60,6 +60,14 @@ struct Removal {
     unsigned installerResult = 0;
 };
 
+// One installed product a rolled-back slot's patch stays on: the rollback
+// removes a patch only where the product stands exactly at its upgrade
+// version, and this one stands at `version`.
+struct KeptPatch {
+    std::wstring productCode;
+    std::wstring version;
+};
+
 using ProductRecords = std::vector<std::unique_ptr<ProductRecord>>;
 
 // The version a plan takes a product to be at after an earlier slot's patch.

@@ -7,7 +7,7 @@
 #include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
 
-std::vector<Removal> RollBackPatch(const std::wstring& resourceName)
+std::vector<Removal> RollBackPatch(const std::wstring& resourceName, std::vector<KeptPatch>& kept)
 {
     std::vector<Removal> removals;
     PatchBytes patch;
@@ -22,8 +22,9 @@ std::vector<Removal> RollBackPatch(const std::wstring& resourceName)
     TempPatchCopy copy(patch);
     std::wstring patchPath;
     for (const auto& record : records) {
-        if (RemovedOnRollback(record->installedVersion, record->upgradeVersion) &&
-            copy.EnsureWritten(patchPath))
+        if (!RemovedOnRollback(record->installedVersion, record->upgradeVersion))
+            kept.push_back({record->productCode, record->installedVersion});
+        else if (copy.EnsureWritten(patchPath))
             removals.push_back(
                 {record->productCode, ConfigurePatch(resourceName, *record, patchPath, patch.size, true)});
     }

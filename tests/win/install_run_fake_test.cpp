@@ -3,6 +3,7 @@
 #include "app/whatif_win.h"
 #include "catalogue_texts.h"
 #include "fake_fixture.h"
+#include "install/decision.h"
 #include "install/failure_hints.h"
 
 #include <algorithm>
@@ -61,6 +62,16 @@ protected:
         }
         return verdicts;
     }
+    // Each rolled-back slot's products that keep its patch, and their versions.
+    static std::vector<std::wstring> KeptOf(const RunRecord& run)
+    {
+        std::vector<std::wstring> kept;
+        for (const SlotRecord& slot : run.slots) {
+            for (const KeptPatch& product : slot.keptApplied)
+                kept.push_back(slot.resourceName + L" " + product.productCode + L" " + product.version);
+        }
+        return kept;
+    }
     // The plan, then the run on the same machine: the plan changes nothing,
     // names the products the run patches and removes again, in order, and
     // ends with `planCode` (1 where a run that patches ends with 0).
@@ -81,6 +92,7 @@ protected:
         }
         const unsigned exitCode = RunInstall(run_);
         EXPECT_EQ(VerdictsOf(plan_), VerdictsOf(run_));
+        EXPECT_EQ(KeptOf(plan_), KeptOf(run_));
         EXPECT_EQ(CallsOf(L"PATCH="), patched);
         EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), removed);
         EXPECT_EQ(plan_.exitCode, planCode);
@@ -302,6 +314,26 @@ TEST_F(RunInstallTest, AChainedPairIsPlannedAsTheRunInstallsIt)
               L"would be patched from 2.0.0.0 (as IDR_MSP_1 would leave it) to 3.0.0.0");
 }
 
+// The same pair, then a slot whose product is missing: the rollback goes in
+// installation order, and slot 1's patch stays, its product now at slot 2's
+// version; plan and run say so alike, and the log why.
+TEST_F(RunInstallTest, AChainedPairRolledBackKeepsTheFirstPatchAndSaysWhy)
+{
+    EmbedPatch(2, L"3.0.0.0;2.0.0.0", ProductOfSlot(1));
+    Due(1);
+    fake_msi::ProductOf(ProductOfSlot(3)).state = -1;
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
+        const bool first = fake_msi::ProductOf(call.productCode).properties[L"VersionString"] == L"1.0.0.0";
+        fake_msi::SetProductVersion(call.productCode, first ? L"2.0.0.0" : L"3.0.0.0");
+    });
+    EXPECT_EQ(PlanThenRun(1642), 1642u);
+    EXPECT_EQ(KeptOf(run_), std::vector<std::wstring>{L"IDR_MSP_1 " + ProductOfSlot(1) + L" 3.0.0.0"});
+    EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
+    EXPECT_EQ(KeptOnRollbackText(L"IDR_MSP_1", run_.slots[0].keptApplied[0], run_.slots[0].upgradeVersion),
+              L"IDR_MSP_1: the patch stays on product " + ProductOfSlot(1) +
+                  L": it stands at 3.0.0.0, not at this patch's 2.0.0.0");
+}
+
 // The plan does not wait: the run waits for the other installation, then patches as planned.
 TEST_F(RunInstallTest, ABusyInstallerIsPlannedAsTheRunWaitsForIt)
 {
@@ -365,6 +397,8 @@ TEST_F(RunInstallTest, RollbackTouchesOnlyProductsExactlyAtTheUpgradeVersion)
     fake_msi::SetProductVersion(ProductOfSlot(3), L"1.0.0.0");
     RollBackInstalled(run);
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
+    EXPECT_EQ(KeptOf(run), (std::vector<std::wstring>{L"IDR_MSP_2 " + ProductOfSlot(2) + L" 2.0.0.3",
+                                                      L"IDR_MSP_3 " + ProductOfSlot(3) + L" 1.0.0.0"}));
     EXPECT_NE(fake_msi::ConfigureCalls()[0].logFile.find(L"Product 1 SP rollback.log"), std::wstring::npos);
 }
 
