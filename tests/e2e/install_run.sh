@@ -636,6 +636,17 @@ case_help() {
     expect_box "/HELP /exitcode" Help "$help_text" information 00000040
     check_same "/HELP /exitcode: exit code" "$RUN_EXIT_CODE" 0
     check_run_story "/HELP" help k "1 The list of command-line words is shown"
+    # The receipts of runs that install nothing carry every slot, without
+    # products or an outcome; /? with a usage error, 1639 under /exitcode.
+    local words mode code arguments
+    for words in "/HELP help 0" "/pi nothing 0" "/i info 0" "/?|/wait usage-error 1639"; do
+        read -r word mode code <<< "$words"
+        IFS='|' read -ra arguments <<< "$word"
+        run_with_boxes "$work/k.exe" /exitcode /json "$(z_path "$logs/carried-$mode.json")" "${arguments[@]}"
+        check_same "$word: the receipt's mode, exit code and slots as carried" \
+            "$(jq -c '[.mode, .exitCode, [.slots[] | [.slot, .outcome, (.products | length)]]]' \
+                "$logs/carried-$mode.json")" "[\"$mode\",$code,[[1,null,0]]]"
+    done
     check "/? and /help: the installer was not asked" [ ! -e "$temp/$name_k SP install.log" ]
     check_same "/? and /help: version kept" "$(product_version "$code_k")" 3.2.10.0
     check_same "/? and /help: no temporary patch copy written" "$(patch_copies_in_temp)" ""
