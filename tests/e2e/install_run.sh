@@ -873,6 +873,15 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
         "$(log_records "$logs/whatif-qq.log" '^What if: IDR_MSP_2: ')" \
         "1 What if: IDR_MSP_2: product $code_q would be patched from 3.2.40.0 (as IDR_MSP_1 would leave it) to 3.2.50.0"
     check_same "/whatif: the chained pair, run" "$(product_version "$code_q")" 3.2.50.0
+    # Products that are up to date, or at a version the patch does not
+    # serve, keep their names and versions in the receipt (beside the logs'
+    # folder, whose receipts the README's lines below count).
+    run_with_boxes "$work/qq.exe" /q /json "$(z_path "$work/again-qq.json")"
+    run_with_boxes "$work/c.exe" /q /json "$(z_path "$work/again-c.json")"
+    check_same "receipts: the name and version of products up to date and not served" \
+        "$(jq -c '[.slots[0].products[0] | .verdict, .name, .installedVersion]' "$work/again-"{qq,c}.json)" \
+        '["up-to-date","Norvale Quebec","3.2.50.0"]
+["version-not-targeted","Norvale Charlie","3.2.5.0"]'
     # The receipts, valid, with the figures the installer and the files give.
     check_lines "/whatif: the receipts of the chained pair" "$(receipt_facts "$logs/"{whatif,run}-qq.json)" "$(lines \
         "whatif-qq.json 1 $code_q due - -" "whatif-qq.json 2 $code_q due - -" \
