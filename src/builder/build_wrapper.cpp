@@ -19,8 +19,8 @@ int Refuse(const std::wstring& refusal)
 }
 
 // Which of the files the build writes the input `file` is: the output,
-// the manifest (when `manifest` is not empty) or one of the `scratch`
-// names, none of which need exist.
+// the manifest (when the options name one) or one of the `scratch` names,
+// none of which need exist.
 WrittenFile WrittenFileAt(const std::wstring& file, const BuilderOptions& options,
                           const std::vector<std::wstring>& scratch)
 {

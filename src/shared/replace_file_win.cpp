@@ -165,12 +165,13 @@ bool SplitFullPath(const std::wstring& path, std::wstring& folder, std::wstring&
 
 // The folder opened with the one right its check needs, "Read attributes":
 // a receipts share grants the computers that and "Create files" on the
-// folder, nothing more (README, Receipts). Creating and renaming relative
-// to the handle ask the folder itself for what they need, as a create by
-// its full path would: an object manager lookup takes a root directory
-// handle with no access of its own ("NtCreateFile function",
-// ObjectAttributes; "OBJECT_ATTRIBUTES structure", RootDirectory). Asking
-// for more, as FILE_TRAVERSE, fails where the DACL does not grant it.
+// folder, nothing more (README, Receipts). Asking for more, as
+// FILE_TRAVERSE, fails where the DACL does not grant it. Creating and
+// renaming relative to the handle are checked against the folder's DACL
+// as a create by its full path would be; the documentation names no
+// access the root handle itself needs ("NtCreateFile function",
+// ObjectAttributes; "OBJECT_ATTRIBUTES structure", RootDirectory), which
+// Wine cannot show: the kit's receipt-share case checks it on Windows.
 DWORD OpenFolder(const std::wstring& path, HANDLE& folder)
 {
     folder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
