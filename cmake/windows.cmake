@@ -24,6 +24,7 @@ add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
     src/app/install_run_win.cpp
     src/app/receipt_win.cpp
+    src/app/uninstall_run_win.cpp
     src/app/whatif_win.cpp
     src/diagnostics/os_description_win.cpp
     src/diagnostics/report_win.cpp
@@ -32,6 +33,7 @@ add_library(wrapper_platform STATIC
     src/install/failure_hints_win.cpp
     src/install/installed_targets_win.cpp
     src/install/installer_wait_win.cpp
+    src/install/patch_removal_win.cpp
     src/install/rollback_win.cpp
     src/messages/catalogue_win.cpp
     src/messages/outcome_box_win.cpp

@@ -32,15 +32,18 @@ void RefuseCommandLine(RunOptions& options, const std::wstring& reason)
         options.usageError = reason;
 }
 
-// A value that reads "/whatif" was most likely meant as that word: taken
-// as a path or a number, the run would install where only a plan was
-// asked for.
-bool RefuseWhatIfAsValue(RunOptions& options, const wchar_t* word, const std::wstring& value)
+// A value that reads "/whatif" or "/uninstall" was most likely meant as
+// that word: taken as a path or a number, the run would install where
+// only a plan or a removal was asked for.
+bool RefuseModeWordAsValue(RunOptions& options, const wchar_t* word, const std::wstring& value)
 {
-    if (!EqualsIgnoringAsciiCase(value, L"/whatif"))
-        return false;
-    RefuseCommandLine(options, std::wstring(word) + L" takes /whatif as its value");
-    return true;
+    for (const wchar_t* mode : {L"/whatif", L"/uninstall"}) {
+        if (EqualsIgnoringAsciiCase(value, mode)) {
+            RefuseCommandLine(options, std::wstring(word) + L" takes " + mode + L" as its value");
+            return true;
+        }
+    }
+    return false;
 }
 
 // Like /e: the argument after `word` is the path, whatever it looks like;
@@ -49,7 +52,7 @@ void TakeFilePath(const std::vector<std::wstring>& arguments, size_t& i, const w
                   std::wstring& path)
 {
     if (i + 1 < arguments.size() && !arguments[i + 1].empty()) {
-        if (!RefuseWhatIfAsValue(options, word, arguments[++i]))
+        if (!RefuseModeWordAsValue(options, word, arguments[++i]))
             path = arguments[i];
     } else {
         RefuseCommandLine(options, std::wstring(word) + L" is not followed by the path of a file");
@@ -65,7 +68,8 @@ const wchar_t kCommandLineHelp[] =
     L"/exitcode\tend with a code for deployment systems\n"
     L"/log FILE\tappend a record of the run to FILE\n"
     L"/json FILE\twrite a receipt of the run to FILE\n"
-    L"/whatif\tshow what the install would do, changing nothing\n"
+    L"/uninstall\tremove the patches it carries from the installed products\n"
+    L"/whatif\tshow what the install (or /uninstall) would do, changing nothing\n"
     L"/wait MINUTES\twhile another installation runs, wait up to MINUTES in all (0 to 1440; 10 with /q)\n"
     L"/e PATH\twrite the patches to files named after PATH\n"
     L"/i\tshow the patches and the operating system\n"
@@ -79,6 +83,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.extractPath.clear();
     options.installMode = true;
     options.whatIfMode = false;
+    options.uninstallMode = false;
     options.deploymentExitCode = false;
     options.helpMode = false;
     options.usageError.clear();
@@ -87,6 +92,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.waitMinutes = 0;
     bool waitGiven = false;
     size_t read = arguments.size();  // the words read: /i and /pi end the line
+    const std::wstring* endedBy = nullptr;
 
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& word = arguments[i];
@@ -107,7 +113,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
             waitGiven = true;
             if (i + 1 >= arguments.size())
                 RefuseCommandLine(options, L"/wait is not followed by a number of minutes");
-            else if (!RefuseWhatIfAsValue(options, L"/wait", arguments[++i]) &&
+            else if (!RefuseModeWordAsValue(options, L"/wait", arguments[++i]) &&
                      !ParseWaitMinutes(arguments[i], options.waitMinutes))
                 RefuseCommandLine(options, L"\"" + arguments[i] + L"\" after /wait is not a whole number of minutes "
                                            L"from 0 to 1440");
@@ -115,20 +121,25 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
             options.installMode = false;
             options.extractMode = true;
             // The next argument is the path whatever it looks like, even "/q".
-            if (i + 1 < arguments.size() && !RefuseWhatIfAsValue(options, L"/e", arguments[++i]))
+            if (i + 1 < arguments.size() && !RefuseModeWordAsValue(options, L"/e", arguments[++i]))
                 options.extractPath = arguments[i];
         } else if (EqualsIgnoringAsciiCase(word, L"/whatif")) {
             options.installMode = false;
             options.whatIfMode = true;
+        } else if (EqualsIgnoringAsciiCase(word, L"/uninstall")) {
+            options.installMode = false;
+            options.uninstallMode = true;
         } else if (EqualsIgnoringAsciiCase(word, L"/i")) {
             options.installMode = false;
             options.infoMode = true;
             read = i + 1;
+            endedBy = &word;
             break;
         } else if (EqualsIgnoringAsciiCase(word, L"/pi")) {
             options.installMode = false;
             options.infoMode = false;
             read = i + 1;
+            endedBy = &word;
             break;
         }
     }
@@ -136,6 +147,13 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     // done rather than one guessed.
     if (options.whatIfMode && options.extractMode)
         RefuseCommandLine(options, L"/whatif and /e cannot be combined");
+    // A removal beside a report, "do nothing" or written patches: which
+    // one was meant is not guessed, least of all the one that changes the
+    // machine.
+    if (options.uninstallMode && options.extractMode)
+        RefuseCommandLine(options, L"/uninstall and /e cannot be combined");
+    if (options.uninstallMode && endedBy != nullptr)
+        RefuseCommandLine(options, L"/uninstall cannot be followed by " + *endedBy);
     // Unattended, a busy installer is waited for; a person at the screen is
     // shown its error at once.
     if (!waitGiven)

@@ -1,10 +1,10 @@
 #include "app/exit_code.h"
 
 #include "install/installer_result.h"
+#include "install/msi_api.h"
 
 namespace {
 
-constexpr unsigned kInstallFailure = 1603;
 constexpr unsigned kPatchTargetNotFound = 1642;
 
 } // namespace
@@ -32,7 +32,7 @@ unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned r
                             unsigned firstInstallerFailure, bool productLeftBehind)
 {
     if (overall == NoPatch)
-        return kInstallFailure;
+        return kMsiInstallFailure;
     // A patch installed on one product does not make up for a failure on
     // another: the next run would find that one unpatched.
     if (firstInstallerFailure != 0)
@@ -46,7 +46,7 @@ unsigned DeploymentExitCode(PatchOutcome overall, unsigned lastError, unsigned r
         return kPatchTargetNotFound;
     default:
         // A failure never reads as success, whatever the last-error value held.
-        return IsInstallSuccess(lastError) ? kInstallFailure : lastError;
+        return IsInstallSuccess(lastError) ? kMsiInstallFailure : lastError;
     }
 }
 

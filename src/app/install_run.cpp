@@ -55,6 +55,10 @@ const wchar_t* OutcomeName(PatchOutcome outcome)
         return L"NoProduct";
     case NoPatch:
         return L"NoPatch";
+    case Removed:
+        return L"Removed";
+    case NothingToRemove:
+        return L"NothingToRemove";
     default:
         return L"none";
     }
@@ -65,6 +69,8 @@ LogType OutcomeLogType(PatchOutcome outcome)
     switch (outcome) {
     case Installed:
     case UpToDate:
+    case Removed:
+    case NothingToRemove:
         return kLogInfo;
     case WrongVersion:
     case NoProduct:

@@ -13,17 +13,12 @@
 
 #include <windows.h>
 
-namespace {
-
-// A wrapper built without any patch: a plain notice, shown even when quiet.
 // "Infomation" is spelled so on purpose: deployments and scripts that look
 // for this box know it by that caption.
 void ShowMissingPatchNotice()
 {
     ShowMessageBox(L"Please rebuild patch wrapper with real msp in res folder", L"Debug Infomation", 0);
 }
-
-} // namespace
 
 SlotRecord RecordOfSlot(int slotNumber, PatchOutcome outcome, const SlotDecision& decision)
 {

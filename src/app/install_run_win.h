@@ -8,6 +8,10 @@
 // ones with their records, the others as not installed.
 SlotRecord RecordOfSlot(int slotNumber, PatchOutcome outcome, const SlotDecision& decision);
 
+// The notice of a wrapper built without any patch. The install run shows
+// it even when quiet.
+void ShowMissingPatchNotice();
+
 // The install run: every embedded patch in slot order, one message, and
 // removal of this run's patches when the run failed. Records in `run` what
 // it did, and returns the run's exit code for deployment systems (see

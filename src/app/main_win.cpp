@@ -3,6 +3,7 @@
 #include "app/exit_code.h"
 #include "app/install_run_win.h"
 #include "app/receipt_win.h"
+#include "app/uninstall_run_win.h"
 #include "app/whatif_win.h"
 #include "diagnostics/os_description_win.h"
 #include "diagnostics/report_win.h"
@@ -79,14 +80,16 @@ unsigned RunModes(RunReceipt& receipt)
 {
     if (Options.helpMode || !Options.usageError.empty())
         return ShowCommandLineHelp();
-    receipt.outcomeKnown = Options.installMode || Options.whatIfMode;
+    receipt.outcomeKnown = Options.installMode || Options.whatIfMode || Options.uninstallMode;
     if (Options.installMode)
         return RunInstall(receipt.run);
+    receipt.planned = Options.whatIfMode;
+    receipt.uninstall = Options.uninstallMode;
+    if (Options.uninstallMode)
+        return RunUninstall(receipt.run, Options.whatIfMode);
     unsigned exitCode = 0;
-    if (Options.whatIfMode) {
-        receipt.planned = true;
+    if (Options.whatIfMode)
         exitCode = RunWhatIf(receipt.run);
-    }
     if (Options.extractMode)
         ExtractAllPatches(Options.extractPath);
     if (Options.infoMode)

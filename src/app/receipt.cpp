@@ -1,7 +1,9 @@
 #include "app/receipt.h"
 
 #include "app/install_run.h"
+#include "install/decision.h"
 #include "install/failure_hints.h"
+#include "install/patch_removal.h"
 #include "payload/targeting.h"
 #include "shared/json_writer.h"
 #include "version.h"
@@ -88,6 +90,49 @@ void WriteProduct(JsonWriter& json, const ProductRecord& product)
     EndJsonObject(json);
 }
 
+// /uninstall's: where the patch was registered, its states before and
+// after the removal (null where not read: a product not installed or not
+// reachable, a plan), and the removing call.
+void WriteRemovalProduct(JsonWriter& json, const ProductRecord& product)
+{
+    const PatchRemovalRecord& removal = product.removal;
+    const bool installed = removal.verdict != kRemovalNotInstalled && removal.verdict != kRemovalNotReachable;
+    BeginJsonObject(json);
+    WriteMember(json, "productCode", product.productCode);
+    WriteMemberOrNull(json, "name", installed ? product.productName : L"");
+    WriteMemberOrNull(json, "installedVersion", installed ? product.installedVersion : L"");
+    WriteMember(json, "verdict", RemovalVerdictName(removal.verdict));
+    WriteMemberOrNull(json, "context", removal.context == 0 ? L"" : InstallContextName(removal.context));
+    WriteMemberOrNull(json, "stateBefore", installed ? PatchStateName(removal.stateBefore) : L"");
+    WriteJsonKey(json, "uninstallable");
+    if (removal.uninstallable.empty())
+        WriteJsonNull(json);
+    else
+        WriteJsonBool(json, removal.uninstallable == L"1");
+    WriteHints(json, product.hints);
+    WriteIntegerOrNull(json, "installerResult", product.answered, product.installerResult);
+    WriteMemberOrNull(json, "installerLog", product.installerLog);
+    WriteJsonKey(json, "secondsWaited");
+    WriteJsonInteger(json, product.secondsWaited);
+    WriteMemberOrNull(json, "stateAfter", removal.stateAfterRead ? PatchStateName(removal.stateAfter) : L"");
+    WriteMemberOrNull(json, "versionAfter", product.versionAfter);
+    EndJsonObject(json);
+}
+
+void WriteKept(JsonWriter& json, const SlotRecord& slot)
+{
+    WriteJsonKey(json, "keptApplied");
+    BeginJsonArray(json);
+    for (const KeptPatch& kept : slot.keptApplied) {
+        BeginJsonObject(json);
+        WriteMember(json, "productCode", kept.productCode);
+        WriteMember(json, "version", kept.version);
+        WriteMember(json, "reason", KeptReasonText(kept, slot.upgradeVersion));
+        EndJsonObject(json);
+    }
+    EndJsonArray(json);
+}
+
 // A plan's removals are taken to succeed and have no answer.
 void WriteRemovals(JsonWriter& json, const std::vector<Removal>& removals, bool planned)
 {
@@ -104,7 +149,7 @@ void WriteRemovals(JsonWriter& json, const std::vector<Removal>& removals, bool 
 
 // A slot only as carried (no install run or plan looked at it) has no
 // outcome and no products.
-void WriteSlot(JsonWriter& json, const SlotRecord& slot, bool planned)
+void WriteSlot(JsonWriter& json, const SlotRecord& slot, const RunReceipt& receipt)
 {
     BeginJsonObject(json);
     WriteJsonKey(json, "slot");
@@ -121,10 +166,15 @@ void WriteSlot(JsonWriter& json, const SlotRecord& slot, bool planned)
     WriteMemberOrNull(json, "outcome", slot.outcome == kNoOutcome ? L"" : OutcomeName(slot.outcome));
     WriteJsonKey(json, "products");
     BeginJsonArray(json);
-    for (const ProductRecord& product : slot.products)
-        WriteProduct(json, product);
+    for (const ProductRecord& product : slot.products) {
+        if (receipt.uninstall)
+            WriteRemovalProduct(json, product);
+        else
+            WriteProduct(json, product);
+    }
     EndJsonArray(json);
-    WriteRemovals(json, slot.removedAgain, planned);
+    WriteRemovals(json, slot.removedAgain, receipt.planned);
+    WriteKept(json, slot);
     EndJsonObject(json);
 }
 
@@ -138,6 +188,9 @@ std::wstring RunModeName(const RunOptions& options)
         return L"help";
     if (options.installMode)
         return L"install";
+    // /i and /pi cannot stand beside /uninstall.
+    if (options.uninstallMode)
+        return options.whatIfMode ? L"whatif-uninstall" : L"uninstall";
     const std::wstring info = options.infoMode ? L"info" : L"";
     if (options.whatIfMode)
         return L"whatif" + (info.empty() ? info : L"+" + info);
@@ -159,7 +212,7 @@ std::string FormatReceipt(const RunReceipt& receipt)
     JsonWriter json;
     BeginJsonObject(json);
     WriteJsonKey(json, "schema");
-    WriteJsonInteger(json, 1);
+    WriteJsonInteger(json, 2);
     WriteMember(json, "wrapperVersion", Ascii(WRAPPER_VERSION_TEXT));
     WriteMember(json, "mode", receipt.mode);
     WriteMember(json, "commandLine", receipt.commandLine);
@@ -184,7 +237,7 @@ std::string FormatReceipt(const RunReceipt& receipt)
     WriteJsonKey(json, "slots");
     BeginJsonArray(json);
     for (const SlotRecord& slot : receipt.run.slots)
-        WriteSlot(json, slot, receipt.planned);
+        WriteSlot(json, slot, receipt);
     EndJsonArray(json);
     WriteJsonKey(json, "stopped");
     WriteJsonBool(json, receipt.run.stopped);

@@ -7,12 +7,14 @@
 #include <string>
 
 // What a run's JSON receipt ("/json FILE") says: one object per run, for
-// the collectors of a fleet. Version 1 of its layout is
-// schemas/receipt.schema.json; a change that a reader could trip over
+// the collectors of a fleet. Version 2 of its layout is
+// schemas/receipt.schema.json (version 1, of wrappers before 1.2.0.0, is
+// schemas/receipt.v1.schema.json); a change that a reader could trip over
 // makes a new version.
 struct RunReceipt {
-    // "install", "whatif", "extract", "info", "whatif+info", "extract+info",
-    // "help", "usage-error" or "nothing" (/pi).
+    // "install", "whatif", "uninstall", "whatif-uninstall", "extract",
+    // "info", "whatif+info", "extract+info", "help", "usage-error" or
+    // "nothing" (/pi).
     std::wstring mode;
     std::wstring commandLine;
     std::wstring usageError;     // why the command line was not followed; empty when it was
@@ -28,6 +30,7 @@ struct RunReceipt {
     // carried, without products, in the other modes.
     RunRecord run;
     bool planned = false;        // the slots are a plan: no installer call was made
+    bool uninstall = false;      // the slots' products are /uninstall's
     bool outcomeKnown = false;   // install and whatif have an outcome
     unsigned exitCode = 0;       // the code /exitcode gives, whether or not it was asked for
     bool restartNeeded = false;

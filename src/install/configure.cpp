@@ -25,21 +25,19 @@ std::wstring QuotedValue(const std::wstring& value)
 
 } // namespace
 
-std::wstring InstallerLogPath(const std::wstring& folder, const std::wstring& productName, bool remove)
+std::wstring InstallerLogPath(const std::wstring& folder, const std::wstring& productName, InstallerCall call)
 {
-    return folder + L'\\' + FileNameSafe(productName) + (remove ? L" SP rollback.log" : L" SP install.log");
+    const wchar_t* const suffixes[] = {L" SP install.log", L" SP rollback.log", L" SP uninstall.log"};
+    return folder + L'\\' + FileNameSafe(productName) + suffixes[call];
 }
 
-std::wstring PatchPropertyString(const std::wstring& patchPath, const std::wstring& filesInUseText,
-                                 bool remove)
+std::wstring PatchPropertyString(InstallerCall call, const std::wstring& patches, const std::wstring& filesInUseText)
 {
-    if (remove) {
-        // NRVL_SETUP_EXE is no installer property: the patched products' own
-        // setup logic reads it when this wrapper removes a patch. The
-        // wrapper only passes it on, as it does the files-in-use text.
-        return L"MSIPATCHREMOVE=" + QuotedValue(patchPath) +
-               L" REBOOTPROMPT=S FILESINUSETEXT=" + QuotedValue(filesInUseText) + L" NRVL_SETUP_EXE=1";
-    }
-    return L"PATCH=" + QuotedValue(patchPath) + L" REBOOTPROMPT=S FILESINUSETEXT=" +
-           QuotedValue(filesInUseText);
+    const std::wstring common = L" REBOOTPROMPT=S FILESINUSETEXT=" + QuotedValue(filesInUseText);
+    if (call == kCallInstall)
+        return L"PATCH=" + QuotedValue(patches) + common;
+    // NRVL_SETUP_EXE is no installer property: the patched products' own
+    // setup logic reads it when this wrapper removes a patch. The wrapper
+    // only passes it on, as it does the files-in-use text.
+    return L"MSIPATCHREMOVE=" + QuotedValue(patches) + common + L" NRVL_SETUP_EXE=1";
 }

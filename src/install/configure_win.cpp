@@ -27,9 +27,10 @@ constexpr int kInstallLevelDefault = 0;
 
 } // namespace
 
-unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const std::wstring& patchPath,
-                        std::uint64_t patchSize, bool remove)
+unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, InstallerCall call,
+                        const std::wstring& patches, std::uint64_t patchSize)
 {
+    const bool remove = call != kCallInstall;
     wchar_t folder[kLogFolderChars];
     GetTempFolder(folder, kLogFolderChars);
 
@@ -38,11 +39,11 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
     // then stays as it was.
     SetThreadLocale(static_cast<LCID>(wcstol(record.language.c_str(), nullptr, 10)));
 
-    const std::wstring logPath = InstallerLogPath(folder, record.productName, remove);
+    const std::wstring logPath = InstallerLogPath(folder, record.productName, call);
 
     std::wstring filesInUseText;
     LoadMessage(ModuleInstance, IDS_FILES_IN_USE, filesInUseText, kMessageChars);
-    record.commandLine = PatchPropertyString(patchPath, filesInUseText, remove);
+    record.commandLine = PatchPropertyString(call, patches, filesInUseText);
 
     // Before the wait, which may outlast a busy installer: a failed call's
     // log then still says what stood against it.
@@ -53,12 +54,12 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
 
     // Another installation holding the installer is waited for, and a call
     // it answers 1618 made again, as long as the run's budget allows.
-    const std::wstring call = std::wstring(remove ? L"removing" : L"installing") + L" the patch on product " +
+    const std::wstring what = std::wstring(remove ? L"removing" : L"installing") + L" the patch on product " +
                               record.productCode;
     unsigned result = kMsiInstallAlreadyRunning;
     bool called = false;
     const std::uint64_t waitedBefore = InstallerWaitSpent;
-    for (unsigned busyAnswers = 0; result == kMsiInstallAlreadyRunning && AwaitInstaller(slot, call, busyAnswers);
+    for (unsigned busyAnswers = 0; result == kMsiInstallAlreadyRunning && AwaitInstaller(slot, what, busyAnswers);
          ++busyAnswers) {
         Log(kLogInfo, std::wstring(remove ? L"Removing" : L"Installing") + L" the patch on product " +
                           record.productCode + L" with " + record.commandLine + L"; installer log " + logPath);
@@ -78,8 +79,9 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, const s
     // The call's waits in all, rounded once, as the receipt gives them: the
     // waits logged one by one, each rounded, need not add up to it.
     if (InstallerWaitSpent != waitedBefore)
-        Log(kLogInfo, slot + L": waited " + std::to_wstring(record.secondsWaited) + L" s in all before " + call);
-    record.answered = !remove;
+        Log(kLogInfo, slot + L": waited " + std::to_wstring(record.secondsWaited) + L" s in all before " + what);
+    // A rollback's answers stand in the slot's removals, not in the product's record.
+    record.answered = call != kCallRollback;
     if (called)
         record.installerLog = logPath;
     // The installer stayed busy: the call fails as the installer would have answered it.

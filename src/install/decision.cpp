@@ -50,8 +50,13 @@ bool RemovedOnRollback(const std::wstring& version, const std::wstring& upgradeV
     return VersionEqual(ParseVersion(version), ParseVersion(upgradeVersion));
 }
 
+std::wstring KeptReasonText(const KeptPatch& kept, const std::wstring& upgradeVersion)
+{
+    return L"stands at " + kept.version + L", not at this patch's " + upgradeVersion;
+}
+
 std::wstring KeptOnRollbackText(const std::wstring& slot, const KeptPatch& kept, const std::wstring& upgradeVersion)
 {
-    return slot + L": the patch stays on product " + kept.productCode + L": it stands at " + kept.version +
-           L", not at this patch's " + upgradeVersion;
+    return slot + L": the patch stays on product " + kept.productCode + L": it " +
+           KeptReasonText(kept, upgradeVersion);
 }

@@ -28,6 +28,9 @@ PatchOutcome PatchOutcomeOf(const std::vector<std::unique_ptr<ProductRecord>>& r
 // Whether removing a patch again touches a product now at `version`: only
 // one exactly at the patch's upgrade version.
 bool RemovedOnRollback(const std::wstring& version, const std::wstring& upgradeVersion);
+// Why a rollback leaves a patch on a product, as the receipt gives it:
+// "stands at 3.2.50.0, not at this patch's 3.2.40.0".
+std::wstring KeptReasonText(const KeptPatch& kept, const std::wstring& upgradeVersion);
 // Why a rollback leaves `slot`'s patch on a product, for the log: "IDR_MSP_1:
 // the patch stays on product {...}: it stands at 3.2.50.0, not at this
 // patch's 3.2.40.0".

@@ -114,7 +114,7 @@ PatchOutcome ProcessPatch(const std::wstring& resourceName, bool updateMessageNa
                                std::to_wstring(GetLastError()));
             return Failed;
         }
-        record->installerResult = ConfigurePatch(resourceName, *record, patchPath, slot.patch.size, false);
+        record->installerResult = ConfigurePatch(resourceName, *record, kCallInstall, patchPath, slot.patch.size);
         if (IsInstallSuccess(record->installerResult)) {
             RestartRequest = StrongerRestart(RestartRequest, record->installerResult);
             CheckVersionAfterInstall(resourceName, *record);

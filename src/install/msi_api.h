@@ -19,11 +19,18 @@ using MsiHandle = std::uint32_t;
 constexpr unsigned kMsiSuccess = 0;
 constexpr unsigned kMsiMoreData = 234;
 constexpr unsigned kMsiNoMoreItems = 259;
+constexpr unsigned kMsiInstallFailure = 1603;
 constexpr unsigned kMsiInstallAlreadyRunning = 1618;
 constexpr unsigned kMsiRestartInitiated = 1641;
+constexpr unsigned kMsiPatchRemovalUnsupported = 1646;
+constexpr unsigned kMsiUnknownPatch = 1647;
+constexpr unsigned kMsiPatchRemovalDisallowed = 1649;
 constexpr unsigned kMsiRestartRequired = 3010;
 
 constexpr int kInstallStateAdvertised = 1;
+// What MsiQueryProductState answers for a product installed for another
+// user only ("MsiQueryProductStateW function").
+constexpr int kInstallStateAbsent = 2;
 constexpr int kInstallStateDefault = 5;
 
 // Installation contexts, and the state of a patch applied to a product.
@@ -31,6 +38,8 @@ constexpr int kContextUserManaged = 1;
 constexpr int kContextUserUnmanaged = 2;
 constexpr int kContextMachine = 4;
 constexpr unsigned kPatchStateApplied = 1;
+constexpr unsigned kPatchStateSuperseded = 2;
+constexpr unsigned kPatchStateObsoleted = 4;
 
 constexpr unsigned kSummaryKeywords = 5;
 constexpr unsigned kSummaryTemplate = 7;

@@ -24,8 +24,35 @@ struct FailureHint {
     std::wstring detail;  // the path, the figures or the key that tells it
 };
 
+// What /uninstall finds of one of this wrapper's patches on one target
+// product, and what the removal left.
+enum RemovalVerdict : int {
+    kRemovalNotInstalled,  // the installer has no such product
+    kRemovalNotReachable,  // installed for another user only: this account cannot remove it
+    kRemovalNotApplied,    // the patch is not present on it (or the installer answered 1647)
+    kRemovalDue,           // present (applied, superseded or obsoleted): to be removed
+    kRemovalRemoved,       // the removal succeeded and the patch is no longer present
+    kRemovalNotRemoved,    // the removal answered success, yet the patch is still present
+    kRemovalFailed,        // the removal failed
+};
+
+struct PatchRemovalRecord {
+    RemovalVerdict verdict = kRemovalNotInstalled;
+    // The installation context the patch is registered in (kContext*); 0
+    // where none this account reads registers it.
+    int context = 0;
+    // The registered states ("State": 1 applied, 2 superseded, 4
+    // obsoleted, 8 registered), 0 where none is registered; read just
+    // before the removal and after it.
+    unsigned stateBefore = 0;
+    unsigned stateAfter = 0;
+    bool stateAfterRead = false;
+    // The registered "Uninstallable" value ("1" or "0"); empty where none is read.
+    std::wstring uninstallable;
+};
+
 // One target product of one patch: what the decision read and decided, and
-// what the install run then did. A plain record, so that a plan and a run
+// what the install run (or /uninstall) then did. A plain record, so that a plan and a run
 // can report it alike.
 struct ProductRecord {
     std::wstring productCode;
@@ -51,6 +78,8 @@ struct ProductRecord {
     std::wstring installerLog;
     unsigned secondsWaited = 0;
     std::wstring versionAfter;
+    // /uninstall's: this slot's patch on the product.
+    PatchRemovalRecord removal;
 };
 
 // One product a slot's patch is removed from again when a later slot stops

@@ -26,7 +26,7 @@ std::vector<Removal> RollBackPatch(const std::wstring& resourceName, std::vector
             kept.push_back({record->productCode, record->installedVersion});
         else if (copy.EnsureWritten(patchPath))
             removals.push_back(
-                {record->productCode, ConfigurePatch(resourceName, *record, patchPath, patch.size, true)});
+                {record->productCode, ConfigurePatch(resourceName, *record, kCallRollback, patchPath, patch.size)});
     }
     return removals;
 }

@@ -21,18 +21,32 @@ OutcomeBoxStyle OutcomeBoxStyleOf(int messageId)
     case IDS_NO_PATCH_LIST:
     case IDS_BLOCKED:
         return {IDS_CAPTION_ERROR, kBoxError, kNoArgument};
+    case IDS_UNINSTALL_SUCCEEDED:
+        return {IDS_CAPTION_REMOVED, kBoxInformation, kValuesArgument};
+    case IDS_UNINSTALL_NOTHING:
+        return {IDS_CAPTION_NOTHING_TO_REMOVE, kBoxInformation, kNoArgument};
+    case IDS_UNINSTALL_FAILED:
+    case IDS_UNINSTALL_IMPOSSIBLE:
+        return {IDS_CAPTION_REMOVAL_ERROR, kBoxError, kValuesArgument};
     default:
         return {0, kBoxTopmostForeground, kNoArgument};
     }
 }
 
-std::wstring FillPlaceholder(const std::wstring& format, const std::wstring& value)
+std::wstring FillPlaceholders(const std::wstring& format, const std::vector<std::wstring>& values)
 {
-    for (size_t i = 0; i + 1 < format.size(); ++i) {
-        if (format[i] == L'%' && (format[i + 1] == L's' || format[i + 1] == L'd'))
-            return format.substr(0, i) + value + format.substr(i + 2);
+    std::wstring filled;
+    size_t next = 0;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (next < values.size() && format[i] == L'%' && i + 1 < format.size() &&
+            (format[i + 1] == L's' || format[i + 1] == L'd')) {
+            filled += values[next++];
+            ++i;
+        } else {
+            filled += format[i];
+        }
     }
-    return format;
+    return filled;
 }
 
 std::wstring FormatErrorCode(unsigned lastError)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What goes into the box of one outcome message besides its text.
 enum MessageArgument : int {
     kNoArgument,
     kLastErrorArgument,    // %d: the thread's last-error value
     kProductNameArgument,  // %s: the name of the product last examined
+    kValuesArgument,       // the values the caller gives, in the text's order
 };
 
 struct OutcomeBoxStyle {
@@ -22,9 +24,10 @@ constexpr unsigned kBoxWarning = kBoxTopmostForeground | 0x30;
 
 OutcomeBoxStyle OutcomeBoxStyleOf(int messageId);
 
-// Puts `value` in place of the first "%s" or "%d" of a catalogue text. The
-// result grows as needed: a product name may be over a thousand characters.
-std::wstring FillPlaceholder(const std::wstring& format, const std::wstring& value);
+// Puts the values in place of the catalogue text's "%s" and "%d", in order;
+// a value's own "%s" is text, never a placeholder. The result grows as
+// needed: a product name may be over a thousand characters.
+std::wstring FillPlaceholders(const std::wstring& format, const std::vector<std::wstring>& values);
 
 // The last-error value as message 300 shows it: a signed 32-bit decimal.
 std::wstring FormatErrorCode(unsigned lastError);

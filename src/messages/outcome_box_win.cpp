@@ -8,7 +8,7 @@
 
 #include <windows.h>
 
-void ShowOutcomeMessage(int messageId)
+void ShowOutcomeMessage(int messageId, const std::vector<std::wstring>& values)
 {
     if (Options.quiet)
         return;
@@ -24,10 +24,13 @@ void ShowOutcomeMessage(int messageId)
 
     switch (style.argument) {
     case kLastErrorArgument:
-        text = FillPlaceholder(text, FormatErrorCode(lastError));
+        text = FillPlaceholders(text, {FormatErrorCode(lastError)});
         break;
     case kProductNameArgument:
-        text = FillPlaceholder(text, MessageProductName);
+        text = FillPlaceholders(text, {MessageProductName});
+        break;
+    case kValuesArgument:
+        text = FillPlaceholders(text, values);
         break;
     case kNoArgument:
         break;

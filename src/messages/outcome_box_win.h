@@ -1,4 +1,8 @@
 #pragma once
 
-// Shows the outcome box of message `messageId` unless the run is quiet.
-void ShowOutcomeMessage(int messageId);
+#include <string>
+#include <vector>
+
+// Shows the outcome box of message `messageId` unless the run is quiet;
+// `values` fill the placeholders of a message that takes the caller's.
+void ShowOutcomeMessage(int messageId, const std::vector<std::wstring>& values = {});

@@ -10,6 +10,9 @@ struct RunOptions {
     bool infoMode = false;
     // "/whatif": the install run's decisions, reported, changing nothing.
     bool whatIfMode = false;
+    // "/uninstall": this wrapper's patches removed from the installed
+    // products instead of applied; with /whatif, only planned.
+    bool uninstallMode = false;
     std::wstring extractPath;
     // The install run ends with a code that deployment systems understand
     // instead of 0. Off unless asked for: existing deployments expect 0.

@@ -34,7 +34,7 @@ std::wstring ExpectedString(const std::uint16_t* block, std::size_t units, int p
 
 void CheckPlaceholder(const std::wstring& format, const std::wstring& value)
 {
-    const std::wstring filled = FillPlaceholder(format, value);
+    const std::wstring filled = FillPlaceholders(format, {value});
     size_t first = std::wstring::npos;
     for (size_t i = 0; i + 1 < format.size() && first == std::wstring::npos; ++i) {
         if (format[i] == L'%' && (format[i + 1] == L's' || format[i + 1] == L'd'))
@@ -48,6 +48,11 @@ void CheckPlaceholder(const std::wstring& format, const std::wstring& value)
     FUZZ_CHECK(filled.compare(0, first, format, 0, first) == 0);
     FUZZ_CHECK(filled.compare(first, value.size(), value) == 0);
     FUZZ_CHECK(filled.compare(first + value.size(), std::wstring::npos, format, first + 2) == 0);
+    // A second value goes where the rest of the format has its first
+    // placeholder, never into the first value.
+    const std::wstring rest = format.substr(first + 2);
+    FUZZ_CHECK(FillPlaceholders(format, {value, value}) ==
+               format.substr(0, first) + value + FillPlaceholders(rest, {value}));
 }
 
 } // namespace

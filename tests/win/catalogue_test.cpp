@@ -10,7 +10,7 @@
 
 namespace {
 
-const int kIds[] = {300, 301, 306, 307, 308, 309, 310, 311, 312, 313, 314, 315};
+const int kIds[] = {300, 301, 306, 307, 308, 309, 310, 311, 312, 313, 314, 315, 316, 317, 318, 319, 320, 321, 322};
 const LANGID kLanguages[] = {1028, 1029, 1031, 1033, 1036, 1038, 1040, 1041, 1042, 1045, 1046, 1049, 2052, 3082};
 
 std::wstring German(int id, const std::optional<std::wstring>& value = {})
@@ -77,7 +77,7 @@ TEST(Catalogue, EveryLanguageFollowsTheRules)
 TEST(Catalogue, OtherIdsOfTheBlocksAreEmpty)
 {
     for (LANGID language : kLanguages) {
-        for (int id = 288; id < 320; ++id) {
+        for (int id = 288; id < 336; ++id) {
             if (std::find(std::begin(kIds), std::end(kIds), id) != std::end(kIds))
                 continue;
             std::wstring text;
@@ -222,6 +222,38 @@ TEST_F(OutcomeMessageTest, AGermanUserSeesGerman)
     const fake_boxes::Box& box = Shown(301);
     EXPECT_EQ(box.caption, German(IDS_CAPTION_SUCCESS));
     EXPECT_EQ(box.text, German(IDS_INSTALL_SUCCEEDED, L"Alpha"));
+}
+
+// /uninstall's boxes take their values from the caller, in the text's
+// order; a "%d" in a product name is the name's, not the code's place.
+TEST_F(OutcomeMessageTest, TheUninstallBoxesFillTheirValuesInOrder)
+{
+    const struct {
+        int id;
+        std::vector<std::wstring> values;
+        int caption;
+        unsigned flags;
+    } rows[] = {
+        {IDS_UNINSTALL_SUCCEEDED, {L"2"}, IDS_CAPTION_REMOVED, 0x50040u},
+        {IDS_UNINSTALL_NOTHING, {}, IDS_CAPTION_NOTHING_TO_REMOVE, 0x50040u},
+        {IDS_UNINSTALL_FAILED, {L"Alpha %d", L"1603"}, IDS_CAPTION_REMOVAL_ERROR, 0x50010u},
+        {IDS_UNINSTALL_IMPOSSIBLE, {L"Beta"}, IDS_CAPTION_REMOVAL_ERROR, 0x50010u},
+    };
+    for (const auto& row : rows) {
+        fake_boxes::Reset();
+        ShowOutcomeMessage(row.id, row.values);
+        ASSERT_EQ(fake_boxes::Shown().size(), 1u) << row.id;
+        std::wstring expected = EnglishText(row.id);
+        size_t at = 0;
+        for (const std::wstring& value : row.values) {
+            at = expected.find_first_of(L'%', at);
+            expected.replace(at, 2, value);
+            at += value.size();
+        }
+        EXPECT_EQ(fake_boxes::Shown()[0].text, expected) << row.id;
+        EXPECT_EQ(fake_boxes::Shown()[0].caption, EnglishText(row.caption)) << row.id;
+        EXPECT_EQ(fake_boxes::Shown()[0].flags, row.flags) << row.id;
+    }
 }
 
 TEST_F(OutcomeMessageTest, AnIdOutsideTheTableKeepsTheErrorCaptionWithoutIcon)

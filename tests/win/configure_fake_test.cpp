@@ -42,7 +42,7 @@ protected:
 TEST_F(ConfigurePatchTest, InstallPropertyString)
 {
     ProductRecord record = Record(L"Alpha 2017", L"1033");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0);
     const std::wstring expected =
         L"PATCH=\"C:\\T\\MSP7\" REBOOTPROMPT=S FILESINUSETEXT=\"" + EnglishText(IDS_FILES_IN_USE) + L"\"";
     EXPECT_EQ(record.commandLine, expected);
@@ -57,9 +57,16 @@ TEST_F(ConfigurePatchTest, InstallPropertyString)
 TEST_F(ConfigurePatchTest, RemovalPropertyString)
 {
     ProductRecord record = Record(L"Alpha 2017", L"1033");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP8", 0, true);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallRollback, L"C:\\T\\MSP8", 0);
     EXPECT_EQ(record.commandLine, L"MSIPATCHREMOVE=\"C:\\T\\MSP8\" REBOOTPROMPT=S FILESINUSETEXT=\"" +
                                       EnglishText(IDS_FILES_IN_USE) + L"\" NRVL_SETUP_EXE=1");
+    EXPECT_FALSE(record.answered);  // a rollback's answer is the slot's removal
+    // Removed by their codes, several in one transaction.
+    ConfigurePatch(L"IDR_MSP_2", record, kCallUninstall, L"{B};{A}", 0);
+    EXPECT_EQ(fake_msi::ConfigureCalls().back().commandLine,
+              L"MSIPATCHREMOVE=\"{B};{A}\" REBOOTPROMPT=S FILESINUSETEXT=\"" + EnglishText(IDS_FILES_IN_USE) +
+                  L"\" NRVL_SETUP_EXE=1");
+    EXPECT_TRUE(record.answered);
 }
 
 // Inside a quoted value the installer reads "" as one quote: a quote in a
@@ -67,7 +74,7 @@ TEST_F(ConfigurePatchTest, RemovalPropertyString)
 TEST_F(ConfigurePatchTest, QuotesInsideValuesAreDoubled)
 {
     ProductRecord record = Record(L"Alpha", L"1033");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\a\"b", 0, false);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\a\"b", 0);
     EXPECT_EQ(record.commandLine.find(L"PATCH=\"C:\\T\\a\"\"b\" REBOOTPROMPT=S "), 0u) << record.commandLine;
 }
 
@@ -80,11 +87,13 @@ TEST_F(ConfigurePatchTest, LogFilesAreNamedAfterTheProduct)
     TempFolderOverride override(folder + L"\\");
 
     ProductRecord record = Record(L"Alpha 2017", L"1033");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false);
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, true);
-    ASSERT_EQ(fake_msi::ConfigureCalls().size(), 2u);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallRollback, L"C:\\T\\MSP7", 0);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallUninstall, L"{B}", 0);
+    ASSERT_EQ(fake_msi::ConfigureCalls().size(), 3u);
     EXPECT_EQ(fake_msi::ConfigureCalls()[0].logFile, folder + L"\\Alpha 2017 SP install.log");
     EXPECT_EQ(fake_msi::ConfigureCalls()[1].logFile, folder + L"\\Alpha 2017 SP rollback.log");
+    EXPECT_EQ(fake_msi::ConfigureCalls()[2].logFile, folder + L"\\Alpha 2017 SP uninstall.log");
     EXPECT_NE(std::find(fake_msi::Calls().begin(), fake_msi::Calls().end(),
                         L"EnableLog 4096 " + folder + L"\\Alpha 2017 SP install.log 0"),
               fake_msi::Calls().end());
@@ -97,14 +106,14 @@ TEST_F(ConfigurePatchTest, WithoutAUsableTemporaryFolderTheLogGoesToDriveC)
     GetTempPathW(MAX_PATH, temp);
     TempFolderOverride override(std::wstring(temp) + L"missing\\deeper\\");
     ProductRecord record = Record(L"Alpha", L"1033");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0);
     EXPECT_EQ(fake_msi::ConfigureCalls().at(0).logFile, L"c:\\Alpha SP install.log");
 }
 
 TEST_F(ConfigurePatchTest, ALongProductNameNeitherOverrunsNorStopsTheCall)
 {
     ProductRecord record = Record(std::wstring(1023, L'n'), L"1033");
-    EXPECT_EQ(ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false), 0u);
+    EXPECT_EQ(ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0), 0u);
     ASSERT_EQ(fake_msi::ConfigureCalls().size(), 1u);
     const std::wstring& log = fake_msi::ConfigureCalls()[0].logFile;
     EXPECT_NE(log.find(std::wstring(1023, L'n') + L" SP install.log"), std::wstring::npos);
@@ -113,7 +122,7 @@ TEST_F(ConfigurePatchTest, ALongProductNameNeitherOverrunsNorStopsTheCall)
 TEST_F(ConfigurePatchTest, AProductNameCannotMoveTheLogElsewhere)
 {
     ProductRecord record = Record(L"..\\..\\Windows\\evil:x", L"1033");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0);
     const std::wstring& log = fake_msi::ConfigureCalls().at(0).logFile;
     const std::wstring name = log.substr(log.rfind(L'\\') + 1);
     EXPECT_EQ(name, L".._.._Windows_evil_x SP install.log");
@@ -123,7 +132,7 @@ TEST_F(ConfigurePatchTest, FilesInUseTextComesInTheProductsLanguage)
 {
     fake_msi::OnConfigure(RememberLocale);
     ProductRecord record = Record(L"Alpha", L"1031");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0);
     EXPECT_NE(record.commandLine.find(L"FILESINUSETEXT=\"" + CatalogueText(L"de-DE", IDS_FILES_IN_USE) + L"\""),
               std::wstring::npos)
         << record.commandLine;
@@ -137,7 +146,7 @@ TEST_F(ConfigurePatchTest, NoUsableLanguageKeepsTheLocaleInForce)
         fake_msi::Reset();
         SetThreadLocale(MAKELCID(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), SORT_DEFAULT));
         ProductRecord record = Record(L"Alpha", language);
-        ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false);
+        ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0);
         EXPECT_NE(record.commandLine.find(EnglishText(IDS_FILES_IN_USE)), std::wstring::npos) << language;
     }
     EXPECT_EQ(GetThreadLocale(), GetUserDefaultLCID());
@@ -147,7 +156,7 @@ TEST_F(ConfigurePatchTest, UiLevelIsBasicWithoutCancelDuringTheCallAndRestoredAf
 {
     const int before = fake_msi::UiLevel();
     ProductRecord record = Record(L"Alpha", L"1033");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0);
     EXPECT_EQ(fake_msi::ConfigureCalls().at(0).uiLevel, 0x23);
     EXPECT_EQ(fake_msi::UiLevel(), before);
 }
@@ -157,8 +166,8 @@ TEST_F(ConfigurePatchTest, QuietRunsGiveTheInstallerNoUserInterface)
 {
     Options.quiet = true;
     ProductRecord record = Record(L"Alpha", L"1033");
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false);
-    ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, true);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0);
+    ConfigurePatch(L"IDR_MSP_1", record, kCallRollback, L"C:\\T\\MSP7", 0);
     EXPECT_EQ(fake_msi::ConfigureCalls().at(0).uiLevel, 2);
     EXPECT_EQ(fake_msi::ConfigureCalls().at(1).uiLevel, 2);
 }
@@ -168,7 +177,7 @@ TEST_F(ConfigurePatchTest, TheInstallersCodeComesBackUnchanged)
     for (unsigned code : {0u, 1603u, 1641u, 3010u, 0x80070005u}) {
         fake_msi::QueueConfigureResults({code});
         ProductRecord record = Record(L"Alpha", L"1033");
-        EXPECT_EQ(ConfigurePatch(L"IDR_MSP_1", record, L"C:\\T\\MSP7", 0, false), code);
+        EXPECT_EQ(ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"C:\\T\\MSP7", 0), code);
     }
 }
 

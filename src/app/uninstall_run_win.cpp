@@ -1,0 +1,216 @@
+#include "app/uninstall_run_win.h"
+
+#include "app/exit_code.h"
+#include "app/install_run.h"
+#include "app/install_run_win.h"
+#include "app/uninstall_run.h"
+#include "install/configure_win.h"
+#include "install/decision_win.h"
+#include "install/installed_targets_win.h"
+#include "install/installer_result.h"
+#include "install/msi_api.h"
+#include "install/patch_removal.h"
+#include "install/patch_removal_win.h"
+#include "messages/message_box_win.h"
+#include "messages/outcome_box.h"
+#include "messages/outcome_box_win.h"
+#include "payload/embedded_patch.h"
+#include "payload/summary_win.h"
+#include "shared/process_state.h"
+#include "shared/run_log_win.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace {
+
+// One of this wrapper's patches on a product, as one removing call takes it.
+struct PatchOnProduct {
+    const SlotRecord* slot;
+    ProductRecord* product;
+};
+
+// The first failure, for the box and the exit code: where, and its code.
+struct FirstFailure {
+    std::wstring at;
+    unsigned code = 0;
+};
+
+std::wstring ProductLabel(const std::wstring& slot, const ProductRecord& product)
+{
+    return slot + L": product " + product.productCode;
+}
+
+// Reads one slot's patch and where the installer holds it. False when the
+// slot holds no patch.
+bool FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, const wchar_t* logPrefix)
+{
+    const std::wstring resourceName = PatchResourceName(slotNumber);
+    SlotDecision decision;
+    if (!FindEmbeddedPatch(resourceName, decision.patch))
+        return false;
+    if (!ReadEmbeddedTargeting(decision.patch, decision.targeting)) {
+        const unsigned error = GetLastError();
+        Log(kLogError, logPrefix + resourceName + L": the patch's targeting data cannot be read, error " +
+                           std::to_wstring(error));
+        run.slots.push_back(RecordOfSlot(slotNumber, Failed, decision));
+        if (failure.code == 0)
+            failure = {resourceName, error};
+        return true;
+    }
+    FindInstalledTargets(decision.targeting, decision.records);
+    for (const auto& record : decision.records)
+        record->removal.verdict = kRemovalNotApplied;
+    run.slots.push_back(RecordOfSlot(slotNumber, kNoOutcome, decision));
+    SlotRecord& slot = run.slots.back();
+    Log(kLogInfo, logPrefix + resourceName + L": patch " + slot.patchCode + L"; products " +
+                      decision.targeting.products);
+    for (ProductRecord& product : slot.products) {
+        PatchRemovalRecord& removal = product.removal;
+        if (removal.verdict == kRemovalNotInstalled && InstalledForAnotherUserOnly(product.productCode))
+            removal.verdict = kRemovalNotReachable;
+        // A patch without a code is one the installer cannot have registered.
+        if (removal.verdict == kRemovalNotApplied && !slot.patchCode.empty()) {
+            ReadPatchRegistration(slot.patchCode, product.productCode, removal);
+            if (IsPatchPresent(removal.stateBefore))
+                removal.verdict = kRemovalDue;
+            if (!removal.uninstallable.empty())
+                Log(kLogInfo, logPrefix + ProductLabel(resourceName, product) + L": registered Uninstallable " +
+                                  removal.uninstallable);
+        }
+        Log(removal.verdict == kRemovalNotReachable ? kLogWarning : kLogInfo,
+            logPrefix + ProductLabel(resourceName, product) + L" " + RemovalVerdictText(product));
+    }
+    slot.outcome = RemovalOutcomeOf(slot.products);
+    return true;
+}
+
+// Every present patch on `productCode`, slot 15 down to 1, its state read
+// again just before the call: removing a later patch can make an earlier
+// one applied again.
+std::vector<PatchOnProduct> PatchesOnProduct(RunRecord& run, const std::wstring& productCode)
+{
+    std::vector<PatchOnProduct> patches;
+    for (SlotRecord& slot : run.slots) {
+        for (ProductRecord& product : slot.products) {
+            PatchRemovalRecord& removal = product.removal;
+            if (product.productCode != productCode || removal.verdict != kRemovalDue)
+                continue;
+            ReadPatchRegistration(slot.patchCode, productCode, removal);
+            if (IsPatchPresent(removal.stateBefore)) {
+                patches.push_back({&slot, &product});
+            } else {
+                removal.verdict = kRemovalNotApplied;
+                Log(kLogInfo, ProductLabel(slot.resourceName, product) + L": the patch is no longer present");
+            }
+        }
+    }
+    return patches;
+}
+
+// One installer call removes every patch of this wrapper the product holds:
+// one transaction, at most one restart. Returns the call's code for the
+// exit code (see RemovalCallCode).
+unsigned RemoveFromProduct(RunRecord& run, const std::wstring& productCode, FirstFailure& failure)
+{
+    const std::vector<PatchOnProduct> patches = PatchesOnProduct(run, productCode);
+    if (patches.empty())
+        return 0;
+    std::wstring codes, slots;
+    for (const PatchOnProduct& patch : patches) {
+        codes += (codes.empty() ? L"" : L";") + patch.slot->patchCode;
+        slots += (slots.empty() ? L"" : L", ") + patch.slot->resourceName;
+    }
+    ProductRecord call = *patches.front().product;
+    const unsigned answer = call.installerResult = ConfigurePatch(slots, call, kCallUninstall, codes, 0);
+    const std::wstring versionAfter = GetInstalledVersion(productCode);
+    bool leftPresent = false;
+    for (const PatchOnProduct& patch : patches) {
+        ProductRecord& product = *patch.product;
+        PatchRemovalRecord removal = product.removal;
+        removal.stateAfter = ReadPatchState(patch.slot->patchCode, productCode, removal.context);
+        removal.stateAfterRead = true;
+        removal.verdict = VerdictAfterRemoval(answer, removal.stateAfter);
+        product = call;
+        product.removal = removal;
+        product.versionAfter = versionAfter;
+        leftPresent = leftPresent || removal.verdict == kRemovalNotRemoved;
+        Log(removal.verdict == kRemovalRemoved || removal.verdict == kRemovalNotApplied ? kLogInfo : kLogError,
+            ProductLabel(patch.slot->resourceName, product) + L": patch " + patch.slot->patchCode + L" " +
+                RemovalVerdictText(product) + L"; state afterwards " + PatchStateName(removal.stateAfter));
+    }
+    const unsigned code = RemovalCallCode(answer, leftPresent);
+    if (IsInstallSuccess(answer))
+        RestartRequest = StrongerRestart(RestartRequest, answer);
+    if (!IsInstallSuccess(code) && failure.code == 0)
+        failure = {call.productName.empty() ? productCode : call.productName, code};
+    return code;
+}
+
+// The products to call, in the order the slots (15 down to 1) first name
+// them with a present patch.
+std::vector<std::wstring> ProductsToCall(const RunRecord& run)
+{
+    std::vector<std::wstring> products;
+    for (const SlotRecord& slot : run.slots) {
+        for (const ProductRecord& product : slot.products) {
+            if (product.removal.verdict == kRemovalDue &&
+                std::find(products.begin(), products.end(), product.productCode) == products.end())
+                products.push_back(product.productCode);
+        }
+    }
+    return products;
+}
+
+unsigned ShowPlan(RunRecord& run, unsigned readError)
+{
+    run.exitCode = WhatIfUninstallExitCode(readError, run.overall);
+    Log(OutcomeLogType(run.overall), std::wstring(L"What if: the outcome of /uninstall would be ") +
+                                         OutcomeName(run.overall));
+    Log(kLogInfo, std::wstring(L"The plan is ") + (Options.quiet ? L"not shown (/q)" : L"shown"));
+    if (!Options.quiet)
+        ShowMessageBox(FormatUninstallPlan(run, OutcomeName(run.overall)), L"What if", kBoxInformation);
+    Log(WhatIfExitCodeLogType(run.exitCode), ExitCodeRecord(run.exitCode, Options.deploymentExitCode));
+    return run.exitCode;
+}
+
+} // namespace
+
+unsigned RunUninstall(RunRecord& run, bool planOnly)
+{
+    const wchar_t* logPrefix = planOnly ? L"What if: " : L"";
+    Log(kLogInfo, planOnly ? L"What if: /uninstall's reading, changing nothing"
+                           : L"Removing this wrapper's patches, slot 15 down to slot 1");
+    FirstFailure failure;
+    for (int slotNumber = kPatchSlotCount; slotNumber >= 1; --slotNumber)
+        FindSlotRemovals(slotNumber, run, failure, logPrefix);
+    if (planOnly) {
+        run.overall = UninstallOutcome(run);
+        return ShowPlan(run, failure.code);
+    }
+
+    std::vector<unsigned> callCodes;
+    if (failure.code != 0)
+        callCodes.push_back(failure.code);
+    for (const std::wstring& productCode : ProductsToCall(run))
+        callCodes.push_back(RemoveFromProduct(run, productCode, failure));
+    for (SlotRecord& slot : run.slots) {
+        if (slot.outcome != Failed)
+            slot.outcome = RemovalOutcomeOf(slot.products);
+    }
+    run.overall = UninstallOutcome(run);
+    run.exitCode = run.overall == NoPatch ? kMsiInstallFailure : UninstallExitCode(callCodes);
+    Log(OutcomeLogType(run.overall), std::wstring(L"The outcome of /uninstall: ") + OutcomeName(run.overall));
+    if (run.overall == NoPatch) {
+        Log(kLogError, L"The wrapper carries no patch");
+        if (!Options.quiet)
+            ShowMissingPatchNotice();
+    } else {
+        const OutcomeMessage message = UninstallOutcomeMessage(run, failure.at, failure.code);
+        Log(kLogInfo, L"Message " + std::to_wstring(message.messageId) + (Options.quiet ? L" not shown (/q)" : L" shown"));
+        ShowOutcomeMessage(message.messageId, message.values);
+    }
+    Log(ExitCodeLogType(run.exitCode), ExitCodeRecord(run.exitCode, Options.deploymentExitCode));
+    return run.exitCode;
+}
