@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <set>
@@ -13,6 +14,7 @@ namespace {
 
 constexpr unsigned kUnknownProduct = 1605;
 constexpr unsigned kUnknownProperty = 1608;
+constexpr unsigned kUnknownPatch = 1647;
 constexpr unsigned kInvalidHandle = 6;
 constexpr int kDefaultUiLevel = 5;
 constexpr std::uint32_t kClockStart = 0xFFFFFFFFu - 2500;
@@ -34,6 +36,7 @@ struct FakeState {
     std::wstring logFile;
     std::uint64_t elapsed = 0;
     std::uint64_t mutexHeldUntil = 0;
+    bool removePatches = false;
 };
 
 FakeState& State()
@@ -68,6 +71,29 @@ unsigned CopyOut(const std::wstring& value, wchar_t* buffer, std::uint32_t* leng
     wmemcpy(buffer, value.data(), value.size());
     buffer[value.size()] = L'\0';
     return kMsiSuccess;
+}
+
+bool IsSuccess(unsigned result)
+{
+    return result == kMsiSuccess || result == kMsiRestartRequired || result == kMsiRestartInitiated;
+}
+
+// MSIPATCHREMOVE="{A};{B}": the codes between the quotes.
+void UnregisterRemovedPatches(fake_msi::Product& product, const std::wstring& commandLine)
+{
+    const std::wstring property = L"MSIPATCHREMOVE=\"";
+    const size_t start = commandLine.find(property);
+    if (start == std::wstring::npos)
+        return;
+    const size_t from = start + property.size();
+    const std::wstring codes = commandLine.substr(from, commandLine.find(L'"', from) - from) + L";";
+    auto& patches = product.appliedPatches;
+    for (size_t at = 0, end; (end = codes.find(L';', at)) != std::wstring::npos; at = end + 1) {
+        const std::wstring code = codes.substr(at, end - at);
+        patches.erase(std::remove_if(patches.begin(), patches.end(),
+                                     [&](const fake_msi::AppliedPatch& patch) { return patch.patchCode == code; }),
+                      patches.end());
+    }
 }
 
 std::string ContentOf(const wchar_t* path)
@@ -144,6 +170,11 @@ Product& ProductOf(const std::wstring& code)
 void QueueConfigureResults(const std::vector<unsigned>& results)
 {
     State().configureResults = results;
+}
+
+void RemovePatchesOnSuccess()
+{
+    State().removePatches = true;
 }
 
 void OnConfigure(void (*hook)(const ConfigureCall& call))
@@ -235,7 +266,8 @@ unsigned GetProductInfoEx(const wchar_t* productCode, int context, const wchar_t
                           std::uint32_t* length)
 {
     State().calls.push_back(std::wstring(L"GetProductInfoEx ") + productCode + L" " + std::to_wstring(context));
-    if (context != kContextMachine)
+    const auto product = State().products.find(productCode);
+    if (product == State().products.end() || context != product->second.context)
         return kUnknownProduct;
     return GetProductInfo(productCode, property, buffer, length);
 }
@@ -246,29 +278,42 @@ unsigned EnumPatchesEx(const wchar_t* productCode, int context, unsigned filter,
     FakeState& state = Call();
     state.calls.push_back(std::wstring(L"EnumPatchesEx ") + productCode + L" " + std::to_wstring(index));
     const auto product = state.products.find(productCode);
-    if (context != kContextMachine || filter != kPatchStateApplied || product == state.products.end())
+    if (product == state.products.end() || context != product->second.context || filter != kPatchStateApplied)
         return kUnknownProduct;
-    const auto& patches = product->second.appliedPatches;
-    if (index >= patches.size())
+    std::vector<std::wstring> applied;
+    for (const fake_msi::AppliedPatch& patch : product->second.appliedPatches) {
+        if (patch.state == kPatchStateApplied)
+            applied.push_back(patch.patchCode);
+    }
+    if (index >= applied.size())
         return kMsiNoMoreItems;
     std::uint32_t chars = 39;
-    *patchContext = kContextMachine;
-    return CopyOut(patches[index].patchCode, patchCode, &chars);
+    *patchContext = context;
+    return CopyOut(applied[index], patchCode, &chars);
 }
 
 unsigned GetPatchInfoEx(const wchar_t* patchCode, const wchar_t* productCode, int context, const wchar_t* property,
                         wchar_t* buffer, std::uint32_t* length)
 {
     FakeState& state = Call();
-    state.calls.push_back(std::wstring(L"GetPatchInfoEx ") + patchCode + L" " + property);
+    state.calls.push_back(std::wstring(L"GetPatchInfoEx ") + patchCode + L" " + productCode + L" " +
+                          std::to_wstring(context) + L" " + property);
     const auto product = state.products.find(productCode);
-    if (context != kContextMachine || product == state.products.end() || std::wstring(property) != L"LocalPackage")
+    if (product == state.products.end() || context != product->second.context)
         return kUnknownProduct;
+    const std::wstring name = property;
     for (const fake_msi::AppliedPatch& patch : product->second.appliedPatches) {
-        if (patch.patchCode == patchCode)
+        if (patch.patchCode != patchCode)
+            continue;
+        if (name == L"LocalPackage")
             return CopyOut(patch.localPackage, buffer, length);
+        if (name == L"State")
+            return CopyOut(std::to_wstring(patch.state), buffer, length);
+        if (name == L"Uninstallable")
+            return CopyOut(patch.uninstallable, buffer, length);
+        return kUnknownProperty;
     }
-    return kUnknownProduct;
+    return kUnknownPatch;
 }
 
 unsigned EnableLog(std::uint32_t logMode, const wchar_t* logFile, std::uint32_t attributes)
@@ -299,10 +344,13 @@ unsigned ConfigureProductEx(const wchar_t* productCode, int installLevel, int in
     state.configureCalls.push_back(call);
     if (state.configureHook != nullptr)
         state.configureHook(call);
-    if (state.configureResults.empty())
-        return kMsiSuccess;
-    const unsigned result = state.configureResults.front();
-    state.configureResults.erase(state.configureResults.begin());
+    unsigned result = kMsiSuccess;
+    if (!state.configureResults.empty()) {
+        result = state.configureResults.front();
+        state.configureResults.erase(state.configureResults.begin());
+    }
+    if (state.removePatches && IsSuccess(result))
+        UnregisterRemovedPatches(state.products[productCode], call.commandLine);
     return result;
 }
 

@@ -22,15 +22,20 @@ struct SummaryScript {
     std::map<unsigned, unsigned> readResults; // property id -> forced result
 };
 
+// A patch registered for a product, in the product's context.
 struct AppliedPatch {
     std::wstring patchCode;
     std::wstring localPackage;
+    unsigned state = 1;                 // "State": 1 applied, 2 superseded, 4 obsoleted, 8 registered
+    std::wstring uninstallable = L"1";  // "Uninstallable"
 };
 
-// Known in the per-machine context; GetProductInfoEx reads the same
-// properties as GetProductInfo there (LocalPackage among them).
+// Known in one context (the per-machine one unless a test says otherwise);
+// GetProductInfoEx reads the same properties as GetProductInfo there
+// (LocalPackage among them).
 struct Product {
     int state = 5;
+    int context = 4;
     std::map<std::wstring, std::wstring> properties;
     std::vector<AppliedPatch> appliedPatches;
 };
@@ -57,6 +62,9 @@ void AddProduct(const std::wstring& code, int state, const std::wstring& version
                 const std::wstring& name, const std::wstring& language);
 // Results of the next ConfigureProductEx calls, in order; 0 when none is left.
 void QueueConfigureResults(const std::vector<unsigned>& results);
+// From now on a successful call with MSIPATCHREMOVE="{A};{B}" unregisters
+// those patches from its product, as the installer does (Wine's does not).
+void RemovePatchesOnSuccess();
 // Runs inside the next ConfigureProductEx calls, e.g. to move a version.
 void OnConfigure(void (*hook)(const ConfigureCall& call));
 void SetProductVersion(const std::wstring& code, const std::wstring& version);

@@ -221,7 +221,7 @@ Findings Receipt(const Kit& kit, CaseJob& job)
     Findings found;
     const std::string text =
         RunAndRead(found, kit, job, L"c.exe", L"/q /exitcode /json " + Quoted(receipt), 1642, receipt, L"receipt");
-    for (const char* member : {"\"schema\": 1,", "\"exitCode\": 1642,"})
+    for (const char* member : {"\"schema\": 2,", "\"exitCode\": 1642,"})
         found.Holds(L"the receipt has no line with " + from_utf8(member),
                     text.find(member) != std::string::npos);
     return found;

@@ -147,7 +147,7 @@ Findings ReceiptShare(const Kit& kit, CaseJob& job)
         if (folder == shared && !sharing.empty()) continue;
         found.Same(folder + L": what the runs left", NamesIn(folder), L"r.json");
         found.Holds(folder + L"\\r.json is no receipt",
-                    ReadWholeFile(folder + L"\\r.json", receipt) && receipt.find("\"schema\": 1,") != std::string::npos);
+                    ReadWholeFile(folder + L"\\r.json", receipt) && receipt.find("\"schema\": 2,") != std::string::npos);
     }
     return found;
 }

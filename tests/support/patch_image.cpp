@@ -22,10 +22,12 @@ std::vector<std::uint8_t> PatchImage(const std::vector<SummaryValue>& summary)
     return CompoundFileImage({{{u"\005SummaryInformation"}, summary_stream_bytes(summary)}}, options);
 }
 
-std::vector<std::uint8_t> PatchImage(const std::wstring& keywords, const std::wstring& templateValue)
+std::vector<std::uint8_t> PatchImage(const std::wstring& keywords, const std::wstring& templateValue,
+                                     const std::wstring& patchCode)
 {
-    SummaryValue codePage{1, false, 1252, ""};
-    SummaryValue keywordsValue{5, true, 0, Narrow(keywords)};
-    SummaryValue templateText{7, true, 0, Narrow(templateValue)};
-    return PatchImage({codePage, keywordsValue, templateText});
+    std::vector<SummaryValue> values = {{1, false, 1252, ""}, {5, true, 0, Narrow(keywords)},
+                                        {7, true, 0, Narrow(templateValue)}};
+    if (!patchCode.empty())
+        values.push_back({9, true, 0, Narrow(patchCode)});
+    return PatchImage(values);
 }

@@ -10,5 +10,7 @@
 // file with the installer's patch class and a summary of the given values.
 std::vector<std::uint8_t> PatchImage(const std::vector<SummaryValue>& summary);
 
-// The common case: code page 1252, Keywords and Template as given (ASCII).
-std::vector<std::uint8_t> PatchImage(const std::wstring& keywords, const std::wstring& templateValue);
+// The common case: code page 1252, Keywords and Template as given (ASCII),
+// and a Revision Number that begins with `patchCode` when one is given.
+std::vector<std::uint8_t> PatchImage(const std::wstring& keywords, const std::wstring& templateValue,
+                                     const std::wstring& patchCode = L"");

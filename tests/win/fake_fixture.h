@@ -41,9 +41,10 @@ protected:
     // Embeds in slot n a real patch with these Keywords and Template, read
     // alike by the wrapper's own reader (from the embedded bytes) and by the
     // fake installer (from a copy on disk, which it knows by its content).
-    static void EmbedPatch(int slot, const std::wstring& keywords, const std::wstring& templateValue)
+    static void EmbedPatch(int slot, const std::wstring& keywords, const std::wstring& templateValue,
+                           const std::wstring& patchCode = L"")
     {
-        const std::vector<std::uint8_t> image = PatchImage(keywords, templateValue);
+        const std::vector<std::uint8_t> image = PatchImage(keywords, templateValue, patchCode);
         fake_patches::Set(slot, image);
         fake_msi::SetSummaryForFile(std::string(image.begin(), image.end()), keywords, templateValue);
     }

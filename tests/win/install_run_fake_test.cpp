@@ -5,6 +5,8 @@
 #include "fake_fixture.h"
 #include "install/decision.h"
 #include "install/failure_hints.h"
+#include "install/failure_hints_win.h"
+#include "install/msi_api.h"
 
 #include <algorithm>
 
@@ -355,7 +357,9 @@ TEST_F(RunInstallTest, MissingCachedPackagesAreHintsOfThePlanAndOfTheRunBeforeIt
     const std::wstring patchGone = L"{CCCCCCCC-0000-0000-0000-000000000003}";
     fake_msi::Product& product = fake_msi::ProductOf(ProductOfSlot(1));
     product.properties[L"LocalPackage"] = L"C:\\gone\\1a.msi";
-    product.appliedPatches = {{L"{DDDDDDDD-0000-0000-0000-000000000004}", present}, {patchGone, L"C:\\gone\\3c.msp"}};
+    // The missing one's path is the longer: each lookup needs the whole buffer.
+    const std::wstring gone = L"C:\\gone\\" + std::wstring(std::wcslen(present), L'x') + L"\\3c.msp";
+    product.appliedPatches = {{L"{DDDDDDDD-0000-0000-0000-000000000004}", present}, {patchGone, gone}};
     Due(1);
     RunWhatIf(plan_);
     ASSERT_FALSE(fake_boxes::Shown().empty());
@@ -363,7 +367,7 @@ TEST_F(RunInstallTest, MissingCachedPackagesAreHintsOfThePlanAndOfTheRunBeforeIt
                                                FailureHintText({kHintProductPackageMissing, L"C:\\gone\\1a.msi"})),
               std::wstring::npos);
     EXPECT_EQ(PlanThenRun(1), 0u);
-    const std::vector<std::wstring> expected = {L"0 C:\\gone\\1a.msi", L"1 " + patchGone + L" C:\\gone\\3c.msp"};
+    const std::vector<std::wstring> expected = {L"0 C:\\gone\\1a.msi", L"1 " + patchGone + L" " + gone};
     for (const RunRecord* record : {&plan_, &run_}) {
         std::vector<std::wstring> packageHints;
         for (const FailureHint& hint : record->slots.at(0).products.at(0).hints) {
@@ -373,8 +377,44 @@ TEST_F(RunInstallTest, MissingCachedPackagesAreHintsOfThePlanAndOfTheRunBeforeIt
         EXPECT_EQ(packageHints, expected);
     }
     const auto& calls = fake_msi::Calls();
-    const auto lastLookUp = std::find(calls.rbegin(), calls.rend(), L"GetPatchInfoEx " + patchGone + L" LocalPackage");
+    const auto lastLookUp = std::find(calls.rbegin(), calls.rend(),
+                                      L"GetPatchInfoEx " + patchGone + L" " + ProductOfSlot(1) + L" 4 LocalPackage");
     EXPECT_LE(lastLookUp.base(), std::find(calls.begin(), calls.end(), L"ConfigureProductEx " + ProductOfSlot(1)));
+
+    // The product's instance is looked for as the installer looks for one
+    // named without a context: managed, machine, then unmanaged.
+    const size_t before = calls.size();
+    product.context = kContextUserUnmanaged;
+    ProductRecord record;
+    record.productCode = ProductOfSlot(1);
+    LookUpFailureHints(record, 0);
+    std::wstring contexts;
+    for (size_t i = before; i < calls.size(); ++i) {
+        if (calls[i].rfind(L"GetProductInfoEx " + record.productCode, 0) == 0)
+            contexts += calls[i].back();
+    }
+    EXPECT_EQ(contexts, L"142");
+    EXPECT_EQ(record.hints.size(), 2u);  // found there
+}
+
+// The installer caches a patch under the Windows folder while the copy it
+// was given still stands: that volume needs twice the patch, the copies'
+// volume once.
+TEST_F(RunInstallTest, TheSystemVolumeNeedsTwiceThePatch)
+{
+    wchar_t windows[MAX_PATH];
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    ULARGE_INTEGER available = {};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(windows, &available, nullptr, nullptr));
+    ProductRecord record;
+    record.productCode = ProductOfSlot(1);
+    LookUpFailureHints(record, available.QuadPart / 4 * 3);
+    std::vector<int> kinds;
+    for (const FailureHint& hint : record.hints) {
+        if (hint.kind == kHintCopiesVolumeLow || hint.kind == kHintSystemVolumeLow)
+            kinds.push_back(hint.kind);
+    }
+    EXPECT_EQ(kinds, std::vector<int>{kHintSystemVolumeLow});
 }
 
 // Unlike /i, the plan honours /q, even for a wrapper without patches.
