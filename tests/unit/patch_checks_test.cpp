@@ -441,10 +441,6 @@ TEST(PatchChecks, WhatTheManifestTakesFromTheChecks)
         EXPECT_EQ(slot.targetVersions, (Lines{L"3.2.10.0", L"3.2.20.0"}));
         EXPECT_EQ(slot.removal, kPatchRemovable);
     }
-    EXPECT_EQ(Checked(ImageOf(With([](PatchSpec& p) { p.allowRemoval = "0"; }))).checkedSlots.at(0).removal,
-              kPatchNotRemovable);
-    EXPECT_EQ(Checked(ImageOf(With([](PatchSpec& p) { p.metadataCut = true; }))).checkedSlots.at(0).removal,
-              kPatchRemovalUnknown);
 }
 
 TEST(PatchChecks, WhatTheBuildersPrint)
