@@ -7,9 +7,9 @@
 
 namespace {
 
-// The installer fixes the table's columns: Company (s72, nullable),
-// Property (s72) and Value (l0), all strings, each stored for every row
-// in turn ("MsiPatchMetadata Table").
+// The installer fixes the table's columns: Company (nullable), Property
+// and Value, all strings, each stored for every row in turn
+// ("MsiPatchMetadata Table").
 constexpr std::size_t kMetadataColumns = 3;
 
 } // namespace
