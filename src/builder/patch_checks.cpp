@@ -84,6 +84,20 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
     return L"the transforms move the product to " + Joined(distinct);
 }
 
+// A patch the installer will not remove stays until its products are
+// uninstalled: a rollback of the run cannot take it back either.
+PatchRemovability RemovalOf(SlotCheck& check, const CompoundFile& file)
+{
+    const PatchRemovability removal = ReadPatchRemovability(file);
+    if (removal == kPatchNotRemovable)
+        Warn(check, L"the patch cannot be removed once applied: it has no MsiPatchMetadata table with AllowRemoval "
+                    L"1; only uninstalling the product removes it");
+    else if (removal == kRemovabilityUnknown)
+        Warn(check, L"cannot tell whether the patch can be removed once applied: its MsiPatchMetadata table cannot "
+                    L"be read");
+    return removal;
+}
+
 } // namespace
 
 void CheckPatch(int slot, const std::wstring& path, const ByteSource& patch, BuildReport& report)
@@ -131,9 +145,10 @@ void CheckPatch(int slot, const std::wstring& path, const ByteSource& patch, Bui
         report.refusals.push_back(check.where + L": its Template " + Quoted(templateValue) +
                                   L" begins with ';', so the wrapper would find no product to patch");
     const std::vector<std::wstring> products = TemplateProductCodes(templateValue);
+    const PatchRemovability removal = RemovalOf(check, file);
     if (!products.empty()) {
         report.checkedSlots.push_back({slot, check.where, PatchCodeOf(file), products, upgrade,
-                                       split ? SplitTargetVersions(targets) : std::vector<std::wstring>()});
+                                       split ? SplitTargetVersions(targets) : std::vector<std::wstring>(), removal});
     }
     report.slotMap.push_back(L"  products: " + (products.empty() ? std::wstring(L"none") : Joined(products)));
     if (!split) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "builder/patch_removability.h"
 #include "payload/compound_file.h"
 
 #include <string>
@@ -21,6 +22,7 @@ struct CheckedSlot {
     std::vector<std::wstring> products;
     std::wstring upgradeVersion;  // as written; empty when the Keywords cannot be split
     std::vector<std::wstring> targetVersions;  // likewise
+    PatchRemovability removal = kRemovabilityUnknown;
 };
 
 // A warning about slot `slot`, which `where` names, or about the wrapper
@@ -40,8 +42,8 @@ struct BuildReport {
 
 // Adds the slot map block of the patch in `slot` (read from `patch`,
 // named `path` in the texts) and its warnings and refusals. Only what the
-// checks need is read: the header, the tables, the directory, the summary
-// and the transforms' tables.
+// checks need is read: the header, the tables, the directory, the summary,
+// the patch's MsiPatchMetadata table and the transforms' tables.
 void CheckPatch(int slot, const std::wstring& path, const ByteSource& patch, BuildReport& report);
 
 // A warning for every slot whose products share none with an earlier

@@ -1,76 +1,15 @@
 #include "builder/transform_versions.h"
 
+#include "builder/database_streams.h"
 #include "payload/ansi_text.h"
+#include "shared/little_endian.h"
 
 #include <algorithm>
-#include <cstring>
 #include <map>
 #include <set>
 #include <string_view>
 
 namespace {
-
-const char kNameCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz._";
-
-int NameCode(char c)
-{
-    const char* found = c == '\0' ? nullptr : std::strchr(kNameCharacters, c);
-    return found == nullptr ? -1 : static_cast<int>(found - kNameCharacters);
-}
-
-unsigned Get16(const std::vector<std::uint8_t>& bytes, std::size_t at)
-{
-    return bytes[at] | (bytes[at + 1] << 8);
-}
-
-// Transforms' tables are read whole, and a transform that changes a large
-// product's tables takes a few megabytes. A larger stream is not read (the
-// versions then "cannot tell"): what the checks hold stays bounded,
-// whatever the patch.
-constexpr std::size_t kMaxTableStreamBytes = 16 << 20;
-
-struct StringPool {
-    const std::vector<std::uint8_t>& pool;
-    const std::vector<std::uint8_t>& data;
-    unsigned codePage = 0;
-    std::size_t referenceSize = 2;
-};
-
-// The pool is a code page header, then one (length, reference count) pair
-// of 16-bit words per string id; (0, 0) is an unused id. A string of 64 KB
-// or more takes two pairs: (0, count), then its length as a 32-bit value,
-// as the installer writes and reads it. `visit(id, text)` for every string
-// in id order; nothing is kept, so a pool of any size costs nothing.
-template <typename Visit>
-void VisitStrings(const StringPool& strings, Visit visit)
-{
-    const std::vector<std::uint8_t>& pool = strings.pool;
-    const std::vector<std::uint8_t>& data = strings.data;
-    const std::size_t pairs = pool.size() / 4;
-    std::uint64_t offset = 0;
-    std::uint32_t id = 1;
-    for (std::size_t i = 1; i < pairs; ++id) {
-        std::uint64_t length = Get16(pool, i * 4);
-        const unsigned references = Get16(pool, i * 4 + 2);
-        if (length == 0 && references == 0) {
-            ++i;
-            continue;
-        }
-        if (length == 0) {
-            if (i + 1 >= pairs)
-                break;
-            length = Get16(pool, i * 4 + 4) | (static_cast<std::uint64_t>(Get16(pool, i * 4 + 6)) << 16);
-            i += 2;
-        } else {
-            i += 1;
-        }
-        // Data that ends early cuts the string short, as a slice would.
-        const std::size_t begin = static_cast<std::size_t>(std::min<std::uint64_t>(offset, data.size()));
-        const std::size_t end = static_cast<std::size_t>(std::min<std::uint64_t>(data.size() - begin, length)) + begin;
-        visit(id, std::string_view(reinterpret_cast<const char*>(data.data()) + begin, end - begin));
-        offset += length;
-    }
-}
 
 // The string references of the Property rows: a 16-bit mask, then one
 // reference per column present. An odd mask is a whole row of (mask >> 8)
@@ -82,7 +21,7 @@ bool VisitPropertyRows(const std::vector<std::uint8_t>& rows, std::size_t refere
 {
     std::size_t at = 0;
     while (at + 2 <= rows.size()) {
-        const unsigned mask = Get16(rows, at);
+        const unsigned mask = Get16(rows.data() + at);
         at += 2;
         std::vector<bool> present;
         if ((mask & 1) != 0)
@@ -97,10 +36,7 @@ bool VisitPropertyRows(const std::vector<std::uint8_t>& rows, std::size_t refere
             }
             if (at + referenceSize > rows.size())
                 return false;
-            std::uint32_t reference = 0;
-            for (std::size_t b = 0; b < referenceSize; ++b)
-                reference |= static_cast<std::uint32_t>(rows[at + b]) << (8 * b);
-            fields.push_back(reference);
+            fields.push_back(StringReference(rows, at, referenceSize));
             at += referenceSize;
         }
         if (fields.size() >= 2 && present[1])
@@ -111,13 +47,9 @@ bool VisitPropertyRows(const std::vector<std::uint8_t>& rows, std::size_t refere
 
 // The values of the rows keyed ProductVersion, in row order: the pool is
 // walked once for the key's ids and once for the values' texts.
-bool ReadProductVersions(const std::vector<std::uint8_t>& pool, const std::vector<std::uint8_t>& data,
-                         const std::vector<std::uint8_t>& rows, std::vector<std::wstring>& versions)
+bool ReadProductVersions(const DatabaseStrings& strings, const std::vector<std::uint8_t>& rows,
+                         std::vector<std::wstring>& versions)
 {
-    if (pool.size() < 4)
-        return false;
-    const unsigned high = Get16(pool, 2);
-    const StringPool strings{pool, data, Get16(pool, 0) | ((high & 0x7FFF) << 16), (high & 0x8000) != 0 ? 3u : 2u};
     std::set<std::uint32_t> keys;
     VisitStrings(strings, [&](std::uint32_t id, std::string_view text) {
         if (text == "ProductVersion")
@@ -144,39 +76,18 @@ bool ReadProductVersions(const std::vector<std::uint8_t>& pool, const std::vecto
 
 bool ReadTransform(const CompoundFile& file, std::uint32_t storage, std::vector<std::wstring>& versions)
 {
-    std::uint32_t entries[3];
-    const char* const tables[3] = {"_StringPool", "_StringData", "Property"};
-    for (int i = 0; i < 3; ++i) {
-        entries[i] = FindChild(file, storage, TableStreamName(tables[i]));
-        // A storage without these tables is no transform.
-        if (entries[i] == kNoEntry || file.entries[entries[i]].type != kEntryStream)
-            return true;
-    }
-    std::vector<std::uint8_t> pool, data, rows;
-    return ReadStream(file, entries[0], pool, kMaxTableStreamBytes) &&
-           ReadStream(file, entries[1], data, kMaxTableStreamBytes) &&
-           ReadStream(file, entries[2], rows, kMaxTableStreamBytes) && ReadProductVersions(pool, data, rows, versions);
+    const std::uint32_t property = FindTableStream(file, storage, "Property");
+    // A storage without these tables is no transform.
+    if (property == kNoEntry || FindTableStream(file, storage, "_StringPool") == kNoEntry ||
+        FindTableStream(file, storage, "_StringData") == kNoEntry)
+        return true;
+    DatabaseStrings strings;
+    std::vector<std::uint8_t> rows;
+    return ReadDatabaseStrings(file, storage, strings) && ReadTableStream(file, property, rows) &&
+           ReadProductVersions(strings, rows, versions);
 }
 
 } // namespace
-
-std::u16string TableStreamName(const std::string& table)
-{
-    std::u16string name(1, u'\x4840');
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        const int first = NameCode(table[i]);
-        const int second = i + 1 < table.size() ? NameCode(table[i + 1]) : -1;
-        if (first < 0) {
-            name += static_cast<char16_t>(static_cast<unsigned char>(table[i]));
-        } else if (second < 0) {
-            name += static_cast<char16_t>(0x4800 + first);
-        } else {
-            name += static_cast<char16_t>(0x3800 + first + (second << 6));
-            ++i;
-        }
-    }
-    return name;
-}
 
 bool ReadTransformVersions(const CompoundFile& file, std::vector<std::wstring>& versions)
 {

@@ -11,11 +11,6 @@
 // transforms' own tables: every storage directly under the root that holds
 // the streams of _StringPool, _StringData and Property is a transform.
 
-// The stream name the installer gives a table (or "_StringPool"): the
-// marker U+4840, then the name with two characters of
-// "0-9A-Za-z._" packed into each code unit.
-std::u16string TableStreamName(const std::string& table);
-
 // The values of the Property rows named ProductVersion that the transforms
 // set, transform by transform in the order of their storage names. False
 // ("cannot tell") when the file or one of those streams cannot be read;

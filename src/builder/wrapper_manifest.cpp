@@ -29,7 +29,8 @@ std::vector<std::wstring> WarningsAbout(int slot, const BuildReport& report)
     return texts;
 }
 
-// A slot the checks did not read (--unchecked) has its file's facts only.
+// A slot the checks did not read (--unchecked) has its file's facts only,
+// and nothing known of its removal.
 void WriteSlot(JsonWriter& json, const ManifestPatch& patch, const CheckedSlot* checked, const BuildReport& report)
 {
     BeginJsonObject(json);
@@ -40,6 +41,11 @@ void WriteSlot(JsonWriter& json, const ManifestPatch& patch, const CheckedSlot* 
     WriteDigest(json, patch.digest);
     WriteJsonKey(json, "checked");
     WriteJsonBool(json, checked != nullptr);
+    WriteJsonKey(json, "removable");
+    if (checked == nullptr || checked->removal == kRemovabilityUnknown)
+        WriteJsonNull(json);
+    else
+        WriteJsonBool(json, checked->removal == kPatchRemovable);
     if (checked != nullptr) {
         WriteJsonKey(json, "patchCode");
         if (checked->patchCode.empty())
@@ -95,7 +101,7 @@ std::string ManifestText(const std::wstring& arch, const FileDigest& wrapper, co
     JsonWriter json;
     BeginJsonObject(json);
     WriteJsonKey(json, "schema");
-    WriteJsonInteger(json, 1);
+    WriteJsonInteger(json, 2);
     WriteJsonKey(json, "builderVersion");
     WriteJsonString(json, L"" WRAPPER_VERSION_TEXT);
     WriteJsonKey(json, "architecture");

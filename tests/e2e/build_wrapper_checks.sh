@@ -59,8 +59,9 @@ warned() {
 # wrote with MANIFEST set is valid against schemas/manifest.schema.json
 # and gives the builder's version, ARCH, the wrapper's size and sha256sum,
 # each slot's file name, size and sha256sum, whether it was checked (KIND:
-# checked, with a patch code as every test patch has, or unchecked), and
-# the warnings the builder printed, each under its slot.
+# checked, with a patch code as every test patch has, or unchecked) and
+# whether it can be removed (removable_of), and the warnings the builder
+# printed, each under its slot.
 check_manifest() {
     local name=$1 arch=$2 kind=$3 slot file expected version warnings
     shift 3
@@ -69,7 +70,7 @@ check_manifest() {
     for slot in "$@"; do
         file=${slot#*=}
         expected+=$'\n'"slot ${slot%%=*} $(basename "$file") $(stat -c %s "$file")"
-        expected+=" $(sha256sum < "$file" | cut -c1-64) $kind"
+        expected+=" $(sha256sum < "$file" | cut -c1-64) $kind $(removable_of "$file" "$kind")"
     done
     warnings=$(sed -n 's/^build-wrapper: warning: //p' "$work/stderr" |
         perl -pe 's/^slot (\d+) \(.*?\): /slot $1: / or s/^/wrapper: /' | LC_ALL=C sort)
@@ -87,11 +88,22 @@ print(manifest["builderVersion"], manifest["architecture"], wrapper["size"], wra
 warnings = ["wrapper: " + text for text in manifest["warnings"]]
 for slot in manifest["slots"]:
     kind = "unchecked" if not slot["checked"] else "checked" if slot["patchCode"] else "no patch code"
-    print("slot", slot["slot"], slot["file"], slot["size"], slot["sha256"], kind)
+    print("slot", slot["slot"], slot["file"], slot["size"], slot["sha256"], kind, json.dumps(slot["removable"]))
     warnings += ["slot %d: %s" % (slot["slot"], text) for text in slot.get("warnings", [])]
 for line in sorted(warnings):
     print(line)
 ' "$E2E_REPO/schemas/manifest.schema.json" "$work/out.json" 2>&1)" "$expected"
+}
+
+# removable_of PATCH KIND: the manifest's removable for a test patch: null
+# unchecked or when its MsiPatchMetadata table cannot be read, false for
+# the patches made without AllowRemoval 1, true for every other.
+removable_of() {
+    case $2:$(basename "$1" .msp) in
+        unchecked:* | *:unreadable-metadata) echo null ;;
+        *:no-metadata | *:removal-0) echo false ;;
+        *) echo true ;;
+    esac
 }
 
 # patch OUT.msp ARGS...: a real patch of product $code_a (unless ARGS name
@@ -105,13 +117,18 @@ patch() {
 code_a=$(new_guid) code_b=$(new_guid)
 p() { echo "$work/$1.msp"; }
 
-# damage_property_streams FILE: points every Property table stream of FILE
-# past the end of its mini stream, so that no reader can read it; prints
-# how many there were. A directory entry starts on a 128-byte boundary
-# with its UTF-16 name, here the installer's encoding of "Property".
-damage_property_streams() {
-    perl -0777 -i -pe '
-        my $name = "\x40\x48\x59\x45\xF2\x44\x68\x45\x37\x47";
+# The installer's encoding of two table names, as their streams' UTF-16
+# names (hex).
+property_stream=40485945F24468453747
+metadata_stream=404896456C3EE445E6421642374127413741
+
+# damage_streams FILE NAME: points every stream NAME (hex) of FILE past the
+# end of its mini stream, so that no reader can read it; prints how many
+# there were. A directory entry starts on a 128-byte boundary with its
+# UTF-16 name.
+damage_streams() {
+    NAME=$2 perl -0777 -i -pe '
+        my $name = pack("H*", $ENV{NAME});
         my @entries;
         while (/\Q$name\E/g) { push @entries, $-[0] if $-[0] % 128 == 0 }
         for my $at (@entries) { substr($_, $at + 0x74, 4) = pack("V", 5000) }
@@ -148,7 +165,20 @@ make_patches() {
     # where it moves the product.
     patch "$(p unreadable-transform)" --product-code "$code_a" --to-version 3.2.40.0 \
         --keywords "3.2.50.0;3.2.10.0"
-    check_same "fixture: one Property stream to damage" "$(damage_property_streams "$(p unreadable-transform)")" 1
+    check_same "fixture: one Property stream to damage" \
+        "$(damage_streams "$(p unreadable-transform)" $property_stream)" 1
+    # Patches that cannot be removed once applied, and one whose
+    # MsiPatchMetadata table cannot be read.
+    patch "$(p no-metadata)" --product-code "$code_a" --to-version 3.2.40.0 --keywords "3.2.40.0;3.2.10.0" \
+        --no-metadata
+    check_same "fixture: no MsiPatchMetadata table" \
+        "$(msiinfo tables "$(p no-metadata)" | grep -cx MsiPatchMetadata || true)" 0
+    patch "$(p removal-0)" --product-code "$code_a" --to-version 3.2.40.0 --keywords "3.2.40.0;3.2.10.0" \
+        --allow-removal 0
+    check_same "fixture: AllowRemoval 0" "$(metadata_value "$(p removal-0)" AllowRemoval)" 0
+    cp "$(p good)" "$(p unreadable-metadata)"
+    check_same "fixture: one MsiPatchMetadata stream to damage" \
+        "$(damage_streams "$(p unreadable-metadata)" $metadata_stream)" 1
     patch "$(p other-product)" --product-code "$(new_guid)" --to-version 3.2.40.0 --keywords "3.2.40.0;3.2.10.0"
     make_patch "$(p not-a-patch)" --not-a-patch >/dev/null
     make_fake_patch "$(p fake)" 4096
@@ -209,6 +239,13 @@ case_warnings() {
     check_same "a transform that cannot be read: no warning" "$(cat "$work/stderr")" ""
     check "a transform that cannot be read: the slot map cannot tell" \
         grep -qF "  upgrade:  3.2.50.0; the transforms' version: cannot tell" "$work/stdout"
+    local kept="the patch cannot be removed once applied: it has no MsiPatchMetadata table with AllowRemoval 1; only uninstalling the product removes it"
+    warned "no MsiPatchMetadata table" "slot 1 ($(p no-metadata)): $kept" "$(p no-metadata)"
+    MANIFEST=1 warned "AllowRemoval 0" "slot 1 ($(p removal-0)): $kept" "$(p removal-0)"
+    check_manifest "AllowRemoval 0" x64 checked 1="$(p removal-0)"
+    MANIFEST=1 warned "an MsiPatchMetadata table that cannot be read" "slot 1 ($(p unreadable-metadata)): cannot tell whether the patch can be removed once applied: its MsiPatchMetadata table cannot be read" \
+        "$(p unreadable-metadata)"
+    check_manifest "an MsiPatchMetadata table that cannot be read" x64 checked 1="$(p unreadable-metadata)"
 }
 timed case_warnings
 

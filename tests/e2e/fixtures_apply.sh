@@ -32,13 +32,6 @@ transform_numbers() {
     timeout 60 wine "$TEST_TOOLS_DIR/patch_probe.exe" transform "$(z_path "$1")" "$2" | tr -d '\r' | paste -sd ' '
 }
 
-# A standard property of the patch's MsiPatchMetadata table (Company Null),
-# as msitools reads it from the file.
-metadata_value() {
-    msiinfo export "$1" MsiPatchMetadata 2>/dev/null | tr -d '\r' |
-        awk -F '\t' -v property="$2" 'NR > 3 && $1 == "" && $2 == property { print $3 }'
-}
-
 # --- products ---------------------------------------------------------------
 code_a=$(new_guid) code_b=$(new_guid) code_f=$(new_guid) upgrade_a=$(new_guid)
 name_a="Norvale Fixture A"

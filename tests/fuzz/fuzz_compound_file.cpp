@@ -1,7 +1,7 @@
-// The compound-file reader, the summary parser and the transform reader on
-// any bytes: open, walk every storage, read every stream, the summary and
-// the transforms' versions, and the builders' patch checks over all of
-// them. ASan stops any read outside the given bytes.
+// The compound-file reader, the summary parser and the readers of a
+// patch's tables on any bytes: open, walk every storage, read every
+// stream, the summary, the transforms' versions and whether the patch can
+// be removed, and the builders' patch checks over all of them. ASan stops any read outside the given bytes.
 //
 // Input: a compound-file image as it is, or, after a first byte 0, one
 // packed so that whole images fit the run's input limit: a byte FE, n, v
@@ -12,7 +12,9 @@
 
 #include "fuzz_input.h"
 
+#include "builder/database_streams.h"
 #include "builder/patch_checks.h"
+#include "builder/patch_removability.h"
 #include "builder/transform_versions.h"
 #include "payload/ansi_text.h"
 #include "payload/compound_file.h"
@@ -149,6 +151,10 @@ void CheckFile(const std::vector<std::uint8_t>& bytes)
     FUZZ_CHECK(told || versions.empty());
     std::vector<std::wstring> fromBytes;
     FUZZ_CHECK(ReadTransformVersions(bytes.data(), bytes.size(), fromBytes) == told && fromBytes == versions);
+
+    // Without the table nothing lets the patch be removed.
+    FUZZ_CHECK(ReadPatchRemovability(file) == kPatchNotRemovable ||
+               FindTableStream(file, kRootEntry, "MsiPatchMetadata") != kNoEntry);
 }
 
 } // namespace

@@ -174,6 +174,8 @@ struct PatchSpec {
     bool summary = true;
     std::string revision;  // none when empty
     std::size_t cabinetBytes = 0;  // a stream that stands for the patch's files
+    std::string allowRemoval = "1";  // the one row of its MsiPatchMetadata table
+    bool metadataCut = false;  // that table's stream a byte short
 };
 
 Bytes ImageOf(const PatchSpec& patch)
@@ -198,6 +200,13 @@ Bytes ImageOf(const PatchSpec& patch)
         streams.push_back({{storage, table_stream_name("_StringData")}, pool_data_bytes(pool)});
         streams.push_back({{storage, table_stream_name("Property")}, property_update_row(key, value)});
     }
+    StringPool pool;
+    const std::uint16_t allowRemoval = pool_add(pool, "AllowRemoval");
+    Bytes metadata = table_stream_bytes({{0, allowRemoval, pool_add(pool, patch.allowRemoval)}});
+    metadata.resize(metadata.size() - (patch.metadataCut ? 1 : 0));
+    streams.push_back({{table_stream_name("_StringPool")}, pool_stream_bytes(pool)});
+    streams.push_back({{table_stream_name("_StringData")}, pool_data_bytes(pool)});
+    streams.push_back({{table_stream_name("MsiPatchMetadata")}, metadata});
     if (patch.cabinetBytes != 0)
         streams.push_back({{u"PatchFiles"}, Bytes(patch.cabinetBytes, 0x5A)});
     ImageOptions options;
@@ -308,6 +317,17 @@ TEST(PatchChecks, ReadsEachPatchAsTheWrapperDoes)
          {L"  products: {A}, {B}", L"  targets:  3.2.10.0, 3.2.20.0",
           L"  upgrade:  3.2.40.0; the transforms leave the product's version as it is"},
          {L"the patch's transforms do not change the product's version; " + kSounds + kRollback}, {}},
+        {"AllowRemoval 0", With([](PatchSpec& p) { p.allowRemoval = "0"; }),
+         {L"  products: {A}, {B}", L"  targets:  3.2.10.0, 3.2.20.0",
+          L"  upgrade:  3.2.40.0; the transforms move the product to 3.2.40.0"},
+         {L"the patch cannot be removed once applied: it has no MsiPatchMetadata table with AllowRemoval 1; only "
+          L"uninstalling the product removes it"},
+         {}},
+        {"an MsiPatchMetadata table cut short", With([](PatchSpec& p) { p.metadataCut = true; }),
+         {L"  products: {A}, {B}", L"  targets:  3.2.10.0, 3.2.20.0",
+          L"  upgrade:  3.2.40.0; the transforms move the product to 3.2.40.0"},
+         {L"cannot tell whether the patch can be removed once applied: its MsiPatchMetadata table cannot be read"},
+         {}},
         {"no summary", With([](PatchSpec& p) { p.summary = false; }), {L"  summary: unreadable"}, {},
          {L"its summary information cannot be read; it is not a Windows Installer patch"}},
         {"no installer class", With([](PatchSpec& p) { p.packageClass = false; }),
@@ -419,6 +439,7 @@ TEST(PatchChecks, WhatTheManifestTakesFromTheChecks)
         EXPECT_EQ(slot.products, (Lines{L"{A}", L"{B}"}));
         EXPECT_EQ(slot.upgradeVersion, L"3.2.40.0");
         EXPECT_EQ(slot.targetVersions, (Lines{L"3.2.10.0", L"3.2.20.0"}));
+        EXPECT_EQ(slot.removal, kPatchRemovable);
     }
 }
 

@@ -1,3 +1,5 @@
+#include "builder/database_streams.h"
+#include "builder/patch_removability.h"
 #include "builder/transform_versions.h"
 #include "payload/compound_file.h"
 #include "support/compound_file_image.h"
@@ -230,6 +232,83 @@ TEST(TransformVersions, UnreadableFilesAndTablesMeanCannotTell)
     PutLittle32(image, DirectoryEntryOffset(layout, layout.streamEntries[5]) + kEntryStartField, 5000);
     EXPECT_FALSE(ReadTransformVersions(image.data(), image.size(), versions));
     EXPECT_TRUE(versions.empty());
+}
+
+// --- the patch's own MsiPatchMetadata table ------------------------------------
+
+// Ids 1 AllowRemoval, 2 "1", 3 "0", 4 Norvale, 5 DisplayName.
+StringPool MetadataPool()
+{
+    StringPool pool;
+    for (const char* text : {"AllowRemoval", "1", "0", "Norvale", "DisplayName"})
+        pool_add(pool, text);
+    return pool;
+}
+
+// The patch's string pool and its MsiPatchMetadata table, at the root.
+std::vector<ImageStream> PatchTables(const Bytes& pool, const Bytes& data, const Bytes& table)
+{
+    return {{{table_stream_name("_StringPool")}, pool},
+            {{table_stream_name("_StringData")}, data},
+            {{table_stream_name("MsiPatchMetadata")}, table}};
+}
+
+std::vector<ImageStream> PatchTables(const std::vector<std::vector<std::uint32_t>>& rows)
+{
+    return PatchTables(pool_stream_bytes(MetadataPool()), pool_data_bytes(MetadataPool()), table_stream_bytes(rows));
+}
+
+PatchRemovability RemovalOf(const std::vector<ImageStream>& streams)
+{
+    const Bytes image = CompoundFileImage(streams);
+    CompoundFile file;
+    EXPECT_TRUE(OpenCompoundFile(image.data(), image.size(), file));
+    return ReadPatchRemovability(file);
+}
+
+TEST(PatchRemovability, OnlyTheInstallersOwnAllowRemovalOne)
+{
+    struct Row {
+        const char* what;
+        std::vector<std::vector<std::uint32_t>> rows;  // Company, Property, Value
+        PatchRemovability removal;
+    };
+    const Row rows[] = {
+        {"AllowRemoval 1 among Null Company rows and another company's",
+         {{0, 5, 4}, {0, 1, 2}, {4, 5, 3}}, kPatchRemovable},
+        {"AllowRemoval 0", {{0, 1, 3}}, kPatchNotRemovable},
+        {"no AllowRemoval row", {{0, 5, 2}}, kPatchNotRemovable},
+        {"another company's AllowRemoval 1", {{4, 1, 2}}, kPatchNotRemovable},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(RemovalOf(PatchTables(row.rows)), row.removal) << row.what;
+    std::vector<ImageStream> noTable = PatchTables({{0, 1, 2}});
+    noTable.pop_back();
+    EXPECT_EQ(RemovalOf(noTable), kPatchNotRemovable) << "no MsiPatchMetadata table";
+}
+
+TEST(PatchRemovability, ThreeByteReferencesWhenThePoolSaysSo)
+{
+    // 65536 unused ids first: AllowRemoval is id 0x10001, "1" id 0x10002.
+    std::vector<unsigned> words(2 + 2 * 0x10000, 0);
+    words[0] = 1252;
+    words[1] = 0x8000;
+    words.insert(words.end(), {12, 1, 1, 1});
+    const std::string data = "AllowRemoval1";
+    EXPECT_EQ(RemovalOf(PatchTables(PoolWords(words), Bytes(data.begin(), data.end()),
+                                    table_stream_bytes({{0, 0x10001, 0x10002}}, 3))),
+              kPatchRemovable);
+}
+
+TEST(PatchRemovability, DamagedTablesMeanCannotTell)
+{
+    std::vector<ImageStream> streams = PatchTables({{0, 1, 2}});
+    streams[2].bytes.pop_back();
+    EXPECT_EQ(RemovalOf(streams), kRemovabilityUnknown) << "a table cut inside a row";
+
+    streams = PatchTables({{0, 1, 2}});
+    streams.erase(streams.begin());
+    EXPECT_EQ(RemovalOf(streams), kRemovabilityUnknown) << "a table without a string pool";
 }
 
 } // namespace
