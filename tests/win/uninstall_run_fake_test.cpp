@@ -1,0 +1,233 @@
+#include "app/uninstall_run_win.h"
+#include "catalogue_texts.h"
+#include "fake_fixture.h"
+#include "install/msi_api.h"
+#include "install/patch_removal.h"
+
+namespace {
+
+// Slot n carries patch {0000000n-1111-...} for product {0000000n-0000-...}
+// at 2.0.0.0, which has it applied unless a test says otherwise.
+std::wstring ProductOfSlot(int slot)
+{
+    wchar_t code[64];
+    wsprintfW(code, L"{%08d-0000-0000-0000-000000000000}", slot);
+    return code;
+}
+
+std::wstring PatchOfSlot(int slot)
+{
+    wchar_t code[64];
+    wsprintfW(code, L"{%08d-1111-0000-0000-000000000000}", slot);
+    return code;
+}
+
+class RunUninstallTest : public FakeInstallerTest {
+protected:
+    void SetUp() override
+    {
+        FakeInstallerTest::SetUp();
+        fake_patches::Reset();
+        Options.installMode = false;
+        Options.uninstallMode = true;
+        fake_msi::RemovePatchesOnSuccess();
+    }
+    // Slot n, its product, and the patch applied to it.
+    static void Carry(int slot, const std::wstring& products = L"")
+    {
+        EmbedPatch(slot, L"2.0.0.0;1.0.0.0", products.empty() ? ProductOfSlot(slot) : products, PatchOfSlot(slot));
+        fake_msi::AddProduct(ProductOfSlot(slot), 5, L"2.0.0.0", L"Product " + std::to_wstring(slot), L"1033");
+        Applied(slot, ProductOfSlot(slot));
+    }
+    static fake_msi::AppliedPatch& Applied(int slot, const std::wstring& product, unsigned state = 1)
+    {
+        auto& patches = fake_msi::ProductOf(product).appliedPatches;
+        patches.push_back({PatchOfSlot(slot), L"", state, L"1"});
+        return patches.back();
+    }
+    // Each removing call: its product and the patches it names.
+    static std::vector<std::wstring> RemovingCalls()
+    {
+        std::vector<std::wstring> calls;
+        for (const auto& call : fake_msi::ConfigureCalls()) {
+            const size_t from = call.commandLine.find(L"MSIPATCHREMOVE=\"") + 16;
+            calls.push_back(call.productCode + L" " +
+                            call.commandLine.substr(from, call.commandLine.find(L'"', from) - from));
+        }
+        return calls;
+    }
+    // "IDR_MSP_n PRODUCT verdict" for every product of every slot, in the run's order.
+    std::vector<std::wstring> Verdicts() const
+    {
+        std::vector<std::wstring> verdicts;
+        for (const SlotRecord& slot : run_.slots) {
+            for (const ProductRecord& product : slot.products)
+                verdicts.push_back(slot.resourceName + L" " + product.productCode + L" " +
+                                   RemovalVerdictName(product.removal.verdict));
+        }
+        return verdicts;
+    }
+    std::wstring Box() const
+    {
+        EXPECT_EQ(fake_boxes::Shown().size(), 1u);
+        return fake_boxes::Shown().empty() ? L"" : fake_boxes::Shown().back().text;
+    }
+    RunRecord run_;
+};
+
+// Slot 15 down to 1; one call per product naming every patch of this
+// wrapper it holds, in that order: one transaction, at most one restart.
+TEST_F(RunUninstallTest, OneCallPerProductNamesItsPatchesFromTheLastSlot)
+{
+    Carry(1);
+    Carry(2, ProductOfSlot(1));
+    Applied(2, ProductOfSlot(1));
+    Carry(3);
+    fake_msi::QueueConfigureResults({3010, 0});
+    EXPECT_EQ(RunUninstall(run_, false), 3010u);
+    EXPECT_EQ(RemovingCalls(), (std::vector<std::wstring>{ProductOfSlot(3) + L" " + PatchOfSlot(3),
+                                                          ProductOfSlot(1) + L" " + PatchOfSlot(2) + L";" +
+                                                              PatchOfSlot(1)}));
+    EXPECT_EQ(Verdicts(), (std::vector<std::wstring>{L"IDR_MSP_3 " + ProductOfSlot(3) + L" removed",
+                                                     L"IDR_MSP_2 " + ProductOfSlot(1) + L" removed",
+                                                     L"IDR_MSP_1 " + ProductOfSlot(1) + L" removed"}));
+    EXPECT_EQ(run_.overall, Removed);
+    EXPECT_EQ(Box(), EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2"));
+    EXPECT_EQ(fake_msi::ConfigureCalls()[0].logFile.substr(fake_msi::ConfigureCalls()[0].logFile.rfind(L'\\')),
+              L"\\Product 3 SP uninstall.log");
+}
+
+// Applied, superseded and obsoleted count as present; registered (not on
+// the product), nothing registered, and another user's installation do not.
+TEST_F(RunUninstallTest, OnlyAPresentPatchOnAReachableProductIsRemoved)
+{
+    const struct {
+        unsigned state;  // 0: nothing registered
+        int productState;
+        const wchar_t* verdict;
+    } rows[] = {
+        {1, 5, L"removed"},       {2, 5, L"removed"},       {4, 5, L"removed"},
+        {8, 5, L"not-applied"},   {0, 5, L"not-applied"},   {1, 2, L"not-reachable"},
+        {1, -1, L"not-installed"},
+    };
+    for (const auto& row : rows) {
+        fake_msi::Reset();
+        fake_msi::RemovePatchesOnSuccess();
+        fake_boxes::Reset();
+        Carry(1);
+        fake_msi::ProductOf(ProductOfSlot(1)).state = row.productState;
+        fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.front().state = row.state;
+        if (row.state == 0)
+            fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.clear();
+        run_ = RunRecord();
+        const bool present = std::wstring(row.verdict) == L"removed";
+        EXPECT_EQ(RunUninstall(run_, false), 0u) << row.state;
+        EXPECT_EQ(Verdicts(), std::vector<std::wstring>{L"IDR_MSP_1 " + ProductOfSlot(1) + L" " + row.verdict})
+            << row.state << " " << row.productState;
+        EXPECT_EQ(fake_msi::ConfigureCalls().size(), present ? 1u : 0u) << row.state;
+        EXPECT_EQ(Box(), present ? EnglishText(IDS_UNINSTALL_SUCCEEDED, L"1") : EnglishText(IDS_UNINSTALL_NOTHING));
+    }
+}
+
+// Machine first, then the current user's managed and unmanaged contexts.
+TEST_F(RunUninstallTest, ThePatchIsLookedForInTheMachineContextFirst)
+{
+    Carry(1);
+    fake_msi::ProductOf(ProductOfSlot(1)).context = kContextUserUnmanaged;
+    RunUninstall(run_, true);
+    std::wstring contexts;
+    for (const std::wstring& call : fake_msi::Calls()) {
+        if (call.rfind(L"GetPatchInfoEx " + PatchOfSlot(1), 0) == 0 && call.find(L" State") != std::wstring::npos)
+            contexts += call[call.size() - 7];
+    }
+    EXPECT_EQ(contexts, L"412");
+    EXPECT_EQ(run_.slots[0].products[0].removal.context, kContextUserUnmanaged);
+}
+
+// One product's failure stops no other; the first failing answer is the
+// exit code and the box's; 1647 is "not applied", no failure.
+TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheFirstFailureDecides)
+{
+    const struct {
+        std::vector<unsigned> answers;  // for slots 3, 2, 1
+        unsigned exitCode;
+        const wchar_t* verdicts;
+        std::wstring box;
+    } rows[] = {
+        {{0, 1603, 1649}, 1603, L"removed failed failed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 2")},
+        {{1646, 0, 1641}, 1646, L"failed removed removed", EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3")},
+        {{1647, 3010, 1641}, 1641, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
+        {{1647, 1647, 1647}, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING)},
+    };
+    for (const auto& row : rows) {
+        fake_msi::Reset();
+        fake_msi::RemovePatchesOnSuccess();
+        fake_boxes::Reset();
+        Carry(1);
+        Carry(2);
+        Carry(3);
+        fake_msi::QueueConfigureResults(row.answers);
+        run_ = RunRecord();
+        EXPECT_EQ(RunUninstall(run_, false), row.exitCode);
+        EXPECT_EQ(fake_msi::ConfigureCalls().size(), 3u);
+        std::wstring verdicts;
+        for (const SlotRecord& slot : run_.slots)
+            verdicts += (verdicts.empty() ? L"" : L" ") + std::wstring(RemovalVerdictName(slot.products[0].removal.verdict));
+        EXPECT_EQ(verdicts, row.verdicts);
+        std::wstring box = row.box;
+        if (row.exitCode == 1603)
+            box.replace(box.find(L"%d"), 2, L"1603");
+        EXPECT_EQ(Box(), box);
+        EXPECT_EQ(run_.slots[0].products[0].installerResult, row.answers[0]);
+    }
+}
+
+// An answer of success that leaves the patch registered (Wine's installer
+// does so) is no removal: 1603, and the state afterwards is kept.
+TEST_F(RunUninstallTest, ASuccessThatLeavesThePatchIsNotRemoved)
+{
+    fake_msi::Reset();
+    Carry(1);
+    EXPECT_EQ(RunUninstall(run_, false), 1603u);
+    const PatchRemovalRecord& removal = run_.slots[0].products[0].removal;
+    EXPECT_EQ(removal.verdict, kRemovalNotRemoved);
+    EXPECT_EQ(removal.stateAfter, 1u);
+    EXPECT_EQ(Box(), EnglishText(IDS_UNINSTALL_FAILED, L"Product 1").replace(
+                         EnglishText(IDS_UNINSTALL_FAILED, L"Product 1").find(L"%d"), 2, L"1603"));
+}
+
+// The state is read again just before a product's call: an earlier call
+// may have taken the patch away (or made a superseded one applied).
+TEST_F(RunUninstallTest, TheStateIsReadAgainBeforeEachCall)
+{
+    Carry(1);
+    Carry(2);
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall&) {
+        fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.clear();
+    });
+    EXPECT_EQ(RunUninstall(run_, false), 0u);
+    EXPECT_EQ(RemovingCalls(), std::vector<std::wstring>{ProductOfSlot(2) + L" " + PatchOfSlot(2)});
+    EXPECT_EQ(run_.slots[1].products[0].removal.verdict, kRemovalNotApplied);
+}
+
+// The plan reads as the run does and changes nothing: 1 when something
+// would be removed, else 0; its box unless /q.
+TEST_F(RunUninstallTest, ThePlanChangesNothing)
+{
+    Carry(1);
+    Carry(2);
+    fake_msi::ProductOf(ProductOfSlot(2)).appliedPatches.clear();
+    EXPECT_EQ(RunUninstall(run_, true), 1u);
+    EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
+    EXPECT_EQ(Verdicts(), (std::vector<std::wstring>{L"IDR_MSP_2 " + ProductOfSlot(2) + L" not-applied",
+                                                     L"IDR_MSP_1 " + ProductOfSlot(1) + L" due"}));
+    EXPECT_NE(Box().find(L"\twould be removed (applied, machine context)"), std::wstring::npos);
+    EXPECT_EQ(fake_boxes::Shown()[0].caption, L"What if");
+    fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.clear();
+    Options.quiet = true;
+    run_ = RunRecord();
+    EXPECT_EQ(RunUninstall(run_, true), 0u);
+    EXPECT_EQ(fake_boxes::Shown().size(), 1u);
+}
+
+} // namespace
