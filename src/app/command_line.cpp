@@ -92,7 +92,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.waitMinutes = 0;
     bool waitGiven = false;
     size_t read = arguments.size();  // the words read: /i and /pi end the line
-    const std::wstring* endedBy = nullptr;
+    const wchar_t* endedBy = nullptr;
 
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& word = arguments[i];
@@ -133,13 +133,13 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
             options.installMode = false;
             options.infoMode = true;
             read = i + 1;
-            endedBy = &word;
+            endedBy = L"/i";
             break;
         } else if (EqualsIgnoringAsciiCase(word, L"/pi")) {
             options.installMode = false;
             options.infoMode = false;
             read = i + 1;
-            endedBy = &word;
+            endedBy = L"/pi";
             break;
         }
     }
@@ -153,7 +153,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     if (options.uninstallMode && options.extractMode)
         RefuseCommandLine(options, L"/uninstall and /e cannot be combined");
     if (options.uninstallMode && endedBy != nullptr)
-        RefuseCommandLine(options, L"/uninstall cannot be followed by " + *endedBy);
+        RefuseCommandLine(options, std::wstring(L"/uninstall cannot be followed by ") + endedBy);
     // Unattended, a busy installer is waited for; a person at the screen is
     // shown its error at once.
     if (!waitGiven)

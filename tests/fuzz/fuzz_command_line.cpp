@@ -47,7 +47,8 @@ bool Same(const RunOptions& a, const RunOptions& b)
     return a.quiet == b.quiet && a.installMode == b.installMode && a.extractMode == b.extractMode &&
            a.infoMode == b.infoMode && a.extractPath == b.extractPath &&
            a.deploymentExitCode == b.deploymentExitCode && a.helpMode == b.helpMode && a.usageError == b.usageError &&
-           a.logPath == b.logPath && a.whatIfMode == b.whatIfMode &&
+           a.logPath == b.logPath && a.receiptPath == b.receiptPath && a.whatIfMode == b.whatIfMode &&
+           a.uninstallMode == b.uninstallMode &&
            a.waitMinutes == b.waitMinutes;
 }
 
@@ -70,12 +71,16 @@ struct Reading {
     std::wstring extractPath;
     bool help = false;
     std::wstring logPath;
+    std::wstring receiptPath;
     bool waitGiven = false;
     std::wstring waitValue;   // the last one given
     bool waitBad = false;     // some value was no whole number from 0 to 1440
-    bool logBad = false;      // some "/log" had no path after it, or an empty one
+    bool logBad = false;      // some "/log" or "/json" had no path after it, or an empty one
     bool whatIf = false;      // the word "/whatif"
-    bool whatIfValue = false; // "/whatif" taken as a value (which keeps the one before), or beside /e
+    bool uninstall = false;   // the word "/uninstall"
+    // "/whatif" or "/uninstall" taken as a value (which keeps the one
+    // before), either beside /e, or "/uninstall" ended by /i or /pi.
+    bool whatIfValue = false;
     bool stopped = false;     // "/i" or "/pi" ended the scan
     bool info = false;        // the word that ended it was "/i"
     size_t stoppedAt = 0;     // index of that word
@@ -87,13 +92,13 @@ Reading Read(const std::vector<std::wstring>& arguments)
     Reading reading;
     std::wstring* path = nullptr;  // the path or value that the word before asks for
     for (size_t i = 1; i < arguments.size(); ++i) {
-        if (path == &reading.logPath && arguments[i].empty()) {
+        if ((path == &reading.logPath || path == &reading.receiptPath) && arguments[i].empty()) {
             // An empty path is none, and is read as a word (it is none either).
             reading.logBad = true;
             path = nullptr;
         }
         if (path != nullptr) {
-            if (Folded(arguments[i]) == L"/whatif") {
+            if (Folded(arguments[i]) == L"/whatif" || Folded(arguments[i]) == L"/uninstall") {
                 reading.whatIfValue = true;
                 reading.pathIndices.push_back(i);
                 path = nullptr;
@@ -116,11 +121,15 @@ Reading Read(const std::vector<std::wstring>& arguments)
             path = &reading.extractPath;
         } else if (word == L"/log") {
             path = &reading.logPath;
+        } else if (word == L"/json") {
+            path = &reading.receiptPath;
         } else if (word == L"/wait") {
             reading.waitGiven = true;
             path = &reading.waitValue;
         } else if (word == L"/whatif") {
             reading.whatIf = true;
+        } else if (word == L"/uninstall") {
+            reading.uninstall = true;
         } else if (word == L"/?" || word == L"/help") {
             reading.help = true;
         } else if (word == L"/i" || word == L"/pi") {
@@ -132,8 +141,9 @@ Reading Read(const std::vector<std::wstring>& arguments)
     }
     // A final "/wait" or "/log" with nothing after it has no value.
     reading.waitBad = reading.waitBad || path == &reading.waitValue;
-    reading.logBad = reading.logBad || path == &reading.logPath;
-    reading.whatIfValue = reading.whatIfValue || (reading.whatIf && reading.extract);
+    reading.logBad = reading.logBad || path == &reading.logPath || path == &reading.receiptPath;
+    reading.whatIfValue = reading.whatIfValue || (reading.whatIf && reading.extract) ||
+                          (reading.uninstall && (reading.extract || reading.stopped));
     return reading;
 }
 
@@ -160,13 +170,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         FUZZ_CHECK(options.infoMode == prior.infoMode);
         FUZZ_CHECK(options.installMode == !(options.extractMode || options.helpMode || reading.waitBad ||
-                                            reading.logBad || reading.whatIf || reading.whatIfValue));
+                                            reading.logBad || reading.whatIf || reading.uninstall ||
+                                            reading.whatIfValue));
     }
     FUZZ_CHECK(options.helpMode == reading.help);
     FUZZ_CHECK(options.usageError.empty() == !(reading.waitBad || reading.logBad || reading.whatIfValue));
     // Wherever "/whatif" stands before /i or /pi, nothing is installed.
     FUZZ_CHECK(options.whatIfMode == reading.whatIf);
-    if (reading.whatIf || reading.whatIfValue)
+    FUZZ_CHECK(options.uninstallMode == reading.uninstall);
+    if (reading.whatIf || reading.uninstall || reading.whatIfValue)
         FUZZ_CHECK(!options.installMode);
     if (!reading.waitBad) {
         const unsigned minutes = reading.waitGiven ? static_cast<unsigned>(std::stoi(L"0" + reading.waitValue))
@@ -174,6 +186,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(options.waitMinutes == minutes);
     }
     FUZZ_CHECK(options.logPath == reading.logPath);
+    FUZZ_CHECK(options.receiptPath == reading.receiptPath);
     // A line that cannot be followed is quiet wherever "/q" stands on the
     // part that is read.
     bool anyQuiet = false;

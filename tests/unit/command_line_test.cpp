@@ -121,6 +121,9 @@ TEST(CommandLine, ABadValueIsAUsageError)
         // /whatif taken as a value, or beside /e, which writes files: no guess at what was meant.
         {L"/log", L"/WhatIf"}, {L"/wait", L"/whatif"}, {L"/e", L"/whatif"}, {L"/whatif", L"/e", L"x"},
         {L"/e", L"x", L"/whatif"}, {L"/json"}, {L"/json", L"/whatif"},
+        // The same for /uninstall, and beside /i or /pi, which end the line.
+        {L"/log", L"/Uninstall"}, {L"/wait", L"/uninstall"}, {L"/e", L"/uninstall"}, {L"/uninstall", L"/e", L"x"},
+        {L"/uninstall", L"/i"}, {L"/whatif", L"/uninstall", L"/pi"},
     };
     for (const auto& words : cases) {
         const RunOptions options = Parse(words);
@@ -136,6 +139,8 @@ TEST(CommandLine, ABadValueIsAUsageError)
               L"\"30m\" after /wait is not a whole number of minutes from 0 to 1440");
     EXPECT_EQ(Parse({L"/log"}).usageError, L"/log is not followed by the path of a file");
     EXPECT_EQ(Parse({L"/wait"}).usageError, L"/wait is not followed by a number of minutes");
+    EXPECT_EQ(Parse({L"/uninstall", L"/I"}).usageError, L"/uninstall cannot be followed by /i");
+    EXPECT_EQ(Parse({L"/json", L"/UNINSTALL"}).usageError, L"/json takes /uninstall as its value");
     // What /e takes as its path, and what follows /i or /pi, is no such word.
     for (const auto& words : std::vector<std::vector<std::wstring>>{{L"/e", L"/log"}, {L"/e", L"/wait"},
                                                                     {L"/i", L"/log"}, {L"/pi", L"/wait", L"x"}})
@@ -152,6 +157,8 @@ TEST(CommandLine, TheReceiptsModeNamesWhatWasAsked)
         {{L"/q"}, L"install"}, {{L"/whatif"}, L"whatif"}, {{L"/whatif", L"/i"}, L"whatif+info"},
         {{L"/e", L"x", L"/i"}, L"extract+info"}, {{L"/e", L"x"}, L"extract"}, {{L"/i"}, L"info"},
         {{L"/pi"}, L"nothing"}, {{L"/?"}, L"help"}, {{L"/?", L"/wait"}, L"usage-error"},
+        {{L"/UnInstall", L"/q"}, L"uninstall"}, {{L"/uninstall", L"/whatif"}, L"whatif-uninstall"},
+        {{L"/i", L"/uninstall"}, L"info"}, {{L"/uninstall", L"/?"}, L"help"},
     };
     for (const auto& row : rows)
         EXPECT_EQ(RunModeName(Parse(row.words)), row.mode) << testing::PrintToString(row.words);

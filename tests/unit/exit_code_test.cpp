@@ -2,6 +2,7 @@
 #include "app/install_run.h"
 #include "app/run_record.h"
 #include "install/installer_result.h"
+#include "install/patch_removal.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,30 @@ TEST(OutcomeFold, MessagesAndRollback)
         EXPECT_TRUE(RunNeedsRollback(outcome)) << outcome;
     for (PatchOutcome outcome : {Installed, UpToDate, NoPatch})
         EXPECT_FALSE(RunNeedsRollback(outcome)) << outcome;
+}
+
+// /uninstall: the first failing call in call order, then a started
+// restart, then a required one; 1647 found nothing and fails nothing; a
+// success that left a patch present is 1603.
+TEST(UninstallExitCode, TheFirstFailureThenTheStrongerRestart)
+{
+    const struct {
+        std::vector<unsigned> codes;
+        unsigned exitCode;
+    } rows[] = {
+        {{}, 0},
+        {{0, 0}, 0},
+        {{3010, 0}, 3010},
+        {{3010, 1641, 3010}, 1641},
+        {{1641, 1646, 1603}, 1646},
+        {{0, 1618}, 1618},
+        {{RemovalCallCode(0, true), 1649}, 1603},
+        {{RemovalCallCode(1647, false), RemovalCallCode(3010, false)}, 3010},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(UninstallExitCode(row.codes), row.exitCode) << testing::PrintToString(row.codes);
+    EXPECT_EQ(RemovalCallCode(1641, true), 1603u);
+    EXPECT_EQ(RemovalCallCode(1649, true), 1649u);
 }
 
 } // namespace
