@@ -45,8 +45,7 @@ files_in_use_en=$(en IDS_FILES_IN_USE)
 
 # --- what the wrapper's log says, record by record ("TYPE MESSAGE") -----------
 upgrade=3.2.40.0
-wrapper_version=$(awk '$1 == "#define" && $2 ~ /^WRAPPER_VERSION_(MAJOR|MINOR|BUILD|REVISION)$/ { print $3 }' \
-    "$E2E_REPO/res/version.h" | paste -sd.)
+wrapper_version=$(wrapper_version)
 lines() { printf '%s\n' "$@"; }
 slot_read() { echo "1 IDR_MSP_$1: products $2; target versions 3.2.10.0; upgrade version $upgrade"; }
 # SLOT CODE NAME VERSION: one product as a verdict names it.
