@@ -86,7 +86,7 @@ check_same "x64: a 64-bit wrapper" "$(x86_64-w64-mingw32-objdump -f "$work/x64.e
 check_same "x86: a 32-bit wrapper" "$(x86_64-w64-mingw32-objdump -f "$work/x86.exe" | sed -n 's/.*file format //p')" \
     pei-i386
 (cd / && env -i "$unpacked/build-wrapper" -o "$work/unpacked.exe" --arch x64 --unchecked \
-    --manifest "$work/unpacked.json" "$work/fake.msp") >/dev/null 2>&1
+    --manifest "$work/unpacked.json" "$work/fake.msp") >/dev/null 2>&1 || true
 check "the archive's Linux builder, with nothing set, writes the same wrapper" cmp -s "$work/unpacked.exe" "$work/x64.exe"
 check_lines "its manifest, valid against the archive's schema" \
     "$(manifest_facts "$unpacked/schemas/manifest.schema.json" "$work/unpacked.json")" \
