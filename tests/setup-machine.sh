@@ -10,7 +10,7 @@ packages=(
     wine wine64 wine32:i386 msitools wixl
     osslsigncode openssl
     xvfb x11-apps xdotool imagemagick
-    bc time file icoutils python3-pefile python3-jsonschema jq
+    bc time file icoutils python3-pefile python3-jsonschema jq zip unzip
 )
 
 # The validator of .github/workflows/windows.yml, at a pinned version, under

@@ -32,10 +32,10 @@ struct WrapperLayout {
 };
 
 // Windows maps no image whose SizeOfImage is above this (0x77000000,
-// 1904 MB; see README, Building a wrapper).
+// 1904 MB; see docs/building.md, the size limit).
 constexpr std::uint64_t kLargestImage = 0x77000000;
 // Above this, a 32-bit process may find no free range of addresses large
-// enough to map the x86 wrapper (see README).
+// enough to map the x86 wrapper (see docs/building.md).
 constexpr std::uint64_t kLargestComfortableX86Image = 0x40000000;
 
 enum PlanResult {

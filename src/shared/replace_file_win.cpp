@@ -165,7 +165,7 @@ bool SplitFullPath(const std::wstring& path, std::wstring& folder, std::wstring&
 
 // The folder opened with the one right its check needs, "Read attributes":
 // a receipts share grants the computers that and "Create files" on the
-// folder, nothing more (README, Receipts). Asking for more, as
+// folder, nothing more (docs/receipts.md). Asking for more, as
 // FILE_TRAVERSE, fails where the DACL does not grant it. Creating and
 // renaming relative to the handle are checked against the folder's DACL
 // as a create by its full path would be; the documentation names no

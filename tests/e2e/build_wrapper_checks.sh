@@ -65,7 +65,7 @@ warned() {
 check_manifest() {
     local name=$1 arch=$2 kind=$3 slot file expected version warnings
     shift 3
-    version=$(sed -n 's/^#define WRAPPER_VERSION_[A-Z]* //p' "$E2E_REPO/res/version.h" | head -n 4 | paste -sd.)
+    version=$(wrapper_version)
     expected="$version $arch $(stat -c %s "$work/out.exe") $(sha256sum < "$work/out.exe" | cut -c1-64)"
     for slot in "$@"; do
         file=${slot#*=}
@@ -75,24 +75,8 @@ check_manifest() {
     warnings=$(sed -n 's/^build-wrapper: warning: //p' "$work/stderr" |
         perl -pe 's/^slot (\d+) \(.*?\): /slot $1: / or s/^/wrapper: /' | LC_ALL=C sort)
     [ -z "$warnings" ] || expected+=$'\n'"$warnings"
-    check_lines "$name: the manifest, valid against its schema, gives the files' figures" "$(/usr/bin/python3 -c '
-import json, sys
-from jsonschema import Draft202012Validator
-schema = json.load(open(sys.argv[1]))
-Draft202012Validator.check_schema(schema)
-manifest = json.load(open(sys.argv[2], encoding="utf-8"))
-for error in Draft202012Validator(schema).iter_errors(manifest):
-    print("schema:", error.json_path, error.message)
-wrapper = manifest["wrapper"]
-print(manifest["builderVersion"], manifest["architecture"], wrapper["size"], wrapper["sha256"])
-warnings = ["wrapper: " + text for text in manifest["warnings"]]
-for slot in manifest["slots"]:
-    kind = "unchecked" if not slot["checked"] else "checked" if slot["patchCode"] else "no patch code"
-    print("slot", slot["slot"], slot["file"], slot["size"], slot["sha256"], kind, json.dumps(slot["removable"]))
-    warnings += ["slot %d: %s" % (slot["slot"], text) for text in slot.get("warnings", [])]
-for line in sorted(warnings):
-    print(line)
-' "$E2E_REPO/schemas/manifest.schema.json" "$work/out.json" 2>&1)" "$expected"
+    check_lines "$name: the manifest, valid against its schema, gives the files' figures" \
+        "$(manifest_facts "$E2E_REPO/schemas/manifest.schema.json" "$work/out.json")" "$expected"
 }
 
 # removable_of PATCH KIND: the manifest's removable for a test patch: null

@@ -45,8 +45,7 @@ files_in_use_en=$(en IDS_FILES_IN_USE)
 
 # --- what the wrapper's log says, record by record ("TYPE MESSAGE") -----------
 upgrade=3.2.40.0
-wrapper_version=$(awk '$1 == "#define" && $2 ~ /^WRAPPER_VERSION_(MAJOR|MINOR|BUILD|REVISION)$/ { print $3 }' \
-    "$E2E_REPO/res/version.h" | paste -sd.)
+wrapper_version=$(wrapper_version)
 lines() { printf '%s\n' "$@"; }
 slot_read() { echo "1 IDR_MSP_$1: products $2; target versions 3.2.10.0; upgrade version $upgrade"; }
 # SLOT CODE NAME VERSION: one product as a verdict names it.
@@ -875,7 +874,7 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
     check_same "/whatif: the chained pair, run" "$(product_version "$code_q")" 3.2.50.0
     # Products that are up to date, or at a version the patch does not
     # serve, keep their names and versions in the receipt (beside the logs'
-    # folder, whose receipts the README's lines below count).
+    # folder, whose receipts the manual's lines below count).
     run_with_boxes "$work/qq.exe" /q /json "$(z_path "$work/again-qq.json")"
     run_with_boxes "$work/c.exe" /q /json "$(z_path "$work/again-c.json")"
     check_same "receipts: the name and version of products up to date and not served" \
@@ -898,15 +897,18 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
         "$(printf '[{"productCode":"%s","installerResult":%s}]\n' "$code_s" null "$code_s" 0)"
     check_same "/whatif: the missing product" "$(log_records "$logs/whatif-sd.log" '^What if: IDR_MSP_2: ')" \
         "1 What if: IDR_MSP_2: product $code_absent not installed"
-    # The README's jq lines, over the receipts of this script's runs so far.
-    local line summaries=()
+    # The manual's jq lines, over the receipts of this script's runs so far;
+    # the README shows two of them, as they stand there.
+    local line summaries=() manual=$E2E_REPO/docs/receipts.md
     while IFS= read -r line; do
         summaries+=("$(cd "$logs" && bash -o pipefail -c "$line" 2>&1 || echo "failed: $line")")
-    done < <(grep '^jq ' "$E2E_REPO/README.md")
-    check_same "the README's jq lines: all five run" "${#summaries[@]} $(printf '%s\n' "${summaries[@]}" | grep -c '^failed: ')" "5 0"
-    check_lines "the README's jq lines: patched, up to date, failed" "$(sed 's/^ *//' <<< "${summaries[1]}")" \
+    done < <(grep '^jq ' "$manual")
+    check_same "the manual's jq lines: all five run" "${#summaries[@]} $(printf '%s\n' "${summaries[@]}" | grep -c '^failed: ')" "5 0"
+    check_same "the README's jq lines: two of the manual's" \
+        "$(grep -c '^jq ' "$E2E_REPO/README.md") $(grep '^jq ' "$E2E_REPO/README.md" | grep -cvxFf <(grep '^jq ' "$manual"))" "2 0"
+    check_lines "the manual's jq lines: patched, up to date, failed" "$(sed 's/^ *//' <<< "${summaries[1]}")" \
         "$(lines "1 failed 1618" "1 failed 1642" "2 patched")"
-    check_same "the README's jq lines: why" "$(cut -f2- <<< "${summaries[2]}")" \
+    check_same "the manual's jq lines: why" "$(cut -f2- <<< "${summaries[2]}")" \
         "$(jq -r '.slots[0].products[0].productCode' "$logs/b2.json")	1618	-"
 
     # Product Tango's cached package gone, and a restart pending: warnings of

@@ -319,6 +319,38 @@ tree_of() {
     (cd "$1" && find . -mindepth 1 -printf '%P\n' | sort)
 }
 
+# The wrapper's version in four parts, as res/version.h sets it.
+wrapper_version() {
+    awk '$1 == "#define" && $2 ~ /^WRAPPER_VERSION_(MAJOR|MINOR|BUILD|REVISION)$/ { print $3 }' \
+        "$E2E_REPO/res/version.h" | paste -sd.
+}
+
+# manifest_facts SCHEMA MANIFEST: the builder's manifest checked against
+# SCHEMA (a line "schema: PATH MESSAGE" per fault), then "VERSION ARCH SIZE
+# SHA256" of the wrapper, "slot N FILE SIZE SHA256 KIND" per slot (KIND:
+# checked, unchecked, or no patch code) and the warnings, "wrapper: TEXT"
+# or "slot N: TEXT", sorted.
+manifest_facts() {
+    /usr/bin/python3 -c '
+import json, sys
+from jsonschema import Draft202012Validator
+schema = json.load(open(sys.argv[1]))
+Draft202012Validator.check_schema(schema)
+manifest = json.load(open(sys.argv[2], encoding="utf-8"))
+for error in Draft202012Validator(schema).iter_errors(manifest):
+    print("schema:", error.json_path, error.message)
+wrapper = manifest["wrapper"]
+print(manifest["builderVersion"], manifest["architecture"], wrapper["size"], wrapper["sha256"])
+warnings = ["wrapper: " + text for text in manifest["warnings"]]
+for slot in manifest["slots"]:
+    kind = "unchecked" if not slot["checked"] else "checked" if slot["patchCode"] else "no patch code"
+    print("slot", slot["slot"], slot["file"], slot["size"], slot["sha256"], kind, json.dumps(slot["removable"]))
+    warnings += ["slot %d: %s" % (slot["slot"], text) for text in slot.get("warnings", [])]
+for line in sorted(warnings):
+    print(line)
+' "$1" "$2" 2>&1
+}
+
 # receipt_facts RECEIPT...: each receipt checked against its schema (a line
 # "schema: FILE PATH MESSAGE" per fault), then one line per product of every
 # slot: "FILE SLOT PRODUCT VERDICT RESULT VERSION-AFTER", with "-" for null.

@@ -1,6 +1,6 @@
 // Links at the paths the wrapper and build-wrapper.exe write to, and a
 // junction above the wrapper's log and receipt: each run leaves the file a
-// link names as it was, and behaves as README says it does.
+// link names as it was, and behaves as the manual (docs/) says it does.
 #include "kit_cases_win.h"
 #include "kit_windows_cases_win.h"
 #include "kit_files_win.h"

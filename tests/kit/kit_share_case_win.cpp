@@ -1,5 +1,5 @@
 // Receipts where a fleet writes them: a folder whose DACL grants the
-// running account exactly what the README's receipts share grants the
+// running account exactly what the receipts share of docs/receipts.md grants the
 // computer accounts ("Create files / write data" and "Read attributes" on
 // the folder alone, CREATOR OWNER "Delete" on files) and nothing to
 // anybody else, Administrators and SYSTEM included. The wrapper, elevated
