@@ -931,6 +931,11 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
         "$(lines product-package-missing restart-pending)"
     check_lines "/whatif, hints: in the plan's log" "$(log_records "$logs/whatif-t.log" '^What if: IDR_MSP_1: product .*: ')" \
         "$(while read -r hint; do echo "2 What if: IDR_MSP_1: product $code_t: $hint"; done <<< "$hints")"
+    # The x86 wrapper reads the 64-bit view too (not WOW6432Node).
+    build_wrapper --arch x86 -o "$work/t86.exe" "$work/t.msp"
+    run_with_boxes "$work/t86.exe" /whatif /q /json "$(z_path "$work/whatif-t86.json")"
+    check_same "/whatif, hints: the x86 wrapper sees the restart pending" \
+        "$(jq -r '.slots[0].products[0].hints[].kind' "$work/whatif-t86.json" | grep -c restart-pending)" 1
     run_with_boxes "$work/t.exe" /q /log "$(log_run run-t)"
     check_lines "/whatif, hints: in the run's log, before its installer call" \
         "$(log_story "$logs/run-t.log" | grep -aE '^[0-9] (Before installing|Installing) the patch on product ')" \
@@ -939,5 +944,69 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
     wine reg delete "$reboot" /f /reg:64 >/dev/null 2>&1
 }
 timed case_whatif
+
+# --- /uninstall: the chained pair's plan, its removal and the boxes ---------
+# Wine's installer answers 0 to a removal and keeps the patch: the run
+# reports it "not removed" (1603), as it must wherever a removal does not
+# take. That the patches really go, on Windows, is the kit's
+# "uninstall" case.
+case_uninstall() {
+    local code_q code_q1 code_q2 tree mode removing after
+    code_q1=$(summary_value "$work/q1.msp" 9 | cut -c1-38)
+    code_q2=$(summary_value "$work/q2.msp" 9 | cut -c1-38)
+    code_q=$(jq -r '.slots[0].products[0].productCode' "$logs/run-qq.json")
+    tree=$(find "$WINEPREFIX/drive_c" | sort)
+    run_with_boxes "$work/qq.exe" /whatif /Uninstall /q /exitcode /log "$(log_run un-whatif-qq)" \
+        /json "$(z_path "$logs/un-whatif-qq.json")"
+    check_same "/whatif /uninstall: no box, exit code 1" "$BOX_COUNT $RUN_EXIT_CODE" "0 1"
+    check_lines "/whatif /uninstall: nothing made or removed in the prefix" "$(find "$WINEPREFIX/drive_c" | sort)" "$tree"
+    check_lines "/whatif /uninstall: the log" "$(log_records "$logs/un-whatif-qq.log" '^What if: IDR_MSP_[12]: product ')" \
+        "$(for slot in 2 1; do lines "1 What if: IDR_MSP_$slot: product $code_q: registered Uninstallable 1" \
+               "1 What if: IDR_MSP_$slot: product $code_q would be removed (applied, machine context)"; done)"
+    rm -f "$temp"/*.log
+    run_with_boxes "$work/qq.exe" /uninstall /q /exitcode /log "$(log_run un-qq)" /json "$(z_path "$logs/un-qq.json")"
+    check_same "/uninstall: no box, exit code 1603 (Wine keeps the patches)" "$BOX_COUNT $RUN_EXIT_CODE" "0 1603"
+    # One call for the product, naming both patches, the later slot's first.
+    removing="1 Removing the patch on product $code_q with MSIPATCHREMOVE=\"$code_q2;$code_q1\" REBOOTPROMPT=S"
+    removing+=" FILESINUSETEXT=\"$files_in_use_en\" NRVL_SETUP_EXE=1; installer log $temp_win\\Norvale Quebec SP uninstall.log"
+    check_lines "/uninstall: one call, and what the log says of each patch" \
+        "$(log_records "$logs/un-qq.log" '^(Removing the patch|IDR_MSP_[12]: product .*: patch |Exit code)')" \
+        "$(lines "$removing" \
+            "3 IDR_MSP_2: product $code_q: patch $code_q2 not removed: the installer answered 0, yet the patch is still applied; state afterwards applied" \
+            "3 IDR_MSP_1: product $code_q: patch $code_q1 not removed: the installer answered 0, yet the patch is still applied; state afterwards applied" \
+            "3 Exit code 1603")"
+    check_same "/uninstall: the installer was given both codes" \
+        "$(log_property "$temp/Norvale Quebec SP uninstall.log" MSIPATCHREMOVE)" "$code_q2;$code_q1"
+    # The receipts, plan and run, valid against the schema, record by record.
+    check_same "/uninstall: the receipts are valid" "$(receipt_facts "$logs/un-"{whatif-,}qq.json | grep '^schema:')" ""
+    check_lines "/uninstall: the receipts, plan then run" \
+        "$(jq -c '[.mode, .outcome, .exitCode, .restartNeeded, (.slots[] | .slot, .patchCode, (.products[] |
+                   .productCode, .verdict, .context, .stateBefore, .uninstallable, .installerResult, .stateAfter,
+                   .versionAfter))]' "$logs/un-"{whatif-,}qq.json)" \
+        "$(for mode in '"whatif-uninstall","Removed",1,false' '"uninstall","Failed",1603,false'; do
+               [[ $mode = '"whatif-'* ]] && after='"due","machine","applied",true,null,null,null' ||
+                   after='"not-removed","machine","applied",true,0,"applied","3.2.50.0"'
+               echo "[$mode,2,\"$code_q2\",\"$code_q\",$after,1,\"$code_q1\",\"$code_q\",$after]"
+           done)"
+    # As a person sees it: the product that kept its patch, with the code.
+    run_with_boxes "$work/qq.exe" /uninstall
+    expect_box "/uninstall: the failure's box" "$(en IDS_CAPTION_REMOVAL_ERROR)" \
+        "$(en IDS_UNINSTALL_FAILED "Norvale Quebec" 1603)" error 00050010
+    # A wrapper whose product is not installed has nothing to remove.
+    run_with_boxes "$work/d.exe" /uninstall /exitcode /json "$(z_path "$logs/un-d.json")"
+    expect_box "/uninstall: nothing to remove" "$(en IDS_CAPTION_NOTHING_TO_REMOVE)" "$(en IDS_UNINSTALL_NOTHING)" \
+        information 00050040
+    check_same "/uninstall: nothing to remove, exit code 0" "$RUN_EXIT_CODE" 0
+    check_same "/uninstall: nothing to remove, the receipt" \
+        "$(jq -c '[.outcome, .slots[0].products[0].verdict, .slots[0].products[0].stateBefore]' "$logs/un-d.json")" \
+        '["NothingToRemove","not-installed",null]'
+    # /uninstall beside /e or /i, or as a value: nothing is done, no box under /q.
+    for mode in "/uninstall /i" "/log /uninstall" "/uninstall /e $(z_path "$work/un")"; do
+        run_with_boxes "$work/qq.exe" /q /exitcode $mode
+        check_same "/uninstall, usage error ($mode): no box, 1639" "$BOX_COUNT $RUN_EXIT_CODE" "0 1639"
+    done
+    check_same "/uninstall, usage errors: no patch written" "$(ls "$work" | grep -c '^un')" 0
+}
+timed case_uninstall
 
 finish

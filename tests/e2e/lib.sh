@@ -50,18 +50,22 @@ load_tools() {
     source "$E2E_REPO/tests/e2e/boxes.sh"
 }
 
-# catalogue_text TAG ID [VALUE]: the text of ID (IDS_...) as res/lang/TAG.rc
-# writes it; given VALUE, its %s or %d filled with it. The script writes a
-# line feed as \n, as the watcher does, so the result compares with "box N
-# text".
+# catalogue_text TAG ID [VALUE [VALUE]]: the text of ID (IDS_...) as
+# res/lang/TAG.rc writes it; given values, its %s and %d filled with them
+# in order. The script writes a line feed as \n, as the watcher does, so
+# the result compares with "box N text".
 catalogue_text() {
-    CATALOGUE_FILL=${3+yes} CATALOGUE_VALUE=${3-} awk -v id="$2" '
+    CATALOGUE_FILLS=$(($# - 2)) CATALOGUE_VALUE1=${3-} CATALOGUE_VALUE2=${4-} awk -v id="$2" '
         $1 == id {
             text = $0
             sub(/^[^"]*"/, "", text)
             sub(/"[^"]*$/, "", text)
-            at = ENVIRON["CATALOGUE_FILL"] ? match(text, /%[sd]/) : 0
-            if (at) text = substr(text, 1, at - 1) ENVIRON["CATALOGUE_VALUE"] substr(text, at + 2)
+            filled = ""
+            for (n = 1; n <= ENVIRON["CATALOGUE_FILLS"] && match(text, /%[sd]/); n++) {
+                filled = filled substr(text, 1, RSTART - 1) ENVIRON["CATALOGUE_VALUE" n]
+                text = substr(text, RSTART + 2)
+            }
+            text = filled text
             printf "%s", text
             found = 1
         }
