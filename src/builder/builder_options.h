@@ -37,5 +37,5 @@ BuilderCommand ParseBuilderOptions(const std::vector<std::wstring>& arguments, B
 // The usage text, four lines.
 std::wstring BuilderUsage();
 
-// "build-wrapper 1.1.0.0", the version of res/version.h, and a line feed.
+// "build-wrapper 1.2.0.0", the version of res/version.h, and a line feed.
 std::wstring BuilderVersion();
