@@ -106,15 +106,33 @@ std::wstring InstallerRemovalFailure(const Kit& kit, CaseJob& job)
            L" at " + VersionNow(romeo) + L" with " + std::to_wstring(AppliedPatchCount(romeo)) + L" patch(es)";
 }
 
-// The patch codes a receipt names, by plain search: it writes one member a
-// line, a code as its 38 characters in quotes.
-std::vector<std::wstring> PatchCodesIn(const std::string& receipt)
+// Every text value of the member NAME in a receipt, by plain search: it
+// writes one member a line, a text in quotes without a quote inside for
+// the codes and words read here.
+std::vector<std::wstring> TextsIn(const std::string& receipt, const std::string& name)
 {
-    static const char member[] = "\"patchCode\": \"";
-    std::vector<std::wstring> codes;
-    for (std::size_t at = receipt.find(member); at != std::string::npos; at = receipt.find(member, at + 1))
-        codes.push_back(from_utf8(receipt.substr(at + sizeof member - 1, 38)));
-    return codes;
+    const std::string member = "\"" + name + "\": \"";
+    std::vector<std::wstring> texts;
+    for (std::size_t at = receipt.find(member); at != std::string::npos; at = receipt.find(member, at + 1)) {
+        const std::size_t from = at + member.size();
+        texts.push_back(from_utf8(receipt.substr(from, receipt.find('"', from) - from)));
+    }
+    return texts;
+}
+
+// A removal the case expects (REMOVED) counts where it is seen; where the
+// installer itself keeps a patch that MSIPATCHREMOVE names, as Wine's
+// does, the case cannot show it and says why.
+void JudgeRemoval(Findings& found, const Findings& removed, const Kit& kit, CaseJob& job)
+{
+    if (!found.why.empty() || removed.why.empty())
+        return;
+    const std::wstring installer = InstallerRemovalFailure(kit, job);
+    if (installer.empty())
+        found.Step(removed.why);
+    else
+        found.WineCannotShow(removed.why + L"; the installer does not remove a patch with MSIPATCHREMOVE either: " +
+                             installer);
 }
 
 // Slots 1 and 2 patch Romeo and Alpha, slot 3's product is missing: the run
@@ -128,7 +146,7 @@ Findings Rollback(const Kit& kit, CaseJob& job)
     ExpectExit(found, kit, job, L"rad.exe", L"/q /exitcode /json " + Quoted(receipt), 1642);
     std::string text;
     found.Holds(L"no receipt written", ReadWholeFile(receipt, text));
-    const std::vector<std::wstring> codes = PatchCodesIn(text);
+    const std::vector<std::wstring> codes = TextsIn(text, "patchCode");
     found.Same(L"patch codes in the receipt", std::to_wstring(codes.size()), L"3");
     Findings removed;
     std::vector<std::wstring> applied;
@@ -144,14 +162,29 @@ Findings Rollback(const Kit& kit, CaseJob& job)
     }
     const KitVerdict verdict = RollbackVerdict(applied, codes);
     removed.Holds(verdict.reason, verdict.passed);
-    if (found.why.empty() && !removed.why.empty()) {
-        const std::wstring installer = InstallerRemovalFailure(kit, job);
-        if (installer.empty())
-            found.Step(removed.why);
-        else
-            found.WineCannotShow(removed.why + L"; the installer does not remove a patch with MSIPATCHREMOVE either: " +
-                                 installer);
-    }
+    JudgeRemoval(found, removed, kit, job);
+    return found;
+}
+
+// Alpha patched by a.exe, then taken back by a.exe /uninstall: its patch is
+// no longer applied, its version is back, and the receipt says "removed".
+Findings Uninstall(const Kit& kit, CaseJob& job)
+{
+    const KitProduct& alpha = kit.products[kAlpha];
+    const std::wstring receipt = kit.work + L"\\uninstall.json";
+    Findings found;
+    found.Step(InstallFresh(job, alpha));
+    ExpectExit(found, kit, job, L"a.exe", L"/q /exitcode", 0);
+    ExpectApplied(found, alpha, 1);
+    Findings removed;
+    ExpectExit(removed, kit, job, L"a.exe", L"/uninstall /q /exitcode /json " + Quoted(receipt), 0);
+    std::string text;
+    found.Holds(L"no receipt written", ReadWholeFile(receipt, text));
+    found.Holds(L"no uninstall log", FileExists(InstallerLogOf(alpha, L"uninstall")));
+    const KitVerdict verdict = UninstallVerdict(AppliedPatchCodes(alpha), TextsIn(text, "patchCode"), VersionNow(alpha),
+                                                alpha.version, TextsIn(text, "verdict"));
+    removed.Holds(verdict.reason, verdict.passed);
+    JudgeRemoval(found, removed, kit, job);
     return found;
 }
 
@@ -240,6 +273,7 @@ const KitCase kWrapperCases[] = {
     {L"version-not-targeted", VersionNotTargeted, false},
     {L"not-installed", NotInstalled, false},
     {L"two-products", TwoProducts, true},
+    {L"uninstall", Uninstall, true},
     {L"log", LogRecords, false},
     {L"extract", Extract, false},
     {L"report", Report, false},

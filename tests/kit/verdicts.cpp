@@ -365,16 +365,44 @@ std::wstring LogFolderLine(const std::wstring& logText)
 
 // Compared as the installer's codes are written, braces and all; only the
 // case of the hexadecimal letters may differ.
+namespace {
+
+KitVerdict NoneStillApplied(const std::vector<std::wstring>& appliedAfter, const std::vector<std::wstring>& codes,
+                            const wchar_t* after)
+{
+    if (codes.empty())
+        return Failed(L"the run applied no patch whose removal could be checked");
+    for (const std::wstring& code : codes) {
+        for (const std::wstring& applied : appliedAfter) {
+            if (EqualsIgnoringAsciiCase(applied, code.c_str()))
+                return Failed(std::wstring(L"still applied after ") + after + L": " + code);
+        }
+    }
+    return Passed();
+}
+
+}  // namespace
+
 KitVerdict RollbackVerdict(const std::vector<std::wstring>& appliedAfter,
                            const std::vector<std::wstring>& patchCodesOfRun)
 {
-    if (patchCodesOfRun.empty())
-        return Failed(L"the run applied no patch whose removal could be checked");
-    for (const std::wstring& code : patchCodesOfRun) {
-        for (const std::wstring& applied : appliedAfter) {
-            if (EqualsIgnoringAsciiCase(applied, code.c_str()))
-                return Failed(L"still applied after the rollback: " + code);
-        }
+    return NoneStillApplied(appliedAfter, patchCodesOfRun, L"the rollback");
+}
+
+KitVerdict UninstallVerdict(const std::vector<std::wstring>& appliedAfter, const std::vector<std::wstring>& patchCodes,
+                            const std::wstring& versionAfter, const std::wstring& versionBefore,
+                            const std::vector<std::wstring>& receiptVerdicts)
+{
+    const KitVerdict applied = NoneStillApplied(appliedAfter, patchCodes, L"/uninstall");
+    if (!applied.passed)
+        return applied;
+    if (versionAfter != versionBefore)
+        return Failed(L"the product stands at " + versionAfter + L", not back at " + versionBefore);
+    if (receiptVerdicts.empty())
+        return Failed(L"the receipt names no product");
+    for (const std::wstring& verdict : receiptVerdicts) {
+        if (verdict != L"removed")
+            return Failed(L"the receipt says " + verdict + L", not removed");
     }
     return Passed();
 }

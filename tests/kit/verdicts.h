@@ -73,3 +73,10 @@ std::wstring LogFolderLine(const std::wstring& logText);
 // After a rollback: none of the run's patch codes is still applied.
 KitVerdict RollbackVerdict(const std::vector<std::wstring>& appliedAfter,
                            const std::vector<std::wstring>& patchCodesOfRun);
+
+// After /uninstall: none of the wrapper's patch codes is still applied,
+// the product is back at the version it had before the patch, and the
+// receipt's verdict on every product is "removed".
+KitVerdict UninstallVerdict(const std::vector<std::wstring>& appliedAfter, const std::vector<std::wstring>& patchCodes,
+                            const std::wstring& versionAfter, const std::wstring& versionBefore,
+                            const std::vector<std::wstring>& receiptVerdicts);

@@ -211,4 +211,27 @@ TEST(KitVerdicts, RollbackLeavesNoneOfTheRunsPatches)
         ExpectVerdict(RollbackVerdict(r.applied, r.ofRun), r.named, row++);
 }
 
+// Taken back: no patch of the wrapper left, the version back, the receipt
+// agreeing product by product.
+TEST(KitVerdicts, UninstallLeavesNoPatchTheVersionBackAndARemovedReceipt)
+{
+    const std::wstring patch = L"{5A1F0C2E-3B7D-4E11-9C2A-0D4B6E8F1A23}";
+    const std::wstring other = L"{0E1D2C3B-4A59-4687-9A1B-2C3D4E5F6071}";
+    const struct {
+        std::vector<std::wstring> applied;
+        const wchar_t* version;
+        std::vector<std::wstring> receipt;
+        const wchar_t* named;
+    } rows[] = {
+        {{other}, L"3.2.10.0", {L"removed"}, nullptr},
+        {{patch}, L"3.2.10.0", {L"removed"}, L"still applied after /uninstall"},
+        {{}, L"3.2.40.0", {L"removed"}, L"stands at 3.2.40.0, not back at 3.2.10.0"},
+        {{}, L"3.2.10.0", {L"removed", L"not-removed"}, L"the receipt says not-removed"},
+        {{}, L"3.2.10.0", {}, L"names no product"},
+    };
+    int row = 0;
+    for (const auto& r : rows)
+        ExpectVerdict(UninstallVerdict(r.applied, {patch}, r.version, L"3.2.10.0", r.receipt), r.named, row++);
+}
+
 } // namespace
