@@ -17,8 +17,9 @@ endif()
 # Platform code. It reaches the installer (src/install/msi_api.h and, for
 # waiting while it is busy, src/install/installer_busy.h), the
 # message box (src/messages/message_box_win.h), the embedded patches
-# (src/payload/embedded_patch.h) and the source of temporary names
-# (src/payload/temp_names.h) through seams implemented separately:
+# (src/payload/embedded_patch.h), the source of temporary names
+# (src/payload/temp_names.h) and the flush of a written file
+# (src/shared/flush_file.h) through seams implemented separately:
 # wrapper_externals in the product, scripted fakes in the tests.
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
@@ -52,6 +53,7 @@ add_library(wrapper_externals STATIC
     src/messages/message_box_win.cpp
     src/payload/embedded_patch_win.cpp
     src/payload/temp_names_win.cpp
+    src/shared/flush_file_win.cpp
 )
 target_link_libraries(wrapper_externals PUBLIC wrapper_core wrapper_dll_search advapi32)
 

@@ -1,5 +1,7 @@
 #include "shared/replace_file_win.h"
 
+#include "shared/flush_file.h"
+
 #include <winternl.h>
 
 #include <algorithm>
@@ -120,7 +122,7 @@ bool WriteWhole(HANDLE file, const std::string& bytes)
 {
     DWORD written = 0;
     return WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size() && FlushFileBuffers(file);
+           written == bytes.size() && FlushWrittenFile(file);
 }
 
 // Whether `folder` (without its last separator) is the root of a drive or
