@@ -46,7 +46,7 @@ unsigned RemovedProductCount(const RunRecord& run)
     return static_cast<unsigned>(products.size());
 }
 
-std::wstring RemovalVerdictText(const ProductRecord& product)
+std::wstring RemovalVerdictText(const ProductRecord& product, bool planned)
 {
     const PatchRemovalRecord& removal = product.removal;
     const std::wstring where =
@@ -57,7 +57,7 @@ std::wstring RemovalVerdictText(const ProductRecord& product)
     case kRemovalNotApplied:
         return L"not applied" + (removal.stateBefore == 0 ? L"" : L" (" + where + L")");
     case kRemovalDue:
-        return L"would be removed (" + where + L")" +
+        return (planned ? L"would be removed (" : L"to be removed (") + where + L")" +
                (removal.uninstallable == L"0" ? L"; the installer registers it as not removable" : L"");
     case kRemovalRemoved:
         return L"removed (" + where + L" before)";
@@ -78,7 +78,7 @@ std::wstring FormatUninstallPlan(const RunRecord& plan, const wchar_t* outcomeNa
         std::wstring block = L"Patch code:\n\t" + slot.patchCode + L"\nProducts:";
         for (const ProductRecord& product : slot.products) {
             block += L"\n" + product.productCode + (product.productName.empty() ? L"" : L" " + product.productName) +
-                     L"\n\t" + RemovalVerdictText(product);
+                     L"\n\t" + RemovalVerdictText(product, true);
             for (const FailureHint& hint : product.hints)
                 block += L"\n\t\t" + FailureHintText(hint);
         }

@@ -19,8 +19,9 @@ PatchOutcome UninstallOutcome(const RunRecord& run);
 unsigned RemovedProductCount(const RunRecord& run);
 
 // One product's verdict as the log and the plan word it: "would be
-// removed (applied, machine context)", "removed", "not applied", ...
-std::wstring RemovalVerdictText(const ProductRecord& product);
+// removed (applied, machine context)" in a plan, "to be removed (...)"
+// before the run's call, "removed", "not applied", ...
+std::wstring RemovalVerdictText(const ProductRecord& product, bool planned);
 
 // The box of "/whatif /uninstall": one block per slot, then its outcome
 // and exit code.

@@ -44,8 +44,9 @@ std::wstring ProductLabel(const std::wstring& slot, const ProductRecord& product
 
 // Reads one slot's patch and where the installer holds it. False when the
 // slot holds no patch.
-bool FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, const wchar_t* logPrefix)
+bool FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, bool planned)
 {
+    const std::wstring logPrefix = planned ? L"What if: " : L"";
     const std::wstring resourceName = PatchResourceName(slotNumber);
     SlotDecision decision;
     if (!FindEmbeddedPatch(resourceName, decision.patch))
@@ -80,7 +81,7 @@ bool FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, con
                                   removal.uninstallable);
         }
         Log(removal.verdict == kRemovalNotReachable ? kLogWarning : kLogInfo,
-            logPrefix + ProductLabel(resourceName, product) + L" " + RemovalVerdictText(product));
+            logPrefix + ProductLabel(resourceName, product) + L" " + RemovalVerdictText(product, planned));
     }
     slot.outcome = RemovalOutcomeOf(slot.products);
     return true;
@@ -138,7 +139,7 @@ unsigned RemoveFromProduct(RunRecord& run, const std::wstring& productCode, Firs
         leftPresent = leftPresent || removal.verdict == kRemovalNotRemoved;
         Log(removal.verdict == kRemovalRemoved || removal.verdict == kRemovalNotApplied ? kLogInfo : kLogError,
             ProductLabel(patch.slot->resourceName, product) + L": patch " + patch.slot->patchCode + L" " +
-                RemovalVerdictText(product) + L"; state afterwards " + PatchStateName(removal.stateAfter));
+                RemovalVerdictText(product, false) + L"; state afterwards " + PatchStateName(removal.stateAfter));
     }
     const unsigned code = RemovalCallCode(answer, leftPresent);
     if (IsInstallSuccess(answer))
@@ -179,12 +180,11 @@ unsigned ShowPlan(RunRecord& run, unsigned readError)
 
 unsigned RunUninstall(RunRecord& run, bool planOnly)
 {
-    const wchar_t* logPrefix = planOnly ? L"What if: " : L"";
     Log(kLogInfo, planOnly ? L"What if: /uninstall's reading, changing nothing"
                            : L"Removing this wrapper's patches, slot 15 down to slot 1");
     FirstFailure failure;
     for (int slotNumber = kPatchSlotCount; slotNumber >= 1; --slotNumber)
-        FindSlotRemovals(slotNumber, run, failure, logPrefix);
+        FindSlotRemovals(slotNumber, run, failure, planOnly);
     if (planOnly) {
         run.overall = UninstallOutcome(run);
         return ShowPlan(run, failure.code);
