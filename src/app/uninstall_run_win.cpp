@@ -42,15 +42,14 @@ std::wstring ProductLabel(const std::wstring& slot, const ProductRecord& product
     return slot + L": product " + product.productCode;
 }
 
-// Reads one slot's patch and where the installer holds it. False when the
-// slot holds no patch.
-bool FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, bool planned)
+// Reads one slot's patch, if it holds one, and where the installer holds it.
+void FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, bool planned)
 {
     const std::wstring logPrefix = planned ? L"What if: " : L"";
     const std::wstring resourceName = PatchResourceName(slotNumber);
     SlotDecision decision;
     if (!FindEmbeddedPatch(resourceName, decision.patch))
-        return false;
+        return;
     if (!ReadEmbeddedTargeting(decision.patch, decision.targeting)) {
         const unsigned error = GetLastError();
         Log(kLogError, logPrefix + resourceName + L": the patch's targeting data cannot be read, error " +
@@ -58,7 +57,7 @@ bool FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, boo
         run.slots.push_back(RecordOfSlot(slotNumber, Failed, decision));
         if (failure.code == 0)
             failure = {resourceName, error};
-        return true;
+        return;
     }
     FindInstalledTargets(decision.targeting, decision.records);
     for (const auto& record : decision.records)
@@ -84,27 +83,29 @@ bool FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, boo
             logPrefix + ProductLabel(resourceName, product) + L" " + RemovalVerdictText(product, planned));
     }
     slot.outcome = RemovalOutcomeOf(slot.products);
-    return true;
 }
 
-// Every present patch on `productCode`, slot 15 down to 1, its state read
-// again just before the call: removing a later patch can make an earlier
-// one applied again.
+// Every present patch of this wrapper on `productCode`, slot 15 down to 1,
+// its state read again just before the call: an earlier call may have
+// changed it, as removing a later patch can make an earlier one applied
+// again.
 std::vector<PatchOnProduct> PatchesOnProduct(RunRecord& run, const std::wstring& productCode)
 {
     std::vector<PatchOnProduct> patches;
     for (SlotRecord& slot : run.slots) {
         for (ProductRecord& product : slot.products) {
             PatchRemovalRecord& removal = product.removal;
-            if (product.productCode != productCode || removal.verdict != kRemovalDue)
+            const bool installed = removal.verdict == kRemovalDue || removal.verdict == kRemovalNotApplied;
+            if (product.productCode != productCode || !installed || slot.patchCode.empty())
                 continue;
+            const RemovalVerdict before = removal.verdict;
             ReadPatchRegistration(slot.patchCode, productCode, removal);
-            if (IsPatchPresent(removal.stateBefore)) {
+            removal.verdict = IsPatchPresent(removal.stateBefore) ? kRemovalDue : kRemovalNotApplied;
+            if (removal.verdict == kRemovalDue)
                 patches.push_back({&slot, &product});
-            } else {
-                removal.verdict = kRemovalNotApplied;
-                Log(kLogInfo, ProductLabel(slot.resourceName, product) + L": the patch is no longer present");
-            }
+            if (removal.verdict != before)
+                Log(kLogInfo, ProductLabel(slot.resourceName, product) + L": read again before the call, " +
+                                  RemovalVerdictText(product, false));
         }
     }
     return patches;

@@ -197,17 +197,34 @@ TEST_F(RunUninstallTest, ASuccessThatLeavesThePatchIsNotRemoved)
 }
 
 // The state is read again just before a product's call: an earlier call
-// may have taken the patch away (or made a superseded one applied).
+// may have taken a patch away, or made one applied that was not.
 TEST_F(RunUninstallTest, TheStateIsReadAgainBeforeEachCall)
 {
+    Carry(1);
+    Carry(2);
+    EmbedPatch(3, L"2.0.0.0;1.0.0.0", ProductOfSlot(1), PatchOfSlot(3));
+    Applied(3, ProductOfSlot(1), 8);
+    // Product 2's call makes slot 3's patch applied on product 1.
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
+        if (call.productCode == ProductOfSlot(2))
+            fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.back().state = 1;
+    });
+    EXPECT_EQ(RunUninstall(run_, false), 0u);
+    EXPECT_EQ(RemovingCalls(), (std::vector<std::wstring>{ProductOfSlot(2) + L" " + PatchOfSlot(2),
+                                                          ProductOfSlot(1) + L" " + PatchOfSlot(3) + L";" +
+                                                              PatchOfSlot(1)}));
+    // ... and the other way round: taken away, product 1 is not called.
+    fake_msi::Reset();
+    fake_msi::RemovePatchesOnSuccess();
     Carry(1);
     Carry(2);
     fake_msi::OnConfigure([](const fake_msi::ConfigureCall&) {
         fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.clear();
     });
+    run_ = RunRecord();
     EXPECT_EQ(RunUninstall(run_, false), 0u);
     EXPECT_EQ(RemovingCalls(), std::vector<std::wstring>{ProductOfSlot(2) + L" " + PatchOfSlot(2)});
-    EXPECT_EQ(run_.slots[1].products[0].removal.verdict, kRemovalNotApplied);
+    EXPECT_EQ(run_.slots.back().products[0].removal.verdict, kRemovalNotApplied);  // slot 1
 }
 
 // The plan reads as the run does and changes nothing: 1 when something
