@@ -839,17 +839,24 @@ codes() { local c; c=$(sed -E 's/.* product (\{[^}]*\}).*/\1/' | paste -sd,); ec
 planned() { log_records "$1" "^What if: .* $2" | codes; }
 done_by_run() { log_records "$1" "^$2 the patch on product" | codes; }
 case_whatif() {
-    local code_q code_s row exe tree plan_code run_code patched removed exit_type
+    local code_q code_s code_o row exe tree plan_code run_code patched removed exit_type
     code_q=$(new_product "Norvale Quebec" 3.2.10.0)
     code_s=$(new_product "Norvale Sierra" 3.2.10.0)
+    code_o=$(new_product "Norvale Oscar" 3.2.10.0)
     new_patch "$work/q1.msp" "$code_q" --keywords "$kw"
     new_patch "$work/q2.msp" "$code_q" --to-version 3.2.50.0 --keywords "3.2.50.0;3.2.40.0"
     new_patch "$work/s.msp" "$code_s" --keywords "$kw"
-    # A chained pair (slot 2 serves what slot 1 makes); slot 2's product missing.
+    new_patch "$work/o1.msp" "$code_o" --keywords "$kw"
+    new_patch "$work/o2.msp" "$code_o" --to-version 3.2.50.0 --keywords "3.2.50.0;3.2.40.0"
+    # A chained pair (slot 2 serves what slot 1 makes); slot 2's product
+    # missing; the chained pair again, then a missing product, which rolls
+    # both back: slot 1's patch stays, its product being at slot 2's version.
     build_wrapper -o "$work/qq.exe" 1="$work/q1.msp" 2="$work/q2.msp"
     build_wrapper -o "$work/sd.exe" 1="$work/s.msp" 2="$work/d.msp"
+    build_wrapper -o "$work/ood.exe" 1="$work/o1.msp" 2="$work/o2.msp" 3="$work/d.msp"
     # The plan's last record: "would patch" (1) is information, 1642 a warning.
-    for row in "qq 1 0 $code_q,$code_q none 1" "sd 1642 1642 $code_s $code_s 2"; do
+    for row in "qq 1 0 $code_q,$code_q none 1" "sd 1642 1642 $code_s $code_s 2" \
+               "ood 1642 1642 $code_o,$code_o $code_o 2"; do
         read -r exe plan_code run_code patched removed exit_type <<< "$row"
         tree=$(find "$WINEPREFIX/drive_c" | sort)
         run_with_boxes "$work/$exe.exe" /WhatIf /q /exitcode /log "$(log_run "whatif-$exe")" \
@@ -895,6 +902,11 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
     check_same "/whatif: the plan removes again what the run removes" \
         "$(jq -c '[.slots[].removedAgain[]]' "$logs/"{whatif,run}-sd.json)" \
         "$(printf '[{"productCode":"%s","installerResult":%s}]\n' "$code_s" null "$code_s" 0)"
+    check_same "/whatif: a rollback keeps a patch where a later slot moved its product on, and says why" \
+        "$(jq -c '[.slots[] | .slot, .keptApplied[]]' "$logs/"{whatif,run}-ood.json)" \
+        "$(for _ in plan run; do
+               printf '[1,{"productCode":"%s","version":"3.2.50.0","reason":"%s"},2,3]\n' "$code_o" \
+                   "stands at 3.2.50.0, not at this patch's 3.2.40.0"; done)"
     check_same "/whatif: the missing product" "$(log_records "$logs/whatif-sd.log" '^What if: IDR_MSP_2: ')" \
         "1 What if: IDR_MSP_2: product $code_absent not installed"
     # The manual's jq lines, over the receipts of this script's runs so far;
@@ -907,7 +919,7 @@ $(done_by_run "$logs/run-$exe.log" Removing)" "$removed $removed"
     check_same "the README's jq lines: two of the manual's" \
         "$(grep -c '^jq ' "$E2E_REPO/README.md") $(grep '^jq ' "$E2E_REPO/README.md" | grep -cvxFf <(grep '^jq ' "$manual"))" "2 0"
     check_lines "the manual's jq lines: patched, up to date, failed" "$(sed 's/^ *//' <<< "${summaries[1]}")" \
-        "$(lines "1 failed 1618" "1 failed 1642" "2 patched")"
+        "$(lines "1 failed 1618" "2 failed 1642" "2 patched")"
     check_same "the manual's jq lines: why" "$(cut -f2- <<< "${summaries[2]}")" \
         "$(jq -r '.slots[0].products[0].productCode' "$logs/b2.json")	1618	-"
 
