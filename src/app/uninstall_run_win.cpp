@@ -6,6 +6,8 @@
 #include "app/uninstall_run.h"
 #include "install/configure_win.h"
 #include "install/decision_win.h"
+#include "install/failure_hints.h"
+#include "install/failure_hints_win.h"
 #include "install/installed_targets_win.h"
 #include "install/installer_result.h"
 #include "install/msi_api.h"
@@ -75,12 +77,18 @@ void FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, boo
             ReadPatchRegistration(slot.patchCode, product.productCode, removal);
             if (IsPatchPresent(removal.stateBefore))
                 removal.verdict = kRemovalDue;
+            // What the run looks up before its call, a plan reports: a
+            // removal needs the cached packages as an installation does.
+            if (planned && removal.verdict == kRemovalDue)
+                LookUpFailureHints(product, 0);
             if (!removal.uninstallable.empty())
                 Log(kLogInfo, logPrefix + ProductLabel(resourceName, product) + L": registered Uninstallable " +
                                   removal.uninstallable);
         }
         Log(removal.verdict == kRemovalNotReachable ? kLogWarning : kLogInfo,
             logPrefix + ProductLabel(resourceName, product) + L" " + RemovalVerdictText(product, planned));
+        for (const FailureHint& hint : product.hints)
+            Log(kLogWarning, logPrefix + ProductLabel(resourceName, product) + L": " + FailureHintText(hint));
     }
     slot.outcome = RemovalOutcomeOf(slot.products);
 }

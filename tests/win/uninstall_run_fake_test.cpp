@@ -1,6 +1,7 @@
 #include "app/uninstall_run_win.h"
 #include "catalogue_texts.h"
 #include "fake_fixture.h"
+#include "install/failure_hints.h"
 #include "install/msi_api.h"
 #include "install/patch_removal.h"
 
@@ -234,11 +235,15 @@ TEST_F(RunUninstallTest, ThePlanChangesNothing)
     Carry(1);
     Carry(2);
     fake_msi::ProductOf(ProductOfSlot(2)).appliedPatches.clear();
+    // A removal needs the product's cached package: the plan says it is gone.
+    fake_msi::ProductOf(ProductOfSlot(1)).properties[L"LocalPackage"] = L"C:\\gone\\1.msi";
     EXPECT_EQ(RunUninstall(run_, true), 1u);
     EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
     EXPECT_EQ(Verdicts(), (std::vector<std::wstring>{L"IDR_MSP_2 " + ProductOfSlot(2) + L" not-applied",
                                                      L"IDR_MSP_1 " + ProductOfSlot(1) + L" due"}));
-    EXPECT_NE(Box().find(L"\twould be removed (applied, machine context)"), std::wstring::npos);
+    EXPECT_NE(Box().find(L"\twould be removed (applied, machine context)\n\t\t" +
+                         FailureHintText({kHintProductPackageMissing, L"C:\\gone\\1.msi"})),
+              std::wstring::npos);
     EXPECT_EQ(fake_boxes::Shown()[0].caption, L"What if");
     fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.clear();
     Options.quiet = true;
