@@ -50,23 +50,38 @@ std::wstring TableText(HMODULE wrapper, int id)
 
 }  // namespace
 
-// d.msp's product is not installed: the "no product" box, under "Error".
+// d.msp's product is not installed: the "no product" box, under "Error",
+// and with /uninstall the "nothing to remove" box, whose caption stands in
+// a string block of its own.
 Findings BoxTexts(const Kit& kit, CaseJob& job)
 {
-    const std::wstring seen = kit.work + L"\\texts.txt", wrapperPath = kit.dir + L"\\d.exe";
+    const std::wstring wrapperPath = kit.dir + L"\\d.exe";
+    const struct {
+        const wchar_t* arguments;
+        int caption, text;
+    } boxes[] = {
+        {L"", IDS_CAPTION_ERROR, IDS_NO_PRODUCT},
+        {L" /uninstall", IDS_CAPTION_NOTHING_TO_REMOVE, IDS_UNINSTALL_NOTHING},
+    };
     Findings found;
-    ExpectExit(found, kit, job, L"watcher.exe", Quoted(seen) + L" --timeout 120 --run " + Quoted(wrapperPath), 0);
     HMODULE wrapper =
         LoadLibraryExW(wrapperPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     found.Holds(L"cannot load the resources of " + wrapperPath, wrapper != nullptr);
     if (!found.why.empty()) return found;
-    const std::wstring caption = TableText(wrapper, IDS_CAPTION_ERROR), text = TableText(wrapper, IDS_NO_PRODUCT);
+    int run = 0;
+    for (const auto& expected : boxes) {
+        const std::wstring seen = kit.work + L"\\texts-" + std::to_wstring(++run) + L".txt";
+        ExpectExit(found, kit, job, L"watcher.exe",
+                   Quoted(seen) + L" --timeout 120 --run " + Quoted(wrapperPath) + expected.arguments, 0);
+        const std::wstring caption = TableText(wrapper, expected.caption), text = TableText(wrapper, expected.text);
+        found.Holds(L"the wrapper's table has no text for the box", !caption.empty() && !text.empty());
+        std::string shown;
+        ReadWholeFile(seen, shown);
+        const std::wstring box = from_utf8(shown.substr(0, shown.find('\n')));
+        const std::wstring line = BoxLineField(caption) + L"\t" + BoxLineField(text) + L"\t";
+        found.Same(std::wstring(L"d.exe") + expected.arguments + L": the box's caption and text",
+                   box.substr(0, line.size()), line);
+    }
     FreeLibrary(wrapper);
-    found.Holds(L"the wrapper's table has no text for the box", !caption.empty() && !text.empty());
-    std::string boxes;
-    ReadWholeFile(seen, boxes);
-    const std::wstring box = from_utf8(boxes.substr(0, boxes.find('\n')));
-    const std::wstring expected = BoxLineField(caption) + L"\t" + BoxLineField(text) + L"\t";
-    found.Same(L"the box's caption and text", box.substr(0, expected.size()), expected);
     return found;
 }
