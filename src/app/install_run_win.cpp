@@ -20,6 +20,12 @@ void ShowMissingPatchNotice()
     ShowMessageBox(L"Please rebuild patch wrapper with real msp in res folder", L"Debug Infomation", 0);
 }
 
+void ShowRunOutcome(int messageId, const std::vector<std::wstring>& values)
+{
+    Log(kLogInfo, L"Message " + std::to_wstring(messageId) + (Options.quiet ? L" not shown (/q)" : L" shown"));
+    ShowOutcomeMessage(messageId, values);
+}
+
 SlotRecord RecordOfSlot(int slotNumber, PatchOutcome outcome, const SlotDecision& decision)
 {
     SlotRecord slot;
@@ -67,9 +73,7 @@ unsigned RunInstall(RunRecord& run)
         Log(kLogError, L"The wrapper carries no patch: the rebuild notice is shown");
         ShowMissingPatchNotice();
     } else {
-        const int messageId = OutcomeMessageId(overall);
-        Log(kLogInfo, L"Message " + std::to_wstring(messageId) + (Options.quiet ? L" not shown (/q)" : L" shown"));
-        ShowOutcomeMessage(messageId);
+        ShowRunOutcome(OutcomeMessageId(overall));
     }
 
     // After the box is closed: the user sees the outcome before removal starts.

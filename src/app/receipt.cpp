@@ -70,22 +70,34 @@ void WriteHints(JsonWriter& json, const std::vector<FailureHint>& hints)
     EndJsonArray(json);
 }
 
-// The installer's facts exist only where the run reached a call: a plan,
-// and a product the run did not patch, has none.
-void WriteProduct(JsonWriter& json, const ProductRecord& product)
+// The product's code, and its name and version where it is installed
+// (null otherwise).
+void WriteProductNames(JsonWriter& json, const ProductRecord& product, bool installed)
 {
-    const bool installed = product.verdict != kVerdictNotInstalled;
-    BeginJsonObject(json);
     WriteMember(json, "productCode", product.productCode);
     WriteMemberOrNull(json, "name", installed ? product.productName : L"");
     WriteMemberOrNull(json, "installedVersion", installed ? product.installedVersion : L"");
-    WriteIntegerOrNull(json, "versionFromSlot", product.versionFromSlot != 0, product.versionFromSlot);
-    WriteMember(json, "verdict", VerdictName(product.verdict));
+}
+
+// The hints looked up before the installer call, and the call itself. The
+// installer's facts exist only where the run reached a call: a plan, and
+// a product the run did not patch, has none.
+void WriteProductCall(JsonWriter& json, const ProductRecord& product)
+{
     WriteHints(json, product.hints);
     WriteIntegerOrNull(json, "installerResult", product.answered, product.installerResult);
     WriteMemberOrNull(json, "installerLog", product.installerLog);
     WriteJsonKey(json, "secondsWaited");
     WriteJsonInteger(json, product.secondsWaited);
+}
+
+void WriteProduct(JsonWriter& json, const ProductRecord& product)
+{
+    BeginJsonObject(json);
+    WriteProductNames(json, product, product.verdict != kVerdictNotInstalled);
+    WriteIntegerOrNull(json, "versionFromSlot", product.versionFromSlot != 0, product.versionFromSlot);
+    WriteMember(json, "verdict", VerdictName(product.verdict));
+    WriteProductCall(json, product);
     WriteMemberOrNull(json, "versionAfter", product.versionAfter);
     EndJsonObject(json);
 }
@@ -98,9 +110,7 @@ void WriteRemovalProduct(JsonWriter& json, const ProductRecord& product)
     const PatchRemovalRecord& removal = product.removal;
     const bool installed = removal.verdict != kRemovalNotInstalled && removal.verdict != kRemovalNotReachable;
     BeginJsonObject(json);
-    WriteMember(json, "productCode", product.productCode);
-    WriteMemberOrNull(json, "name", installed ? product.productName : L"");
-    WriteMemberOrNull(json, "installedVersion", installed ? product.installedVersion : L"");
+    WriteProductNames(json, product, installed);
     WriteMember(json, "verdict", RemovalVerdictName(removal.verdict));
     WriteMemberOrNull(json, "context", removal.context == 0 ? L"" : InstallContextName(removal.context));
     WriteMemberOrNull(json, "stateBefore", installed ? PatchStateName(removal.stateBefore) : L"");
@@ -109,11 +119,7 @@ void WriteRemovalProduct(JsonWriter& json, const ProductRecord& product)
         WriteJsonNull(json);
     else
         WriteJsonBool(json, removal.uninstallable == L"1");
-    WriteHints(json, product.hints);
-    WriteIntegerOrNull(json, "installerResult", product.answered, product.installerResult);
-    WriteMemberOrNull(json, "installerLog", product.installerLog);
-    WriteJsonKey(json, "secondsWaited");
-    WriteJsonInteger(json, product.secondsWaited);
+    WriteProductCall(json, product);
     WriteMemberOrNull(json, "stateAfter", removal.stateAfterRead ? PatchStateName(removal.stateAfter) : L"");
     WriteMemberOrNull(json, "versionAfter", product.versionAfter);
     EndJsonObject(json);

@@ -5,15 +5,6 @@
 #include "install/installer_result.h"
 #include "payload/patch_slots.h"
 
-namespace {
-
-std::wstring ProductLine(const ProductRecord& product)
-{
-    return product.productCode + (product.productName.empty() ? L"" : L" " + product.productName);
-}
-
-} // namespace
-
 std::wstring PlanVerdictText(const ProductRecord& product)
 {
     const std::wstring& version = product.installedVersion;
@@ -37,17 +28,29 @@ std::wstring FormatRunPlan(const RunRecord& plan, const wchar_t* outcomeName)
     for (const SlotRecord& slot : plan.slots) {
         std::wstring block = L"Target:\n\t" + slot.targetVersions + L"\nUpgrade:\n\t" + slot.upgradeVersion +
                              L"\nProducts:";
-        for (const ProductRecord& product : slot.products) {
-            block += L"\n" + ProductLine(product) + L"\n\t" + PlanVerdictText(product);
-            for (const FailureHint& hint : product.hints)
-                block += L"\n\t\t" + FailureHintText(hint);
-        }
+        for (const ProductRecord& product : slot.products)
+            block += PlanProductLines(product, PlanVerdictText(product));
         if (!slot.removedAgain.empty())
             block += L"\nRemoved again:";
         for (const Removal& removal : slot.removedAgain)
             block += L"\n\t" + removal.productCode;
         AppendReportBlock(text, slot.resourceName, block);
     }
+    return text + PlanClosingLines(plan, outcomeName);
+}
+
+std::wstring PlanProductLines(const ProductRecord& product, const std::wstring& verdict)
+{
+    std::wstring lines = L"\n" + product.productCode + (product.productName.empty() ? L"" : L" " + product.productName) +
+                         L"\n\t" + verdict;
+    for (const FailureHint& hint : product.hints)
+        lines += L"\n\t\t" + FailureHintText(hint);
+    return lines;
+}
+
+std::wstring PlanClosingLines(const RunRecord& plan, const wchar_t* outcomeName)
+{
+    std::wstring text;
     if (plan.slots.empty())
         text += L"The wrapper carries no patch.\n";
     if (plan.stopped)

@@ -44,6 +44,14 @@ bool RestartNeeded(const RunRecord& run, unsigned restartRequest);
 // the slot whose patch the plan takes to have brought it to X.
 std::wstring PlanVerdictText(const ProductRecord& product);
 
+// One product in a plan's box: its code and name, the verdict under it,
+// and each failure hint under that.
+std::wstring PlanProductLines(const ProductRecord& product, const std::wstring& verdict);
+
+// The end of a plan's box: a wrapper without patches, where the run would
+// stop, the outcome and the exit code.
+std::wstring PlanClosingLines(const RunRecord& plan, const wchar_t* outcomeName);
+
 // The plan's box: one block per slot in the patch report's layout, each
 // product's failure hints indented under its verdict, then
 // where the run would stop, its outcome and the exit code.

@@ -1,7 +1,6 @@
 #include "app/uninstall_run.h"
 
 #include "diagnostics/report.h"
-#include "install/failure_hints.h"
 #include "install/msi_api.h"
 #include "install/patch_removal.h"
 #include "messages.h"
@@ -76,17 +75,11 @@ std::wstring FormatUninstallPlan(const RunRecord& plan, const wchar_t* outcomeNa
     std::wstring text = L"What /uninstall would do; nothing was changed.\n\n";
     for (const SlotRecord& slot : plan.slots) {
         std::wstring block = L"Patch code:\n\t" + slot.patchCode + L"\nProducts:";
-        for (const ProductRecord& product : slot.products) {
-            block += L"\n" + product.productCode + (product.productName.empty() ? L"" : L" " + product.productName) +
-                     L"\n\t" + RemovalVerdictText(product, true);
-            for (const FailureHint& hint : product.hints)
-                block += L"\n\t\t" + FailureHintText(hint);
-        }
+        for (const ProductRecord& product : slot.products)
+            block += PlanProductLines(product, RemovalVerdictText(product, true));
         AppendReportBlock(text, slot.resourceName, block);
     }
-    if (plan.slots.empty())
-        text += L"The wrapper carries no patch.\n";
-    return text + L"Outcome: " + outcomeName + L"\nExit code with /exitcode: " + std::to_wstring(plan.exitCode);
+    return text + PlanClosingLines(plan, outcomeName);
 }
 
 unsigned WhatIfUninstallExitCode(unsigned readError, PatchOutcome overall)

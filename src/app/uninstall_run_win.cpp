@@ -4,6 +4,7 @@
 #include "app/install_run.h"
 #include "app/install_run_win.h"
 #include "app/uninstall_run.h"
+#include "app/whatif_win.h"
 #include "install/configure_win.h"
 #include "install/decision_win.h"
 #include "install/failure_hints.h"
@@ -13,9 +14,6 @@
 #include "install/msi_api.h"
 #include "install/patch_removal.h"
 #include "install/patch_removal_win.h"
-#include "messages/message_box_win.h"
-#include "messages/outcome_box.h"
-#include "messages/outcome_box_win.h"
 #include "payload/embedded_patch.h"
 #include "payload/summary_win.h"
 #include "shared/process_state.h"
@@ -173,15 +171,12 @@ std::vector<std::wstring> ProductsToCall(const RunRecord& run)
     return products;
 }
 
-unsigned ShowPlan(RunRecord& run, unsigned readError)
+unsigned ShowUninstallPlan(RunRecord& run, unsigned readError)
 {
     run.exitCode = WhatIfUninstallExitCode(readError, run.overall);
     Log(OutcomeLogType(run.overall), std::wstring(L"What if: the outcome of /uninstall would be ") +
                                          OutcomeName(run.overall));
-    Log(kLogInfo, std::wstring(L"The plan is ") + (Options.quiet ? L"not shown (/q)" : L"shown"));
-    if (!Options.quiet)
-        ShowMessageBox(FormatUninstallPlan(run, OutcomeName(run.overall)), L"What if", kBoxInformation);
-    Log(WhatIfExitCodeLogType(run.exitCode), ExitCodeRecord(run.exitCode, Options.deploymentExitCode));
+    ShowPlan(FormatUninstallPlan(run, OutcomeName(run.overall)), run.exitCode);
     return run.exitCode;
 }
 
@@ -196,7 +191,7 @@ unsigned RunUninstall(RunRecord& run, bool planOnly)
         FindSlotRemovals(slotNumber, run, failure, planOnly);
     if (planOnly) {
         run.overall = UninstallOutcome(run);
-        return ShowPlan(run, failure.code);
+        return ShowUninstallPlan(run, failure.code);
     }
 
     std::vector<unsigned> callCodes;
@@ -217,8 +212,7 @@ unsigned RunUninstall(RunRecord& run, bool planOnly)
             ShowMissingPatchNotice();
     } else {
         const OutcomeMessage message = UninstallOutcomeMessage(run, failure.at, failure.code);
-        Log(kLogInfo, L"Message " + std::to_wstring(message.messageId) + (Options.quiet ? L" not shown (/q)" : L" shown"));
-        ShowOutcomeMessage(message.messageId, message.values);
+        ShowRunOutcome(message.messageId, message.values);
     }
     Log(ExitCodeLogType(run.exitCode), ExitCodeRecord(run.exitCode, Options.deploymentExitCode));
     return run.exitCode;

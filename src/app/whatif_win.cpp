@@ -97,10 +97,15 @@ unsigned RunWhatIf(RunRecord& plan)
             Log(kLogWarning, L"What if: " + KeptOnRollbackText(slot.resourceName, kept, slot.upgradeVersion));
     }
     Log(OutcomeLogType(plan.overall), std::wstring(L"What if: the run's outcome would be ") + OutcomeName(plan.overall));
+    ShowPlan(FormatRunPlan(plan, OutcomeName(plan.overall)), plan.exitCode);
+    return plan.exitCode;
+}
+
+void ShowPlan(const std::wstring& text, unsigned exitCode)
+{
     // Unlike /i, the plan honours /q: a check run is unattended by nature.
     Log(kLogInfo, std::wstring(L"The plan is ") + (Options.quiet ? L"not shown (/q)" : L"shown"));
     if (!Options.quiet)
-        ShowMessageBox(FormatRunPlan(plan, OutcomeName(plan.overall)), L"What if", kBoxInformation);
-    Log(WhatIfExitCodeLogType(plan.exitCode), ExitCodeRecord(plan.exitCode, Options.deploymentExitCode));
-    return plan.exitCode;
+        ShowMessageBox(text, L"What if", kBoxInformation);
+    Log(WhatIfExitCodeLogType(exitCode), ExitCodeRecord(exitCode, Options.deploymentExitCode));
 }

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-// Writes what the system still holds of `file`'s data through to the disk,
-// so that a file renamed over another afterwards never stands under the
-// readers' name with its data lost to a power cut. False, with the
-// last-error value set, when it cannot. Tests link a scripted one.
+// Asks the system to write what it still holds of `file`'s data through to
+// the disk ("FlushFileBuffers function"), before the file is renamed over
+// the one readers use. False, with the last-error value set, when it
+// cannot. Tests link a scripted one.
 bool FlushWrittenFile(HANDLE file);

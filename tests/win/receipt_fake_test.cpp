@@ -28,7 +28,7 @@ protected:
 };
 
 // The new receipt is flushed once, while the old one still stands under
-// the name: a collector never reads a name whose data a power cut lost.
+// the name: its data is written through before it takes the name.
 TEST_F(ReceiptFlushTest, TheReceiptIsFlushedBeforeItTakesItsName)
 {
     std::string atFlush;

@@ -146,23 +146,28 @@ TEST_F(RunUninstallTest, ThePatchIsLookedForInTheMachineContextFirst)
 }
 
 // One product's failure stops no other; the first failing answer is the
-// exit code and the box's; 1647 is "not applied", no failure.
+// exit code and the box's; 1647 is "not applied", no failure. A success
+// that leaves the patch registered (Wine's installer does so) is no
+// removal: 1603, with the state read afterwards.
 TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheFirstFailureDecides)
 {
     const struct {
         std::vector<unsigned> answers;  // for slots 3, 2, 1
+        bool removalTakes;
         unsigned exitCode;
         const wchar_t* verdicts;
         std::wstring box;
     } rows[] = {
-        {{0, 1603, 1649}, 1603, L"removed failed failed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 2")},
-        {{1646, 0, 1641}, 1646, L"failed removed removed", EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3")},
-        {{1647, 3010, 1641}, 1641, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
-        {{1647, 1647, 1647}, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING)},
+        {{0, 1603, 1649}, true, 1603, L"removed failed failed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 2")},
+        {{1646, 0, 1641}, true, 1646, L"failed removed removed", EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3")},
+        {{1647, 3010, 1641}, true, 1641, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
+        {{1647, 1647, 1647}, true, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING)},
+        {{0, 0, 0}, false, 1603, L"not-removed not-removed not-removed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 3")},
     };
     for (const auto& row : rows) {
         fake_msi::Reset();
-        fake_msi::RemovePatchesOnSuccess();
+        if (row.removalTakes)
+            fake_msi::RemovePatchesOnSuccess();
         fake_boxes::Reset();
         Carry(1);
         Carry(2);
@@ -180,21 +185,10 @@ TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheFirstFailureDecides)
             box.replace(box.find(L"%d"), 2, L"1603");
         EXPECT_EQ(Box(), box);
         EXPECT_EQ(run_.slots[0].products[0].installerResult, row.answers[0]);
+        if (!row.removalTakes) {
+            EXPECT_EQ(run_.slots[0].products[0].removal.stateAfter, 1u);
+        }
     }
-}
-
-// An answer of success that leaves the patch registered (Wine's installer
-// does so) is no removal: 1603, and the state afterwards is kept.
-TEST_F(RunUninstallTest, ASuccessThatLeavesThePatchIsNotRemoved)
-{
-    fake_msi::Reset();
-    Carry(1);
-    EXPECT_EQ(RunUninstall(run_, false), 1603u);
-    const PatchRemovalRecord& removal = run_.slots[0].products[0].removal;
-    EXPECT_EQ(removal.verdict, kRemovalNotRemoved);
-    EXPECT_EQ(removal.stateAfter, 1u);
-    EXPECT_EQ(Box(), EnglishText(IDS_UNINSTALL_FAILED, L"Product 1").replace(
-                         EnglishText(IDS_UNINSTALL_FAILED, L"Product 1").find(L"%d"), 2, L"1603"));
 }
 
 // The state is read again just before a product's call: an earlier call
