@@ -46,6 +46,25 @@ bool RefuseModeWordAsValue(RunOptions& options, const wchar_t* word, const std::
     return false;
 }
 
+// "-uninstall", "--WhatIf", "uninstall", or with the en or em dash a word
+// processor puts in a copied line: a word we added that must never
+// install, written with dashes or bare. Ignored as unknown, it would
+// install where a removal or a plan was asked for. Returns the word
+// meant, or nullptr.
+const wchar_t* MistypedModeWord(const std::wstring& word)
+{
+    size_t dashes = 0;
+    while (dashes < 2 && dashes < word.size() &&
+           (word[dashes] == L'-' || word[dashes] == L'\u2013' || word[dashes] == L'\u2014'))
+        ++dashes;
+    const std::wstring rest = word.substr(dashes);
+    for (const wchar_t* mode : {L"/whatif", L"/uninstall"}) {
+        if (EqualsIgnoringAsciiCase(rest, mode + 1))
+            return mode;
+    }
+    return nullptr;
+}
+
 // Like /e: the argument after `word` is the path, whatever it looks like;
 // an empty one is no path (and no word either).
 void TakeFilePath(const std::vector<std::wstring>& arguments, size_t& i, const wchar_t* word, RunOptions& options,
@@ -87,6 +106,7 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
     options.deploymentExitCode = false;
     options.helpMode = false;
     options.usageError.clear();
+    options.ignoredWords.clear();
     options.logPath.clear();
     options.receiptPath.clear();
     options.waitMinutes = 0;
@@ -141,6 +161,10 @@ void ApplyArguments(const std::vector<std::wstring>& arguments, RunOptions& opti
             read = i + 1;
             endedBy = L"/pi";
             break;
+        } else if (const wchar_t* meant = MistypedModeWord(word)) {
+            RefuseCommandLine(options, std::wstring(meant) + L" is written with \"/\", not with dashes or bare");
+        } else {
+            options.ignoredWords.push_back(word);
         }
     }
     // A plan writes no file: with /e, which writes the patches, neither is

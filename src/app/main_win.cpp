@@ -54,6 +54,8 @@ void LogRunStart()
     Log(kLogInfo, L"Patch wrapper " WRAPPER_VERSION_TEXT L" started: " + std::wstring(GetCommandLineW()));
     Log(kLogInfo, L"Operating system " + osName + L"(" + FormatVersion(osVersion) + L"); elevated: " +
                       Elevation() + L"; temporary folder " + TempCopyFolder());
+    for (const std::wstring& word : Options.ignoredWords)
+        Log(kLogWarning, L"\"" + word + L"\" is no word of this wrapper; it is ignored");
 }
 
 // The list of words, for "/?" and for a command line that cannot be

@@ -223,6 +223,8 @@ std::string FormatReceipt(const RunReceipt& receipt)
     WriteMember(json, "mode", receipt.mode);
     WriteMember(json, "commandLine", receipt.commandLine);
     WriteMemberOrNull(json, "usageError", receipt.usageError);
+    WriteJsonKey(json, "ignoredWords");
+    WriteJsonStrings(json, receipt.ignoredWords);
     WriteMember(json, "start", Rfc3339Utc(receipt.start));
     WriteMember(json, "end", Rfc3339Utc(receipt.end));
     WriteJsonKey(json, "computer");

@@ -5,6 +5,7 @@
 #include "shared/run_options.h"
 
 #include <string>
+#include <vector>
 
 // What a run's JSON receipt ("/json FILE") says: one object per run, for
 // the collectors of a fleet. Version 2 of its layout is
@@ -18,6 +19,7 @@ struct RunReceipt {
     std::wstring mode;
     std::wstring commandLine;
     std::wstring usageError;     // why the command line was not followed; empty when it was
+    std::vector<std::wstring> ignoredWords;  // words of the command line that are none of ours
     LogStamp start, end;         // UTC: biasMinutes 0
     std::wstring dnsHostName;    // empty when the system names none
     std::wstring netbiosName;

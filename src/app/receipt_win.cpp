@@ -83,6 +83,7 @@ void WriteRunReceipt(RunReceipt& receipt, unsigned exitCode)
     receipt.mode = RunModeName(Options);
     receipt.commandLine = GetCommandLineW();
     receipt.usageError = Options.usageError;
+    receipt.ignoredWords = Options.ignoredWords;
     receipt.dnsHostName = DnsHostName();
     receipt.netbiosName = ComputerName(ComputerNameNetBIOS);
     VersionQuad osVersion;

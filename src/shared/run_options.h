@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // What the command line asked for. Written once, before any mode runs.
 struct RunOptions {
@@ -23,6 +24,10 @@ struct RunOptions {
     // value, or with a bad one); empty when it can. Then nothing is done:
     // the list of words is shown unless /q, and /exitcode ends with 1639.
     std::wstring usageError;
+    // The words of the part that is read that are none of ours, in their
+    // order: ignored, as deployments may pass words of other installers,
+    // but named in the log and the receipt.
+    std::vector<std::wstring> ignoredWords;
     // Where "/log" asked for the wrapper's own log; empty: no log.
     std::wstring logPath;
     // Where "/json" asked for the run's receipt; empty: none.

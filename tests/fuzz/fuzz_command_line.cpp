@@ -52,6 +52,18 @@ bool Same(const RunOptions& a, const RunOptions& b)
            a.waitMinutes == b.waitMinutes;
 }
 
+// "whatif" or "uninstall" after up to two dashes (ASCII, en or em), as
+// typed for "/whatif" or "/uninstall".
+bool MistypedModeWord(const std::wstring& folded)
+{
+    size_t dashes = 0;
+    while (dashes < 2 && dashes < folded.size() &&
+           (folded[dashes] == L'-' || folded[dashes] == 0x2013 || folded[dashes] == 0x2014))
+        ++dashes;
+    const std::wstring rest = folded.substr(dashes);
+    return rest == L"whatif" || rest == L"uninstall";
+}
+
 // Minutes as a person reads them: digits only, leading zeros aside at most
 // four digits, at most 1440.
 bool GoodMinutes(const std::wstring& value)
@@ -79,8 +91,11 @@ struct Reading {
     bool whatIf = false;      // the word "/whatif"
     bool uninstall = false;   // the word "/uninstall"
     // "/whatif" or "/uninstall" taken as a value (which keeps the one
-    // before), either beside /e, or "/uninstall" ended by /i or /pi.
+    // before), either beside /e, "/uninstall" ended by /i or /pi, or
+    // either word mistyped.
     bool whatIfValue = false;
+    bool mistyped = false;    // "whatif" or "uninstall" with dashes or bare
+    std::vector<std::wstring> ignored;  // every other word, as written
     bool stopped = false;     // "/i" or "/pi" ended the scan
     bool info = false;        // the word that ended it was "/i"
     size_t stoppedAt = 0;     // index of that word
@@ -137,12 +152,16 @@ Reading Read(const std::vector<std::wstring>& arguments)
             reading.info = word == L"/i";
             reading.stoppedAt = i;
             break;
+        } else if (MistypedModeWord(word)) {
+            reading.mistyped = true;
+        } else {
+            reading.ignored.push_back(arguments[i]);
         }
     }
     // A final "/wait" or "/log" with nothing after it has no value.
     reading.waitBad = reading.waitBad || path == &reading.waitValue;
     reading.logBad = reading.logBad || path == &reading.logPath || path == &reading.receiptPath;
-    reading.whatIfValue = reading.whatIfValue || (reading.whatIf && reading.extract) ||
+    reading.whatIfValue = reading.whatIfValue || reading.mistyped || (reading.whatIf && reading.extract) ||
                           (reading.uninstall && (reading.extract || reading.stopped));
     return reading;
 }
@@ -195,6 +214,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         anyQuiet = anyQuiet || (arguments[i].size() == 2 && arguments[i][0] == L'/' && (arguments[i][1] | 0x20) == L'q');
     FUZZ_CHECK(options.quiet == (reading.quiet || (!options.usageError.empty() && anyQuiet)));
     FUZZ_CHECK(options.deploymentExitCode == reading.exitCode);
+    FUZZ_CHECK(options.ignoredWords == reading.ignored);
     FUZZ_CHECK(options.extractMode == reading.extract);
     FUZZ_CHECK(options.extractPath == reading.extractPath);
     if (!options.extractMode)
@@ -204,7 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RunOptions fresh;
     fresh.infoMode = prior.infoMode;
     ApplyArguments(arguments, fresh);
-    FUZZ_CHECK(Same(fresh, options));
+    FUZZ_CHECK(Same(fresh, options) && fresh.ignoredWords == options.ignoredWords);
 
     // Running again over its own result changes nothing.
     RunOptions twice = options;

@@ -38,7 +38,12 @@ TEST(CommandLine, OnlyTheExactWordsAreOptions)
         EXPECT_TRUE(options.installMode) << word;
         EXPECT_FALSE(options.quiet || options.extractMode || options.infoMode || options.helpMode) << word;
         EXPECT_EQ(options.logPath, L"") << word;
+        // Ignored, and named as such.
+        EXPECT_EQ(options.ignoredWords, std::vector<std::wstring>{word}) << word;
     }
+    // Only the words that are none of ours: not a value, nor what follows /i.
+    EXPECT_EQ(Parse({L"/norestart", L"/log", L"x", L"/q", L"-q", L"/i", L"y"}).ignoredWords,
+              (std::vector<std::wstring>{L"/norestart", L"-q"}));
 }
 
 // Asking for help must never start the elevated install.
@@ -124,6 +129,9 @@ TEST(CommandLine, ABadValueIsAUsageError)
         // The same for /uninstall, and beside /i or /pi, which end the line.
         {L"/log", L"/Uninstall"}, {L"/wait", L"/uninstall"}, {L"/e", L"/uninstall"}, {L"/uninstall", L"/e", L"x"},
         {L"/uninstall", L"/i"}, {L"/whatif", L"/uninstall", L"/pi"},
+        // Our mode words with dashes or bare: ignored, they would install.
+        {L"-uninstall", L"/q", L"/exitcode"}, {L"--WhatIf"}, {L"uninstall"}, {L"UNINSTALL"}, {L"\u2013uninstall"},
+        {L"\u2014whatif"}, {L"/q", L"whatif"},
     };
     for (const auto& words : cases) {
         const RunOptions options = Parse(words);
@@ -141,6 +149,7 @@ TEST(CommandLine, ABadValueIsAUsageError)
     EXPECT_EQ(Parse({L"/wait"}).usageError, L"/wait is not followed by a number of minutes");
     EXPECT_EQ(Parse({L"/uninstall", L"/I"}).usageError, L"/uninstall cannot be followed by /i");
     EXPECT_EQ(Parse({L"/json", L"/UNINSTALL"}).usageError, L"/json takes /uninstall as its value");
+    EXPECT_EQ(Parse({L"--Uninstall"}).usageError, L"/uninstall is written with \"/\", not with dashes or bare");
     // What /e takes as its path, and what follows /i or /pi, is no such word.
     for (const auto& words : std::vector<std::vector<std::wstring>>{{L"/e", L"/log"}, {L"/e", L"/wait"},
                                                                     {L"/i", L"/log"}, {L"/pi", L"/wait", L"x"}})
