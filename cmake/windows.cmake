@@ -19,7 +19,7 @@ endif()
 # message box (src/messages/message_box_win.h), the embedded patches
 # (src/payload/embedded_patch.h), the source of temporary names
 # (src/payload/temp_names.h) and the flush of a written file
-# (src/shared/flush_file.h) through seams implemented separately:
+# (src/shared/flush_file_win.h) through seams implemented separately:
 # wrapper_externals in the product, scripted fakes in the tests.
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp

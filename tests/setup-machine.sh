@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what building and testing needs, from Debian's packages, and the
-# Windows kit's workflow validator from npm. Does nothing when everything is
-# there already.
+# Installs what building and testing needs, from Debian's packages (and
+# the en_US.UTF-8 locale), and the Windows kit's workflow validator from
+# npm. Does nothing when everything is there already.
 set -euo pipefail
 
 packages=(
@@ -10,7 +10,7 @@ packages=(
     wine wine64 wine32:i386 msitools wixl
     osslsigncode openssl
     xvfb x11-apps xdotool imagemagick
-    bc time file icoutils python3-pefile python3-jsonschema jq zip unzip
+    bc time file icoutils python3-pefile python3-jsonschema jq zip unzip locales
 )
 
 # The validator of .github/workflows/windows.yml, at a pinned version, under
@@ -33,12 +33,18 @@ for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
         || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing: ${missing[*]}"
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-    dpkg --add-architecture i386
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        dpkg --add-architecture i386
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq "${missing[@]}" >/dev/null
+
+# A locale whose collation differs from C's: the release must give the
+# same bytes under it.
+if ! locale -a | grep -qix 'en_US\.utf-\?8'; then
+    localedef -i en_US -f UTF-8 en_US.UTF-8
+fi

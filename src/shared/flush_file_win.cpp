@@ -1,4 +1,4 @@
-#include "shared/flush_file.h"
+#include "shared/flush_file_win.h"
 
 bool FlushWrittenFile(HANDLE file)
 {

@@ -1,6 +1,6 @@
 #include "shared/replace_file_win.h"
 
-#include "shared/flush_file.h"
+#include "shared/flush_file_win.h"
 
 #include <winternl.h>
 

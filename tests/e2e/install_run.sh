@@ -622,11 +622,13 @@ case_help() {
     # A usage error installs nothing and shows the list but where /q stands
     # on the line, even as /wait's value (the number forgotten), and even
     # beside /?; with /exitcode it ends with 1639
-    # (ERROR_INVALID_COMMAND_LINE), and the log says why.
-    run_with_boxes "$work/k.exe" '/?' /exitcode /log "$(log_run usage)" /wait /q
+    # (ERROR_INVALID_COMMAND_LINE), and the log says why. A word of
+    # nobody's is ignored, and named.
+    run_with_boxes "$work/k.exe" '/?' /exitcode /log "$(log_run usage)" -q /wait /q
     check_same "/? /exitcode /wait /q: no box, exit code 1639" "$BOX_COUNT $RUN_EXIT_CODE" "0 1639"
     local why='"/q" after /wait is not a whole number of minutes from 0 to 1440'
-    check_run_story "/wait /q" usage k "3 The command line cannot be followed: $why; nothing is done" \
+    check_run_story "/wait /q" usage k '2 "-q" is no word of this wrapper; it is ignored' \
+        "3 The command line cannot be followed: $why; nothing is done" \
         "1 The list of command-line words is not shown (/q)" "3 Exit code 1639"
     run_with_boxes "$work/k.exe" /exitcode /log
     check_same "/exitcode /log: the list of words, exit code 1639" \
@@ -641,10 +643,11 @@ case_help() {
     for words in "/HELP help 0" "/pi nothing 0" "/i info 0" "/?|/wait usage-error 1639"; do
         read -r word mode code <<< "$words"
         IFS='|' read -ra arguments <<< "$word"
-        run_with_boxes "$work/k.exe" /exitcode /json "$(z_path "$logs/carried-$mode.json")" "${arguments[@]}"
-        check_same "$word: the receipt's mode, exit code and slots as carried" \
-            "$(jq -c '[.mode, .exitCode, [.slots[] | [.slot, .outcome, (.products | length)]]]' \
-                "$logs/carried-$mode.json")" "[\"$mode\",$code,[[1,null,0]]]"
+        run_with_boxes "$work/k.exe" /exitcode /json "$(z_path "$logs/carried-$mode.json")" /norestart \
+            "${arguments[@]}"
+        check_same "$word: the receipt's mode, exit code, slots as carried and ignored words" \
+            "$(jq -c '[.mode, .exitCode, [.slots[] | [.slot, .outcome, (.products | length)]], .ignoredWords]' \
+                "$logs/carried-$mode.json")" "[\"$mode\",$code,[[1,null,0]],[\"/norestart\"]]"
     done
     check "/? and /help: the installer was not asked" [ ! -e "$temp/$name_k SP install.log" ]
     check_same "/? and /help: version kept" "$(product_version "$code_k")" 3.2.10.0
@@ -991,6 +994,13 @@ case_uninstall() {
         "$(log_property "$temp/Norvale Quebec SP uninstall.log" MSIPATCHREMOVE)" "$code_q2;$code_q1"
     # The receipts, plan and run, valid against the schema, record by record.
     check_same "/uninstall: the receipts are valid" "$(receipt_facts "$logs/un-"{whatif-,}qq.json | grep '^schema:')" ""
+    # Products of the other mode's shape make no valid receipt.
+    local swapped=() file
+    for file in un-qq:install run-qq:uninstall; do
+        jq --arg mode "${file#*:}" '.mode = $mode' "$logs/${file%:*}.json" > "$logs/swapped-${file%:*}.json"
+        swapped+=("$(receipt_facts "$logs/swapped-${file%:*}.json" | grep -qa '^schema:' && echo refused || echo valid)")
+    done
+    check_same "/uninstall: the schema ties the products' shape to the mode" "${swapped[*]}" "refused refused"
     check_lines "/uninstall: the receipts, plan then run" \
         "$(jq -c '[.mode, .outcome, .exitCode, .restartNeeded, (.slots[] | .slot, .patchCode, (.products[] |
                    .productCode, .verdict, .context, .stateBefore, .uninstallable, .installerResult, .stateAfter,
@@ -1012,8 +1022,9 @@ case_uninstall() {
     check_same "/uninstall: nothing to remove, the receipt" \
         "$(jq -c '[.outcome, .slots[0].products[0].verdict, .slots[0].products[0].stateBefore]' "$logs/un-d.json")" \
         '["NothingToRemove","not-installed",null]'
-    # /uninstall beside /e or /i, or as a value: nothing is done, no box under /q.
-    for mode in "/uninstall /i" "/log /uninstall" "/uninstall /e $(z_path "$work/un")"; do
+    # /uninstall beside /e or /i, or as a value, or written with dashes:
+    # nothing is done, no box under /q.
+    for mode in "/uninstall /i" "/log /uninstall" "/uninstall /e $(z_path "$work/un")" -uninstall --WhatIf; do
         run_with_boxes "$work/qq.exe" /q /exitcode $mode
         check_same "/uninstall, usage error ($mode): no box, 1639" "$BOX_COUNT $RUN_EXIT_CODE" "0 1639"
     done

@@ -31,8 +31,8 @@ published="build-wrapper build-wrapper.exe $name.tar.gz $name.zip"
 check_same "five files" "$(ls "$release" | xargs)" "SHA256SUMS $published"
 check_same "SHA256SUMS: the builders and the archives" "$(cut -c67- "$release/SHA256SUMS" | xargs)" "$published"
 check "SHA256SUMS verifies them" eval '(cd "$release" && sha256sum --check --strict --quiet SHA256SUMS)'
-check "a second release, built elsewhere from nothing, gives the same sums" eval \
-    'WRAPPER_BUILD_ROOT="$work/elsewhere" "$E2E_REPO/release" "$work/again" > "$work/again.log" 2>&1 &&
+check "a second release, built elsewhere from nothing under another locale, gives the same sums" eval \
+    'WRAPPER_BUILD_ROOT="$work/elsewhere" LC_ALL=en_US.UTF-8 "$E2E_REPO/release" "$work/again" > "$work/again.log" 2>&1 &&
      cmp -s "$release/SHA256SUMS" "$work/again/SHA256SUMS"'
 for archive in "$name.tar.gz" "$name.zip"; do
     check "$archive: the second release's is the same bytes" cmp -s "$release/$archive" "$work/again/$archive"

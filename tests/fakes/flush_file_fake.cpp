@@ -1,6 +1,6 @@
 #include "flush_file_fake.h"
 
-#include "shared/flush_file.h"
+#include "shared/flush_file_win.h"
 
 namespace {
 
