@@ -591,6 +591,7 @@ case_log_names() {
     check_same "names: product patched" "$(product_version "$code_u")" 3.2.40.0
     check "names: installer log named after the product, : and / made _" [ -f "$temp/$file_u SP install.log" ]
     check_run_story "names" "$log" "ü-日本" \
+        '2 "two\nlines ]LOG]!&gt; end" is no word of this wrapper; it is ignored' \
         "$(slot_read 1 "$code_u")" \
         "$(due 1 "$code_u" "$name_u" 3.2.10.0)" \
         "$(installing "$code_u" "$file_u")" \
