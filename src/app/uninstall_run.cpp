@@ -54,6 +54,10 @@ std::wstring RemovalVerdictText(const ProductRecord& product, bool planned)
     case kRemovalNotReachable:
         return L"installed for another user only: this account cannot remove its patches";
     case kRemovalNotApplied:
+        // After a call the state read decides, whatever the installer answered.
+        if (removal.stateAfterRead && product.installerResult != kMsiUnknownPatch)
+            return L"not applied: absent afterwards, although the installer answered " +
+                   RemovalAnswerText(product.installerResult);
         return L"not applied" + (removal.stateBefore == 0 ? L"" : L" (" + where + L")");
     case kRemovalDue:
         return (planned ? L"would be removed (" : L"to be removed (") + where + L")" +

@@ -42,6 +42,27 @@ std::wstring ProductLabel(const std::wstring& slot, const ProductRecord& product
     return slot + L": product " + product.productCode;
 }
 
+// The box names the first failure's product by its name where it has one.
+void NoteFailure(FirstFailure& failure, const ProductRecord& product, unsigned code)
+{
+    if (failure.code == 0)
+        failure = {product.productName.empty() ? product.productCode : product.productName, code};
+}
+
+// A patch a call left present is an error; one left absent against the
+// installer's failing answer a warning.
+LogType LogTypeAfterCall(const ProductRecord& product)
+{
+    switch (product.removal.verdict) {
+    case kRemovalRemoved:
+        return kLogInfo;
+    case kRemovalNotApplied:
+        return product.installerResult == kMsiUnknownPatch ? kLogInfo : kLogWarning;
+    default:
+        return kLogError;
+    }
+}
+
 // Reads one slot's patch, if it holds one, and where the installer holds it.
 void FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, bool planned)
 {
@@ -143,17 +164,65 @@ unsigned RemoveFromProduct(RunRecord& run, const std::wstring& productCode, Firs
         product = call;
         product.removal = removal;
         product.versionAfter = versionAfter;
-        leftPresent = leftPresent || removal.verdict == kRemovalNotRemoved;
-        Log(removal.verdict == kRemovalRemoved || removal.verdict == kRemovalNotApplied ? kLogInfo : kLogError,
+        leftPresent = leftPresent || IsPatchPresent(removal.stateAfter);
+        Log(LogTypeAfterCall(product),
             ProductLabel(patch.slot->resourceName, product) + L": patch " + patch.slot->patchCode + L" " +
                 RemovalVerdictText(product, false) + L"; state afterwards " + PatchStateName(removal.stateAfter));
     }
     const unsigned code = RemovalCallCode(answer, leftPresent);
     if (IsInstallSuccess(answer))
         RestartRequest = StrongerRestart(RestartRequest, answer);
-    if (!IsInstallSuccess(code) && failure.code == 0)
-        failure = {call.productName.empty() ? productCode : call.productName, code};
+    if (!IsInstallSuccess(code))
+        NoteFailure(failure, call, code);
     return code;
+}
+
+// After the calls every patch that no call left present is read once more:
+// a call on one product may make one of ours present on another, or on its
+// own product again. Returns whether any is present now (due again).
+bool ReadAgainAfterCalls(RunRecord& run)
+{
+    bool due = false;
+    for (SlotRecord& slot : run.slots) {
+        for (ProductRecord& product : slot.products) {
+            const RemovalVerdict verdict = product.removal.verdict;
+            if ((verdict != kRemovalNotApplied && verdict != kRemovalRemoved) || slot.patchCode.empty())
+                continue;
+            // Read aside: a patch still absent keeps what was read of it before.
+            PatchRemovalRecord now = product.removal;
+            ReadPatchRegistration(slot.patchCode, product.productCode, now);
+            if (!IsPatchPresent(now.stateBefore))
+                continue;
+            now.verdict = kRemovalDue;
+            product.removal = now;
+            due = true;
+            Log(kLogWarning, ProductLabel(slot.resourceName, product) + L": read again after the calls, " +
+                                 RemovalVerdictText(product, false));
+        }
+    }
+    return due;
+}
+
+// What is present after the last round is not removed: another round might
+// only bring it back again.
+void ReportPresentAfterLastRound(RunRecord& run, size_t rounds, FirstFailure& failure,
+                                 std::vector<unsigned>& callCodes)
+{
+    for (SlotRecord& slot : run.slots) {
+        for (ProductRecord& product : slot.products) {
+            PatchRemovalRecord& removal = product.removal;
+            if (removal.verdict != kRemovalDue)
+                continue;
+            removal.verdict = kRemovalNotRemoved;
+            removal.stateAfter = removal.stateBefore;
+            removal.stateAfterRead = true;
+            Log(kLogError, ProductLabel(slot.resourceName, product) + L": patch " + slot.patchCode +
+                               L" not removed: " + PatchStateName(removal.stateAfter) + L" again after " +
+                               std::to_wstring(rounds) + L" rounds of removals, the first and one per slot");
+            callCodes.push_back(kMsiInstallFailure);
+            NoteFailure(failure, product, kMsiInstallFailure);
+        }
+    }
 }
 
 // The products to call, in the order the slots (15 down to 1) first name
@@ -197,8 +266,18 @@ unsigned RunUninstall(RunRecord& run, bool planOnly)
     std::vector<unsigned> callCodes;
     if (failure.code != 0)
         callCodes.push_back(failure.code);
-    for (const std::wstring& productCode : ProductsToCall(run))
-        callCodes.push_back(RemoveFromProduct(run, productCode, failure));
+    // A chain of patches can come back one slot at a time: one further round per slot.
+    const size_t furtherRounds = run.slots.size();
+    for (size_t round = 0;; ++round) {
+        for (const std::wstring& productCode : ProductsToCall(run))
+            callCodes.push_back(RemoveFromProduct(run, productCode, failure));
+        if (!ReadAgainAfterCalls(run))
+            break;
+        if (round == furtherRounds) {
+            ReportPresentAfterLastRound(run, round + 1, failure, callCodes);
+            break;
+        }
+    }
     for (SlotRecord& slot : run.slots) {
         if (slot.outcome != Failed)
             slot.outcome = RemovalOutcomeOf(slot.products);

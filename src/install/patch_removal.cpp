@@ -3,6 +3,16 @@
 #include "install/installer_result.h"
 #include "install/msi_api.h"
 
+namespace {
+
+// The answer says the patch is gone, or was never there: success or 1647.
+bool AnswerClaimsAbsence(unsigned answer)
+{
+    return IsInstallSuccess(answer) || answer == kMsiUnknownPatch;
+}
+
+} // namespace
+
 bool IsPatchPresent(unsigned state)
 {
     return state == kPatchStateApplied || state == kPatchStateSuperseded || state == kPatchStateObsoleted;
@@ -60,13 +70,12 @@ const wchar_t* RemovalVerdictName(RemovalVerdict verdict)
     }
 }
 
+// The answer only names why a patch that is still present stayed.
 RemovalVerdict VerdictAfterRemoval(unsigned answer, unsigned stateAfter)
 {
-    if (answer == kMsiUnknownPatch)
-        return kRemovalNotApplied;
-    if (!IsInstallSuccess(answer))
-        return kRemovalFailed;
-    return IsPatchPresent(stateAfter) ? kRemovalNotRemoved : kRemovalRemoved;
+    if (IsPatchPresent(stateAfter))
+        return AnswerClaimsAbsence(answer) ? kRemovalNotRemoved : kRemovalFailed;
+    return IsInstallSuccess(answer) ? kRemovalRemoved : kRemovalNotApplied;
 }
 
 std::wstring RemovalAnswerText(unsigned answer)
@@ -89,9 +98,9 @@ std::wstring RemovalAnswerText(unsigned answer)
 
 unsigned RemovalCallCode(unsigned answer, bool leftPresent)
 {
-    if (answer == kMsiUnknownPatch)
-        return 0;
-    return IsInstallSuccess(answer) && leftPresent ? kMsiInstallFailure : answer;
+    if (!leftPresent)
+        return IsInstallSuccess(answer) ? answer : 0;
+    return AnswerClaimsAbsence(answer) ? kMsiInstallFailure : answer;
 }
 
 unsigned UninstallExitCode(const std::vector<unsigned>& callCodes)

@@ -20,9 +20,10 @@ const wchar_t* InstallContextName(int context);
 // "due", "removed", "not-removed", "failed".
 const wchar_t* RemovalVerdictName(RemovalVerdict verdict);
 
-// The verdict on one patch of a removing call, from the call's answer and
-// the patch's state read afterwards: a success that leaves it present is
-// no removal.
+// The verdict on one patch of a removing call, from the patch's state read
+// afterwards: present, it is not removed (the answer claimed it gone:
+// success or 1647) or failed; absent, it is removed (a success) or not
+// applied (1647, or a failure that left it absent).
 RemovalVerdict VerdictAfterRemoval(unsigned answer, unsigned stateAfter);
 
 // The answer in words for the log and the plan, e.g. "1646: the patch
@@ -30,8 +31,9 @@ RemovalVerdict VerdictAfterRemoval(unsigned answer, unsigned stateAfter);
 // again without the patch removes it".
 std::wstring RemovalAnswerText(unsigned answer);
 
-// What one removing call counts as for the exit code: its answer, 1603 for
-// a success that left a patch present, 0 for 1647 (nothing was there).
+// What one removing call counts as for the exit code, from whether a patch
+// it named is present afterwards: then 1603 for an answer that claimed
+// otherwise, else the failing answer; none present, its restart code or 0.
 unsigned RemovalCallCode(unsigned answer, bool leftPresent);
 
 // The exit code of /uninstall from its calls' codes (RemovalCallCode), in

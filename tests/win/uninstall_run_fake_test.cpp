@@ -46,6 +46,16 @@ protected:
         patches.push_back({PatchOfSlot(slot), L"", state, L"1"});
         return patches.back();
     }
+    // Slot 3's patch on product 1, registered until product 2's call makes it applied.
+    static void SlotThreeAppliedByProductTwosCall()
+    {
+        EmbedPatch(3, L"2.0.0.0;1.0.0.0", ProductOfSlot(1), PatchOfSlot(3));
+        Applied(3, ProductOfSlot(1), 8);
+        fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
+            if (call.productCode == ProductOfSlot(2))
+                fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.back().state = 1;
+        });
+    }
     // Each removing call: its product and the patches it names.
     static std::vector<std::wstring> RemovingCalls()
     {
@@ -67,6 +77,12 @@ protected:
                                    RemovalVerdictName(product.removal.verdict));
         }
         return verdicts;
+    }
+    // The failure's box, naming the product, with 1603.
+    static std::wstring FailedBox(const wchar_t* product)
+    {
+        std::wstring box = EnglishText(IDS_UNINSTALL_FAILED, product);
+        return box.replace(box.find(L"%d"), 2, L"1603");
     }
     std::wstring Box() const
     {
@@ -96,6 +112,18 @@ TEST_F(RunUninstallTest, OneCallPerProductNamesItsPatchesFromTheLastSlot)
     EXPECT_EQ(Box(), EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2"));
     EXPECT_EQ(fake_msi::ConfigureCalls()[0].logFile.substr(fake_msi::ConfigureCalls()[0].logFile.rfind(L'\\')),
               L"\\Product 3 SP uninstall.log");
+    // One patch of the call that stays fails the product, whichever goes.
+    fake_msi::Reset();
+    fake_boxes::Reset();
+    Carry(1);
+    Applied(2, ProductOfSlot(1));
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
+        auto& patches = fake_msi::ProductOf(call.productCode).appliedPatches;
+        patches.erase(patches.begin());  // slot 1's
+    });
+    run_ = RunRecord();
+    EXPECT_EQ(RunUninstall(run_, false), 1603u);
+    EXPECT_EQ(Box(), FailedBox(L"Product 1"));
 }
 
 // Applied, superseded and obsoleted count as present; registered (not on
@@ -130,11 +158,13 @@ TEST_F(RunUninstallTest, OnlyAPresentPatchOnAReachableProductIsRemoved)
     }
 }
 
-// Machine first, then the current user's managed and unmanaged contexts.
+// Machine first, then the current user's managed and unmanaged contexts;
+// Uninstallable is read where the patch was found.
 TEST_F(RunUninstallTest, ThePatchIsLookedForInTheMachineContextFirst)
 {
     Carry(1);
     fake_msi::ProductOf(ProductOfSlot(1)).context = kContextUserUnmanaged;
+    fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.front().uninstallable = L"0";
     RunUninstall(run_, true);
     std::wstring contexts;
     for (const std::wstring& call : fake_msi::Calls()) {
@@ -143,51 +173,59 @@ TEST_F(RunUninstallTest, ThePatchIsLookedForInTheMachineContextFirst)
     }
     EXPECT_EQ(contexts, L"412");
     EXPECT_EQ(run_.slots[0].products[0].removal.context, kContextUserUnmanaged);
+    EXPECT_NE(Box().find(L"user-unmanaged context); the installer registers it as not removable"), std::wstring::npos);
 }
 
 // One product's failure stops no other; the first failing answer is the
-// exit code and the box's; 1647 is "not applied", no failure. A success
-// that leaves the patch registered (Wine's installer does so) is no
-// removal: 1603, with the state read afterwards.
-TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheFirstFailureDecides)
+// exit code and the box's. The state read afterwards decides, whatever the
+// answer: a success or 1647 that leaves the patch present (Wine's installer
+// does so) is no removal, 1603, and a failure that leaves it absent fails
+// nothing.
+TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheStateAfterwardsDecides)
 {
+    static std::vector<unsigned> statesAfter;  // for slots 3, 2, 1; 0: gone
     const struct {
         std::vector<unsigned> answers;  // for slots 3, 2, 1
-        bool removalTakes;
+        std::vector<unsigned> statesAfter;
         unsigned exitCode;
         const wchar_t* verdicts;
         std::wstring box;
     } rows[] = {
-        {{0, 1603, 1649}, true, 1603, L"removed failed failed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 2")},
-        {{1646, 0, 1641}, true, 1646, L"failed removed removed", EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3")},
-        {{1647, 3010, 1641}, true, 1641, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
-        {{1647, 1647, 1647}, true, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING)},
-        {{0, 0, 0}, false, 1603, L"not-removed not-removed not-removed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 3")},
+        {{0, 1603, 1649}, {0, 1, 1}, 1603, L"removed failed failed", FailedBox(L"Product 2")},
+        {{1646, 0, 1641}, {1, 0, 0}, 1646, L"failed removed removed",
+         EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3")},
+        {{1647, 3010, 1641}, {0, 0, 0}, 1641, L"not-applied removed removed",
+         EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
+        {{1647, 1647, 1647}, {0, 0, 0}, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING)},
+        {{0, 0, 0}, {2, 4, 1}, 1603, L"not-removed not-removed not-removed", FailedBox(L"Product 3")},
+        {{3010, 1641, 0}, {1, 1, 0}, 1603, L"not-removed not-removed removed", FailedBox(L"Product 3")},
+        {{1647, 0, 0}, {1, 0, 0}, 1603, L"not-removed removed removed", FailedBox(L"Product 3")},
+        {{1603, 0, 0}, {0, 0, 0}, 0, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
     };
     for (const auto& row : rows) {
         fake_msi::Reset();
-        if (row.removalTakes)
-            fake_msi::RemovePatchesOnSuccess();
         fake_boxes::Reset();
         Carry(1);
         Carry(2);
         Carry(3);
         fake_msi::QueueConfigureResults(row.answers);
+        statesAfter = row.statesAfter;
+        fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
+            auto& patches = fake_msi::ProductOf(call.productCode).appliedPatches;
+            patches.front().state = statesAfter[L'3' - call.productCode[8]];
+            if (patches.front().state == 0)
+                patches.clear();
+        });
         run_ = RunRecord();
-        EXPECT_EQ(RunUninstall(run_, false), row.exitCode);
+        EXPECT_EQ(RunUninstall(run_, false), row.exitCode) << row.verdicts;
         EXPECT_EQ(fake_msi::ConfigureCalls().size(), 3u);
         std::wstring verdicts;
         for (const SlotRecord& slot : run_.slots)
             verdicts += (verdicts.empty() ? L"" : L" ") + std::wstring(RemovalVerdictName(slot.products[0].removal.verdict));
         EXPECT_EQ(verdicts, row.verdicts);
-        std::wstring box = row.box;
-        if (row.exitCode == 1603)
-            box.replace(box.find(L"%d"), 2, L"1603");
-        EXPECT_EQ(Box(), box);
+        EXPECT_EQ(Box(), row.box);
         EXPECT_EQ(run_.slots[0].products[0].installerResult, row.answers[0]);
-        if (!row.removalTakes) {
-            EXPECT_EQ(run_.slots[0].products[0].removal.stateAfter, 1u);
-        }
+        EXPECT_EQ(run_.slots[0].products[0].removal.stateAfter, row.statesAfter[0]);
     }
 }
 
@@ -197,13 +235,7 @@ TEST_F(RunUninstallTest, TheStateIsReadAgainBeforeEachCall)
 {
     Carry(1);
     Carry(2);
-    EmbedPatch(3, L"2.0.0.0;1.0.0.0", ProductOfSlot(1), PatchOfSlot(3));
-    Applied(3, ProductOfSlot(1), 8);
-    // Product 2's call makes slot 3's patch applied on product 1.
-    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
-        if (call.productCode == ProductOfSlot(2))
-            fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.back().state = 1;
-    });
+    SlotThreeAppliedByProductTwosCall();
     EXPECT_EQ(RunUninstall(run_, false), 0u);
     EXPECT_EQ(RemovingCalls(), (std::vector<std::wstring>{ProductOfSlot(2) + L" " + PatchOfSlot(2),
                                                           ProductOfSlot(1) + L" " + PatchOfSlot(3) + L";" +
@@ -220,6 +252,35 @@ TEST_F(RunUninstallTest, TheStateIsReadAgainBeforeEachCall)
     EXPECT_EQ(RunUninstall(run_, false), 0u);
     EXPECT_EQ(RemovingCalls(), std::vector<std::wstring>{ProductOfSlot(2) + L" " + PatchOfSlot(2)});
     EXPECT_EQ(run_.slots.back().products[0].removal.verdict, kRemovalNotApplied);  // slot 1
+}
+
+// After the calls every product is read again: a patch one of them made
+// present is removed in a further round, at most one per slot; what the
+// last round leaves is not removed.
+TEST_F(RunUninstallTest, APatchPresentAfterTheCallsIsRemovedInAFurtherRound)
+{
+    Carry(2);
+    SlotThreeAppliedByProductTwosCall();
+    EXPECT_EQ(RunUninstall(run_, false), 0u);
+    EXPECT_EQ(RemovingCalls(), (std::vector<std::wstring>{ProductOfSlot(2) + L" " + PatchOfSlot(2),
+                                                          ProductOfSlot(1) + L" " + PatchOfSlot(3)}));
+    EXPECT_EQ(Box(), EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2"));
+    // Each call brings the other product's patch back: two slots, two further rounds.
+    fake_msi::Reset();
+    fake_msi::RemovePatchesOnSuccess();
+    fake_boxes::Reset();
+    fake_patches::Reset();
+    Carry(1);
+    Carry(2);
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall& call) {
+        const int other = call.productCode == ProductOfSlot(1) ? 2 : 1;
+        if (fake_msi::ProductOf(ProductOfSlot(other)).appliedPatches.empty())
+            Applied(other, ProductOfSlot(other));
+    });
+    run_ = RunRecord();
+    EXPECT_EQ(RunUninstall(run_, false), 1603u);
+    EXPECT_EQ(fake_msi::ConfigureCalls().size(), 4u);
+    EXPECT_EQ(Box(), FailedBox(L"Product 2"));
 }
 
 // The plan reads as the run does and changes nothing: 1 when something
@@ -244,6 +305,10 @@ TEST_F(RunUninstallTest, ThePlanChangesNothing)
     run_ = RunRecord();
     EXPECT_EQ(RunUninstall(run_, true), 0u);
     EXPECT_EQ(fake_boxes::Shown().size(), 1u);
+    // A patch whose targeting cannot be read ends the plan with that error.
+    fake_patches::Set(2, {'s', 'l', 'o', 't'});
+    run_ = RunRecord();
+    EXPECT_EQ(RunUninstall(run_, true), 1620u);
 }
 
 } // namespace
