@@ -197,19 +197,21 @@ if huge=$(mktemp -d /dev/shm/huge.XXXXXX 2>/dev/null); then
 else
     echo "  (no /dev/shm here: sizes that wrap a 64-bit sum are left out)"
 fi
-# A write that fails (the file-size limit, SIGXFSZ ignored so that the
-# write answers EFBIG): the build ends at once, says why, and leaves
-# nothing. A build that went on would loop on its padding. Wine 8 answers
-# the write with ERROR_GEN_FAILURE, which names no cause.
+# A write that fails (the file-size limit: the builder ignores SIGXFSZ, so
+# that the write answers EFBIG): the build ends at once, says why, and
+# leaves nothing. A build that went on would loop on its padding. Wine 8
+# answers the write with ERROR_GEN_FAILURE, which names no cause.
 make_fake_patch "$work/three.msp" $((3 * 1024 * 1024))
-trap '' XFSZ
 ulimit -S -f 1024
 LINUX_ONLY=1 refused "a file-size limit" \
     "build-wrapper: cannot write '$work/limit.exe.partial': it would be larger than the system lets a file be" \
     -o "$work/limit.exe" --unchecked "$work/three.msp"
+# Wine's own processes do not ignore the signal (under Wine 8 the build
+# dies of it and leaves its scratch file): ignored for them here.
+trap '' XFSZ
 [ -z "${BUILDER_EXE:-}" ] || run_exe -o "$work/limit.exe" --unchecked "$work/three.msp"
-ulimit -S -f unlimited
 trap - XFSZ
+ulimit -S -f unlimited
 [ -z "${BUILDER_EXE:-}" ] || check_same "a file-size limit: build-wrapper.exe refused, nothing left" \
     "$EXE_STATUS $(cat "$work/exe-stderr"; leftovers)" \
     "2 build-wrapper: cannot write '$work/limit.exe.partial': the system refused"
