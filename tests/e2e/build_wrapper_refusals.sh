@@ -69,16 +69,13 @@ refused "the manifest's scratch file is the output" \
     "manifest file '$scratch/o.json' or its scratch file is the output" \
     -o "$scratch/o.json.partial" --manifest "$scratch/o.json" --unchecked "$work/good.msp"
 # Those names given another way, where nothing stands at them yet: "./"
-# and the full path name the scratch file, "./" and a linked folder the
-# output, and each is refused for what it is.
+# names the scratch file, "./" and a linked folder the output, and each is
+# refused for what it is.
 ln -s in "$work/scratch/linked"
 cd "$scratch"
 refused "the manifest is the scratch file, by ./" \
     "manifest file './r.exe.partial' or its scratch file is the output" \
     -o r.exe --manifest ./r.exe.partial --unchecked "$work/good.msp"
-refused "the manifest is the scratch file, by its full path" \
-    "manifest file '$scratch/s.exe.partial' or its scratch file is the output" \
-    -o s.exe --manifest "$scratch/s.exe.partial" --unchecked "$work/good.msp"
 refused "the manifest is the output, by ./" "manifest file './t.exe' or its scratch file is the output" \
     -o t.exe --manifest ./t.exe --unchecked "$work/good.msp"
 cd - > /dev/null
