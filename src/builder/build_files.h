@@ -82,7 +82,10 @@ inline bool SameStamp(const FileStamp& a, const FileStamp& b)
 PatchFileFacts LookAtPatchFile(const std::wstring& file);
 
 // Whether the names `a` and `b` lead to one file: the same file where both
-// stand, else the same full path (on Windows, whatever the case).
+// stand, else the same name in the same folder, the nearest folder of each
+// path that exists taken by its identity, so that "./", "dir/..", the full
+// path and a linked folder all count (on Windows, the name whatever the
+// case).
 bool NamesOneFile(const std::wstring& a, const std::wstring& b);
 
 // What follows the last folder separator of `path`: the file's name as

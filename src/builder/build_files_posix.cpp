@@ -69,6 +69,29 @@ bool SameInode(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Where a name puts its file: the nearest folder on its path that exists,
+// by identity (so "./", "dir/.." and a linked folder all lead to it), and
+// the rest of the path from there. A bare relative name is in the
+// current folder.
+struct NamePlace {
+    struct stat folder;
+    fs::path rest;
+};
+
+bool PlaceOf(const fs::path& path, NamePlace& place)
+{
+    fs::path folder = path.parent_path();
+    fs::path rest = path.filename();
+    while (stat(folder.empty() ? "." : folder.c_str(), &place.folder) != 0) {
+        if (errno != ENOENT || !folder.has_relative_path())
+            return false;
+        rest = folder.filename() / rest;
+        folder = folder.parent_path();
+    }
+    place.rest = rest.lexically_normal();
+    return S_ISDIR(place.folder.st_mode);
+}
+
 // Whether `name` leads to `held`'s file: a name is removed only by the
 // build that holds its file's lock, so once a build holds the lock the
 // name leads to that file until the build renames or removes it; unless
@@ -188,13 +211,13 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file)
 
 bool NamesOneFile(const std::wstring& a, const std::wstring& b)
 {
-    std::error_code error, otherError;
-    const fs::path first = NameOf(a), second = NameOf(b);
-    if (fs::equivalent(first, second, error))
-        return true;
-    const fs::path firstFull = fs::weakly_canonical(first, error);
-    const fs::path secondFull = fs::weakly_canonical(second, otherError);
-    return !error && !otherError && firstFull == secondFull;
+    const std::string first = NameOf(a), second = NameOf(b);
+    struct stat one, other;
+    if (stat(first.c_str(), &one) == 0 && stat(second.c_str(), &other) == 0)
+        return SameInode(one, other);
+    NamePlace firstPlace, secondPlace;
+    return PlaceOf(first, firstPlace) && PlaceOf(second, secondPlace) &&
+           SameInode(firstPlace.folder, secondPlace.folder) && firstPlace.rest == secondPlace.rest;
 }
 
 std::wstring FileNameOf(const std::wstring& path)

@@ -92,24 +92,40 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information)
     return identity;
 }
 
-// Whether the file `patch` is the one at `other`: by identity where
-// `other` opens; by its full path where nothing stands there or it cannot
-// be opened (held by a build that shares it with nobody).
-bool SameFile(const BY_HANDLE_FILE_INFORMATION& patch, const std::wstring& patchPath, const std::wstring& other)
+// The identity of what stands at `path`, followed where it is a link;
+// false when nothing there opens.
+bool InformationAt(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& information)
 {
-    HANDLE b = CreateFileW(other.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (b == INVALID_HANDLE_VALUE) {
-        const std::wstring otherPath = FullPathOf(other);
-        return CompareStringOrdinal(patchPath.c_str(), -1, otherPath.c_str(), -1, TRUE) == CSTR_EQUAL;
+    HANDLE file = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    const bool known = GetFileInformationByHandle(file, &information) != FALSE;
+    CloseHandle(file);
+    return known;
+}
+
+bool SameIdentity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b)
+{
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Where `path` puts its file: the nearest folder of its full path that
+// opens, by identity (a linked folder or a junction leads to the folder it
+// names), and the rest of the path from there. Never above a drive's root
+// ("C:\", "\\?\C:\"), which opens with its separator.
+bool PlaceOf(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& folder, std::wstring& rest)
+{
+    const std::wstring full = FullPathOf(path);
+    for (size_t end = full.find_last_of(L"\\/"); end != std::wstring::npos && end >= 2;
+         end = full.find_last_of(L"\\/", end - 1)) {
+        if (InformationAt(full.substr(0, full[end - 1] == L':' ? end + 1 : end), folder)) {
+            rest = full.substr(end + 1);
+            return (folder.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        }
     }
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool same = GetFileInformationByHandle(b, &information) &&
-                      information.dwVolumeSerialNumber == patch.dwVolumeSerialNumber &&
-                      information.nFileIndexHigh == patch.nFileIndexHigh &&
-                      information.nFileIndexLow == patch.nFileIndexLow;
-    CloseHandle(b);
-    return same;
+    return false;
 }
 
 bool IsFolderPath(const std::wstring& path)
@@ -214,16 +230,12 @@ PatchFileFacts LookAtPatchFile(const std::wstring& file)
 
 bool NamesOneFile(const std::wstring& a, const std::wstring& b)
 {
-    HANDLE first = CreateFileW(a.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool opened = first != INVALID_HANDLE_VALUE && GetFileInformationByHandle(first, &information);
-    if (first != INVALID_HANDLE_VALUE)
-        CloseHandle(first);
-    const std::wstring full = FullPathOf(a);
-    if (opened)
-        return SameFile(information, full, b);
-    return CompareStringOrdinal(full.c_str(), -1, FullPathOf(b).c_str(), -1, TRUE) == CSTR_EQUAL;
+    BY_HANDLE_FILE_INFORMATION first, second;
+    if (InformationAt(a, first) && InformationAt(b, second))
+        return SameIdentity(first, second);
+    std::wstring firstRest, secondRest;
+    return PlaceOf(a, first, firstRest) && PlaceOf(b, second, secondRest) && SameIdentity(first, second) &&
+           CompareStringOrdinal(firstRest.c_str(), -1, secondRest.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 std::wstring FileNameOf(const std::wstring& path)

@@ -9,6 +9,7 @@
 // moment it is needed.
 enum BuildStep {
     kScratchNameCleared,  // what stood at the scratch file's name is gone; the file is not made yet
+    kPatchPieceChecked,  // the checks read a piece of the patch `file`
     kPatchPieceCopied,  // a piece of the patch `file` is in the wrapper
 };
 

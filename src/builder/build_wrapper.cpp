@@ -1,6 +1,7 @@
 #include "builder/build_wrapper.h"
 
 #include "builder/build_files.h"
+#include "builder/build_steps.h"
 #include "builder/builder_host.h"
 #include "builder/patch_checks.h"
 #include "builder/wrapper_manifest.h"
@@ -66,6 +67,7 @@ std::wstring InputsRefusal(const BuilderOptions& options, const std::vector<Patc
 // build opened, a failed read recorded (a file that ends early is not one:
 // its stamp tells that it changed).
 struct PatchFileSource {
+    const std::wstring* name = nullptr;
     FileHandle file = kNoFile;
     bool failed = false;
 };
@@ -82,6 +84,7 @@ bool ReadPatchAt(void* context, std::uint64_t offset, std::uint8_t* out, std::si
         offset += static_cast<std::uint64_t>(got);
         out += got;
         size -= static_cast<std::size_t>(got);
+        ReachedBuildStep(kPatchPieceChecked, *source.name);
     }
     return true;
 }
@@ -94,6 +97,7 @@ bool CheckPatchFile(int slot, const std::wstring& file, const std::wstring& full
 {
     FileStamp before, after;
     PatchFileSource patch;
+    patch.name = &file;
     patch.file = OpenPatchForReading(file, before);
     if (patch.file == kNoFile) {
         refusal = UnreadablePatchRefusal(file);

@@ -388,6 +388,11 @@ case_signing() {
 
     built "signed without a password" --sign "$work/open.pfx" "$(p good)"
     check "signed without a password: verifies" verifies "$work/signer.pem" "$work/out.exe"
+    # What a build killed before its signer wrote leaves: an empty OUT.signing.
+    mkdir "$work/out.exe.signing"
+    built "an empty signing folder left" --sign "$work/open.pfx" "$(p good)"
+    check_same "an empty signing folder left: removed, the wrapper signed" \
+        "$(leftovers; verifies "$work/signer.pem" "$work/out.exe" && echo verifies)" "verifies"
 
     refused "missing certificate" "certificate file '$work/none.pfx' does not exist" \
         --sign "$work/none.pfx" "$(p good)"

@@ -68,6 +68,20 @@ echo "last week's wrapper" > "$scratch/o.json.partial"
 refused "the manifest's scratch file is the output" \
     "manifest file '$scratch/o.json' or its scratch file is the output" \
     -o "$scratch/o.json.partial" --manifest "$scratch/o.json" --unchecked "$work/good.msp"
+# Those names given another way, where nothing stands at them yet: "./"
+# names the scratch file, "./" and a linked folder the output, and each is
+# refused for what it is.
+ln -s in "$work/scratch/linked"
+cd "$scratch"
+refused "the manifest is the scratch file, by ./" \
+    "manifest file './r.exe.partial' or its scratch file is the output" \
+    -o r.exe --manifest ./r.exe.partial --unchecked "$work/good.msp"
+refused "the manifest is the output, by ./" "manifest file './t.exe' or its scratch file is the output" \
+    -o t.exe --manifest ./t.exe --unchecked "$work/good.msp"
+cd - > /dev/null
+refused "the manifest is the output, through a linked folder" \
+    "manifest file '$work/scratch/linked/u.exe' or its scratch file is the output" \
+    -o "$scratch/u.exe" --manifest "$work/scratch/linked/u.exe" --unchecked "$work/good.msp"
 echo "precious" > "$scratch/precious.txt"
 ln "$scratch/precious.txt" "$scratch/h.exe.partial"
 refused "a second name at the scratch name" "cannot write '$scratch/h.exe.partial': it has a second name (a hard link)" \
@@ -95,15 +109,18 @@ v.exe.partial"
 
 # The certificate and the password file are read, never written: each is
 # refused as the output (by its name and by a second name), the manifest
-# and a scratch file, before anything is made or removed, and stays as it
-# was. Signing rows are the Linux builder's (build-wrapper.exe refuses
-# --sign up front); osslsigncode never runs.
+# and a scratch file (by its name and by another path: "./", "dir/.." or a
+# linked folder, and so is a patch), before anything is made or removed,
+# and stays as it was. Signing rows are the Linux builder's
+# (build-wrapper.exe refuses --sign up front); osslsigncode never runs.
 echo "private key" > "$work/key.pfx"
 echo "password" > "$scratch/pw.txt"
 echo "signed last week" > "$scratch/k.exe.signing"
+cp "$work/good.msp" "$scratch/k.exe.partial"
+mkdir -p "$scratch/dir"
 ln "$work/key.pfx" "$work/key-alias.exe"
 cp "$work/key.pfx" "$work/key.copy"
-inputs_before=$(cat "$scratch/pw.txt" "$scratch/k.exe.signing")
+inputs_before=$(cat "$scratch/pw.txt" "$scratch/k.exe.signing"; sha256sum < "$scratch/k.exe.partial")
 LINUX_ONLY=1 refused "the certificate is the manifest" "build-wrapper: certificate file '$work/key.pfx' is the manifest file too" \
     --sign "$work/key.pfx" --manifest "$work/key.pfx" --unchecked "$work/good.msp"
 LINUX_ONLY=1 refused "the certificate is the output by a second name" \
@@ -114,9 +131,21 @@ LINUX_ONLY=1 refused "the certificate is the signing folder" \
     -o "$scratch/k.exe" --sign "$scratch/k.exe.signing" --unchecked "$work/good.msp"
 LINUX_ONLY=1 refused "the password file is the output" "build-wrapper: password file '$scratch/pw.txt' is the output file too" \
     -o "$scratch/pw.txt" --sign "$work/key.pfx" --password-file "$scratch/pw.txt" --unchecked "$work/good.msp"
+cd "$scratch"
+LINUX_ONLY=1 refused "the certificate is the scratch file, by ./" \
+    "build-wrapper: certificate file './k.exe.partial' is the build's own scratch file" \
+    -o "$scratch/k.exe" --sign ./k.exe.partial --unchecked "$work/good.msp"
+cd - > /dev/null
+LINUX_ONLY=1 refused "the password file is the signing folder, by dir/.." \
+    "build-wrapper: password file '$scratch/dir/../k.exe.signing' is the build's own scratch file" \
+    -o "$scratch/k.exe" --sign "$work/key.pfx" --password-file "$scratch/dir/../k.exe.signing" \
+    --unchecked "$work/good.msp"
+refused "a patch is the scratch file, through a linked folder" \
+    "patch file '$work/scratch/linked/k.exe.partial' is the build's own scratch file" \
+    -o "$scratch/k.exe" --unchecked "$work/scratch/linked/k.exe.partial"
 check "the certificate, as it was" cmp -s "$work/key.pfx" "$work/key.copy"
-check_same "the password file and a certificate at a scratch name, as they were" \
-    "$(cat "$scratch/pw.txt" "$scratch/k.exe.signing")" "$inputs_before"
+check_same "the password file and the inputs at scratch names, as they were" \
+    "$(cat "$scratch/pw.txt" "$scratch/k.exe.signing"; sha256sum < "$scratch/k.exe.partial")" "$inputs_before"
 
 # What a killed build may have left at OUT.signing goes only when it is a
 # folder that holds nothing but signed.exe, a regular file with one name;
@@ -165,19 +194,21 @@ if huge=$(mktemp -d /dev/shm/huge.XXXXXX 2>/dev/null); then
 else
     echo "  (no /dev/shm here: sizes that wrap a 64-bit sum are left out)"
 fi
-# A write that fails (the file-size limit, SIGXFSZ ignored so that the
-# write answers EFBIG): the build ends at once, says why, and leaves
-# nothing. A build that went on would loop on its padding. Wine 8 answers
-# the write with ERROR_GEN_FAILURE, which names no cause.
+# A write that fails (the file-size limit: the builder ignores SIGXFSZ, so
+# that the write answers EFBIG): the build ends at once, says why, and
+# leaves nothing. A build that went on would loop on its padding. Wine 8
+# answers the write with ERROR_GEN_FAILURE, which names no cause.
 make_fake_patch "$work/three.msp" $((3 * 1024 * 1024))
-trap '' XFSZ
 ulimit -S -f 1024
 LINUX_ONLY=1 refused "a file-size limit" \
     "build-wrapper: cannot write '$work/limit.exe.partial': it would be larger than the system lets a file be" \
     -o "$work/limit.exe" --unchecked "$work/three.msp"
+# Wine's own processes do not ignore the signal (under Wine 8 the build
+# dies of it and leaves its scratch file): ignored for them here.
+trap '' XFSZ
 [ -z "${BUILDER_EXE:-}" ] || run_exe -o "$work/limit.exe" --unchecked "$work/three.msp"
-ulimit -S -f unlimited
 trap - XFSZ
+ulimit -S -f unlimited
 [ -z "${BUILDER_EXE:-}" ] || check_same "a file-size limit: build-wrapper.exe refused, nothing left" \
     "$EXE_STATUS $(cat "$work/exe-stderr"; leftovers)" \
     "2 build-wrapper: cannot write '$work/limit.exe.partial': the system refused"

@@ -24,6 +24,18 @@ while read -r dll; do
         status=1
     fi
 done <<< "$dlls"
+# The DLLs THIRD-PARTY-NOTICES.md says the program imports: its row of the
+# table that names nothing but DLLs.
+program=$(basename "$exe")
+noted=$(grep -E '^\| `[^`]+` \|( `[^`]+\.dll`,?)+ \|$' "$(dirname "$0")/../../THIRD-PARTY-NOTICES.md" |
+    { grep -F "| \`$program\` |" || true; } | { grep -o '[^`]*\.dll' || true; } | tr A-Z a-z | sort | xargs)
+imported=$(tr A-Z a-z <<< "$dlls" | sort | xargs)
+if [ "$noted" = "$imported" ]; then
+    echo "ok: THIRD-PARTY-NOTICES.md names the DLLs it imports"
+else
+    echo "FAIL: THIRD-PARTY-NOTICES.md names [$noted] as what $program imports, its import table [$imported]" >&2
+    status=1
+fi
 
 # The load configuration, as an independent reader sees it: the data
 # directory entry names the structure, whose size fits the architecture

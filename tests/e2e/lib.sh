@@ -112,12 +112,13 @@ build_wrapper() {
 # LINUX_ONLY is set, for what only the script does, such as signing).
 
 # exe_arguments ARGS...: ARGS as build-wrapper.exe gets them, one a line:
-# an absolute path, alone or after "N=", as Wine sees it.
+# an absolute path, alone or after "N=", as Wine sees it, through the same
+# links as given (z_path would resolve them).
 exe_arguments() {
     local argument
     for argument in "$@"; do
         if [[ $argument =~ ^([0-9]+=)?(/.*)$ ]]; then
-            printf '%s%s\n' "${BASH_REMATCH[1]}" "$(z_path "${BASH_REMATCH[2]}")"
+            printf '%sZ:%s\n' "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]//\//\\}"
         else
             printf '%s\n' "$argument"
         fi

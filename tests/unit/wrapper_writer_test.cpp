@@ -1,3 +1,5 @@
+#include "builder/build_wrapper.h"
+#include "builder/patch_plan.h"
 #include "builder/pe_checksum.h"
 #include "builder/pe_image.h"
 #include "builder/resource_tree.h"
@@ -7,9 +9,11 @@
 #include "shared/little_endian.h"
 #include "shared/utf8_text.h"
 #include "support/file_times.h"
+#include "support/patch_image.h"
 #include "support/stub_image.h"
 
 #include "build_steps_fake.h"
+#include "builder_host_fake.h"
 
 #include <gtest/gtest.h>
 
@@ -270,6 +274,36 @@ TEST(ScratchFile, AFileLinkedInAfterTheNameWasFoundFreeIsLeftAlone)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "precious");
     std::remove(scratch.c_str());
     std::remove(precious.c_str());
+}
+
+// A patch cut short, and one written again in place with the same bytes,
+// while the checks read it: refused as changed, before the build makes a
+// file.
+TEST(Build, APatchChangedWhileCheckedIsRefusedBeforeAnyFileIsMade)
+{
+    const std::string patch = testing::TempDir() + "checked.msp", out = testing::TempDir() + "checked.exe";
+    const Bytes image = PatchImage(L"3.2.40.0;3.2.10.0", L"{A}");
+    const auto write = [&](std::ios::openmode mode) {
+        std::ofstream(patch, std::ios::binary | mode)
+            .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    };
+    const std::function<void()> changes[] = {
+        [&] { std::filesystem::resize_file(patch, image.size() / 2); },
+        [&] { write(std::ios::in | std::ios::out); },
+    };
+    for (const auto& change : changes) {
+        write(std::ios::out);
+        ASSERT_TRUE(SetLastWriteTime(patch, 1700000000, 0));
+        fake_steps::ActOnce(kPatchPieceChecked, [&](const std::wstring&) { change(); });
+        fake_host::Printed().clear();
+        EXPECT_EQ(RunBuilder({L"-o", WideFromUtf8(out), WideFromUtf8(patch)}), kBuilderRefused);
+        EXPECT_EQ(fake_host::Printed(), L"build-wrapper: patch file '" + WideFromUtf8(patch) +
+                                            L"' changed while the wrapper was being built\n");
+        EXPECT_FALSE(std::filesystem::exists(out));
+        EXPECT_FALSE(std::filesystem::exists(out + ".partial"));
+    }
+    fake_steps::Reset();
+    std::remove(patch.c_str());
 }
 
 // --- stubs the writer refuses ------------------------------------------------------------
