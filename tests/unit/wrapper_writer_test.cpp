@@ -1,3 +1,5 @@
+#include "builder/build_wrapper.h"
+#include "builder/patch_plan.h"
 #include "builder/pe_checksum.h"
 #include "builder/pe_image.h"
 #include "builder/resource_tree.h"
@@ -10,6 +12,7 @@
 #include "support/stub_image.h"
 
 #include "build_steps_fake.h"
+#include "builder_host_fake.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -270,6 +274,29 @@ TEST(ScratchFile, AFileLinkedInAfterTheNameWasFoundFreeIsLeftAlone)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "precious");
     std::remove(scratch.c_str());
     std::remove(precious.c_str());
+}
+
+// Memory that runs out while the patch goes in, OUT.partial and the
+// manifest's scratch file made and held, the manifest's folder made for
+// it: a refusal, and the folder as it was.
+TEST(BuildWrapper, MemoryThatRunsOutMidBuildIsARefusalThatLeavesNothing)
+{
+    const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "memory-out";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path patch = folder / "p.msp";
+    std::ofstream(patch, std::ios::binary) << "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1 not checked";
+    fake_host::Reset();
+    fake_steps::ActOnce(kPatchPieceCopied, [](const std::wstring&) { throw std::bad_alloc(); });
+    const int status = RunBuilder({L"-o", (folder / "out.exe").wstring(), L"--manifest",
+                                   (folder / "made" / "out.json").wstring(), L"--unchecked", patch.wstring()});
+    fake_steps::Reset();
+    EXPECT_EQ(status, kBuilderRefused);
+    EXPECT_EQ(fake_host::Errors(), L"build-wrapper: refused: not enough memory to build the wrapper\n");
+    std::vector<std::filesystem::path> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        left.push_back(entry.path());
+    EXPECT_EQ(left, std::vector<std::filesystem::path>{patch});
 }
 
 // --- stubs the writer refuses ------------------------------------------------------------
