@@ -378,6 +378,11 @@ TEST(WrapperLayout, TheLargestImageWindowsLoads)
     EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, fits + 1}}, layout, problem), kWrapperTooLarge);
     EXPECT_EQ(problem, L"the wrapper would take 1996492800 bytes in memory; Windows loads no executable image "
                        L"above 1996488704 bytes (1904 MB)");
+    // 2^63 and 2^63: a plain sum wraps to the stub's own size.
+    EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, 1ull << 63}, {2, 1ull << 63}}, layout, problem),
+              kWrapperTooLarge);
+    EXPECT_EQ(problem, L"the wrapper would take more than 18446744073709551615 bytes in memory; Windows loads no "
+                       L"executable image above 1996488704 bytes (1904 MB)");
 }
 
 TEST(PeChecksum, PiecesOfAnySizeSumAsTheWhole)
