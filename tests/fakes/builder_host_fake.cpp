@@ -1,40 +1,26 @@
 #include "builder_host_fake.h"
 
+#include "builder/builder_host.h"
 #include "support/stub_image.h"
-
-#include <vector>
-
-namespace {
-
-std::wstring& ErrorText()
-{
-    static std::wstring text;
-    return text;
-}
-
-} // namespace
 
 namespace fake_host {
 
-const std::wstring& Errors()
+std::wstring& Printed()
 {
-    return ErrorText();
-}
-
-void Reset()
-{
-    ErrorText().clear();
+    static std::wstring printed;
+    return printed;
 }
 
 } // namespace fake_host
 
-void PrintOut(const std::wstring&)
+void PrintOut(const std::wstring& text)
 {
+    fake_host::Printed() += text;
 }
 
 void PrintError(const std::wstring& text)
 {
-    ErrorText() += text;
+    fake_host::Printed() += text;
 }
 
 bool FindStub(const std::wstring&, const std::uint8_t*& bytes, std::size_t& size)
@@ -47,10 +33,10 @@ bool FindStub(const std::wstring&, const std::uint8_t*& bytes, std::size_t& size
 
 std::wstring SigningRefusal(const BuilderOptions& options)
 {
-    return options.certificate.empty() ? std::wstring() : L"the tests sign nothing";
+    return options.certificate.empty() ? std::wstring() : L"no signer in the tests";
 }
 
-std::wstring SignIntoPlace(FileHandle, const std::wstring&, const BuilderOptions&, FileDigest*)
+std::wstring SignIntoPlace(FileHandle, const std::wstring&, const BuilderOptions& options, FileDigest*)
 {
-    return L"the tests sign nothing";
+    return SigningRefusal(options);
 }

@@ -1,16 +1,13 @@
 #pragma once
 
-#include "builder/builder_host.h"
-
 #include <string>
 
-// The builder's platform for tests that run a whole build (RunBuilder):
-// what it prints is kept, both wrappers without patches are the test stub
-// (support/stub_image.h), and it signs nothing.
+// The platform of builder/builder_host.h for tests of a whole build
+// (RunBuilder): the test stub (support/stub_image.h) as both wrappers
+// without patches, what the build prints kept, and no signer.
 namespace fake_host {
 
-// Standard error since the last Reset.
-const std::wstring& Errors();
-void Reset();
+// Standard output and standard error, in the order printed.
+std::wstring& Printed();
 
 } // namespace fake_host

@@ -248,6 +248,29 @@ TEST(WrapperWriter, APatchThatIsNoLongerTheOneCheckedIsRefused)
     fake_steps::Reset();
 }
 
+// Memory that runs out while the patch goes in, OUT.partial and the
+// manifest's scratch file made and held, the manifest's folder made for
+// it: a refusal, and the folder as it was.
+TEST(Build, MemoryThatRunsOutMidBuildIsARefusalThatLeavesNothing)
+{
+    const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "memory-out";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path patch = folder / "p.msp";
+    std::ofstream(patch, std::ios::binary) << "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1 not checked";
+    fake_host::Printed().clear();
+    fake_steps::ActOnce(kPatchPieceCopied, [](const std::wstring&) { throw std::bad_alloc(); });
+    const int status = RunBuilder({L"-o", (folder / "out.exe").wstring(), L"--manifest",
+                                   (folder / "made" / "out.json").wstring(), L"--unchecked", patch.wstring()});
+    fake_steps::Reset();
+    EXPECT_EQ(status, kBuilderRefused);
+    EXPECT_EQ(fake_host::Printed(), L"build-wrapper: refused: not enough memory to build the wrapper\n");
+    std::vector<std::filesystem::path> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        left.push_back(entry.path());
+    EXPECT_EQ(left, std::vector<std::filesystem::path>{patch});
+}
+
 // A file of another program's, given a second name at the scratch file's
 // name just after the build found that name free: the build refuses the
 // name and writes nothing through it.
@@ -274,29 +297,6 @@ TEST(ScratchFile, AFileLinkedInAfterTheNameWasFoundFreeIsLeftAlone)
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "precious");
     std::remove(scratch.c_str());
     std::remove(precious.c_str());
-}
-
-// Memory that runs out while the patch goes in, OUT.partial and the
-// manifest's scratch file made and held, the manifest's folder made for
-// it: a refusal, and the folder as it was.
-TEST(BuildWrapper, MemoryThatRunsOutMidBuildIsARefusalThatLeavesNothing)
-{
-    const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "memory-out";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    const std::filesystem::path patch = folder / "p.msp";
-    std::ofstream(patch, std::ios::binary) << "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1 not checked";
-    fake_host::Reset();
-    fake_steps::ActOnce(kPatchPieceCopied, [](const std::wstring&) { throw std::bad_alloc(); });
-    const int status = RunBuilder({L"-o", (folder / "out.exe").wstring(), L"--manifest",
-                                   (folder / "made" / "out.json").wstring(), L"--unchecked", patch.wstring()});
-    fake_steps::Reset();
-    EXPECT_EQ(status, kBuilderRefused);
-    EXPECT_EQ(fake_host::Errors(), L"build-wrapper: refused: not enough memory to build the wrapper\n");
-    std::vector<std::filesystem::path> left;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-        left.push_back(entry.path());
-    EXPECT_EQ(left, std::vector<std::filesystem::path>{patch});
 }
 
 // --- stubs the writer refuses ------------------------------------------------------------
