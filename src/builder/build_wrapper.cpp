@@ -8,6 +8,7 @@
 #include "builder/wrapper_writer.h"
 
 #include <cstdint>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -140,15 +141,46 @@ bool CheckPatches(const BuilderOptions& options, const std::vector<PatchArgument
     return true;
 }
 
+// The wrapper being made: its scratch file, held from its first byte
+// until the wrapper is in place, and the folders made for it.
+struct PendingWrapper {
+    std::wstring partial;
+    FileHandle file = kNoFile;
+    std::vector<std::wstring> folders;
+    bool inPlace = false;
+};
+
 // The manifest being made: its scratch file, held from before the wrapper
 // is built until the manifest is in place, the folders made for it, and
 // what the build learns of the files on the way.
 struct PendingManifest {
+    std::wstring name;  // --manifest's
     FileHandle file = kNoFile;
     std::vector<std::wstring> folders;
     FileDigest wrapper;
     std::vector<ManifestPatch> patches;  // their sizes known before, their hashes after the wrapper is written
 };
+
+// The wrapper's scratch file removed while the build holds it, and the
+// folders made for the wrapper while they are empty, unless it is in place.
+void DropWrapper(PendingWrapper& wrapper)
+{
+    if (wrapper.file != kNoFile)
+        RemoveScratchFile(wrapper.file, wrapper.partial);
+    wrapper.file = kNoFile;
+    if (!wrapper.inPlace)
+        RemoveEmptyFolders(wrapper.folders);
+}
+
+// The manifest's scratch file removed while the build holds it, and the
+// folders made for it while they are empty.
+void DropManifest(PendingManifest& manifest)
+{
+    if (manifest.file != kNoFile)
+        RemoveScratchFile(manifest.file, ManifestScratchFile(manifest.name));
+    manifest.file = kNoFile;
+    RemoveEmptyFolders(manifest.folders);
+}
 
 // The scratch file `partial` beside `target`, made anew with the folders
 // `target` lacks (added to `folders`); kNoFile, with the refusal, when
@@ -190,56 +222,50 @@ std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, con
 // and the folders it made while they are empty, and nothing else.
 // `manifest`, when given, gets the hashes of the patches and the wrapper.
 std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, const std::vector<PatchCopy>& copies,
-                   PendingManifest* manifest)
+                   PendingWrapper& wrapper, PendingManifest* manifest)
 {
-    std::vector<std::wstring> folders;
     std::wstring refusal;
-    const std::wstring partial = options.output + L".partial";
-    const FileHandle file = StartFile(options.output, partial, folders, refusal);
+    wrapper.partial = options.output + L".partial";
+    wrapper.file = StartFile(options.output, wrapper.partial, wrapper.folders, refusal);
     std::vector<Sha256> hashes;
-    if (file != kNoFile)
-        refusal = WriteWrapper(file, partial, layout, copies, manifest != nullptr ? &hashes : nullptr);
+    if (wrapper.file != kNoFile)
+        refusal = WriteWrapper(wrapper.file, wrapper.partial, layout, copies, manifest != nullptr ? &hashes : nullptr);
     if (refusal.empty())
-        refusal = PutWrapperInPlace(file, partial, options, manifest != nullptr ? &manifest->wrapper : nullptr);
+        refusal = PutWrapperInPlace(wrapper.file, wrapper.partial, options,
+                                    manifest != nullptr ? &manifest->wrapper : nullptr);
+    wrapper.inPlace = refusal.empty();
     // Unsigned and in place, the scratch file is the output now.
-    if (refusal.empty() && options.certificate.empty())
-        CloseFile(file);
-    else if (file != kNoFile)
-        RemoveScratchFile(file, partial);
-    if (!refusal.empty())
-        RemoveEmptyFolders(folders);
+    if (wrapper.inPlace && options.certificate.empty()) {
+        CloseFile(wrapper.file);
+        wrapper.file = kNoFile;
+    }
+    DropWrapper(wrapper);
     for (size_t i = 0; i < hashes.size(); ++i)
         manifest->patches[i].digest.sha256 = FinishSha256(hashes[i]);
     return refusal;
 }
 
-// The manifest's scratch file removed, and the folders made for it while
-// they are empty.
-void DropManifest(const std::wstring& name, PendingManifest& manifest)
-{
-    RemoveScratchFile(manifest.file, ManifestScratchFile(name));
-    RemoveEmptyFolders(manifest.folders);
-}
-
 // `text` written into the manifest's scratch file, which is then renamed
-// over `name`; the refusal. Not flushed first, as the wrapper is not.
-std::wstring FinishManifest(const std::wstring& name, const std::string& text, PendingManifest& manifest)
+// over its name; the refusal. Not flushed first, as the wrapper is not.
+std::wstring FinishManifest(const std::string& text, PendingManifest& manifest)
 {
     FileProblem problem =
         WriteToFile(manifest.file, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
     if (problem == kFileFine)
-        problem = PutInPlace(manifest.file, ManifestScratchFile(name), name);
+        problem = PutInPlace(manifest.file, ManifestScratchFile(manifest.name), manifest.name);
     if (problem == kFileFine) {
         CloseFile(manifest.file);
+        manifest.file = kNoFile;
         return std::wstring();
     }
-    DropManifest(name, manifest);
-    return L"cannot write '" + name + L"': " + FileProblemText(problem) + L"; the wrapper is in place without it";
+    DropManifest(manifest);
+    return L"cannot write '" + manifest.name + L"': " + FileProblemText(problem) +
+           L"; the wrapper is in place without it";
 }
 
-} // namespace
-
-int RunBuilder(const std::vector<std::wstring>& arguments)
+// The build of RunBuilder, which records in `wrapper` and `manifest` what
+// it has made and not yet put in place.
+int Build(const std::vector<std::wstring>& arguments, PendingWrapper& wrapper, PendingManifest& manifest)
 {
     BuilderOptions options;
     std::wstring refusal;
@@ -290,7 +316,6 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
         return Refuse(L"this build-wrapper carries no " + options.arch + L" wrapper");
     std::vector<PatchSlot> slots;
     std::vector<PatchCopy> copies;
-    PendingManifest manifest;
     for (const PlacedPatch& place : placed) {
         const PatchFileFacts& fact = facts[place.argument];
         const std::wstring& file = patches[place.argument].file;
@@ -325,25 +350,45 @@ int RunBuilder(const std::vector<std::wstring>& arguments)
     // Made before the wrapper, so that what stands at its name is refused
     // before anything is built.
     if (withManifest) {
+        manifest.name = options.manifest;
         manifest.file = StartFile(options.manifest, ManifestScratchFile(options.manifest), manifest.folders, refusal);
         if (manifest.file == kNoFile) {
-            RemoveEmptyFolders(manifest.folders);
+            DropManifest(manifest);
             return Refuse(refusal);
         }
     }
-    refusal = Write(options, layout, copies, withManifest ? &manifest : nullptr);
+    refusal = Write(options, layout, copies, wrapper, withManifest ? &manifest : nullptr);
     if (!refusal.empty()) {
-        if (withManifest)
-            DropManifest(options.manifest, manifest);
+        DropManifest(manifest);
         return Refuse(refusal);
     }
     PrintOut(SlotMapText(report) + (options.certificate.empty() ? L"" : L"signed with " + options.certificate + L"\n") +
              L"wrote " + options.output + L"\n");
     if (withManifest) {
         const std::string text = ManifestText(options.arch, manifest.wrapper, manifest.patches, report);
-        refusal = FinishManifest(options.manifest, text, manifest);
+        refusal = FinishManifest(text, manifest);
         if (!refusal.empty())
             return Refuse(refusal);
     }
     return 0;
+}
+
+} // namespace
+
+int RunBuilder(const std::vector<std::wstring>& arguments)
+{
+    PendingWrapper wrapper;
+    PendingManifest manifest;
+    try {
+        return Build(arguments, wrapper, manifest);
+    } catch (const std::bad_alloc&) {
+        // The checks hold little whatever a patch holds (patch_checks.h):
+        // the machine is short of memory. What the build made goes, as for
+        // any refusal; a wrapper in place stays, as when its manifest
+        // cannot be written.
+        DropWrapper(wrapper);
+        DropManifest(manifest);
+        return Refuse(wrapper.inPlace ? L"refused: not enough memory to finish the build; the wrapper is in place"
+                                      : L"refused: not enough memory to build the wrapper");
+    }
 }

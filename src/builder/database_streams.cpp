@@ -101,6 +101,19 @@ void VisitStrings(const DatabaseStrings& strings, const std::function<void(std::
     }
 }
 
+bool FindString(const DatabaseStrings& strings, std::string_view text, std::uint32_t& id)
+{
+    id = 0;
+    bool once = true;
+    VisitStrings(strings, [&](std::uint32_t found, std::string_view other) {
+        if (other != text)
+            return;
+        once = once && id == 0;
+        id = found;
+    });
+    return once;
+}
+
 std::uint32_t StringReference(const std::vector<std::uint8_t>& rows, std::size_t at, std::size_t size)
 {
     std::uint32_t reference = 0;

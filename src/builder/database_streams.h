@@ -41,6 +41,12 @@ bool ReadDatabaseStrings(const CompoundFile& file, std::uint32_t storage, Databa
 // `visit(id, text)` for every string of the pool, in id order.
 void VisitStrings(const DatabaseStrings& strings, const std::function<void(std::uint32_t, std::string_view)>& visit);
 
+// The id of the pool's string `text` in `id`, 0 when the pool lacks it.
+// False when the pool holds it under two ids: the installer writes each
+// string once, so the pool is damaged, and nothing says which id a reader
+// would take. Nothing is kept per string.
+bool FindString(const DatabaseStrings& strings, std::string_view text, std::uint32_t& id);
+
 // The string reference of `size` bytes at `at`, which the caller has
 // found inside `rows`; 0 is Null.
 std::uint32_t StringReference(const std::vector<std::uint8_t>& rows, std::size_t at, std::size_t size);

@@ -8,8 +8,6 @@
 #include "payload/targeting.h"
 #include "shared/ascii_case.h"
 
-#include <algorithm>
-
 namespace {
 
 std::wstring Joined(const std::vector<std::wstring>& parts)
@@ -28,10 +26,43 @@ std::wstring Quoted(const std::wstring& text)
 const wchar_t kAppliedAgain[] = L"the wrapper would apply the patch again on every run, and ";
 const wchar_t kRollbackMisses[] = L"a rollback would look for the patched products at the wrong version";
 
+// What all the checks of one patch may read of it together. A real
+// patch's header, allocation tables, directory, summary and tables take
+// kilobytes to a few megabytes (its cabinet is never read); a hostile one
+// could send the readers over the same sectors again and again, as a
+// thousand transforms sharing one table's sectors do. Once a read would
+// pass it, that read and every later one fail, and the checks that could
+// not read what they needed say so.
+constexpr std::uint64_t kCheckReadBudget = 32 << 20;
+
+struct ReadBudget {
+    ByteSource patch;
+    std::uint64_t left = kCheckReadBudget;
+    bool spent = false;
+};
+
+bool ReadWithinBudget(void* context, std::uint64_t offset, std::uint8_t* out, std::size_t size)
+{
+    ReadBudget& budget = *static_cast<ReadBudget*>(context);
+    if (size > budget.left) {
+        budget.left = 0;
+        budget.spent = true;
+        return false;
+    }
+    budget.left -= size;
+    return budget.patch.read(budget.patch.context, offset, out, size);
+}
+
+std::wstring BudgetSpent()
+{
+    return L"the checks stopped at " + std::to_wstring(kCheckReadBudget >> 20) + L" MB, all they read of one patch";
+}
+
 struct SlotCheck {
     int slot;
     std::wstring where;  // "slot N (PATH)"
     BuildReport& report;
+    const ReadBudget& budget;
 };
 
 void Warn(SlotCheck& check, const std::wstring& text)
@@ -56,9 +87,21 @@ std::wstring Described(SlotCheck& check, const std::wstring& version, const wcha
 // exactly that version.
 std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const std::wstring& upgrade)
 {
+    const std::wstring cannotTell = L"the transforms' version: cannot tell";
     std::vector<std::wstring> versions;
-    if (!ReadTransformVersions(file, versions))
-        return L"the transforms' version: cannot tell";
+    switch (ReadTransformVersions(file, versions)) {
+    case kTransformVersionsRead:
+        break;
+    case kTransformsUnreadable:
+        return check.budget.spent ? cannotTell + L" (" + BudgetSpent() + L")" : cannotTell;
+    case kTooManyTransforms:
+        return cannotTell + L" (the patch holds more than " + std::to_wstring(kMaxTransforms) + L" transforms)";
+    case kTooManyVersions:
+        return cannotTell + L" (they set more than " + std::to_wstring(kMaxTransformVersions) + L" versions)";
+    case kVersionTooLong:
+        return cannotTell + L" (they set a version longer than " + std::to_wstring(kMaxVersionLength) +
+               L" characters)";
+    }
     if (versions.empty()) {
         // Read whole, and none of them sets ProductVersion: the product
         // keeps its version, below the upgrade version.
@@ -66,13 +109,8 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
                         kRollbackMisses);
         return L"the transforms leave the product's version as it is";
     }
-    std::vector<std::wstring> distinct;
-    for (const std::wstring& version : versions) {
-        if (std::find(distinct.begin(), distinct.end(), version) == distinct.end())
-            distinct.push_back(version);
-    }
     const VersionQuad upgradeRead = ParseVersion(upgrade);
-    for (const std::wstring& version : distinct) {
+    for (const std::wstring& version : versions) {
         const VersionQuad moved = ParseVersion(version);
         if (VersionEqual(moved, upgradeRead))
             continue;
@@ -81,7 +119,7 @@ std::wstring TransformsLine(SlotCheck& check, const CompoundFile& file, const st
         Warn(check, L"the Keywords' upgrade version " + upgrade + L" differs from " + version +
                         L", the version the patch's transforms move the product to; " + again + kRollbackMisses);
     }
-    return L"the transforms move the product to " + Joined(distinct);
+    return L"the transforms move the product to " + Joined(versions);
 }
 
 // A patch the installer will not remove stays until its products are
@@ -102,16 +140,25 @@ PatchRemovability RemovalOf(SlotCheck& check, const CompoundFile& file)
 
 void CheckPatch(int slot, const std::wstring& path, const ByteSource& patch, BuildReport& report)
 {
-    SlotCheck check{slot, L"slot " + std::to_wstring(slot) + L" (" + path + L")", report};
+    ReadBudget budget;
+    budget.patch = patch;
+    ByteSource source;
+    source.read = ReadWithinBudget;
+    source.context = &budget;
+    source.size = patch.size;
+    SlotCheck check{slot, L"slot " + std::to_wstring(slot) + L" (" + path + L")", report, budget};
     report.slotMap.push_back(L"slot " + std::to_wstring(slot) + L": " + path);
     CompoundFile file;
     std::wstring keywords, templateValue;
-    const SummaryTextResult keywordsRead = OpenCompoundFile(patch, file)
+    const SummaryTextResult keywordsRead = OpenCompoundFile(source, file)
                                                ? ReadSummaryText(file, kSummaryKeywords, keywords, nullptr)
                                                : kSummaryUnreadable;
     if (keywordsRead == kSummaryUnreadable) {
-        report.refusals.push_back(check.where +
-                                  L": its summary information cannot be read; it is not a Windows Installer patch");
+        report.refusals.push_back(check.where + L": " +
+                                  (budget.spent ? BudgetSpent() + L", before its summary; a Windows Installer patch "
+                                                                   L"needs a small part of that"
+                                                : L"its summary information cannot be read; it is not a Windows "
+                                                  L"Installer patch"));
         report.slotMap.push_back(L"  summary: unreadable");
         return;
     }

@@ -43,7 +43,9 @@ struct BuildReport {
 // Adds the slot map block of the patch in `slot` (read from `patch`,
 // named `path` in the texts) and its warnings and refusals. Only what the
 // checks need is read: the header, the tables, the directory, the summary,
-// the patch's MsiPatchMetadata table and the transforms' tables.
+// the patch's MsiPatchMetadata table and the transforms' tables, and
+// together no more than a fixed budget (patch_checks.cpp), whatever the
+// patch holds: what it keeps them from reading, they cannot tell.
 void CheckPatch(int slot, const std::wstring& path, const ByteSource& patch, BuildReport& report);
 
 // A warning for every slot whose products share none with an earlier

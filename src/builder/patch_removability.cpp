@@ -2,9 +2,6 @@
 
 #include "builder/database_streams.h"
 
-#include <set>
-#include <string_view>
-
 namespace {
 
 // The installer fixes the table's columns: Company (nullable), Property
@@ -31,20 +28,16 @@ PatchRemovability ReadPatchRemovability(const CompoundFile& file)
     const std::size_t width = strings.referenceSize;
     if (rows.size() % (kMetadataColumns * width) != 0)
         return kRemovabilityUnknown;
-    std::set<std::uint32_t> allowRemoval, one;
-    VisitStrings(strings, [&](std::uint32_t id, std::string_view text) {
-        if (text == "AllowRemoval")
-            allowRemoval.insert(id);
-        else if (text == "1")
-            one.insert(id);
-    });
+    std::uint32_t allowRemoval = 0, one = 0;
+    if (!FindString(strings, "AllowRemoval", allowRemoval) || !FindString(strings, "1", one))
+        return kRemovabilityUnknown;
     const std::size_t count = rows.size() / (kMetadataColumns * width);
-    for (std::size_t row = 0; row < count; ++row) {
+    for (std::size_t row = 0; row < count && allowRemoval != 0; ++row) {
         const std::uint32_t company = StringReference(rows, row * width, width);
         const std::uint32_t property = StringReference(rows, (count + row) * width, width);
-        if (company == 0 && allowRemoval.count(property) != 0) {
+        if (company == 0 && property == allowRemoval) {
             const std::uint32_t value = StringReference(rows, (2 * count + row) * width, width);
-            return one.count(value) != 0 ? kPatchRemovable : kPatchNotRemovable;
+            return one != 0 && value == one ? kPatchRemovable : kPatchNotRemovable;
         }
     }
     return kPatchNotRemovable;

@@ -6,7 +6,7 @@
 // MsiPatchMetadata table says it.
 
 enum PatchRemovability {
-    kRemovabilityUnknown,  // the table, or the string pool it refers to, cannot be read
+    kRemovabilityUnknown,  // the table, or the string pool it refers to, cannot be read or holds a string twice
     kPatchRemovable,
     kPatchNotRemovable,
 };

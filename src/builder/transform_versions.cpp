@@ -5,8 +5,6 @@
 #include "shared/little_endian.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
 #include <string_view>
 
 namespace {
@@ -23,93 +21,102 @@ bool VisitPropertyRows(const std::vector<std::uint8_t>& rows, std::size_t refere
     while (at + 2 <= rows.size()) {
         const unsigned mask = Get16(rows.data() + at);
         at += 2;
-        std::vector<bool> present;
-        if ((mask & 1) != 0)
-            present.assign(mask >> 8, true);
-        else
-            present = {true, (mask & 2) != 0};
-        std::vector<std::uint32_t> fields;
-        for (bool column : present) {
-            if (!column) {
-                fields.push_back(0);
-                continue;
-            }
-            if (at + referenceSize > rows.size())
-                return false;
-            fields.push_back(StringReference(rows, at, referenceSize));
-            at += referenceSize;
-        }
-        if (fields.size() >= 2 && present[1])
-            keyAndValue(fields[0], fields[1]);
+        const std::size_t columns = (mask & 1) != 0 ? mask >> 8 : (mask & 2) != 0 ? 2 : 1;
+        if (columns * referenceSize > rows.size() - at)
+            return false;
+        if (columns >= 2)
+            keyAndValue(StringReference(rows, at, referenceSize), StringReference(rows, at + referenceSize, referenceSize));
+        at += columns * referenceSize;
     }
     return true;
 }
 
-// The values of the rows keyed ProductVersion, in row order: the pool is
-// walked once for the key's ids and once for the values' texts.
-bool ReadProductVersions(const DatabaseStrings& strings, const std::vector<std::uint8_t>& rows,
-                         std::vector<std::wstring>& versions)
+// Adds the values of the rows keyed ProductVersion to `versions`, each
+// once: the rows give their string ids, and one walk of the pool their
+// texts.
+TransformVersionsResult ReadProductVersions(const DatabaseStrings& strings, const std::vector<std::uint8_t>& rows,
+                                            std::vector<std::wstring>& versions)
 {
-    std::set<std::uint32_t> keys;
-    VisitStrings(strings, [&](std::uint32_t id, std::string_view text) {
-        if (text == "ProductVersion")
-            keys.insert(id);
-    });
-    std::vector<std::uint32_t> values;
-    if (!VisitPropertyRows(rows, strings.referenceSize, [&](std::uint32_t key, std::uint32_t value) {
-            if (keys.count(key) != 0)
-                values.push_back(value);
+    std::uint32_t key = 0;
+    if (!FindString(strings, "ProductVersion", key))
+        return kTransformsUnreadable;
+    // One past the cap says there are too many.
+    std::vector<std::uint32_t> ids;
+    if (!VisitPropertyRows(rows, strings.referenceSize, [&](std::uint32_t name, std::uint32_t value) {
+            if (key != 0 && name == key && ids.size() <= kMaxTransformVersions &&
+                std::find(ids.begin(), ids.end(), value) == ids.end())
+                ids.push_back(value);
         }))
-        return false;
-    std::map<std::uint32_t, std::string> texts;
-    for (std::uint32_t value : values)
-        texts[value];
+        return kTransformsUnreadable;
+    if (ids.size() > kMaxTransformVersions)
+        return kTooManyVersions;
+    // A value id the pool lacks reads as empty.
+    std::vector<std::string_view> texts(ids.size());
     VisitStrings(strings, [&](std::uint32_t id, std::string_view text) {
-        const auto found = texts.find(id);
-        if (found != texts.end())
-            found->second.assign(text.data(), text.size());
+        const auto found = std::find(ids.begin(), ids.end(), id);
+        if (found != ids.end())
+            texts[static_cast<std::size_t>(found - ids.begin())] = text;
     });
-    for (std::uint32_t value : values)
-        versions.push_back(WidenAnsiText(texts[value], strings.codePage));
-    return true;
+    for (std::string_view text : texts) {
+        if (text.size() > kMaxVersionLength)
+            return kVersionTooLong;
+        const std::wstring version = WidenAnsiText(std::string(text), strings.codePage);
+        if (std::find(versions.begin(), versions.end(), version) != versions.end())
+            continue;
+        if (versions.size() == kMaxTransformVersions)
+            return kTooManyVersions;
+        versions.push_back(version);
+    }
+    return kTransformVersionsRead;
 }
 
-bool ReadTransform(const CompoundFile& file, std::uint32_t storage, std::vector<std::wstring>& versions)
+TransformVersionsResult ReadTransform(const CompoundFile& file, std::uint32_t storage,
+                                      std::vector<std::wstring>& versions)
 {
     const std::uint32_t property = FindTableStream(file, storage, "Property");
     // A storage without these tables is no transform.
     if (property == kNoEntry || FindTableStream(file, storage, "_StringPool") == kNoEntry ||
         FindTableStream(file, storage, "_StringData") == kNoEntry)
-        return true;
+        return kTransformVersionsRead;
     DatabaseStrings strings;
     std::vector<std::uint8_t> rows;
-    return ReadDatabaseStrings(file, storage, strings) && ReadTableStream(file, property, rows) &&
-           ReadProductVersions(strings, rows, versions);
+    if (!ReadDatabaseStrings(file, storage, strings) || !ReadTableStream(file, property, rows))
+        return kTransformsUnreadable;
+    return ReadProductVersions(strings, rows, versions);
 }
 
 } // namespace
 
-bool ReadTransformVersions(const CompoundFile& file, std::vector<std::wstring>& versions)
+TransformVersionsResult ReadTransformVersions(const CompoundFile& file, std::vector<std::wstring>& versions)
 {
     versions.clear();
-    std::vector<std::uint32_t> children;
-    if (!ListChildren(file, kRootEntry, children))
-        return false;
-    std::stable_sort(children.begin(), children.end(), [&](std::uint32_t a, std::uint32_t b) {
+    std::vector<std::uint32_t> storages;
+    if (!ListChildren(file, kRootEntry, storages))
+        return kTransformsUnreadable;
+    storages.erase(std::remove_if(storages.begin(), storages.end(),
+                                  [&](std::uint32_t child) { return file.entries[child].type != kEntryStorage; }),
+                   storages.end());
+    if (storages.size() > kMaxTransforms)
+        return kTooManyTransforms;
+    std::stable_sort(storages.begin(), storages.end(), [&](std::uint32_t a, std::uint32_t b) {
         return file.entries[a].name < file.entries[b].name;
     });
-    for (std::uint32_t child : children) {
-        if (file.entries[child].type == kEntryStorage && !ReadTransform(file, child, versions)) {
+    for (std::uint32_t storage : storages) {
+        const TransformVersionsResult result = ReadTransform(file, storage, versions);
+        if (result != kTransformVersionsRead) {
             versions.clear();
-            return false;
+            return result;
         }
     }
-    return true;
+    return kTransformVersionsRead;
 }
 
-bool ReadTransformVersions(const std::uint8_t* bytes, std::size_t size, std::vector<std::wstring>& versions)
+TransformVersionsResult ReadTransformVersions(const std::uint8_t* bytes, std::size_t size,
+                                              std::vector<std::wstring>& versions)
 {
     versions.clear();
     CompoundFile file;
-    return OpenCompoundFile(bytes, size, file) && ReadTransformVersions(file, versions);
+    if (!OpenCompoundFile(bytes, size, file))
+        return kTransformsUnreadable;
+    return ReadTransformVersions(file, versions);
 }

@@ -35,17 +35,33 @@ std::uint64_t SectorOffset(const CompoundFile& file, std::uint32_t sector)
     return (static_cast<std::uint64_t>(sector) + 1) * file.sectorSize;
 }
 
-// The FAT (or mini FAT) entry of `sector`, read where it lies in the file.
-bool NextSector(const CompoundFile& file, const std::vector<std::uint32_t>& tableSectors,
-                std::uint32_t sector, std::uint32_t& next)
+// The allocation table (FAT or mini FAT) sector a chain walk read last:
+// the entries of a stream written in one go follow one another, so a walk
+// reads each table sector once rather than once per entry, and a chain
+// that jumps from table sector to table sector pays a sector's read per
+// step, which a reader's caller can bound by the bytes it lets be read.
+struct TableCursor {
+    explicit TableCursor(const std::vector<std::uint32_t>& sectors) : tableSectors(sectors) {}
+    const std::vector<std::uint32_t>& tableSectors;
+    std::size_t loaded = SIZE_MAX;
+    std::vector<std::uint8_t> bytes;
+};
+
+// The table entry of `sector`, read where it lies in the file.
+bool NextSector(const CompoundFile& file, TableCursor& table, std::uint32_t sector, std::uint32_t& next)
 {
     const std::uint32_t perSector = file.sectorSize / 4;
-    const std::uint32_t index = sector / perSector;
-    std::uint8_t entry[4];
-    if (index >= tableSectors.size() ||
-        !ReadAt(file, SectorOffset(file, tableSectors[index]) + (sector % perSector) * 4, entry, sizeof entry))
+    const std::size_t index = sector / perSector;
+    if (index >= table.tableSectors.size())
         return false;
-    next = Get32(entry);
+    if (index != table.loaded) {
+        table.loaded = SIZE_MAX;
+        table.bytes.resize(file.sectorSize);
+        if (!ReadAt(file, SectorOffset(file, table.tableSectors[index]), table.bytes.data(), table.bytes.size()))
+            return false;
+        table.loaded = index;
+    }
+    next = Get32(table.bytes.data() + (sector % perSector) * 4);
     return true;
 }
 
@@ -59,6 +75,7 @@ bool CollectChain(const CompoundFile& file, std::uint32_t start, std::uint64_t w
     if (wanted > file.sectorCount)
         return false;
     std::vector<bool> seen(file.sectorCount, false);
+    TableCursor fat(file.fatSectors);
     std::uint32_t sector = start;
     while (wanted == 0 ? sector != kEndOfChain : sectors.size() < wanted) {
         if (sector >= file.sectorCount || seen[sector] || sectors.size() >= longest)
@@ -67,7 +84,7 @@ bool CollectChain(const CompoundFile& file, std::uint32_t start, std::uint64_t w
         sectors.push_back(sector);
         if (wanted != 0 && sectors.size() == wanted)
             break;
-        if (!NextSector(file, file.fatSectors, sector, sector))
+        if (!NextSector(file, fat, sector, sector))
             return false;
     }
     return true;
@@ -212,12 +229,16 @@ bool ReadFromMiniStream(const CompoundFile& file, std::uint32_t start, std::size
     const std::uint64_t wanted = CeilDiv(size, kMiniSectorSize);
     if (wanted > miniSectors)
         return false;
-    std::vector<bool> seen(static_cast<std::size_t>(miniSectors), false);
+    // At most 64 mini sectors below the cutoff: the ones met are few
+    // enough to look through, where a map of the whole mini stream would
+    // cost every read its size.
+    std::vector<std::uint32_t> met;
+    TableCursor miniFat(file.miniFatSectors);
     std::uint32_t sector = start;
     for (std::size_t i = 0; i < wanted; ++i) {
-        if (sector >= miniSectors || seen[sector])
+        if (sector >= miniSectors || std::find(met.begin(), met.end(), sector) != met.end())
             return false;
-        seen[sector] = true;
+        met.push_back(sector);
         // A mini sector never straddles two sectors: 64 divides both sizes.
         const std::uint64_t at = static_cast<std::uint64_t>(sector) * kMiniSectorSize;
         const std::uint64_t from = SectorOffset(file, file.miniStreamSectors[at / file.sectorSize]) + at % file.sectorSize;
@@ -225,7 +246,7 @@ bool ReadFromMiniStream(const CompoundFile& file, std::uint32_t start, std::size
         const std::size_t part = size - done < kMiniSectorSize ? size - done : kMiniSectorSize;
         if (!ReadAt(file, from, out + done, part))
             return false;
-        if (i + 1 < wanted && !NextSector(file, file.miniFatSectors, sector, sector))
+        if (i + 1 < wanted && !NextSector(file, miniFat, sector, sector))
             return false;
     }
     return true;

@@ -10,8 +10,9 @@
 // builder checks. Every byte comes through a positional source, so that a
 // reader touches only what it asks for: opening reads the header, the
 // FAT's sector list, the mini FAT's sector list and the directory; a
-// stream is read when it is asked for, and a FAT entry where it lies. A
-// patch's bulk (its cabinet) is never read. Every chain, size and tree
+// stream is read when it is asked for, and the FAT sectors its chain
+// reaches, each once while the chain stays in it. A patch's bulk (its
+// cabinet) is never read. Every chain, size and tree
 // walk is checked against the source's size, so a damaged or hostile file
 // is refused instead of read out of bounds, and what the reader holds is
 // bounded whatever the file's size.

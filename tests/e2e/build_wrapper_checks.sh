@@ -233,6 +233,53 @@ case_warnings() {
 }
 timed case_warnings
 
+# --- hostile patches: checked in bounded time and memory ---------------------------
+# Made by tests/tools/hostile_patch.py, each to make a reader that trusts
+# the tables hold or read without bound (in the comments, what the checks
+# did before they were bounded). The checks read a value once, cap what
+# they hold and read, and say once that they cannot tell.
+hostile() {
+    /usr/bin/python3 "$E2E_REPO/tests/tools/hostile_patch.py" "$@"
+}
+
+# cannot_tell NAME WHY PATCH: built without a warning, the slot map saying
+# once that it cannot tell where the transforms move the product, and why.
+cannot_tell() {
+    built "$1" "$3"
+    check_same "$1: no warning" "$(cat "$work/stderr")" ""
+    check_same "$1: the slot map cannot tell, once" "$(grep -F 'upgrade:' "$work/stdout")" \
+        "  upgrade:  3.2.40.0; the transforms' version: cannot tell ($2)"
+}
+
+case_hostile() {
+    local budget="the checks stopped at 32 MB, all they read of one patch"
+    # A copy of the value per row, widened: 12 GB, then an abort.
+    hostile long-version "$(p long-version)"
+    cannot_tell "one version of 1 MB in 3,000 rows" "they set a version longer than 64 characters" \
+        "$(p long-version)"
+    # 120,000 warnings, one per version.
+    hostile many-versions "$(p many-versions)" 120000
+    cannot_tell "120,000 distinct versions" "they set more than 16 versions" "$(p many-versions)"
+    # 15 GB read, 15 MB at a time.
+    hostile shared-transforms "$(p shared-1000)" 1000
+    cannot_tell "1,000 transforms sharing one table's sectors" "the patch holds more than 255 transforms" \
+        "$(p shared-1000)"
+    hostile shared-transforms "$(p shared-200)" 200
+    cannot_tell "200 transforms sharing one table's sectors" "$budget" "$(p shared-200)"
+    # A set entry per id: 210 MB.
+    hostile metadata-ones "$(p metadata-ones)" 4000000
+    warned "\"1\" under 4,000,000 ids" "slot 1 ($(p metadata-ones)): cannot tell whether the patch can be removed once applied: its MsiPatchMetadata table cannot be read" \
+        "$(p metadata-ones)"
+    # A FAT sector read at each of its 9,000 steps: the budget spent before the summary.
+    hostile zigzag "$(p zigzag)"
+    refused "a mini stream chain that leaves its FAT sector at every step" \
+        "slot 1 ($(p zigzag)): $budget, before its summary; a Windows Installer patch needs a small part of that" \
+        "$(p zigzag)"
+    rm -f "$(p long-version)" "$(p many-versions)" "$(p shared-1000)" "$(p shared-200)" "$(p metadata-ones)" \
+        "$(p zigzag)"
+}
+timed case_hostile
+
 # resources_of EXE: every resource as type, name, language, size and digest.
 resources_of() {
     timeout 60 wine "$TEST_TOOLS_DIR/resource_probe.exe" "$(z_path "$1")" | tr -d '\r' | sort

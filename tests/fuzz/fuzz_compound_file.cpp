@@ -121,7 +121,8 @@ void CheckFile(const std::vector<std::uint8_t>& bytes)
     const bool opened = OpenCompoundFile(bytes.data(), bytes.size(), file);
     CheckPatchChecks(bytes, opened);
     if (!opened) {
-        FUZZ_CHECK(!ReadTransformVersions(bytes.data(), bytes.size(), versions) && versions.empty());
+        FUZZ_CHECK(ReadTransformVersions(bytes.data(), bytes.size(), versions) == kTransformsUnreadable &&
+                   versions.empty());
         return;
     }
     FUZZ_CHECK(file.sectorSize == 512 || file.sectorSize == 4096);
@@ -147,8 +148,11 @@ void CheckFile(const std::vector<std::uint8_t>& bytes)
     }
     HasPackageClass(file);
 
-    const bool told = ReadTransformVersions(file, versions);
-    FUZZ_CHECK(told || versions.empty());
+    const TransformVersionsResult told = ReadTransformVersions(file, versions);
+    FUZZ_CHECK(told == kTransformVersionsRead || versions.empty());
+    FUZZ_CHECK(versions.size() <= kMaxTransformVersions);
+    for (const std::wstring& version : versions)
+        FUZZ_CHECK(version.size() <= kMaxVersionLength);
     std::vector<std::wstring> fromBytes;
     FUZZ_CHECK(ReadTransformVersions(bytes.data(), bytes.size(), fromBytes) == told && fromBytes == versions);
 

@@ -207,7 +207,8 @@ std::vector<std::uint8_t> CompoundFileImage(const std::vector<ImageStream>& stre
         else
             bigSectors += CeilDiv(stream.bytes.size(), layout.sectorSize);
     }
-    const std::uint32_t directoryCount = CeilDiv(nodes.size() * kEntrySize, layout.sectorSize);
+    const std::uint32_t directoryCount =
+        CeilDiv(std::max(nodes.size(), options.minimumDirectoryEntries) * kEntrySize, layout.sectorSize);
     const std::uint32_t miniFatCount = CeilDiv(miniSectors * 4u, layout.sectorSize);
     const std::uint32_t miniStreamCount = CeilDiv(miniSectors * kMiniSectorSize, layout.sectorSize);
     const std::uint32_t dataCount = directoryCount + miniFatCount + miniStreamCount + bigSectors;

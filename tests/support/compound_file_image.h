@@ -22,6 +22,8 @@ struct ImageOptions {
     // At least this many FAT sectors, the unused ones free: more than 109
     // puts FAT sectors in the DIFAT chain without a file of megabytes.
     std::uint32_t minimumFatSectors = 0;
+    // At least this many directory entries, the unused ones empty.
+    std::size_t minimumDirectoryEntries = 0;
 };
 
 // Where the writer put things; sector numbers count from the first sector

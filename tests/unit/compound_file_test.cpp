@@ -70,6 +70,46 @@ TEST_P(CompoundFileSectorSize, ReadsEveryStreamWhereverItLies)
     }
 }
 
+// The directory's cap at its edge: kMaxDirectoryEntries open, a sector
+// more does not.
+TEST_P(CompoundFileSectorSize, ADirectoryOfTheCapOpensOneSectorMoreDoesNot)
+{
+    ImageOptions options;
+    options.sectorShift = GetParam();
+    for (std::size_t entries : {kMaxDirectoryEntries, kMaxDirectoryEntries + (1u << GetParam()) / 128}) {
+        options.minimumDirectoryEntries = entries;
+        const std::vector<std::uint8_t> image = CompoundFileImage({{{u"a"}, Pattern(5, 1)}}, options);
+        CompoundFile file;
+        EXPECT_EQ(OpenCompoundFile(image.data(), image.size(), file), entries == kMaxDirectoryEntries) << entries;
+        EXPECT_EQ(file.entries.size(), entries == kMaxDirectoryEntries ? entries : 0u);
+    }
+}
+
+// A chain that climbs with a gap (first, first + 2, first + 3, ...): the
+// sector skipped is not the stream's, though its neighbours are. Above the
+// cutoff, so that the chain is one of regular sectors.
+TEST_P(CompoundFileSectorSize, AChainThatSkipsASectorReadsItsOwnSectors)
+{
+    ImageOptions options;
+    options.sectorShift = GetParam();
+    const std::uint32_t size = 1u << GetParam();
+    const std::uint32_t count = 4096 / size + 3;
+    ImageLayout layout;
+    std::vector<std::uint8_t> image = CompoundFileImage({{{u"s"}, Pattern(count * size, 3)}}, options, &layout);
+    const std::uint32_t first = layout.streamStarts[0];
+    PutLittle32(image, FatEntryOffset(layout, first), first + 2);
+    PutLittle32(image, DirectoryEntryOffset(layout, layout.streamEntries[0]) + kEntrySizeField, (count - 1) * size);
+    std::vector<std::uint8_t> expected(image.begin() + SectorOffset(layout, first),
+                                       image.begin() + SectorOffset(layout, first) + size);
+    expected.insert(expected.end(), image.begin() + SectorOffset(layout, first + 2),
+                    image.begin() + SectorOffset(layout, first + count));
+    CompoundFile file;
+    ASSERT_TRUE(OpenCompoundFile(image.data(), image.size(), file));
+    std::vector<std::uint8_t> read;
+    EXPECT_TRUE(ReadPath(file, {u"s"}, read));
+    EXPECT_TRUE(read == expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(Shifts, CompoundFileSectorSize, testing::Values(9u, 12u));
 
 TEST(CompoundFile, ListsNestedStoragesInDirectoryOrder)

@@ -313,6 +313,13 @@ TEST(PatchChecks, ReadsEachPatchAsTheWrapperDoes)
          {L"the Keywords' upgrade version 3.2.40.0 differs from 3.2.41.0, the version the patch's transforms "
           L"move the product to; " + kRollback},
          {}},
+        {"transforms to more versions than the checks hold", With([](PatchSpec& p) {
+             for (int i = 41; i < 57; ++i)
+                 p.movesTo.push_back("3.2." + std::to_string(i) + ".0");
+         }),
+         {L"  products: {A}, {B}", L"  targets:  3.2.10.0, 3.2.20.0",
+          L"  upgrade:  3.2.40.0; the transforms' version: cannot tell (they set more than 16 versions)"},
+         {}, {}},
         {"transforms that keep the version", With([](PatchSpec& p) { p.movesTo.clear(); }),
          {L"  products: {A}, {B}", L"  targets:  3.2.10.0, 3.2.20.0",
           L"  upgrade:  3.2.40.0; the transforms leave the product's version as it is"},

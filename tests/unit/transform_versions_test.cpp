@@ -63,7 +63,7 @@ StringPool CommonPool()
     return pool;
 }
 
-bool VersionsOf(const std::vector<ImageStream>& streams, Versions& versions)
+TransformVersionsResult VersionsOf(const std::vector<ImageStream>& streams, Versions& versions)
 {
     const Bytes image = CompoundFileImage(streams);
     return ReadTransformVersions(image.data(), image.size(), versions);
@@ -72,7 +72,7 @@ bool VersionsOf(const std::vector<ImageStream>& streams, Versions& versions)
 Versions VersionsOf(const std::vector<ImageStream>& streams)
 {
     Versions versions;
-    EXPECT_TRUE(VersionsOf(streams, versions));
+    EXPECT_EQ(VersionsOf(streams, versions), kTransformVersionsRead);
     return versions;
 }
 
@@ -136,7 +136,7 @@ TEST(TransformVersions, ACutOffRowMeansCannotTell)
 {
     for (const Bytes& rows : {Rows({{0x0002, 1}}), Rows({{0x0201, 1}}), Bytes{0x02, 0x00, 0x01}}) {
         Versions versions = {L"left over"};
-        EXPECT_FALSE(VersionsOf(Transform(u"T1", CommonPool(), rows), versions));
+        EXPECT_EQ(VersionsOf(Transform(u"T1", CommonPool(), rows), versions), kTransformsUnreadable);
         EXPECT_TRUE(versions.empty());
     }
 }
@@ -179,7 +179,7 @@ TEST(TransformVersions, StringPoolEntries)
         EXPECT_EQ(VersionsOf(Transform(u"T1", row.pool, row.data, rows)), row.versions) << row.what;
 
     Versions versions;
-    EXPECT_FALSE(VersionsOf(Transform(u"T1", Bytes{0xE4, 0x04, 0}, dataBytes, rows), versions));
+    EXPECT_EQ(VersionsOf(Transform(u"T1", Bytes{0xE4, 0x04, 0}, dataBytes, rows), versions), kTransformsUnreadable);
 }
 
 TEST(TransformVersions, ValuesInThePoolsCodePage)
@@ -218,7 +218,7 @@ TEST(TransformVersions, UnreadableFilesAndTablesMeanCannotTell)
 {
     Versions versions = {L"left over"};
     const Bytes text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'a', 't', 'c', 'h'};
-    EXPECT_FALSE(ReadTransformVersions(text.data(), text.size(), versions));
+    EXPECT_EQ(ReadTransformVersions(text.data(), text.size(), versions), kTransformsUnreadable);
     EXPECT_TRUE(versions.empty());
 
     // A good transform first, then one whose Property stream starts past the mini stream.
@@ -227,11 +227,53 @@ TEST(TransformVersions, UnreadableFilesAndTablesMeanCannotTell)
         streams.push_back(stream);
     ImageLayout layout;
     Bytes image = CompoundFileImage(streams, ImageOptions(), &layout);
-    ASSERT_TRUE(ReadTransformVersions(image.data(), image.size(), versions));
+    ASSERT_EQ(ReadTransformVersions(image.data(), image.size(), versions), kTransformVersionsRead);
     EXPECT_EQ(versions, (Versions{L"3.2.40.0", L"Other"}));
     PutLittle32(image, DirectoryEntryOffset(layout, layout.streamEntries[5]) + kEntryStartField, 5000);
-    EXPECT_FALSE(ReadTransformVersions(image.data(), image.size(), versions));
+    EXPECT_EQ(ReadTransformVersions(image.data(), image.size(), versions), kTransformsUnreadable);
     EXPECT_TRUE(versions.empty());
+}
+
+// What the reader holds is capped: one past a cap is "cannot tell", the
+// cap itself reads. A value named by many rows counts once.
+TEST(TransformVersions, CapsAtTheirEdges)
+{
+    for (std::size_t storages : {kMaxTransforms, kMaxTransforms + 1}) {
+        std::vector<ImageStream> streams = Transform(u"T0", CommonPool(), property_update_row(1, 2));
+        for (std::size_t i = 1; i < storages; ++i)
+            streams.push_back({{u"S" + std::u16string(1, static_cast<char16_t>(0x100 + i)), u"x"}, {1}});
+        Versions versions;
+        EXPECT_EQ(VersionsOf(streams, versions),
+                  storages > kMaxTransforms ? kTooManyTransforms : kTransformVersionsRead) << storages;
+    }
+    for (std::size_t count : {kMaxTransformVersions, kMaxTransformVersions + 1}) {
+        StringPool pool;
+        const std::uint16_t key = pool_add(pool, "ProductVersion");
+        Bytes rows;
+        for (std::size_t i = 0; i < 3 * count; ++i) {
+            const Bytes row = property_update_row(key, pool_add(pool, "1.0.0." + std::to_string(i % count)));
+            rows.insert(rows.end(), row.begin(), row.end());
+        }
+        Versions versions;
+        EXPECT_EQ(VersionsOf(Transform(u"T1", pool, rows), versions),
+                  count > kMaxTransformVersions ? kTooManyVersions : kTransformVersionsRead) << count;
+        EXPECT_EQ(versions.size(), count > kMaxTransformVersions ? 0 : count);
+    }
+    for (std::size_t length : {kMaxVersionLength, kMaxVersionLength + 1}) {
+        StringPool pool;
+        const std::uint16_t key = pool_add(pool, "ProductVersion");
+        const std::uint16_t value = pool_add(pool, "3." + std::string(length - 2, '0'));
+        Versions versions;
+        EXPECT_EQ(VersionsOf(Transform(u"T1", pool, property_update_row(key, value)), versions),
+                  length > kMaxVersionLength ? kVersionTooLong : kTransformVersionsRead) << length;
+    }
+    // ProductVersion under two ids: no pool the installer writes.
+    const std::string data = "ProductVersionProductVersion3.2.40.0";
+    Versions versions;
+    EXPECT_EQ(VersionsOf(Transform(u"T1", PoolWords({1252, 0, 14, 1, 14, 1, 8, 1}), Bytes(data.begin(), data.end()),
+                                   Rows({{0x0002, 1, 3}})),
+                         versions),
+              kTransformsUnreadable);
 }
 
 // --- the patch's own MsiPatchMetadata table ------------------------------------
@@ -309,6 +351,13 @@ TEST(PatchRemovability, DamagedTablesMeanCannotTell)
     streams = PatchTables({{0, 1, 2}});
     streams.erase(streams.begin());
     EXPECT_EQ(RemovalOf(streams), kRemovabilityUnknown) << "a table without a string pool";
+
+    // "1" under two ids, as a pool the installer never writes.
+    StringPool pool = MetadataPool();
+    pool.strings.push_back("1");
+    EXPECT_EQ(RemovalOf(PatchTables(pool_stream_bytes(pool), pool_data_bytes(pool), table_stream_bytes({{0, 1, 2}}))),
+              kRemovabilityUnknown)
+        << "a string twice";
 }
 
 } // namespace

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -248,6 +249,29 @@ TEST(WrapperWriter, APatchThatIsNoLongerTheOneCheckedIsRefused)
     fake_steps::Reset();
 }
 
+// Memory that runs out while the patch goes in, OUT.partial and the
+// manifest's scratch file made and held, the manifest's folder made for
+// it: a refusal, and the folder as it was.
+TEST(Build, MemoryThatRunsOutMidBuildIsARefusalThatLeavesNothing)
+{
+    const std::filesystem::path folder = std::filesystem::path(testing::TempDir()) / "memory-out";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path patch = folder / "p.msp";
+    std::ofstream(patch, std::ios::binary) << "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1 not checked";
+    fake_host::Printed().clear();
+    fake_steps::ActOnce(kPatchPieceCopied, [](const std::wstring&) { throw std::bad_alloc(); });
+    const int status = RunBuilder({L"-o", (folder / "out.exe").wstring(), L"--manifest",
+                                   (folder / "made" / "out.json").wstring(), L"--unchecked", patch.wstring()});
+    fake_steps::Reset();
+    EXPECT_EQ(status, kBuilderRefused);
+    EXPECT_EQ(fake_host::Printed(), L"build-wrapper: refused: not enough memory to build the wrapper\n");
+    std::vector<std::filesystem::path> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+        left.push_back(entry.path());
+    EXPECT_EQ(left, std::vector<std::filesystem::path>{patch});
+}
+
 // A file of another program's, given a second name at the scratch file's
 // name just after the build found that name free: the build refuses the
 // name and writes nothing through it.
@@ -385,6 +409,11 @@ TEST(WrapperLayout, TheLargestImageWindowsLoads)
     EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, fits + 1}}, layout, problem), kWrapperTooLarge);
     EXPECT_EQ(problem, L"the wrapper would take 1996492800 bytes in memory; Windows loads no executable image "
                        L"above 1996488704 bytes (1904 MB)");
+    // 2^63 and 2^63: a plain sum wraps to the stub's own size.
+    EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), {{1, 1ull << 63}, {2, 1ull << 63}}, layout, problem),
+              kWrapperTooLarge);
+    EXPECT_EQ(problem, L"the wrapper would take more than 18446744073709551615 bytes in memory; Windows loads no "
+                       L"executable image above 1996488704 bytes (1904 MB)");
 }
 
 TEST(PeChecksum, PiecesOfAnySizeSumAsTheWhole)
