@@ -165,16 +165,12 @@ FileHandle StartFile(const std::wstring& target, const std::wstring& partial, st
 
 // Puts the finished wrapper in `file`, the scratch file `partial`, in
 // place as the output, signed where asked; the refusal. `digest`, when
-// given, gets the size and SHA-256 of the wrapper that goes in place.
+// given, gets the size and SHA-256 of the signed wrapper.
 std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, const BuilderOptions& options,
                                FileDigest* digest)
 {
     if (!options.certificate.empty())
         return SignIntoPlace(file, options.output, options, digest);
-    // Read back through the handle the build holds, before the rename:
-    // the very bytes that go in place.
-    if (digest != nullptr && !DigestOfFile(file, *digest))
-        return L"cannot read back '" + partial + L"'";
     const FileProblem problem = PutInPlace(file, partial, options.output);
     return problem == kFileFine ? std::wstring()
                                 : L"cannot write '" + options.output + L"': " + FileProblemText(problem);
@@ -184,7 +180,9 @@ std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, con
 // byte until the wrapper is in place, signs it where asked and puts it in
 // place; the refusal. A refused or failed build removes the files it made
 // and the folders it made while they are empty, and nothing else.
-// `manifest`, when given, gets the hashes of the patches and the wrapper.
+// `manifest`, when given, gets the hashes of the patches and the wrapper:
+// of the bytes as written, but for a signed wrapper, whose bytes are the
+// signer's.
 std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, const std::vector<PatchCopy>& copies,
                    PendingManifest* manifest)
 {
@@ -192,7 +190,8 @@ std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, c
     std::wstring refusal;
     const std::wstring partial = options.output + L".partial";
     const FileHandle file = StartFile(options.output, partial, folders, refusal);
-    std::vector<Sha256> hashes;
+    WrittenHashes hashes;
+    hashes.wrapperWanted = options.certificate.empty();
     if (file != kNoFile)
         refusal = WriteWrapper(file, partial, layout, copies, manifest != nullptr ? &hashes : nullptr);
     if (refusal.empty())
@@ -202,10 +201,16 @@ std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, c
         CloseFile(file);
     else if (file != kNoFile)
         RemoveScratchFile(file, partial);
-    if (!refusal.empty())
+    if (!refusal.empty()) {
         RemoveEmptyFolders(folders);
-    for (size_t i = 0; i < hashes.size(); ++i)
-        manifest->patches[i].digest.sha256 = FinishSha256(hashes[i]);
+        return refusal;
+    }
+    if (manifest != nullptr) {
+        for (size_t i = 0; i < hashes.patches.size(); ++i)
+            manifest->patches[i].digest.sha256 = FinishSha256(hashes.patches[i]);
+        if (hashes.wrapperWanted)
+            manifest->wrapper = {layout.fileSize, FinishSha256(hashes.wrapper)};
+    }
     return refusal;
 }
 
