@@ -403,18 +403,23 @@ TEST(PeChecksum, PiecesOfAnySizeSumAsTheWhole)
     EXPECT_EQ(FinishChecksum(reference, file.size()), ReferenceChecksum(file, 64));
 }
 
-// FIPS 180-2's examples, and the hash of pieces of any size as of the
-// whole, by each engine this processor has, alone and in a pair whose
-// second hash is 5 bytes ahead (the pair's blocks start apart).
+// FIPS 180-2's examples and bytes that count modulo 251, so that no two
+// blocks are alike (hashed by Python's hashlib), and the hash of pieces of
+// any size as of the whole, by each engine this processor has, alone and
+// in a pair whose second hash is 5 bytes ahead (their blocks start apart).
 TEST(Sha256, KnownVectorsInPiecesOfAnySize)
 {
     const std::string million(1000000, 'a');
+    std::string counting(1000, '\0');
+    for (std::size_t i = 0; i < counting.size(); ++i)
+        counting[i] = static_cast<char>(i % 251);
     const std::pair<std::string, std::wstring> vectors[] = {
         {"", L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
         {"abc", L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          L"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         {million, L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+        {counting, L"4e4c294b331f7a2099a379bec34b9f9fc03dc46ab465d998f4d683da53487e6d"},
     };
     std::vector<Sha256Engine> engines = {kSha256Portable};
     if (HasShaExtensions())
