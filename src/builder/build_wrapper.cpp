@@ -201,16 +201,12 @@ FileHandle StartFile(const std::wstring& target, const std::wstring& partial, st
 
 // Puts the finished wrapper in `file`, the scratch file `partial`, in
 // place as the output, signed where asked; the refusal. `digest`, when
-// given, gets the size and SHA-256 of the wrapper that goes in place.
+// given, gets the size and SHA-256 of the signed wrapper.
 std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, const BuilderOptions& options,
                                FileDigest* digest)
 {
     if (!options.certificate.empty())
         return SignIntoPlace(file, options.output, options, digest);
-    // Read back through the handle the build holds, before the rename:
-    // the very bytes that go in place.
-    if (digest != nullptr && !DigestOfFile(file, *digest))
-        return L"cannot read back '" + partial + L"'";
     const FileProblem problem = PutInPlace(file, partial, options.output);
     return problem == kFileFine ? std::wstring()
                                 : L"cannot write '" + options.output + L"': " + FileProblemText(problem);
@@ -220,14 +216,17 @@ std::wstring PutWrapperInPlace(FileHandle file, const std::wstring& partial, con
 // byte until the wrapper is in place, signs it where asked and puts it in
 // place; the refusal. A refused or failed build removes the files it made
 // and the folders it made while they are empty, and nothing else.
-// `manifest`, when given, gets the hashes of the patches and the wrapper.
+// `manifest`, when given, gets the hashes of the patches and the wrapper:
+// of the bytes as written, but for a signed wrapper, whose bytes are the
+// signer's.
 std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, const std::vector<PatchCopy>& copies,
                    PendingWrapper& wrapper, PendingManifest* manifest)
 {
     std::wstring refusal;
     wrapper.partial = options.output + L".partial";
     wrapper.file = StartFile(options.output, wrapper.partial, wrapper.folders, refusal);
-    std::vector<Sha256> hashes;
+    WrittenHashes hashes;
+    hashes.wrapperWanted = options.certificate.empty();
     if (wrapper.file != kNoFile)
         refusal = WriteWrapper(wrapper.file, wrapper.partial, layout, copies, manifest != nullptr ? &hashes : nullptr);
     if (refusal.empty())
@@ -240,8 +239,12 @@ std::wstring Write(const BuilderOptions& options, const WrapperLayout& layout, c
         wrapper.file = kNoFile;
     }
     DropWrapper(wrapper);
-    for (size_t i = 0; i < hashes.size(); ++i)
-        manifest->patches[i].digest.sha256 = FinishSha256(hashes[i]);
+    if (manifest != nullptr && wrapper.inPlace) {
+        for (size_t i = 0; i < hashes.patches.size(); ++i)
+            manifest->patches[i].digest.sha256 = FinishSha256(hashes.patches[i]);
+        if (hashes.wrapperWanted)
+            manifest->wrapper = {layout.fileSize, FinishSha256(hashes.wrapper)};
+    }
     return refusal;
 }
 

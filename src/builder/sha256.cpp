@@ -1,8 +1,16 @@
 #include "builder/sha256.h"
 
-namespace {
+#include "builder/sha256_extensions.h"
 
-constexpr std::uint32_t kRoundConstants[64] = {
+#include <algorithm>
+
+#if defined(_MSC_VER)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+
+const std::uint32_t kSha256RoundConstants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
     0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
     0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
@@ -12,6 +20,8 @@ constexpr std::uint32_t kRoundConstants[64] = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
+
+namespace {
 
 std::uint32_t RotateRight(std::uint32_t value, int bits)
 {
@@ -35,7 +45,7 @@ void HashBlock(std::uint32_t state[8], const std::uint8_t* block)
     for (int i = 0; i < 64; ++i) {
         const std::uint32_t s1 = RotateRight(e, 6) ^ RotateRight(e, 11) ^ RotateRight(e, 25);
         const std::uint32_t choice = (e & f) ^ (~e & g);
-        const std::uint32_t t1 = h + s1 + choice + kRoundConstants[i] + w[i];
+        const std::uint32_t t1 = h + s1 + choice + kSha256RoundConstants[i] + w[i];
         const std::uint32_t s0 = RotateRight(a, 2) ^ RotateRight(a, 13) ^ RotateRight(a, 22);
         const std::uint32_t majority = (a & b) ^ (a & c) ^ (b & c);
         h = g, g = f, f = e, e = d + t1;
@@ -45,27 +55,94 @@ void HashBlock(std::uint32_t state[8], const std::uint8_t* block)
     state[4] += e, state[5] += f, state[6] += g, state[7] += h;
 }
 
+void HashBlocks(Sha256Engine engine, std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count)
+{
+    if (engine == kSha256Extensions) {
+        HashBlocksWithExtensions(state, blocks, count);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        HashBlock(state, blocks + 64 * i);
+}
+
+// The block `hash` holds in part completed from `bytes`, and hashed once
+// full; what is left of `bytes` then starts a block.
+void FillBlock(Sha256& hash, const std::uint8_t*& bytes, std::size_t& size)
+{
+    const std::size_t filled = static_cast<std::size_t>(hash.length % 64);
+    if (filled == 0)
+        return;
+    const std::size_t piece = std::min(size, 64 - filled);
+    std::copy(bytes, bytes + piece, hash.block + filled);
+    hash.length += piece;
+    bytes += piece, size -= piece;
+    if (hash.length % 64 == 0)
+        HashBlocks(hash.engine, hash.state, hash.block, 1);
+}
+
+// `bytes` at the start of a block: their whole blocks hashed, the rest
+// kept.
+void AddFromBlockStart(Sha256& hash, const std::uint8_t* bytes, std::size_t size)
+{
+    const std::size_t whole = size / 64;
+    HashBlocks(hash.engine, hash.state, bytes, whole);
+    std::copy(bytes + 64 * whole, bytes + size, hash.block);
+    hash.length += size;
+}
+
 } // namespace
+
+bool HasShaExtensions()
+{
+    // CPUID leaf 1: SSSE3 (ECX bit 9) and SSE4.1 (ECX bit 19); leaf 7,
+    // subleaf 0: SHA (EBX bit 29). MSVC's intrinsics:
+    // learn.microsoft.com, "__cpuid, __cpuidex".
+    static const bool present = [] {
+        unsigned int ecx1 = 0, ebx7 = 0;
+#if defined(_MSC_VER)
+        int registers[4];
+        __cpuid(registers, 0);
+        if (registers[0] < 7)
+            return false;
+        __cpuid(registers, 1);
+        ecx1 = static_cast<unsigned int>(registers[2]);
+        __cpuidex(registers, 7, 0);
+        ebx7 = static_cast<unsigned int>(registers[1]);
+#else
+        unsigned int eax, ebx, ecx, edx;
+        if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx))
+            return false;
+        ecx1 = ecx;
+        if (!__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx))
+            return false;
+        ebx7 = ebx;
+#endif
+        return (ecx1 >> 9 & 1) && (ecx1 >> 19 & 1) && (ebx7 >> 29 & 1);
+    }();
+    return present;
+}
 
 void AddToSha256(Sha256& hash, const std::uint8_t* bytes, std::size_t size)
 {
-    std::size_t filled = static_cast<std::size_t>(hash.length % 64);
-    hash.length += size;
-    while (size > 0) {
-        if (filled == 0 && size >= 64) {
-            HashBlock(hash.state, bytes);
-            bytes += 64, size -= 64;
-            continue;
-        }
-        const std::size_t piece = size < 64 - filled ? size : 64 - filled;
-        for (std::size_t i = 0; i < piece; ++i)
-            hash.block[filled + i] = bytes[i];
-        bytes += piece, size -= piece, filled += piece;
-        if (filled == 64) {
-            HashBlock(hash.state, hash.block);
-            filled = 0;
-        }
+    FillBlock(hash, bytes, size);
+    AddFromBlockStart(hash, bytes, size);
+}
+
+void AddToSha256Pair(Sha256& first, Sha256& second, const std::uint8_t* bytes, std::size_t size)
+{
+    const std::uint8_t *firstBytes = bytes, *secondBytes = bytes;
+    std::size_t firstSize = size, secondSize = size;
+    FillBlock(first, firstBytes, firstSize);
+    FillBlock(second, secondBytes, secondSize);
+    if (first.engine == kSha256Extensions) {
+        const std::size_t pairs = std::min(firstSize, secondSize) / 64;
+        HashBlockPairsWithExtensions(first.state, firstBytes, second.state, secondBytes, pairs);
+        first.length += 64 * pairs, second.length += 64 * pairs;
+        firstBytes += 64 * pairs, secondBytes += 64 * pairs;
+        firstSize -= 64 * pairs, secondSize -= 64 * pairs;
     }
+    AddFromBlockStart(first, firstBytes, firstSize);
+    AddFromBlockStart(second, secondBytes, secondSize);
 }
 
 std::wstring FinishSha256(Sha256 hash)

@@ -10,7 +10,8 @@
 
 // Writes a wrapper as its layout says, streaming each patch from its file
 // in pieces of a fixed size: no patch is held whole in memory, whatever
-// its size, and the checksum is computed on the way.
+// its size, and the checksum is computed on the way, the hashes beside it
+// (piece_hasher.h).
 
 struct PatchCopy {
     std::wstring file;  // as given
@@ -19,13 +20,20 @@ struct PatchCopy {
     FileStamp stamp;
 };
 
+// The SHA-256 of what the writer wrote.
+struct WrittenHashes {
+    bool wrapperWanted = false;  // the wrapper's too, not only the patches'
+    Sha256 wrapper;
+    std::vector<Sha256> patches;  // of each patch's bytes as they were copied
+};
+
 // Writes into `out`, the scratch file `name` (see CreateScratchFile), the
 // wrapper of `layout` with patches[i]'s bytes at layout.patchOffsets[i].
-// `patchHashes`, when given, gets the SHA-256 of each patch's bytes as
-// they were copied, so that no patch is read twice. Empty on success; else
-// the refusal.
+// `hashes`, when given, gets the hashes of what it wrote, so that no patch
+// nor the wrapper is read for them again. Empty on success; else the
+// refusal.
 std::wstring WriteWrapper(FileHandle out, const std::wstring& name, const WrapperLayout& layout,
-                          const std::vector<PatchCopy>& patches, std::vector<Sha256>* patchHashes = nullptr);
+                          const std::vector<PatchCopy>& patches, WrittenHashes* hashes = nullptr);
 
 // "permission denied", "the disk is full", ...
 std::wstring FileProblemText(FileProblem problem);

@@ -77,6 +77,14 @@ std::uint32_t Subdirectory(const std::uint8_t* tree, std::uint32_t directory, st
     return Get32(tree + directory + 16 + index * 8 + 4) & 0x7FFFFFFFu;
 }
 
+std::wstring HashOf(const std::uint8_t* bytes, std::size_t size, Sha256Engine engine = kSha256Portable)
+{
+    Sha256 hash;
+    hash.engine = engine;
+    AddToSha256(hash, bytes, size);
+    return FinishSha256(hash);
+}
+
 FileStamp StampOf(const std::string& file)
 {
     FileStamp stamp;
@@ -86,12 +94,13 @@ FileStamp StampOf(const std::string& file)
 
 // What the writer says when it writes the wrapper of `layout` into the
 // scratch file `out`.
-std::wstring WriteInto(const std::string& out, const WrapperLayout& layout, const std::vector<PatchCopy>& copies)
+std::wstring WriteInto(const std::string& out, const WrapperLayout& layout, const std::vector<PatchCopy>& copies,
+                       WrittenHashes* hashes = nullptr)
 {
     FileProblem problem = kFileFine;
     const FileHandle file = CreateScratchFile(WideFromUtf8(out), problem);
     EXPECT_EQ(problem, kFileFine);
-    const std::wstring refusal = WriteWrapper(file, WideFromUtf8(out), layout, copies);
+    const std::wstring refusal = WriteWrapper(file, WideFromUtf8(out), layout, copies, hashes);
     RemoveScratchFile(file, WideFromUtf8(out));
     return refusal;
 }
@@ -118,14 +127,25 @@ Built Build(const Bytes& stub, const std::vector<std::pair<int, Bytes>>& patches
     }
     std::wstring problem;
     EXPECT_EQ(PlanWrapper(stub.data(), stub.size(), slots, built.layout, problem), kPlanned) << Utf8FromWide(problem);
-    const std::string out = folder + "writer-out.exe";
-    FileProblem made = kFileFine;
-    const FileHandle file = CreateScratchFile(WideFromUtf8(out), made);
-    EXPECT_EQ(WriteWrapper(file, WideFromUtf8(out), built.layout, copies), L"");
-    CloseFile(file);
-    std::ifstream in(out, std::ios::binary);
-    built.file.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    std::remove(out.c_str());
+    // Written again with the hashes, whose checksum is summed before the
+    // head is written: the same bytes, hashed as read back.
+    WrittenHashes hashes;
+    hashes.wrapperWanted = true;
+    for (WrittenHashes* wanted : {static_cast<WrittenHashes*>(nullptr), &hashes}) {
+        const std::string out = folder + "writer-out.exe";
+        FileProblem made = kFileFine;
+        const FileHandle file = CreateScratchFile(WideFromUtf8(out), made);
+        EXPECT_EQ(WriteWrapper(file, WideFromUtf8(out), built.layout, copies, wanted), L"");
+        CloseFile(file);
+        std::ifstream in(out, std::ios::binary);
+        const Bytes written{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        EXPECT_TRUE(wanted == nullptr || written == built.file);
+        built.file = written;
+        std::remove(out.c_str());
+    }
+    EXPECT_EQ(FinishSha256(hashes.wrapper), HashOf(built.file.data(), built.file.size()));
+    for (std::size_t i = 0; i < patches.size(); ++i)
+        EXPECT_EQ(FinishSha256(hashes.patches[i]), HashOf(patches[i].second.data(), patches[i].second.size()));
     return built;
 }
 
@@ -246,6 +266,18 @@ TEST(WrapperWriter, APatchThatIsNoLongerTheOneCheckedIsRefused)
         std::ofstream(patch, std::ios::binary) << "another patch, same!";
     });
     EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), checked}}), changed);
+
+    // Rewritten, its write time put back, after the sum that the head
+    // takes and before the copy.
+    std::ofstream(patch, std::ios::binary) << "the patch as checked";
+    ASSERT_TRUE(SetLastWriteTime(patch, 1700000000, 100000000));
+    fake_steps::ActOnce(kPatchPieceCopied, [&](const std::wstring&) {
+        std::ofstream(patch, std::ios::binary) << "another patch, same!";
+        SetLastWriteTime(patch, 1700000000, 100000000);
+    });
+    WrittenHashes hashes;
+    hashes.wrapperWanted = true;
+    EXPECT_EQ(WriteInto(out, layout, {{WideFromUtf8(patch), checked}}, &hashes), changed);
     fake_steps::Reset();
 }
 
@@ -434,24 +466,45 @@ TEST(PeChecksum, PiecesOfAnySizeSumAsTheWhole)
     EXPECT_EQ(FinishChecksum(reference, file.size()), ReferenceChecksum(file, 64));
 }
 
-// FIPS 180-2's examples, and the hash of pieces of any size as of the whole.
+// FIPS 180-2's examples and bytes that count modulo 251, so that no two
+// blocks are alike (hashed by Python's hashlib), and the hash of pieces of
+// any size as of the whole, by each engine this processor has, alone and
+// in a pair whose second hash is 5 bytes ahead (their blocks start apart).
 TEST(Sha256, KnownVectorsInPiecesOfAnySize)
 {
     const std::string million(1000000, 'a');
+    std::string counting(1000, '\0');
+    for (std::size_t i = 0; i < counting.size(); ++i)
+        counting[i] = static_cast<char>(i % 251);
     const std::pair<std::string, std::wstring> vectors[] = {
         {"", L"e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
         {"abc", L"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          L"248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
         {million, L"cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+        {counting, L"4e4c294b331f7a2099a379bec34b9f9fc03dc46ab465d998f4d683da53487e6d"},
     };
-    for (const auto& vector : vectors) {
-        const std::uint8_t* bytes = reinterpret_cast<const std::uint8_t*>(vector.first.data());
-        for (std::size_t piece : {1u, 63u, 64u, 65u, 1u << 20}) {
-            Sha256 hash;
-            for (std::size_t at = 0; at < vector.first.size(); at += piece)
-                AddToSha256(hash, bytes + at, std::min(piece, vector.first.size() - at));
-            EXPECT_EQ(FinishSha256(hash), vector.second) << vector.first.size() << " bytes in pieces of " << piece;
+    std::vector<Sha256Engine> engines = {kSha256Portable};
+    if (HasShaExtensions())
+        engines.push_back(kSha256Extensions);
+    for (Sha256Engine engine : engines) {
+        for (const auto& vector : vectors) {
+            const std::uint8_t* bytes = reinterpret_cast<const std::uint8_t*>(vector.first.data());
+            const std::size_t size = vector.first.size(), ahead = std::min<std::size_t>(size, 5);
+            const std::wstring behind = HashOf(bytes + ahead, size - ahead, engine);
+            for (std::size_t piece : {1u, 63u, 64u, 65u, 1u << 20}) {
+                Sha256 hash, first, second;
+                hash.engine = first.engine = second.engine = engine;
+                AddToSha256(second, bytes, ahead);
+                for (std::size_t at = 0; at < size; at += piece)
+                    AddToSha256(hash, bytes + at, std::min(piece, size - at));
+                for (std::size_t at = ahead; at < size; at += piece)
+                    AddToSha256Pair(first, second, bytes + at, std::min(piece, size - at));
+                SCOPED_TRACE(testing::Message() << "engine " << engine << ", " << size << " bytes in pieces of " << piece);
+                EXPECT_EQ(FinishSha256(hash), vector.second);
+                EXPECT_EQ(FinishSha256(second), vector.second);
+                EXPECT_EQ(FinishSha256(first), behind);
+            }
         }
     }
 }
