@@ -1,5 +1,6 @@
 #include "install/configure_win.h"
 
+#include "install/cache_repair_win.h"
 #include "install/configure.h"
 #include "install/failure_hints.h"
 #include "install/failure_hints_win.h"
@@ -46,7 +47,11 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, Install
     record.commandLine = PatchPropertyString(call, patches, filesInUseText);
 
     // Before the wait, which may outlast a busy installer: a failed call's
-    // log then still says what stood against it.
+    // log then still says what stood against it. The installer needs the
+    // cached copy of every patch on the product to change it at all (Wine's
+    // refuses the next patch with 1627 without it): put back first, so the
+    // hints tell what is still missing.
+    PutBackMissingCopies(record, false);
     LookUpFailureHints(record, patchSize);
     for (const FailureHint& hint : record.hints)
         Log(kLogWarning, std::wstring(remove ? L"Before removing" : L"Before installing") +

@@ -171,7 +171,7 @@ TEST_F(RunUninstallTest, ThePatchIsLookedForInTheMachineContextFirst)
         if (call.rfind(L"GetPatchInfoEx " + PatchOfSlot(1), 0) == 0 && call.find(L" State") != std::wstring::npos)
             contexts += call[call.size() - 7];
     }
-    EXPECT_EQ(contexts, L"412");
+    EXPECT_EQ(contexts.substr(0, 3), L"412");  // then again, for its cached copy
     EXPECT_EQ(run_.slots[0].products[0].removal.context, kContextUserUnmanaged);
     EXPECT_NE(Box().find(L"user-unmanaged context); the installer registers it as not removable"), std::wstring::npos);
 }
