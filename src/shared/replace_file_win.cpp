@@ -150,6 +150,26 @@ bool SplitFullPath(const std::wstring& path, std::wstring& folder, std::wstring&
     return true;
 }
 
+// OpenInFolder, the native calls looked up first.
+DWORD OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                   ULONG options, HANDLE& file, NTSTATUS& status)
+{
+    NativeCalls calls;
+    status = 0;
+    if (!LoadNativeCalls(calls))
+        return ERROR_PROC_NOT_FOUND;
+    return OpenInFolder(calls, folder, name, access, share, disposition, options, file, status);
+}
+
+// A folder just opened (`error`: the open's answer) is kept only when it is
+// a folder and no link; else it is closed and the problem returned.
+DWORD KeptIfPlainFolder(DWORD error, HANDLE folder)
+{
+    if (error == ERROR_SUCCESS && (error = ProblemOf(folder, true)) != ERROR_SUCCESS)
+        CloseHandle(folder);
+    return error;
+}
+
 } // namespace
 
 // The folder opened with the one right its check needs, "Read attributes":
@@ -165,37 +185,24 @@ DWORD OpenFolderWithoutLink(const std::wstring& path, HANDLE& folder)
 {
     folder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    const DWORD problem = ProblemOf(folder, true);
-    if (problem != ERROR_SUCCESS)
-        CloseHandle(folder);
-    return problem;
+    return KeptIfPlainFolder(folder == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS, folder);
 }
 
 DWORD OpenFolderIn(HANDLE parent, const std::wstring& name, HANDLE& folder)
 {
-    NativeCalls calls;
-    if (!LoadNativeCalls(calls))
-        return ERROR_PROC_NOT_FOUND;
     NTSTATUS status;
-    DWORD error = OpenInFolder(calls, parent, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE,
-                               folder, status);
-    if (error == ERROR_SUCCESS && (error = ProblemOf(folder, true)) != ERROR_SUCCESS)
-        CloseHandle(folder);
-    return error;
+    return KeptIfPlainFolder(
+        OpenRelative(parent, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, folder, status),
+        folder);
 }
 
 // No descriptor is given: the new file takes what its folder hands down
 // (learn.microsoft.com, "Security Descriptors for New Objects").
 DWORD CreateNewFileIn(HANDLE folder, const std::wstring& name, HANDLE& file)
 {
-    NativeCalls calls;
-    if (!LoadNativeCalls(calls))
-        return ERROR_PROC_NOT_FOUND;
     NTSTATUS status;
-    const DWORD error = OpenInFolder(calls, folder, name, GENERIC_WRITE | DELETE, 0, FILE_CREATE,
-                                     FILE_NON_DIRECTORY_FILE, file, status);
+    const DWORD error =
+        OpenRelative(folder, name, GENERIC_WRITE | DELETE, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, file, status);
     return status == kStatusNameCollision ? ERROR_ALREADY_EXISTS : error;
 }
 
