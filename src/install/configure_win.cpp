@@ -47,10 +47,11 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, Install
     record.commandLine = PatchPropertyString(call, patches, filesInUseText);
 
     // Before the wait, which may outlast a busy installer: a failed call's
-    // log then still says what stood against it. The installer needs the
-    // cached copy of every patch on the product to change it at all (Wine's
-    // refuses the next patch with 1627 without it): put back first, so the
-    // hints tell what is still missing.
+    // log then still says what stood against it. The installer reads the
+    // cached copies of the patches on the product when it changes it (Wine's
+    // refuses the next patch with 1627 when one is gone; the kit's put-back
+    // case shows a removal on Windows): put back first, so that the hints
+    // tell what is still missing.
     PutBackMissingCopies(record, false);
     LookUpFailureHints(record, patchSize);
     for (const FailureHint& hint : record.hints)
