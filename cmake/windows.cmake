@@ -29,6 +29,7 @@ add_library(wrapper_platform STATIC
     src/app/whatif_win.cpp
     src/diagnostics/os_description_win.cpp
     src/diagnostics/report_win.cpp
+    src/install/cache_repair_win.cpp
     src/install/configure_win.cpp
     src/install/decision_win.cpp
     src/install/failure_hints_win.cpp

@@ -1,6 +1,7 @@
 #include "app/receipt.h"
 
 #include "app/install_run.h"
+#include "install/cache_repair.h"
 #include "install/decision.h"
 #include "install/failure_hints.h"
 #include "install/patch_removal.h"
@@ -70,6 +71,25 @@ void WriteHints(JsonWriter& json, const std::vector<FailureHint>& hints)
     EndJsonArray(json);
 }
 
+// The missing cached copies of this wrapper's patches found before the
+// call, and what became of each: the reason is null where it was (or would
+// be) put back.
+void WritePutBacks(JsonWriter& json, const std::vector<PutBack>& putBacks)
+{
+    WriteJsonKey(json, "putBack");
+    BeginJsonArray(json);
+    for (const PutBack& putBack : putBacks) {
+        BeginJsonObject(json);
+        WriteMember(json, "resource", putBack.resourceName);
+        WriteMember(json, "patchCode", putBack.patchCode);
+        WriteMember(json, "package", putBack.path);
+        WriteMember(json, "action", PutBackActionName(putBack.action));
+        WriteMemberOrNull(json, "reason", PutBackReason(putBack));
+        EndJsonObject(json);
+    }
+    EndJsonArray(json);
+}
+
 // The product's code, and its name and version where it is installed
 // (null otherwise).
 void WriteProductNames(JsonWriter& json, const ProductRecord& product, bool installed)
@@ -85,6 +105,7 @@ void WriteProductNames(JsonWriter& json, const ProductRecord& product, bool inst
 void WriteProductCall(JsonWriter& json, const ProductRecord& product)
 {
     WriteHints(json, product.hints);
+    WritePutBacks(json, product.putBacks);
     WriteIntegerOrNull(json, "installerResult", product.answered, product.installerResult);
     WriteMemberOrNull(json, "installerLog", product.installerLog);
     WriteJsonKey(json, "secondsWaited");

@@ -1,6 +1,7 @@
 #include "app/run_record.h"
 
 #include "diagnostics/report.h"
+#include "install/cache_repair.h"
 #include "install/failure_hints.h"
 #include "install/installer_result.h"
 #include "payload/patch_slots.h"
@@ -45,6 +46,8 @@ std::wstring PlanProductLines(const ProductRecord& product, const std::wstring& 
                          L"\n\t" + verdict;
     for (const FailureHint& hint : product.hints)
         lines += L"\n\t\t" + FailureHintText(hint);
+    for (const PutBack& putBack : product.putBacks)
+        lines += L"\n\t\t" + PutBackText(putBack, product.productCode);
     return lines;
 }
 

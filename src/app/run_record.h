@@ -45,7 +45,8 @@ bool RestartNeeded(const RunRecord& run, unsigned restartRequest);
 std::wstring PlanVerdictText(const ProductRecord& product);
 
 // One product in a plan's box: its code and name, the verdict under it,
-// and each failure hint under that.
+// and under that each failure hint and each missing cached copy of this
+// wrapper's patches, with what would become of it.
 std::wstring PlanProductLines(const ProductRecord& product, const std::wstring& verdict);
 
 // The end of a plan's box: a wrapper without patches, where the run would

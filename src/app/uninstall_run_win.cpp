@@ -5,6 +5,7 @@
 #include "app/install_run_win.h"
 #include "app/uninstall_run.h"
 #include "app/whatif_win.h"
+#include "install/cache_repair_win.h"
 #include "install/configure_win.h"
 #include "install/decision_win.h"
 #include "install/failure_hints.h"
@@ -98,8 +99,10 @@ void FindSlotRemovals(int slotNumber, RunRecord& run, FirstFailure& failure, boo
                 removal.verdict = kRemovalDue;
             // What the run looks up before its call, a plan reports: a
             // removal needs the cached packages as an installation does.
-            if (planned && removal.verdict == kRemovalDue)
+            if (planned && removal.verdict == kRemovalDue) {
+                PutBackMissingCopies(product, true);
                 LookUpFailureHints(product, 0);
+            }
             if (!removal.uninstallable.empty())
                 Log(kLogInfo, logPrefix + ProductLabel(resourceName, product) + L": registered Uninstallable " +
                                   removal.uninstallable);

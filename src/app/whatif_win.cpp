@@ -3,6 +3,7 @@
 #include "app/exit_code.h"
 #include "app/install_run.h"
 #include "app/install_run_win.h"
+#include "install/cache_repair_win.h"
 #include "install/decision_win.h"
 #include "install/failure_hints.h"
 #include "install/failure_hints_win.h"
@@ -51,8 +52,10 @@ RunRecord PlanInstall()
         if (decided == Failed)
             readError = GetLastError();
         for (const auto& record : decision.records) {
-            if (record->verdict == kVerdictApply)
-                LookUpFailureHints(*record, decision.patch.size);
+            if (record->verdict != kVerdictApply)
+                continue;
+            PutBackMissingCopies(*record, true);
+            LookUpFailureHints(*record, decision.patch.size);
         }
         if (decided != NoPatch) {
             const PatchOutcome outcome = decided == kNoOutcome ? PatchOutcomeOf(decision.records) : decided;

@@ -1,5 +1,6 @@
 #include "install/configure_win.h"
 
+#include "install/cache_repair_win.h"
 #include "install/configure.h"
 #include "install/failure_hints.h"
 #include "install/failure_hints_win.h"
@@ -46,7 +47,12 @@ unsigned ConfigurePatch(const std::wstring& slot, ProductRecord& record, Install
     record.commandLine = PatchPropertyString(call, patches, filesInUseText);
 
     // Before the wait, which may outlast a busy installer: a failed call's
-    // log then still says what stood against it.
+    // log then still says what stood against it. The installer reads the
+    // cached copies of the patches on the product when it changes it (Wine's
+    // refuses the next patch with 1627 when one is gone; the kit's put-back
+    // case shows a removal on Windows): put back first, so that the hints
+    // tell what is still missing.
+    PutBackMissingCopies(record, false);
     LookUpFailureHints(record, patchSize);
     for (const FailureHint& hint : record.hints)
         Log(kLogWarning, std::wstring(remove ? L"Before removing" : L"Before installing") +

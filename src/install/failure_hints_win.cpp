@@ -1,5 +1,6 @@
 #include "install/failure_hints_win.h"
 
+#include "install/cache_repair.h"
 #include "install/failure_hints.h"
 #include "install/installer_busy.h"
 #include "install/msi_api.h"
@@ -30,15 +31,6 @@ std::wstring PathAnswered(unsigned result, const wchar_t* buffer)
     return result == kMsiSuccess ? std::wstring(buffer, wcsnlen(buffer, kPathChars)) : std::wstring();
 }
 
-// Only "not found" counts: a package the wrapper may not read is still there.
-bool FileMissing(const std::wstring& path)
-{
-    if (path.empty() || GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return false;
-    const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
 // Without its cached package the installer asks for the original media,
 // which an unattended run does not have; so for every patch applied.
 void AddPackageHints(ProductRecord& record)
@@ -51,7 +43,7 @@ void AddPackageHints(ProductRecord& record)
         if (answer != kMsiSuccess)
             continue;
         const std::wstring package = PathAnswered(answer, buffer);
-        if (FileMissing(package))
+        if (PackageFileMissing(package))
             record.hints.push_back({kHintProductPackageMissing, package});
         wchar_t patchCode[kPatchCodeChars] = L"";
         int patchContext = context;
@@ -61,7 +53,7 @@ void AddPackageHints(ProductRecord& record)
             length = kPathChars;
             const std::wstring patchPackage = PathAnswered(
                 msi_api::GetPatchInfoEx(patchCode, code, patchContext, L"LocalPackage", buffer, &length), buffer);
-            if (FileMissing(patchPackage))
+            if (PackageFileMissing(patchPackage))
                 record.hints.push_back({kHintPatchPackageMissing, std::wstring(patchCode) + L" " + patchPackage});
         }
         return;
@@ -95,16 +87,6 @@ void AddSpaceHintFor(ProductRecord& record, FailureHintKind kind, const std::wst
     std::wstring volume;
     if (!folder.empty() && FreeBytesOn(folder, freeBytes, volume))
         AddSpaceHint(record.hints, kind, volume, freeBytes, neededBytes);
-}
-
-// The system folder of the machine, not a terminal-server user's own
-// Windows folder: the installer caches patches under it
-// (https://learn.microsoft.com/windows/win32/api/sysinfoapi/nf-sysinfoapi-getsystemwindowsdirectoryw).
-std::wstring WindowsFolder()
-{
-    wchar_t folder[MAX_PATH];
-    const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(folder, length) : std::wstring();
 }
 
 // The 64-bit view even from the x86 wrapper, whose reads of SOFTWARE would
@@ -163,12 +145,32 @@ void AddRestartHints(ProductRecord& record)
 
 } // namespace
 
+// The system folder of the machine, not a terminal-server user's own
+// Windows folder: the installer caches patches under it
+// (https://learn.microsoft.com/windows/win32/api/sysinfoapi/nf-sysinfoapi-getsystemwindowsdirectoryw).
+std::wstring SystemWindowsFolder()
+{
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemWindowsDirectoryW(folder, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(folder, length) : std::wstring();
+}
+
+// Only "not found" counts: a package the wrapper may not read is still there.
+bool PackageFileMissing(const std::wstring& path)
+{
+    if (path.empty() || GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 void LookUpFailureHints(ProductRecord& record, std::uint64_t patchSize)
 {
     record.hints.clear();
     AddPackageHints(record);
+    FoldPutBacksIntoHints(record.hints, record.putBacks);
     AddSpaceHintFor(record, kHintCopiesVolumeLow, TempCopyFolder(), patchSize);
-    AddSpaceHintFor(record, kHintSystemVolumeLow, WindowsFolder(), 2 * patchSize);
+    AddSpaceHintFor(record, kHintSystemVolumeLow, SystemWindowsFolder(), 2 * patchSize);
     if (installer_busy::ExecutionMutexHeld())
         record.hints.push_back({kHintInstallerBusy, L"the mutex Global\\_MSIExecute is held"});
     AddRestartHints(record);

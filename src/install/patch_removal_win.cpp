@@ -6,18 +6,20 @@
 
 namespace {
 
-constexpr std::uint32_t kValueChars = 64;
+// Enough for any value read here, a path included.
+constexpr std::uint32_t kValueChars = 1024;
 
 // The machine's context first, then the current user's: the wrapper runs
 // elevated and patches per-machine products; a user's own installation of
 // the same product comes after it.
 constexpr int kRegistrationContexts[] = {kContextMachine, kContextUserManaged, kContextUserUnmanaged};
 
-// One property of the patch on the product; empty where the installer
-// answers anything but success. Each call gets the whole buffer: the
-// length an earlier answer left would cut a longer value short.
-std::wstring PatchProperty(const std::wstring& patchCode, const std::wstring& productCode, int context,
-                           const wchar_t* property)
+} // namespace
+
+// Each call gets the whole buffer: the length an earlier answer left would
+// cut a longer value short.
+std::wstring ReadPatchProperty(const std::wstring& patchCode, const std::wstring& productCode, int context,
+                               const wchar_t* property)
 {
     wchar_t buffer[kValueChars] = L"";
     std::uint32_t length = kValueChars;
@@ -27,11 +29,9 @@ std::wstring PatchProperty(const std::wstring& patchCode, const std::wstring& pr
     return std::wstring(buffer, wcsnlen(buffer, kValueChars));
 }
 
-} // namespace
-
 unsigned ReadPatchState(const std::wstring& patchCode, const std::wstring& productCode, int context)
 {
-    const std::wstring state = PatchProperty(patchCode, productCode, context, L"State");
+    const std::wstring state = ReadPatchProperty(patchCode, productCode, context, L"State");
     return state.empty() ? 0 : static_cast<unsigned>(wcstoul(state.c_str(), nullptr, 10));
 }
 
@@ -47,7 +47,7 @@ void ReadPatchRegistration(const std::wstring& patchCode, const std::wstring& pr
             continue;
         removal.context = context;
         removal.stateBefore = state;
-        removal.uninstallable = PatchProperty(patchCode, productCode, context, L"Uninstallable");
+        removal.uninstallable = ReadPatchProperty(patchCode, productCode, context, L"Uninstallable");
         return;
     }
 }

@@ -12,6 +12,11 @@
 void ReadPatchRegistration(const std::wstring& patchCode, const std::wstring& productCode,
                            PatchRemovalRecord& removal);
 
+// One property of the patch on the product in `context` ("State",
+// "LocalPackage", ...); empty where the installer answers anything but success.
+std::wstring ReadPatchProperty(const std::wstring& patchCode, const std::wstring& productCode, int context,
+                               const wchar_t* property);
+
 // The patch's registered state for the product in `context`; 0 where none is registered.
 unsigned ReadPatchState(const std::wstring& patchCode, const std::wstring& productCode, int context);
 

@@ -24,6 +24,39 @@ struct FailureHint {
     std::wstring detail;  // the path, the figures or the key that tells it
 };
 
+// Why a missing cached copy of one of this wrapper's patches was not put
+// back: the registered path breaks a rule, or the system refused a step.
+enum PutBackProblem : int {
+    kPutBackNoProblem,
+    kPathNotOnDrive,         // not a plain full path on a drive: a share, a device path, a relative one
+    kPathDotName,            // a "." or ".." among its names
+    kPathNotMsp,             // its file name does not end in .msp
+    kPathThroughLink,        // a link or other reparse point on the way
+    kPathOtherFolder,        // its folder is not the installer folder itself
+    kPathFolderUnopened,     // its folder cannot be opened (error)
+    kPathFileExists,         // a file of that name stands there now
+    kInstallerFolderUnopened,  // the system's installer folder cannot be opened (error)
+    kWriteFailed,            // creating, writing or flushing the copy failed (error)
+};
+
+enum PutBackAction : int {
+    kPutBackDone,     // put back, byte for byte
+    kPutBackPlanned,  // a plan: would be put back
+    kPutBackRefused,  // the path breaks a rule: nothing written
+    kPutBackFailed,   // a step failed: nothing left
+};
+
+// One registered patch of this wrapper whose cached copy (its
+// "LocalPackage") was missing before an installer call on the product.
+struct PutBack {
+    std::wstring resourceName;  // the slot that carries the patch
+    std::wstring patchCode;
+    std::wstring path;          // as the installer registers it
+    PutBackAction action = kPutBackRefused;
+    PutBackProblem problem = kPutBackNoProblem;
+    unsigned error = 0;         // the system's, where the problem has one
+};
+
 // What /uninstall finds of one of this wrapper's patches on one target
 // product, and what the removal left.
 enum RemovalVerdict : int {
@@ -67,6 +100,9 @@ struct ProductRecord {
     int versionFromSlot = 0;
     ProductVerdict verdict = kVerdictNotInstalled;
     std::vector<FailureHint> hints;
+    // The missing cached copies of this wrapper's patches on the product,
+    // found before the last installer call for it (or a plan's).
+    std::vector<PutBack> putBacks;
     // The installing call's answer; a plan leaves 0, as if every call succeeded.
     unsigned installerResult = 0;
     // A real run reached the installing call: installerResult is its

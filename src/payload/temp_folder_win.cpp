@@ -105,7 +105,9 @@ HANDLE CreateExclusively(const std::wstring& path, PSECURITY_DESCRIPTOR descript
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool WriteAll(HANDLE file, const PatchBytes& patch)
+} // namespace
+
+bool WritePatchBytes(HANDLE file, const PatchBytes& patch)
 {
     std::size_t done = 0;
     while (done < patch.size) {
@@ -121,8 +123,6 @@ bool WriteAll(HANDLE file, const PatchBytes& patch)
     }
     return true;
 }
-
-} // namespace
 
 HANDLE CreateTempPatchCopyIn(const std::wstring& folder, std::wstring& path)
 {
@@ -190,7 +190,7 @@ bool WriteTempPatchCopyIn(const std::wstring& folder, const PatchBytes& patch, s
     HANDLE file = CreateTempPatchCopyIn(folder, created);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool written = WriteAll(file, patch);
+    bool written = WritePatchBytes(file, patch);
     DWORD error = written ? ERROR_SUCCESS : GetLastError();
     // Data the system could not yet place on disk may fail only here.
     if (!CloseHandle(file) && written) {

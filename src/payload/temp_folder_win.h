@@ -35,6 +35,10 @@ bool WriteTempPatchCopyIn(const std::wstring& folder, const PatchBytes& patch, s
 // can be created.
 HANDLE CreateTempPatchCopyIn(const std::wstring& folder, std::wstring& path);
 
+// Writes the whole patch to the open file, in pieces WriteFile can take;
+// false with the last-error value of a write that failed.
+bool WritePatchBytes(HANDLE file, const PatchBytes& patch);
+
 // A temporary copy of one patch for the installer, written only when it is
 // first asked for, and deleted (keeping the last-error value) when it goes
 // out of scope.

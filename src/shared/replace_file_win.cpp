@@ -103,21 +103,6 @@ DWORD CheckReplaceable(const NativeCalls& calls, HANDLE folder, const std::wstri
     return problem;
 }
 
-// A new file under a name nobody has, beside `leaf`: "<leaf>.<process>-<n>.tmp".
-DWORD CreateNewFileBeside(const NativeCalls& calls, HANDLE folder, const std::wstring& leaf, HANDLE& file)
-{
-    const std::wstring stem = leaf.substr(0, kKeptNameChars) + L"." + std::to_wstring(GetCurrentProcessId()) + L"-";
-    DWORD error = ERROR_FILE_EXISTS;
-    for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
-        NTSTATUS status;
-        error = OpenInFolder(calls, folder, stem + std::to_wstring(attempt) + L".tmp", GENERIC_WRITE | DELETE, 0,
-                             FILE_CREATE, FILE_NON_DIRECTORY_FILE, file, status);
-        if (status != kStatusNameCollision)
-            return error;
-    }
-    return error;
-}
-
 bool WriteWhole(HANDLE file, const std::string& bytes)
 {
     DWORD written = 0;
@@ -165,6 +150,28 @@ bool SplitFullPath(const std::wstring& path, std::wstring& folder, std::wstring&
     return true;
 }
 
+// OpenInFolder, the native calls looked up first.
+DWORD OpenRelative(HANDLE folder, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                   ULONG options, HANDLE& file, NTSTATUS& status)
+{
+    NativeCalls calls;
+    status = 0;
+    if (!LoadNativeCalls(calls))
+        return ERROR_PROC_NOT_FOUND;
+    return OpenInFolder(calls, folder, name, access, share, disposition, options, file, status);
+}
+
+// A folder just opened (`error`: the open's answer) is kept only when it is
+// a folder and no link; else it is closed and the problem returned.
+DWORD KeptIfPlainFolder(DWORD error, HANDLE folder)
+{
+    if (error == ERROR_SUCCESS && (error = ProblemOf(folder, true)) != ERROR_SUCCESS)
+        CloseHandle(folder);
+    return error;
+}
+
+} // namespace
+
 // The folder opened with the one right its check needs, "Read attributes":
 // a receipts share grants the computers that and "Create files" on the
 // folder, nothing more (docs/receipts.md). Asking for more, as
@@ -174,23 +181,57 @@ bool SplitFullPath(const std::wstring& path, std::wstring& folder, std::wstring&
 // access the root handle itself needs ("NtCreateFile function",
 // ObjectAttributes; "OBJECT_ATTRIBUTES structure", RootDirectory), which
 // Wine cannot show: the kit's receipt-share case checks it on Windows.
-DWORD OpenFolder(const std::wstring& path, HANDLE& folder)
+DWORD OpenFolderWithoutLink(const std::wstring& path, HANDLE& folder)
 {
     folder = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (folder == INVALID_HANDLE_VALUE)
-        return GetLastError();
-    const DWORD problem = ProblemOf(folder, true);
-    if (problem != ERROR_SUCCESS)
-        CloseHandle(folder);
-    return problem;
+    return KeptIfPlainFolder(folder == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS, folder);
+}
+
+DWORD OpenFolderIn(HANDLE parent, const std::wstring& name, HANDLE& folder)
+{
+    NTSTATUS status;
+    return KeptIfPlainFolder(
+        OpenRelative(parent, name, FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE, folder, status),
+        folder);
+}
+
+// No descriptor is given: the new file takes what its folder hands down
+// (learn.microsoft.com, "Security Descriptors for New Objects").
+DWORD CreateNewFileIn(HANDLE folder, const std::wstring& name, HANDLE& file)
+{
+    NTSTATUS status;
+    const DWORD error =
+        OpenRelative(folder, name, GENERIC_WRITE | DELETE, 0, FILE_CREATE, FILE_NON_DIRECTORY_FILE, file, status);
+    return status == kStatusNameCollision ? ERROR_ALREADY_EXISTS : error;
+}
+
+void DiscardNewFile(HANDLE file)
+{
+    // Removed, the name with it, when the handle is closed
+    // (learn.microsoft.com, "FILE_DISPOSITION_INFO structure").
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
+    CloseHandle(file);
+}
+
+namespace {
+
+// A new file under a name nobody has, beside `leaf`: "<leaf>.<process>-<n>.tmp".
+DWORD CreateNewFileBeside(HANDLE folder, const std::wstring& leaf, HANDLE& file)
+{
+    const std::wstring stem = leaf.substr(0, kKeptNameChars) + L"." + std::to_wstring(GetCurrentProcessId()) + L"-";
+    DWORD error = ERROR_ALREADY_EXISTS;
+    for (unsigned attempt = 0; attempt < kNameAttempts && error == ERROR_ALREADY_EXISTS; ++attempt)
+        error = CreateNewFileIn(folder, stem + std::to_wstring(attempt) + L".tmp", file);
+    return error;
 }
 
 // Writes the new file and puts it in place; removes it on any failure.
 DWORD ReplaceInFolder(const NativeCalls& calls, HANDLE folder, const std::wstring& leaf, const std::string& bytes)
 {
     HANDLE file;
-    DWORD error = CreateNewFileBeside(calls, folder, leaf, file);
+    DWORD error = CreateNewFileBeside(folder, leaf, file);
     if (error != ERROR_SUCCESS)
         return error;
     if (!WriteWhole(file, bytes))
@@ -199,13 +240,10 @@ DWORD ReplaceInFolder(const NativeCalls& calls, HANDLE folder, const std::wstrin
         error = CheckReplaceable(calls, folder, leaf);
     if (error == ERROR_SUCCESS)
         error = RenameOpenFile(file, folder, leaf);
-    if (error != ERROR_SUCCESS) {
-        // Removed, the name with it, when the handle is closed
-        // (learn.microsoft.com, "FILE_DISPOSITION_INFO structure").
-        FILE_DISPOSITION_INFO remove = {TRUE};
-        SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
-    }
-    CloseHandle(file);
+    if (error != ERROR_SUCCESS)
+        DiscardNewFile(file);
+    else
+        CloseHandle(file);
     return error;
 }
 
@@ -258,7 +296,7 @@ DWORD ReplaceFileWhole(const std::wstring& path, const std::string& bytes)
     if (leaf.empty())
         return kReplaceFolder;
     HANDLE folder;
-    DWORD error = OpenFolder(folderPath, folder);
+    DWORD error = OpenFolderWithoutLink(folderPath, folder);
     if (error != ERROR_SUCCESS)
         return error;
     error = ReplaceInFolder(calls, folder, leaf, bytes);

@@ -19,6 +19,24 @@ constexpr DWORD kReplaceLink = 4395;        // the file or its folder is a link 
 constexpr DWORD kReplaceSecondName = 1142;  // the file has a second name (a hard link)
 constexpr DWORD kReplaceFolder = 336;       // the path names a folder
 
+// Opens the folder `path` to create and rename relative to it, asking for
+// "Read attributes" alone, without following a link at it: refused, as
+// kReplaceLink, when it is one or another reparse point, as ERROR_DIRECTORY
+// when it is no folder. ERROR_SUCCESS with the handle, or the error.
+DWORD OpenFolderWithoutLink(const std::wstring& path, HANDLE& folder);
+
+// The same for the folder `name` directly inside the open folder `parent`.
+DWORD OpenFolderIn(HANDLE parent, const std::wstring& name, HANDLE& folder);
+
+// Creates the file `name` in the open folder `folder` only where no such
+// name exists (never through a link standing there), for writing and
+// shared with nobody: ERROR_SUCCESS with the handle, ERROR_ALREADY_EXISTS
+// where the name is taken, or the system's error.
+DWORD CreateNewFileIn(HANDLE folder, const std::wstring& name, HANDLE& file);
+
+// Closes a file CreateNewFileIn made and removes it with its name.
+void DiscardNewFile(HANDLE file);
+
 // Makes `bytes` the whole content of the file `path` so that a reader sees
 // the old file or the new one, never a part: written to a new, exclusively
 // created name in the same folder, flushed, then renamed over `path`. The

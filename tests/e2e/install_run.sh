@@ -1034,4 +1034,62 @@ case_uninstall() {
 }
 timed case_uninstall
 
+# --- the installer's cached copy of an applied patch, put back ---------------
+# Wine keeps an applied patch's copy in C:\windows\Installer under the name
+# registered as its LocalPackage, byte for byte the patch, and refuses the
+# next patch of a chain with 1627 when that copy is gone. A wrapper that
+# carries the first patch puts its copy back before the call for the second;
+# its plan says it would, and a LocalPackage outside the installer folder
+# is refused.
+squished() {
+    local g=${1//[\{\}-]/} out i
+    out=$(rev <<< "${g:0:8}")$(rev <<< "${g:8:4}")$(rev <<< "${g:12:4}")
+    for ((i = 16; i < 32; i += 2)); do out+=${g:i+1:1}${g:i:1}; done
+    echo "$out"
+}
+case_put_back() {
+    local code_v code_v1 key package copy tree line elsewhere='C:\elsewhere\v1.msp'
+    code_v=$(new_product "Norvale Victor" 3.2.10.0)
+    new_patch "$work/v1.msp" "$code_v" --keywords "$kw"
+    new_patch "$work/v2.msp" "$code_v" --to-version 3.2.50.0 --keywords "3.2.50.0;3.2.40.0"
+    build_wrapper -o "$work/v1.exe" "$work/v1.msp"
+    build_wrapper -o "$work/vv.exe" 1="$work/v1.msp" 2="$work/v2.msp"
+    run_with_boxes "$work/v1.exe" /q
+    code_v1=$(applied_patches "$code_v" | tr -d '\r')
+    key="HKLM\Software\Microsoft\Windows\CurrentVersion\Installer\UserData\S-1-5-18\Patches\\$(squished "$code_v1")"
+    package=$(wine reg query "$key" /v LocalPackage /reg:64 | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+    copy=$(winepath -u "$package")
+    check "put back: Wine caches the applied patch as it is" cmp -s "$copy" "$work/v1.msp"
+    rm "$copy"
+    check_same "put back: without its copy, the installer refuses the next patch" \
+        "$(apply_patch "$code_v" "$work/v2.msp" | tr -d '\r')" 1627
+    line="IDR_MSP_1: the installer's copy of patch $code_v1 for product $code_v"
+    tree=$(find "$WINEPREFIX/drive_c" | sort)
+    run_with_boxes "$work/vv.exe" /whatif /q /exitcode /log "$(log_run put-whatif)" /json "$(z_path "$logs/put-whatif.json")"
+    check_lines "put back, /whatif: nothing made or removed in the prefix" "$(find "$WINEPREFIX/drive_c" | sort)" "$tree"
+    check_same "put back, /whatif: the log" "$(log_records "$logs/put-whatif.log" 'copy of patch')" \
+        "1 What if: $line is missing ($package); would put back from this wrapper"
+    # Pointed elsewhere, in an existing folder: refused, nothing written there.
+    mkdir -p "$WINEPREFIX/drive_c/elsewhere"
+    wine reg add "$key" /v LocalPackage /d "$elsewhere" /f /reg:64 >/dev/null 2>&1
+    run_with_boxes "$work/vv.exe" /q /exitcode /log "$(log_run put-refused)" /json "$(z_path "$logs/put-refused.json")"
+    check_same "put back, elsewhere: refused, and logged" "$(log_records "$logs/put-refused.log" 'copy of patch')" \
+        "2 $line is missing ($elsewhere); not put back: not directly inside the installer folder"
+    check_same "put back, elsewhere: nothing written there" "$(ls "$WINEPREFIX/drive_c/elsewhere")" ""
+    wine reg add "$key" /v LocalPackage /d "$package" /f /reg:64 >/dev/null 2>&1
+    run_with_boxes "$work/vv.exe" /q /exitcode /log "$(log_run put-run)" /json "$(z_path "$logs/put-run.json")"
+    check_same "put back: the chain's second patch installed" "$RUN_EXIT_CODE $(product_version "$code_v")" "0 3.2.50.0"
+    check "put back: the copy is the carried patch" cmp -s "$copy" "$work/v1.msp"
+    check_same "put back: the log" "$(log_records "$logs/put-run.log" 'copy of patch')" \
+        "1 $line was missing ($package); put back from this wrapper"
+    check_same "put back: the receipts, valid" "$(receipt_facts "$logs/put-"{whatif,refused,run}.json | grep '^schema:')" ""
+    check_lines "put back: the receipts, plan, refused, run" \
+        "$(jq -c '.slots[1].products[0].putBack[] | [.resource, .patchCode, .package, .action, .reason]' \
+               "$logs/put-"{whatif,refused,run}.json)" \
+        "$(printf '["IDR_MSP_1","%s","%s","%s",%s]\n' "$code_v1" "${package//\\/\\\\}" would-put-back null \
+               "$code_v1" 'C:\\elsewhere\\v1.msp' refused '"not directly inside the installer folder"' \
+               "$code_v1" "${package//\\/\\\\}" put-back null)"
+}
+timed case_put_back
+
 finish

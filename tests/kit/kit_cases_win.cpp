@@ -166,24 +166,53 @@ Findings Rollback(const Kit& kit, CaseJob& job)
     return found;
 }
 
+// a.exe /uninstall, its receipt in RECEIPT: whether Alpha's patch went, its
+// version back and the receipt agreeing, goes in REMOVED for JudgeRemoval;
+// the receipt's text, for more.
+std::string UninstallAlpha(Findings& found, Findings& removed, const Kit& kit, CaseJob& job,
+                           const std::wstring& receipt)
+{
+    const KitProduct& alpha = kit.products[kAlpha];
+    ExpectExit(removed, kit, job, L"a.exe", L"/uninstall /q /exitcode /json " + Quoted(receipt), 0);
+    std::string text;
+    found.Holds(L"no receipt written", ReadWholeFile(receipt, text));
+    const KitVerdict verdict = UninstallVerdict(AppliedPatchCodes(alpha), TextsIn(text, "patchCode"), VersionNow(alpha),
+                                                alpha.version, TextsIn(text, "verdict"));
+    removed.Holds(verdict.reason, verdict.passed);
+    return text;
+}
+
 // Alpha patched by a.exe, then taken back by a.exe /uninstall: its patch is
 // no longer applied, its version is back, and the receipt says "removed".
 Findings Uninstall(const Kit& kit, CaseJob& job)
 {
-    const KitProduct& alpha = kit.products[kAlpha];
-    const std::wstring receipt = kit.work + L"\\uninstall.json";
-    Findings found;
-    found.Step(InstallFresh(job, alpha));
-    ExpectExit(found, kit, job, L"a.exe", L"/q /exitcode", 0);
-    ExpectApplied(found, alpha, 1);
+    Findings found = DueBy(kit, job, L"a.exe");
     Findings removed;
-    ExpectExit(removed, kit, job, L"a.exe", L"/uninstall /q /exitcode /json " + Quoted(receipt), 0);
-    std::string text;
-    found.Holds(L"no receipt written", ReadWholeFile(receipt, text));
-    found.Holds(L"no uninstall log", FileExists(InstallerLogOf(alpha, L"uninstall")));
-    const KitVerdict verdict = UninstallVerdict(AppliedPatchCodes(alpha), TextsIn(text, "patchCode"), VersionNow(alpha),
-                                                alpha.version, TextsIn(text, "verdict"));
-    removed.Holds(verdict.reason, verdict.passed);
+    UninstallAlpha(found, removed, kit, job, kit.work + L"\\uninstall.json");
+    found.Holds(L"no uninstall log", FileExists(InstallerLogOf(kit.products[kAlpha], L"uninstall")));
+    JudgeRemoval(found, removed, kit, job);
+    return found;
+}
+
+// The same with the patch's cached copy deleted first (a cleanup tool's
+// doing): the installer cannot remove a patch without it, so the wrapper
+// puts it back before its call. The put-back shows under Wine too; the
+// removal only where the installer removes.
+Findings PutBack(const Kit& kit, CaseJob& job)
+{
+    Findings found = DueBy(kit, job, L"a.exe");
+    const std::wstring copy = AppliedPatchCopy(kit.products[kAlpha]);
+    found.Holds(L"the applied patch's cached copy [" + copy + L"] cannot be deleted",
+                !copy.empty() && DeleteFileW(copy.c_str()));
+    Findings removed;
+    const std::string text = UninstallAlpha(found, removed, kit, job, kit.work + L"\\put-back.json");
+    std::vector<std::wstring> packages = TextsIn(text, "package");
+    for (std::wstring& package : packages) {
+        for (size_t at = 0; (at = package.find(L"\\\\", at)) != std::wstring::npos; ++at)
+            package.erase(at, 1);  // JSON's escaped backslash
+    }
+    const KitVerdict putBack = PutBackVerdict(TextsIn(text, "action"), packages, copy);
+    found.Holds(putBack.reason, putBack.passed);
     JudgeRemoval(found, removed, kit, job);
     return found;
 }
@@ -274,6 +303,7 @@ const KitCase kWrapperCases[] = {
     {L"not-installed", NotInstalled, false},
     {L"two-products", TwoProducts, true},
     {L"uninstall", Uninstall, true},
+    {L"put-back", PutBack, true},
     {L"log", LogRecords, false},
     {L"extract", Extract, false},
     {L"report", Report, false},

@@ -90,6 +90,16 @@ int AppliedPatchCount(const KitProduct& product) { return static_cast<int>(Appli
 
 std::wstring AppliedPatchCode(const KitProduct& product) { return AppliedPatch(product, 0); }
 
+std::wstring AppliedPatchCopy(const KitProduct& product)
+{
+    wchar_t copy[MAX_PATH] = {};
+    DWORD size = MAX_PATH;
+    if (MsiGetPatchInfoExW(AppliedPatchCode(product).c_str(), product.code.c_str(), nullptr, ContextOf(product),
+                           INSTALLPROPERTY_LOCALPACKAGE, copy, &size) != ERROR_SUCCESS)
+        return std::wstring();
+    return copy;
+}
+
 std::wstring Msiexec(CaseJob& job, const std::wstring& arguments, DWORD& exitCode)
 {
     const std::wstring msiexec = SystemProgram(L"msiexec.exe");

@@ -27,6 +27,9 @@ std::wstring InstalledVersion(const KitProduct& product);
 std::vector<std::wstring> AppliedPatchCodes(const KitProduct& product);
 int AppliedPatchCount(const KitProduct& product);
 std::wstring AppliedPatchCode(const KitProduct& product);
+// The installer's cached copy of the first patch applied (its LocalPackage),
+// empty when there is none.
+std::wstring AppliedPatchCopy(const KitProduct& product);
 
 // msiexec from the system folder, silent, its verbose log where the job
 // says: its exit code, or a text that starts with "msiexec " for a start

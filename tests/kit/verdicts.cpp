@@ -389,6 +389,18 @@ KitVerdict RollbackVerdict(const std::vector<std::wstring>& appliedAfter,
     return NoneStillApplied(appliedAfter, patchCodesOfRun, L"the rollback");
 }
 
+KitVerdict PutBackVerdict(const std::vector<std::wstring>& actions, const std::vector<std::wstring>& packages,
+                          const std::wstring& deleted)
+{
+    if (actions.size() != 1 || packages.size() != 1)
+        return Failed(L"the receipt names " + std::to_wstring(actions.size()) + L" copies put back or not, not one");
+    if (!SamePath(packages[0], deleted))
+        return Failed(L"the receipt names " + packages[0] + L", not the copy deleted, " + deleted);
+    if (actions[0] != L"put-back")
+        return Failed(L"the receipt says " + actions[0] + L", not put-back");
+    return Passed();
+}
+
 KitVerdict UninstallVerdict(const std::vector<std::wstring>& appliedAfter, const std::vector<std::wstring>& patchCodes,
                             const std::wstring& versionAfter, const std::wstring& versionBefore,
                             const std::vector<std::wstring>& receiptVerdicts)

@@ -74,6 +74,12 @@ std::wstring LogFolderLine(const std::wstring& logText);
 KitVerdict RollbackVerdict(const std::vector<std::wstring>& appliedAfter,
                            const std::vector<std::wstring>& patchCodesOfRun);
 
+// After a run that found the applied patch's cached copy `deleted` gone:
+// the receipt names one copy (`actions` and `packages`, as it writes them,
+// in its order), that one, put back.
+KitVerdict PutBackVerdict(const std::vector<std::wstring>& actions, const std::vector<std::wstring>& packages,
+                          const std::wstring& deleted);
+
 // After /uninstall: none of the wrapper's patch codes is still applied,
 // the product is back at the version it had before the patch, and the
 // receipt's verdict on every product is "removed".

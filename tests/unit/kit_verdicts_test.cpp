@@ -234,4 +234,24 @@ TEST(KitVerdicts, UninstallLeavesNoPatchTheVersionBackAndARemovedReceipt)
         ExpectVerdict(UninstallVerdict(r.applied, {patch}, r.version, L"3.2.10.0", r.receipt), r.named, row++);
 }
 
+// The copy deleted before /uninstall: the receipt names it, once, put back.
+TEST(KitVerdicts, ThePutBackIsTheCopyDeleted)
+{
+    const std::wstring copy = L"C:\\Windows\\Installer\\4f2a1.msp";
+    const struct {
+        std::vector<std::wstring> actions;
+        std::vector<std::wstring> packages;
+        const wchar_t* named;
+    } rows[] = {
+        {{L"put-back"}, {L"c:\\windows\\installer\\4F2A1.msp"}, nullptr},
+        {{}, {}, L"names 0 copies"},
+        {{L"put-back", L"put-back"}, {copy, copy}, L"names 2 copies"},
+        {{L"refused"}, {copy}, L"says refused, not put-back"},
+        {{L"put-back"}, {L"C:\\Windows\\Installer\\other.msp"}, L"not the copy deleted"},
+    };
+    int row = 0;
+    for (const auto& r : rows)
+        ExpectVerdict(PutBackVerdict(r.actions, r.packages, copy), r.named, row++);
+}
+
 } // namespace

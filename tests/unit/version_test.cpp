@@ -1,4 +1,5 @@
 #include "install/version.h"
+#include "install/cache_repair.h"
 #include "install/failure_hints.h"
 
 #include <gtest/gtest.h>
@@ -110,6 +111,42 @@ TEST(FailureHints, Names)
                                  "system-volume-low", "installer-busy", "restart-pending"};
     for (int kind = kHintProductPackageMissing; kind <= kHintRestartPending; ++kind)
         EXPECT_STREQ(FailureHintName(static_cast<FailureHintKind>(kind)), names[kind]);
+}
+
+// A cached copy is put back only at a plain full path on a drive that names
+// a .msp file (the forms the fake installer's run does not try); the
+// folder is judged afterwards, opened.
+TEST(PutBack, PathRules)
+{
+    const struct {
+        const wchar_t* path;
+        PutBackProblem problem;
+    } rows[] = {
+        {L"c:\\WINDOWS\\installer\\1A2B.MSP", kPutBackNoProblem},
+        {L"\\\\server\\share\\1a2b.msp", kPathNotOnDrive},
+        {L"C:Windows\\Installer\\1a2b.msp", kPathNotOnDrive},
+        {L"C:\\Windows/Installer\\1a2b.msp", kPathNotOnDrive},
+        {L"C:\\Windows\\\\Installer\\1a2b.msp", kPathNotOnDrive},
+        {L"C:\\Windows\\Installer\\1a2b.msp:stream", kPathNotOnDrive},
+        {L"C:\\Windows\\Installer\\.\\1a2b.msp", kPathDotName},
+        {L"C:\\Windows\\Installer\\1a2b.msp.exe", kPathNotMsp},
+        {L"C:\\Windows\\Installer\\.msp", kPathNotMsp},
+    };
+    for (const auto& row : rows) {
+        std::vector<std::wstring> folder;
+        std::wstring file;
+        EXPECT_EQ(SplitPackagePath(row.path, folder, file), row.problem) << row.path;
+    }
+}
+
+// A copy a plan would put back takes its hint away; another patch's stays.
+TEST(PutBack, HintsFolded)
+{
+    std::vector<FailureHint> hints = {{kHintPatchPackageMissing, L"{A} C:\\a.msp"},
+                                      {kHintPatchPackageMissing, L"{B} C:\\b.msp"}};
+    FoldPutBacksIntoHints(hints, {{L"IDR_MSP_1", L"{A}", L"C:\\a.msp", kPutBackPlanned}});
+    ASSERT_EQ(hints.size(), 1u);
+    EXPECT_EQ(hints[0].detail, L"{B} C:\\b.msp");
 }
 
 } // namespace

@@ -12,6 +12,8 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 // Tests of the install logic against the fake installer and message box,
@@ -49,6 +51,23 @@ protected:
         fake_msi::SetSummaryForFile(std::string(image.begin(), image.end()), keywords, templateValue);
     }
 };
+
+// A name in the system's installer folder (made where the test's prefix
+// has none yet), begun with the test process's id so that no other file
+// has it: where the installer keeps its cached copies.
+inline std::wstring InstallerCachePath(const std::wstring& name)
+{
+    wchar_t windows[MAX_PATH];
+    const std::wstring folder = std::wstring(windows, GetSystemWindowsDirectoryW(windows, MAX_PATH)) + L"\\Installer";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\" + std::to_wstring(GetCurrentProcessId()) + name;
+}
+
+inline std::string FileContent(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
 
 // Product codes for the tests.
 constexpr wchar_t kProductA[] = L"{AAAAAAAA-0000-0000-0000-000000000001}";

@@ -3,10 +3,16 @@
 #include "app/whatif_win.h"
 #include "catalogue_texts.h"
 #include "fake_fixture.h"
+#include "flush_file_fake.h"
+#include "install/cache_repair.h"
+#include "install/configure_win.h"
 #include "install/decision.h"
 #include "install/failure_hints.h"
 #include "install/failure_hints_win.h"
 #include "install/msi_api.h"
+#include "scratch_folder.h"
+#include "shared/run_log_win.h"
+#include "shared/utf8_text.h"
 
 #include <algorithm>
 
@@ -415,6 +421,73 @@ TEST_F(RunInstallTest, TheSystemVolumeNeedsTwiceThePatch)
             kinds.push_back(hint.kind);
     }
     EXPECT_EQ(kinds, std::vector<int>{kHintSystemVolumeLow});
+}
+
+// Only a missing copy the installer registers for a present patch of this
+// wrapper, at a .msp name directly inside the installer folder, is
+// written, and before the installer call; each refusal or failure is
+// logged, and the hint stays and says why.
+TEST_F(RunInstallTest, OnlyAMissingRegisteredCopyDirectlyInTheInstallerFolderIsWritten)
+{
+    const std::wstring patchCode = L"{11111111-0000-0000-0000-000000000001}";
+    EmbedPatch(1, L"2.0.0.0;1.0.0.0", ProductOfSlot(1), patchCode);
+    fake_msi::Product& product = fake_msi::ProductOf(ProductOfSlot(1));
+    wchar_t system[MAX_PATH];
+    product.properties[L"LocalPackage"] = std::wstring(system, GetSystemDirectoryW(system, MAX_PATH));
+    ScratchFolder scratch;
+    OpenRunLog(scratch.Path() + L"\\run.log");
+    const std::wstring cache = InstallerCachePath(L"");
+    CreateDirectoryW((cache + L"sub").c_str(), nullptr);
+    std::ofstream((cache + L"present.msp").c_str()) << "another's";
+    const struct {
+        std::wstring path;
+        unsigned state;
+        int action;  // -1: none recorded
+        PutBackProblem problem;
+    } rows[] = {
+        {cache + L"present.msp", 1, -1, kPutBackNoProblem},
+        {cache + L"registered.msp", 8, -1, kPutBackNoProblem},
+        {scratch.Path() + L"\\other.msp", 1, kPutBackRefused, kPathOtherFolder},
+        {cache + L"sub\\deeper.msp", 1, kPutBackRefused, kPathOtherFolder},
+        {cache + L"sub\\..\\dots.msp", 1, kPutBackRefused, kPathDotName},
+        {cache + L"package.msi", 1, kPutBackRefused, kPathNotMsp},
+        {L"\\\\?\\" + cache + L"device.msp", 1, kPutBackRefused, kPathNotOnDrive},
+        {cache + L"flush.msp", 1, kPutBackFailed, kWriteFailed},
+        {cache + L"fine.msp", 1, kPutBackDone, kPutBackNoProblem},
+    };
+    const std::vector<std::uint8_t> carried = PatchImage(L"2.0.0.0;1.0.0.0", ProductOfSlot(1), patchCode);
+    static std::wstring copy;
+    static std::string atCall;
+    fake_msi::OnConfigure([](const fake_msi::ConfigureCall&) { atCall = FileContent(copy); });
+    for (const auto& row : rows) {
+        copy = row.path;
+        product.appliedPatches = {{patchCode, row.path, row.state}};
+        fake_flush::FailWith(row.problem == kWriteFailed ? ERROR_DISK_FULL : ERROR_SUCCESS);
+        ProductRecord record;
+        record.productCode = ProductOfSlot(1);
+        ConfigurePatch(L"IDR_MSP_1", record, kCallInstall, L"x.msp", 0);
+        ASSERT_EQ(record.putBacks.size(), row.action < 0 ? 0u : 1u) << row.path;
+        const bool written = row.action == kPutBackDone;
+        EXPECT_EQ(atCall, written ? std::string(carried.begin(), carried.end())
+                                  : row.state == 1 && row.action < 0 ? "another's" : "")
+            << row.path;
+        if (row.action < 0)
+            continue;
+        const PutBack& putBack = record.putBacks[0];
+        EXPECT_EQ(putBack.action, row.action) << row.path;
+        EXPECT_EQ(putBack.problem, row.problem) << row.path;
+        std::wstring hints;
+        for (const FailureHint& hint : record.hints)
+            hints += hint.kind == kHintPatchPackageMissing ? hint.detail : L"";
+        EXPECT_EQ(hints, written ? L"" : patchCode + L" " + row.path + L"; not put back: " + PutBackReason(putBack));
+        EXPECT_NE(FileContent(scratch.Path() + L"\\run.log").find(Utf8FromWide(PutBackText(putBack, ProductOfSlot(1)))),
+                  std::string::npos) << row.path;
+    }
+    OpenRunLog(scratch.Path());
+    fake_flush::Reset();
+    for (const wchar_t* name : {L"present.msp", L"fine.msp"})
+        DeleteFileW((cache + name).c_str());
+    RemoveDirectoryW((cache + L"sub").c_str());
 }
 
 // Unlike /i, the plan honours /q, even for a wrapper without patches.
