@@ -86,6 +86,7 @@ TEST_F(RunUninstallTest, OneCallPerProductNamesItsPatchesFromTheLastSlot)
     Carry(3);
     fake_msi::QueueConfigureResults({3010, 0});
     EXPECT_EQ(RunUninstall(run_, false), 3010u);
+    EXPECT_EQ(EventOf(run_), L"202 information");
     EXPECT_EQ(RemovingCalls(), (std::vector<std::wstring>{ProductOfSlot(3) + L" " + PatchOfSlot(3),
                                                           ProductOfSlot(1) + L" " + PatchOfSlot(2) + L";" +
                                                               PatchOfSlot(1)}));
@@ -127,6 +128,7 @@ TEST_F(RunUninstallTest, OnlyAPresentPatchOnAReachableProductIsRemoved)
             << row.state << " " << row.productState;
         EXPECT_EQ(fake_msi::ConfigureCalls().size(), present ? 1u : 0u) << row.state;
         EXPECT_EQ(Box(), present ? EnglishText(IDS_UNINSTALL_SUCCEEDED, L"1") : EnglishText(IDS_UNINSTALL_NOTHING));
+        EXPECT_EQ(EventOf(run_), present ? L"201 information" : L"203 information");
     }
 }
 
@@ -157,12 +159,20 @@ TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheFirstFailureDecides)
         unsigned exitCode;
         const wchar_t* verdicts;
         std::wstring box;
+        const wchar_t* event;
     } rows[] = {
-        {{0, 1603, 1649}, true, 1603, L"removed failed failed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 2")},
-        {{1646, 0, 1641}, true, 1646, L"failed removed removed", EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3")},
-        {{1647, 3010, 1641}, true, 1641, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
-        {{1647, 1647, 1647}, true, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING)},
-        {{0, 0, 0}, false, 1603, L"not-removed not-removed not-removed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 3")},
+        {{0, 1603, 1649}, true, 1603, L"removed failed failed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 2"),
+         L"206 error"},
+        {{1646, 0, 1641}, true, 1646, L"failed removed removed", EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3"),
+         L"206 error"},
+        {{1647, 3010, 1641}, true, 1641, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2"),
+         L"202 information"},
+        {{1647, 1647, 1647}, true, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING),
+         L"203 information"},
+        {{0, 0, 0}, false, 1603, L"not-removed not-removed not-removed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 3"),
+         L"206 error"},
+        {{1618, 0, 0}, true, 1618, L"failed removed removed", EnglishText(IDS_UNINSTALL_FAILED, L"Product 3"),
+         L"205 warning"},
     };
     for (const auto& row : rows) {
         fake_msi::Reset();
@@ -181,10 +191,11 @@ TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheFirstFailureDecides)
             verdicts += (verdicts.empty() ? L"" : L" ") + std::wstring(RemovalVerdictName(slot.products[0].removal.verdict));
         EXPECT_EQ(verdicts, row.verdicts);
         std::wstring box = row.box;
-        if (row.exitCode == 1603)
-            box.replace(box.find(L"%d"), 2, L"1603");
+        if (box.find(L"%d") != std::wstring::npos)
+            box.replace(box.find(L"%d"), 2, std::to_wstring(row.exitCode));
         EXPECT_EQ(Box(), box);
         EXPECT_EQ(run_.slots[0].products[0].installerResult, row.answers[0]);
+        EXPECT_EQ(EventOf(run_), row.event);
         if (!row.removalTakes) {
             EXPECT_EQ(run_.slots[0].products[0].removal.stateAfter, 1u);
         }
@@ -239,11 +250,13 @@ TEST_F(RunUninstallTest, ThePlanChangesNothing)
                          FailureHintText({kHintProductPackageMissing, L"C:\\gone\\1.msi"})),
               std::wstring::npos);
     EXPECT_EQ(fake_boxes::Shown()[0].caption, L"What if");
+    EXPECT_EQ(EventOf(run_, true), L"401 information");
     fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.clear();
     Options.quiet = true;
     run_ = RunRecord();
     EXPECT_EQ(RunUninstall(run_, true), 0u);
     EXPECT_EQ(fake_boxes::Shown().size(), 1u);
+    EXPECT_EQ(EventOf(run_, true), L"403 information");
 }
 
 } // namespace
