@@ -1032,4 +1032,62 @@ case_uninstall() {
 }
 timed case_uninstall
 
+# --- the event in the Application log ----------------------------------------
+# Wine's ReportEventW writes no event: the relay trace shows each call and
+# Wine's own trace the start of each line of its strings (event_facts), and
+# `wine reg query` the source. d.exe's product is not installed: 1642.
+case_event() {
+    local sources='HKLM\System\CurrentControlSet\Services\Eventlog\Application' name
+    local key="$sources\\Patch Wrapper" first="text: Patch wrapper $wrapper_version ($(z_path "$work/d.exe")), install:"
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /f \
+        /d 'user32.MessageBoxW;advapi32.RegisterEventSourceW;advapi32.ReportEventW' >/dev/null 2>&1
+    source_values() { wine reg query "$key" 2>/dev/null | tr -d '\r' | sed -nE 's/^ +([^ ]+) +(REG_[A-Z_]+) +(.*)$/\1 \2 \3/p'; }
+    # event_run NAME ARGS...: d.exe /q /exitcode with a log and a receipt of NAME and ARGS.
+    event_run() {
+        name=$1
+        BOXES_TRACE=+eventlog run_with_boxes "$work/d.exe" /q /exitcode /log "$(log_run "$name")" \
+            /json "$(z_path "$logs/$name.json")" "${@:2}"
+    }
+    wine reg delete "$key" /f >/dev/null 2>&1 || true
+    event_run event
+    check_lines "event: the source registered" "$(source_values)" \
+        "$(lines 'EventMessageFile REG_EXPAND_SZ %SystemRoot%\System32\EventCreate.exe' 'TypesSupported REG_DWORD 0x7')"
+    check_lines "event: one, a warning, whole: the receipt /json wrote" \
+        "$RUN_EXIT_CODE $(event_facts "$BOXES_DIR/trace.txt" "$logs/event.json")" \
+        "$(lines "1642 2 104 2" "$first outcome NoProduct, exit code 1642." "cut: no" "data: the receipt")"
+    check_same "event: the receipt names it" "$(jq -c .event "$logs/event.json")" \
+        '{"source":"Patch Wrapper","id":104,"level":"warning","warning":null}'
+    check "event: the log says the source was registered" grep -q 'is registered with the message file' "$logs/event.log"
+    event_run event-again
+    check "event: registered once" eval '! grep -q "is registered with the message file" "$logs/event-again.log"'
+    for name in /pi '/?' /i /e; do
+        run_with_boxes "$work/d.exe" "$name" $([ "$name" != /e ] || z_path "$work/event-e")
+        check_same "event: none for $name" "$(grep -c 'Call advapi32.RegisterEventSourceW' "$BOXES_DIR/trace.txt")" 0
+    done
+    event_run event-usage /wait
+    check_same "event: a usage error, an error, 901" "$(event_facts "$BOXES_DIR/trace.txt" "$logs/$name.json" | head -n 1)" "1 901 2"
+    # Somebody else's source is left alone; no key for the sources to make
+    # it in: neither changes the exit code, and the event is written.
+    wine reg add "$key" /v EventMessageFile /t REG_EXPAND_SZ /d 'C:\Other\msg.dll' /f >/dev/null 2>&1
+    wine reg delete "$key" /v TypesSupported /f >/dev/null 2>&1
+    event_run event-other
+    check_same "event, another message file: left alone" "$(source_values)" 'EventMessageFile REG_EXPAND_SZ C:\Other\msg.dll'
+    wine reg delete "$sources" /f >/dev/null 2>&1
+    event_run event-failed
+    wine reg add "$sources" /f >/dev/null 2>&1
+    for name in event-other:'another message file (C:\Other\msg.dll): left alone' \
+        event-failed:"the Application log's key cannot be opened: error 2"; do
+        check "${name%%:*}: the log and the receipt say why" eval 'grep -qF "${name#*:}" "$logs/${name%%:*}.log" &&
+            jq -e --arg why "${name#*:}" ".event.warning | contains(\$why)" "$logs/${name%%:*}.json" >/dev/null'
+    done
+    check_same "event, no key for the sources: the exit code as it was, the event written" \
+        "$RUN_EXIT_CODE $(event_facts "$BOXES_DIR/trace.txt" "$logs/event-failed.json" | head -n 1)" "1642 2 104 2"
+    # A receipt too long for an event string: its digest, and the text cut.
+    event_run event-digest "$(printf '%020000d' 0)"
+    check_lines "event: a receipt too long, its digest; the text cut" \
+        "$(event_facts "$BOXES_DIR/trace.txt" "$logs/event-digest.json" | tail -n +3)" \
+        "$(lines "cut: yes" "data: a digest of the receipt in $(z_path "$logs/event-digest.json")")"
+}
+timed case_event
+
 finish
