@@ -6,8 +6,11 @@
 # of the patches nearly irrelevant. Then the check of the same machine
 # (/whatif /q with the 40 MB patches), which should cost about what the
 # idle run costs, and the idle run with a receipt (/json), which should add
-# little to it. Prints the times (median of 10), their ratios, and checks
-# that no run wrote a file into the temporary folder.
+# little to it. With BASELINE_BUILDER naming a build-wrapper whose wrappers
+# write no event (one ./release wrote on a commit before 1.3.0.0), also
+# the same wrapper built by it beside the idle run: what the event costs.
+# Prints the times (median of 10), their ratios, and checks that no run
+# wrote a file into the temporary folder.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 bench_start
@@ -27,17 +30,22 @@ small=() big=()
 for slot in $(seq 15); do small+=("$work/small.msp"); big+=("$work/big.msp"); done
 build_wrapper -o "$work/small15.exe" "${small[@]}"
 build_wrapper -o "$work/big15.exe" "${big[@]}"
-wine "$work/small15.exe" /pi
-wine "$work/big15.exe" /pi   # warm: both images are in the page cache
+baseline=${BASELINE_BUILDER:-}
+[ -z "$baseline" ] || WRAPPER_BUILDER=$baseline build_wrapper -o "$work/base15.exe" "${big[@]}"
+for exe in small15 big15 ${baseline:+base15}; do
+    wine "$work/$exe.exe" /pi   # warm: the images are in the page cache
+done
 
 before=$(find "$temp" "$copies" -maxdepth 1 -type f | sort)
-small_times=() big_times=() whatif_times=() json_times=() json_costs=()
-# time_run ARRAY ARGS...: one run of the 40 MB wrapper, its time added to ARRAY.
+small_times=() big_times=() whatif_times=() json_times=() json_costs=() base_times=() event_costs=()
+# time_run ARRAY [EXE] ARGS...: one run of the 40 MB wrapper (or of EXE,
+# big15 or base15), its time added to ARRAY.
 time_run() {
     local -n times=$1
-    local start
+    local start exe=big15
+    [[ $2 != *15 ]] || { exe=$2; shift; }
     start=$(now)
-    wine "$work/big15.exe" "${@:2}"
+    wine "$work/$exe.exe" "${@:2}"
     times+=("$(elapsed "$start")")
 }
 for round in $(seq 10); do
@@ -45,17 +53,21 @@ for round in $(seq 10); do
     wine "$work/small15.exe" /q
     small_times+=("$(elapsed "$start")")
     time_run whatif_times /whatif /q
-    # The run with a receipt and the idle run side by side, in turns first:
-    # the load of the machine moves both alike, and neither always follows
-    # the same run.
+    # The run with a receipt (and the wrapper without the event) beside the
+    # idle run, in turns first: the load of the machine moves them alike,
+    # and none always follows the same run.
     if [ $((round % 2)) = 0 ]; then
+        [ -z "$baseline" ] || time_run base_times base15 /q
         time_run big_times /q
         time_run json_times /q /json "Z:$work/receipt.json"
     else
         time_run json_times /q /json "Z:$work/receipt.json"
         time_run big_times /q
+        [ -z "$baseline" ] || time_run base_times base15 /q
     fi
     json_costs+=("$(echo "(${json_times[-1]} - ${big_times[-1]}) * 1000" | bc -l | xargs printf '%.0f')")
+    [ -z "$baseline" ] ||
+        event_costs+=("$(echo "(${big_times[-1]} - ${base_times[-1]}) * 1000" | bc -l | xargs printf '%.0f')")
 done
 jq -e '.mode == "install" and .outcome == "UpToDate"' "$work/receipt.json" >/dev/null ||
     { echo "the idle run with /json wrote no receipt of itself" >&2; exit 1; }
@@ -75,4 +87,10 @@ echo "  /whatif /q, 15 x 40 MB:                         ${whatif_median} s  (run
 echo "  wall-time ratio /whatif/idle run: $(ratio "$whatif_median" "$big_median")  (target <= 1.2)"
 echo "  /q /json FILE, 15 x 40 MB:                      ${json_median} s  (runs: ${json_times[*]})"
 echo "  /json adds $(median "${json_costs[@]}") ms, the median of the runs' differences to the idle run just before  (target <= 15 ms; differences: ${json_costs[*]} ms)"
+if [ -n "$baseline" ]; then
+    echo "  /q, 15 x 40 MB, the wrapper without the event:   $(median "${base_times[@]}") s  (runs: ${base_times[*]})"
+    echo "  the event adds $(median "${event_costs[@]}") ms, the median of the runs' differences to the wrapper without it beside it  (target: none measurable; differences: ${event_costs[*]} ms)"
+else
+    echo "  the event's cost: not measured (set BASELINE_BUILDER to a build-wrapper whose wrappers write none)"
+fi
 echo "  files written to the temporary folder: none"

@@ -18,13 +18,15 @@ endif()
 # waiting while it is busy, src/install/installer_busy.h), the
 # message box (src/messages/message_box_win.h), the embedded patches
 # (src/payload/embedded_patch.h), the source of temporary names
-# (src/payload/temp_names.h) and the flush of a written file
-# (src/shared/flush_file_win.h) through seams implemented separately:
+# (src/payload/temp_names.h), the flush of a written file
+# (src/shared/flush_file_win.h) and the event log
+# (src/shared/event_log_api_win.h) through seams implemented separately:
 # wrapper_externals in the product, scripted fakes in the tests.
 add_library(wrapper_platform STATIC
     src/app/command_line_win.cpp
     src/app/install_run_win.cpp
     src/app/receipt_win.cpp
+    src/app/run_event_win.cpp
     src/app/uninstall_run_win.cpp
     src/app/whatif_win.cpp
     src/diagnostics/os_description_win.cpp
@@ -54,6 +56,7 @@ add_library(wrapper_externals STATIC
     src/messages/message_box_win.cpp
     src/payload/embedded_patch_win.cpp
     src/payload/temp_names_win.cpp
+    src/shared/event_log_api_win.cpp
     src/shared/flush_file_win.cpp
 )
 target_link_libraries(wrapper_externals PUBLIC wrapper_core wrapper_dll_search advapi32)

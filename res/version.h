@@ -3,8 +3,8 @@
 // The wrapper's own version, shown in the file's properties. Change it
 // here only: the numeric and the text forms below are both made from it.
 #define WRAPPER_VERSION_MAJOR 1
-#define WRAPPER_VERSION_MINOR 2
-#define WRAPPER_VERSION_BUILD 1
+#define WRAPPER_VERSION_MINOR 3
+#define WRAPPER_VERSION_BUILD 0
 #define WRAPPER_VERSION_REVISION 0
 
 #define WRAPPER_COMPANY_NAME "Norvale"

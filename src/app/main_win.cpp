@@ -114,7 +114,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
         LogRunStart();
 
     const unsigned exitCode = RunModes(receipt);
-    if (!Options.receiptPath.empty())
-        WriteRunReceipt(receipt, exitCode);
+    RecordRun(receipt, exitCode);
     return Options.deploymentExitCode ? static_cast<int>(exitCode) : 0;
 }

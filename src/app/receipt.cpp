@@ -1,6 +1,7 @@
 #include "app/receipt.h"
 
 #include "app/install_run.h"
+#include "app/run_event.h"
 #include "install/cache_repair.h"
 #include "install/decision.h"
 #include "install/failure_hints.h"
@@ -205,6 +206,41 @@ void WriteSlot(JsonWriter& json, const SlotRecord& slot, const RunReceipt& recei
     EndJsonObject(json);
 }
 
+void WriteTimesAndComputer(JsonWriter& json, const RunReceipt& receipt)
+{
+    WriteMember(json, "start", Rfc3339Utc(receipt.start));
+    WriteMember(json, "end", Rfc3339Utc(receipt.end));
+    WriteJsonKey(json, "computer");
+    BeginJsonObject(json);
+    WriteMemberOrNull(json, "dnsHostName", receipt.dnsHostName);
+    WriteMemberOrNull(json, "netbiosName", receipt.netbiosName);
+    EndJsonObject(json);
+}
+
+// The outcome, the exit code, the restart and the run's event.
+void WriteRunEnd(JsonWriter& json, const RunReceipt& receipt)
+{
+    WriteJsonKey(json, "stopped");
+    WriteJsonBool(json, receipt.run.stopped);
+    WriteMemberOrNull(json, "outcome", receipt.outcomeKnown ? OutcomeName(receipt.run.overall) : L"");
+    WriteJsonKey(json, "exitCode");
+    WriteJsonInteger(json, receipt.exitCode);
+    WriteJsonKey(json, "restartNeeded");
+    WriteJsonBool(json, receipt.restartNeeded);
+    WriteJsonKey(json, "event");
+    if (receipt.eventId == 0) {
+        WriteJsonNull(json);
+        return;
+    }
+    BeginJsonObject(json);
+    WriteMember(json, "source", kEventSource);
+    WriteJsonKey(json, "id");
+    WriteJsonInteger(json, receipt.eventId);
+    WriteMember(json, "level", EventLevelName(receipt.eventLevel));
+    WriteMemberOrNull(json, "warning", receipt.eventWarning);
+    EndJsonObject(json);
+}
+
 } // namespace
 
 std::wstring RunModeName(const RunOptions& options)
@@ -246,13 +282,7 @@ std::string FormatReceipt(const RunReceipt& receipt)
     WriteMemberOrNull(json, "usageError", receipt.usageError);
     WriteJsonKey(json, "ignoredWords");
     WriteJsonStrings(json, receipt.ignoredWords);
-    WriteMember(json, "start", Rfc3339Utc(receipt.start));
-    WriteMember(json, "end", Rfc3339Utc(receipt.end));
-    WriteJsonKey(json, "computer");
-    BeginJsonObject(json);
-    WriteMemberOrNull(json, "dnsHostName", receipt.dnsHostName);
-    WriteMemberOrNull(json, "netbiosName", receipt.netbiosName);
-    EndJsonObject(json);
+    WriteTimesAndComputer(json, receipt);
     WriteJsonKey(json, "operatingSystem");
     BeginJsonObject(json);
     WriteMember(json, "name", receipt.osName);
@@ -268,13 +298,38 @@ std::string FormatReceipt(const RunReceipt& receipt)
     for (const SlotRecord& slot : receipt.run.slots)
         WriteSlot(json, slot, receipt);
     EndJsonArray(json);
-    WriteJsonKey(json, "stopped");
-    WriteJsonBool(json, receipt.run.stopped);
-    WriteMemberOrNull(json, "outcome", receipt.outcomeKnown ? OutcomeName(receipt.run.overall) : L"");
-    WriteJsonKey(json, "exitCode");
-    WriteJsonInteger(json, receipt.exitCode);
-    WriteJsonKey(json, "restartNeeded");
-    WriteJsonBool(json, receipt.restartNeeded);
+    WriteRunEnd(json, receipt);
+    EndJsonObject(json);
+    return json.text;
+}
+
+std::string FormatReceiptDigest(const RunReceipt& receipt, std::size_t receiptLength, const std::wstring& receiptFile)
+{
+    JsonWriter json;
+    BeginJsonObject(json);
+    WriteJsonKey(json, "digest");
+    WriteJsonInteger(json, 1);
+    WriteJsonKey(json, "receiptSchema");
+    WriteJsonInteger(json, 2);
+    WriteJsonKey(json, "receiptLength");
+    WriteJsonInteger(json, static_cast<std::int64_t>(receiptLength));
+    WriteMemberOrNull(json, "receiptFile", receiptFile);
+    WriteMember(json, "wrapperVersion", Ascii(WRAPPER_VERSION_TEXT));
+    WriteMember(json, "mode", receipt.mode);
+    WriteTimesAndComputer(json, receipt);
+    WriteJsonKey(json, "slots");
+    BeginJsonArray(json);
+    for (const SlotRecord& slot : receipt.run.slots) {
+        BeginJsonObject(json);
+        WriteJsonKey(json, "slot");
+        WriteJsonInteger(json, slot.slot);
+        WriteMemberOrNull(json, "outcome", slot.outcome == kNoOutcome ? L"" : OutcomeName(slot.outcome));
+        WriteJsonKey(json, "products");
+        WriteJsonInteger(json, static_cast<std::int64_t>(slot.products.size()));
+        EndJsonObject(json);
+    }
+    EndJsonArray(json);
+    WriteRunEnd(json, receipt);
     EndJsonObject(json);
     return json.text;
 }

@@ -4,6 +4,7 @@
 #include "shared/run_log.h"
 #include "shared/run_options.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ struct RunReceipt {
     bool outcomeKnown = false;   // install and whatif have an outcome
     unsigned exitCode = 0;       // the code /exitcode gives, whether or not it was asked for
     bool restartNeeded = false;
+    // The run's event in the Application log (app/run_event.h): its id, 0
+    // in the modes that write none; its level; and why its source could
+    // not be registered or opened, empty when it could.
+    unsigned eventId = 0;
+    int eventLevel = 0;
+    std::wstring eventWarning;
 };
 
 // The receipt's mode for what the command line asked (see RunReceipt::mode).
@@ -46,3 +53,10 @@ std::wstring Rfc3339Utc(const LogStamp& stamp);
 
 // The receipt's JSON text, UTF-8 without a byte-order mark.
 std::string FormatReceipt(const RunReceipt& receipt);
+
+// What an event carries instead of a receipt too long for it
+// (schemas/receipt-digest.schema.json): the receipt's length in UTF-16
+// characters, the file it was written to (empty: none), and the run in
+// brief, which no run makes longer than a few thousand characters.
+std::string FormatReceiptDigest(const RunReceipt& receipt, std::size_t receiptLength,
+                                const std::wstring& receiptFile);

@@ -1,12 +1,14 @@
 #include "app/receipt_win.h"
 
 #include "app/install_run_win.h"
+#include "app/run_event_win.h"
 #include "diagnostics/os_description_win.h"
 #include "install/version.h"
 #include "payload/embedded_patch.h"
 #include "payload/summary_win.h"
 #include "payload/temp_folder_win.h"
 #include "shared/process_state.h"
+#include "shared/process_state_win.h"
 #include "shared/replace_file_win.h"
 #include "shared/run_log_win.h"
 
@@ -67,20 +69,8 @@ std::wstring WhyNotWritten(DWORD error)
     }
 }
 
-} // namespace
-
-LogStamp UtcNow()
+void CompleteReceipt(RunReceipt& receipt)
 {
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    const TIME_ZONE_INFORMATION utc = {};
-    return LogStampOf(now, utc, TIME_ZONE_ID_UNKNOWN);
-}
-
-void WriteRunReceipt(RunReceipt& receipt, unsigned exitCode)
-{
-    const DWORD lastError = GetLastError();
-    receipt.mode = RunModeName(Options);
     receipt.commandLine = GetCommandLineW();
     receipt.usageError = Options.usageError;
     receipt.ignoredWords = Options.ignoredWords;
@@ -96,15 +86,54 @@ void WriteRunReceipt(RunReceipt& receipt, unsigned exitCode)
     receipt.copiesFolder = TempCopyFolderFor(account);
     if (!receipt.outcomeKnown)
         RecordCarriedSlots(receipt.run);
-    receipt.exitCode = exitCode;
     receipt.restartNeeded = RestartNeeded(receipt.run, RestartRequest);
-    receipt.end = UtcNow();
+}
 
-    const DWORD error = ReplaceFileWhole(Options.receiptPath, FormatReceipt(receipt));
-    if (error == ERROR_SUCCESS)
+// Writes the receipt to Options.receiptPath; why it could not, empty when it could.
+std::wstring WriteReceipt(const std::string& json)
+{
+    const DWORD error = ReplaceFileWhole(Options.receiptPath, json);
+    if (error == ERROR_SUCCESS) {
         Log(kLogInfo, L"The receipt is written to " + Options.receiptPath);
-    else
-        Log(kLogWarning, L"The receipt cannot be written to " + Options.receiptPath + L": " + WhyNotWritten(error) +
-                             L"; the run is as it was");
+        return std::wstring();
+    }
+    const std::wstring why = WhyNotWritten(error);
+    Log(kLogWarning, L"The receipt cannot be written to " + Options.receiptPath + L": " + why + L"; the run is as it was");
+    return why;
+}
+
+} // namespace
+
+LogStamp UtcNow()
+{
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    const TIME_ZONE_INFORMATION utc = {};
+    return LogStampOf(now, utc, TIME_ZONE_ID_UNKNOWN);
+}
+
+void RecordRun(RunReceipt& receipt, unsigned exitCode)
+{
+    receipt.mode = RunModeName(Options);
+    receipt.exitCode = exitCode;
+    const RunEvent event = RunEventOf(receipt);
+    if (event.id == 0 && Options.receiptPath.empty())
+        return;
+    const DWORD lastError = GetLastError();
+    CompleteReceipt(receipt);
+    receipt.eventId = event.id;
+    receipt.eventLevel = event.level;
+    const HANDLE source = event.id == 0 ? nullptr : OpenRunEventSource(receipt);
+    receipt.end = UtcNow();
+    const std::string json = FormatReceipt(receipt);
+    EventPlaces places;
+    if (!Options.receiptPath.empty())
+        places.receiptNotWritten = WriteReceipt(json);
+    places.wrapperPath = ModulePath();
+    places.logPath = Options.logPath;
+    places.logNotOpened = RunLogOpen() ? L"" : L"it could not be opened";
+    places.receiptPath = Options.receiptPath;
+    places.deploymentExitCode = Options.deploymentExitCode;
+    ReportRunEvent(source, receipt, json, places);
     SetLastError(lastError);
 }

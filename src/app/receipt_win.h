@@ -5,9 +5,11 @@
 // Now, in UTC.
 LogStamp UtcNow();
 
-// Completes the receipt with what the run did not record itself (the
-// computer, the account, the end time; for a run that neither installed
-// nor planned, the slots as carried) and writes it to Options.receiptPath
-// whole or not at all. A receipt that cannot be written changes nothing
-// of the run: the log says why.
-void WriteRunReceipt(RunReceipt& receipt, unsigned exitCode);
+// The end of every run: completes the receipt with what the run did not
+// record itself (the computer, the account, the end time; for a run that
+// neither installed nor planned, the slots as carried), writes it to
+// Options.receiptPath whole or not at all, and writes the run's event in
+// the modes that have one (run_event.h). The receipt is final before
+// either is written, and both carry the same JSON. Neither changes
+// anything of the run: the log says why one could not be written.
+void RecordRun(RunReceipt& receipt, unsigned exitCode);

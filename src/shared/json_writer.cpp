@@ -144,3 +144,25 @@ void WriteJsonStrings(JsonWriter& json, const std::vector<std::wstring>& texts)
         WriteJsonString(json, text);
     EndJsonArray(json);
 }
+
+// The writer escapes every control character inside a string, so a space
+// or line feed outside one is layout, and one inside is always a space.
+std::string CompactJson(const std::string& text)
+{
+    std::string compact;
+    compact.reserve(text.size());
+    bool inString = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            inString = escaped || c != '"';
+            escaped = !escaped && c == '\\';
+        } else if (c == ' ' || c == '\n') {
+            continue;
+        } else {
+            inString = c == '"';
+        }
+        compact += c;
+    }
+    return compact;
+}

@@ -43,3 +43,8 @@ void WriteJsonBool(JsonWriter& json, bool value);
 void WriteJsonNull(JsonWriter& json);
 // An array of strings, in their order.
 void WriteJsonStrings(JsonWriter& json, const std::vector<std::wstring>& texts);
+
+// The same JSON without its layout: the line feeds, indents and the space
+// after each key that the writer puts between tokens are left out, and
+// nothing else, so the text parses to the same value.
+std::string CompactJson(const std::string& text);

@@ -34,9 +34,7 @@ unsigned long g_recordsLost = 0;
 // wrappers tells them apart by it.
 std::wstring ComponentName()
 {
-    wchar_t path[MAX_PATH] = L"";
-    const DWORD length = GetModuleFileNameW(ModuleInstance, path, MAX_PATH);
-    std::wstring name(path, length < MAX_PATH ? length : 0);
+    std::wstring name = ModulePath();
     name = name.substr(name.find_last_of(L"\\/") + 1);
     return name.substr(0, name.rfind(L'.'));
 }

@@ -117,3 +117,29 @@ std::string Utf8FromText(const std::wstring& text)
 {
     return Encode(text, false);
 }
+
+std::size_t Utf16Length(const std::wstring& text)
+{
+    std::size_t units = 0;
+    for (const wchar_t c : text) {
+        const char32_t point = static_cast<char32_t>(c);
+        units += point > 0xFFFF ? 2 : 1;
+    }
+    return units;
+}
+
+std::wstring Utf16Prefix(const std::wstring& text, std::size_t units)
+{
+    std::size_t end = 0;
+    for (std::size_t taken = 0; end < text.size();) {
+        const char32_t point = static_cast<char32_t>(text[end]);
+        const bool pair = sizeof(wchar_t) == 2 && point >= 0xD800 && point <= 0xDBFF && end + 1 < text.size() &&
+                          text[end + 1] >= 0xDC00 && text[end + 1] <= 0xDFFF;
+        const std::size_t size = pair || point > 0xFFFF ? 2 : 1;
+        if (taken + size > units)
+            break;
+        taken += size;
+        end += pair ? 2 : 1;
+    }
+    return text.substr(0, end);
+}

@@ -86,14 +86,18 @@ expect_written() {
 }
 
 # expect_unreadable_log CASE NAME CODE: log NAME names the reader's error
-# CODE and nothing after it but the run's end.
+# CODE and nothing after it but the run's end and its event (the first run
+# in the prefix registers the event's source first).
+registering='1 The event source "Patch Wrapper" is registered with the message file %SystemRoot%\System32\EventCreate.exe'
 expect_unreadable_log() {
     check_run_log "$1, log" "$logs/$2.log" "$2"
     check_lines "$1, log: the run's records" "$(log_story "$logs/$2.log")" "$(printf '%s\n' \
         "3 IDR_MSP_1: the patch's targeting data cannot be read, error $3" \
         "3 The run's outcome: Failed" \
         "1 Message $(message_id IDS_INSTALL_FAILED) shown" \
-        "3 Exit code 0 (with /exitcode: $3)")"
+        "3 Exit code 0 (with /exitcode: $3)" ${registering:+"$registering"} \
+        "1 Event 106 (error) is written to the Application log")"
+    registering=
 }
 
 installed_text=$(english_pattern IDS_INSTALL_SUCCEEDED '(.*)')

@@ -73,6 +73,7 @@ answered() {
     esac
 }
 shown() { echo "1 Message $(message_id "$1") shown"; }
+event_written() { echo "1 Event $1 ($2) is written to the Application log"; }
 
 # log_run NAME: the /log argument of a log in the test's log folder.
 log_run() {
@@ -203,7 +204,9 @@ case_installed() {
         "$(answered 0)" \
         "1 The run's outcome: Installed" \
         "$(shown IDS_INSTALL_SUCCEEDED)" \
-        "1 Exit code 0 (with /exitcode: 0)"
+        "1 Exit code 0 (with /exitcode: 0)" \
+        "1 The event source \"Patch Wrapper\" is registered with the message file %SystemRoot%\\System32\\EventCreate.exe" \
+        "$(event_written 101 information)"
     check_same "installed, log: the wrapper, its version and its command line" \
         "$(log_records "$logs/a.log" ' started: ')" \
         "1 Patch wrapper $wrapper_version started: $(z_path "$work/a.exe") /log $(log_run a)"
@@ -238,7 +241,8 @@ case_up_to_date() {
         "$(current 1 "$code_a" "$name_a" 3.2.40.0)" \
         "1 The run's outcome: UpToDate" \
         "$(shown IDS_UP_TO_DATE)" \
-        "1 Exit code 0 (with /exitcode: 0)"
+        "1 Exit code 0 (with /exitcode: 0)" \
+        "$(event_written 103 information)"
     check_clock "up to date" "$logs/a.log" +420 "$before" "$after"
     boxes_summary
 }
@@ -263,7 +267,8 @@ case_wrong_version() {
         "$(not_served 1 "$code_c" "$name_c" 3.2.5.0)" \
         "2 The run's outcome: WrongVersion" \
         "$(shown IDS_WRONG_VERSION)" \
-        "2 Exit code 0 (with /exitcode: 1642)"
+        "2 Exit code 0 (with /exitcode: 1642)" \
+        "$(event_written 104 warning)"
     boxes_summary
 }
 timed case_wrong_version
@@ -281,7 +286,8 @@ case_no_product() {
         "2 IDR_MSP_1: none of the patch's products is installed" \
         "2 The run's outcome: NoProduct" \
         "$(shown IDS_NO_PRODUCT)" \
-        "2 Exit code 0 (with /exitcode: 1642)"
+        "2 Exit code 0 (with /exitcode: 1642)" \
+        "$(event_written 104 warning)"
     boxes_summary
 }
 timed case_no_product
@@ -317,7 +323,8 @@ case_rollback() {
         "1 Rolling back IDR_MSP_1, installed by this run" \
         "$(removing "$code_e1" "$name_e1")" \
         "$(answered 0)" \
-        "2 Exit code 0 (with /exitcode: 1642)"
+        "2 Exit code 0 (with /exitcode: 1642)" \
+        "$(event_written 107 error)"
     boxes_summary
 }
 timed case_rollback
@@ -333,7 +340,8 @@ case_no_patch() {
         check_run_story "no patch ${quiet:-(not quiet)}" "$log" none \
             "3 The run's outcome: NoPatch" \
             "3 The wrapper carries no patch: the rebuild notice is shown" \
-            "3 Exit code 0 (with /exitcode: 1603)"
+            "3 Exit code 0 (with /exitcode: 1603)" \
+            "$(event_written 106 error)"
         check_same "no patch ${quiet:-(not quiet)}, log: every slot looked at" \
             "$(log_records "$logs/$log.log" '^IDR_MSP_([1-9]|1[0-5]): no patch in this slot$' | wc -l)" 15
         boxes_summary
@@ -361,7 +369,8 @@ case_quiet_rollback() {
         "1 Rolling back IDR_MSP_1, installed by this run" \
         "$(removing "$code_g1" "$name_g1")" \
         "$(answered 0)" \
-        "2 Exit code 0 (with /exitcode: 1642)"
+        "2 Exit code 0 (with /exitcode: 1642)" \
+        "$(event_written 107 error)"
     boxes_summary
 }
 timed case_quiet_rollback
@@ -391,7 +400,8 @@ case_installer_error() {
         "$(answered 1603)" \
         "3 The run's outcome: Failed" \
         "$(shown IDS_INSTALL_FAILED)" \
-        "3 Exit code 0 (with /exitcode: 1603)"
+        "3 Exit code 0 (with /exitcode: 1603)" \
+        "$(event_written 106 error)"
     boxes_summary
 }
 timed case_installer_error
@@ -424,7 +434,8 @@ case_quiet_installer_error() {
         "1 Rolling back IDR_MSP_1, installed by this run" \
         "$(removing "$code_i" "$name_i")" \
         "$(answered 0)" \
-        "3 Exit code 1603"
+        "3 Exit code 1603" \
+        "$(event_written 107 error)"
     boxes_summary
 }
 timed case_quiet_installer_error
@@ -543,7 +554,8 @@ case_shared_log() {
         "$(for record in "IDR_MSP_1: none of the patch's products is installed" \
                "IDR_MSP_1: products $code_absent; target versions 3.2.10.0; upgrade version $upgrade" \
                "Exit code 0 (with /exitcode: 1642)" "Message $(message_id IDS_NO_PRODUCT) not shown (/q)" \
-               "Operating system" "Patch wrapper $wrapper_version started" "The run's outcome: NoProduct"; do
+               "Operating system" "Patch wrapper $wrapper_version started" "The run's outcome: NoProduct" \
+               "Event 104 (warning) is written to the Application log"; do
                echo "$((rounds * 8)) $record"; done | sort)"
 }
 timed case_shared_log
@@ -598,7 +610,8 @@ case_log_names() {
         "$(answered 0)" \
         "1 The run's outcome: Installed" \
         "$(shown IDS_INSTALL_SUCCEEDED)" \
-        "1 Exit code 0 (with /exitcode: 0)"
+        "1 Exit code 0 (with /exitcode: 0)" \
+        "$(event_written 101 information)"
     check_same "names, log: the command line's line feed and message end, escaped" \
         "$(log_records "$logs/$log.log" ' started: ')" \
         "1 Patch wrapper $wrapper_version started: $(z_path "$exe_u") /log \"$(log_run "$log")\" \"two\\nlines ]LOG]!&gt; end\""
@@ -630,7 +643,8 @@ case_help() {
     local why='"/q" after /wait is not a whole number of minutes from 0 to 1440'
     check_run_story "/wait /q" usage k '2 "-q" is no word of this wrapper; it is ignored' \
         "3 The command line cannot be followed: $why; nothing is done" \
-        "1 The list of command-line words is not shown (/q)" "3 Exit code 1639"
+        "1 The list of command-line words is not shown (/q)" "3 Exit code 1639" \
+        "$(event_written 901 error)"
     run_with_boxes "$work/k.exe" /exitcode /log
     check_same "/exitcode /log: the list of words, exit code 1639" \
         "$BOX_COUNT $RUN_EXIT_CODE $(box 1 caption) $(box 1 text)" "1 1639 Help $help_text"
@@ -793,7 +807,8 @@ case_busy_installer() {
         "1 The run's outcome: Installed" \
         "1 Message $(message_id IDS_INSTALL_SUCCEEDED) not shown (/q)" \
         "1 Exit code 0" \
-        "1 The receipt is written to $(z_path "$logs/b1.json")")"
+        "1 The receipt is written to $(z_path "$logs/b1.json")" \
+        "$(event_written 101 information)")"
     seconds=$(log_records "$logs/b1.log" ': waited [0-9]+ s in all' | sed -E 's/.*: waited ([0-9]+) s in all.*/\1/')
     check "busy, let go of: waited about the 3 s it was held (${seconds:-no} s)" within "${seconds:-0}" 2 6
     check_same "busy, let go of: the receipt's seconds waited, as the log's total, and the answer" \
@@ -831,7 +846,8 @@ case_busy_installer() {
         "3 The run's outcome: Failed" \
         "1 Message $(message_id IDS_INSTALL_FAILED) not shown (/q)" \
         "3 Exit code 1618" \
-        "1 The receipt is written to $(z_path "$logs/b2.json")"
+        "1 The receipt is written to $(z_path "$logs/b2.json")" \
+        "$(event_written 105 warning)"
     boxes_summary
 }
 timed case_busy_installer
@@ -1091,5 +1107,62 @@ case_put_back() {
                "$code_v1" "${package//\\/\\\\}" put-back null)"
 }
 timed case_put_back
+
+# --- the event in the Application log ----------------------------------------
+# Wine's ReportEventW writes no event: the relay trace shows each call and
+# Wine's own trace the start of each of its strings (event_facts), and
+# `wine reg query` the source. d.exe's product is not installed: 1642.
+case_event() {
+    local sources='HKLM\System\CurrentControlSet\Services\Eventlog\Application' name
+    local key="$sources\\Patch Wrapper" first="text: Patch wrapper $wrapper_version ($(z_path "$work/d.exe")), install:"
+    wine reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /f \
+        /d 'user32.MessageBoxW;advapi32.RegisterEventSourceW;advapi32.ReportEventW' >/dev/null 2>&1
+    source_values() { wine reg query "$key" 2>/dev/null | tr -d '\r' | sed -nE 's/^ +([^ ]+) +(REG_[A-Z_]+) +(.*)$/\1 \2 \3/p'; }
+    # event_run NAME ARGS...: d.exe /q /exitcode with a log and a receipt of NAME and ARGS.
+    event_run() {
+        name=$1
+        BOXES_TRACE=+eventlog run_with_boxes "$work/d.exe" /q /exitcode /log "$(log_run "$name")" \
+            /json "$(z_path "$logs/$name.json")" "${@:2}"
+    }
+    wine reg delete "$key" /f >/dev/null 2>&1 || true
+    event_run event
+    check_lines "event: the source registered" "$(source_values)" \
+        "$(lines 'EventMessageFile REG_EXPAND_SZ %SystemRoot%\System32\EventCreate.exe' 'TypesSupported REG_DWORD 0x7')"
+    check_lines "event: one, a warning, whole: the receipt /json wrote" \
+        "$RUN_EXIT_CODE $(event_facts "$BOXES_DIR/trace.txt" "$logs/event.json")" \
+        "$(lines "1642 2 104 2" "$first outcome NoProduct, exit code 1642." "data: the receipt")"
+    check_same "event: the receipt names it" "$(jq -c .event "$logs/event.json")" \
+        '{"source":"Patch Wrapper","id":104,"level":"warning","warning":null}'
+    check "event: the log says the source was registered" grep -q 'is registered with the message file' "$logs/event.log"
+    event_run event-again
+    check "event: registered once" eval '! grep -q "is registered with the message file" "$logs/event-again.log"'
+    for name in /pi '/?' /i /e; do
+        run_with_boxes "$work/d.exe" "$name" $([ "$name" != /e ] || z_path "$work/event-e")
+        check_same "event: none for $name" "$(grep -c 'Call advapi32.RegisterEventSourceW' "$BOXES_DIR/trace.txt")" 0
+    done
+    event_run event-usage /wait
+    check_same "event: a usage error, an error, 901" "$(event_facts "$BOXES_DIR/trace.txt" "$logs/$name.json" | head -n 1)" "1 901 2"
+    # Somebody else's source is left alone; no key for the sources to make
+    # it in: neither changes the exit code, and the event is written.
+    wine reg add "$key" /v EventMessageFile /t REG_EXPAND_SZ /d 'C:\Other\msg.dll' /f >/dev/null 2>&1
+    wine reg delete "$key" /v TypesSupported /f >/dev/null 2>&1
+    event_run event-other
+    check_same "event, another message file: left alone" "$(source_values)" 'EventMessageFile REG_EXPAND_SZ C:\Other\msg.dll'
+    wine reg delete "$sources" /f >/dev/null 2>&1
+    event_run event-failed
+    wine reg add "$sources" /f >/dev/null 2>&1
+    for name in event-other:'another message file (C:\Other\msg.dll): left alone' \
+        event-failed:"the Application log's key cannot be opened: error 2"; do
+        check "${name%%:*}: the log and the receipt say why" eval 'grep -qF "${name#*:}" "$logs/${name%%:*}.log" &&
+            jq -e --arg why "${name#*:}" ".event.warning | contains(\$why)" "$logs/${name%%:*}.json" >/dev/null'
+    done
+    check_same "event, no key for the sources: the exit code as it was, the event written" \
+        "$RUN_EXIT_CODE $(event_facts "$BOXES_DIR/trace.txt" "$logs/event-failed.json" | head -n 1)" "1642 2 104 2"
+    # A receipt too long for an event string: its digest.
+    event_run event-digest "$(printf '%020000d' 0)"
+    check_same "event: a receipt too long, its digest" \
+        "$(event_facts "$BOXES_DIR/trace.txt" "$logs/event-digest.json" | tail -n 1)" "data: a digest of the receipt"
+}
+timed case_event
 
 finish

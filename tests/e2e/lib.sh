@@ -377,3 +377,41 @@ for path in sys.argv[2:]:
                   *("-" if product[key] is None else product[key] for key in ("installerResult", "versionAfter")))
 ' "$E2E_REPO/schemas/receipt.schema.json" "$@" 2>&1
 }
+
+# event_facts TRACE RECEIPT: every event a run reported, from Wine's trace
+# of it (WINEDEBUG=+relay,+eventlog with advapi32.ReportEventW in
+# RelayInclude; Wine writes no event, and traces only the start of each
+# string): "TYPE ID STRINGS" of the call, the first string's first line
+# ("text: ..."), and what the second string starts as against the run's
+# receipt file: "data: the receipt" (compact), "data: a digest of the
+# receipt" (of its length), else what it is.
+event_facts() {
+    /usr/bin/python3 -c '
+import json, re, sys
+def decode(text):
+    escape = lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(m.group(1), m.group(1) if len(m.group(1)) == 1 else chr(int(m.group(1)[-4:], 16)))
+    return re.sub(r"\\(x?[0-9a-fA-F]{4}|.)", escape, text)
+calls = []
+for line in open(sys.argv[1], encoding="utf-8", errors="replace"):
+    call = re.search(r"Call advapi32\.ReportEventW\(([^)]*)\)", line)
+    if call:
+        arguments = [int(value, 16) for value in call.group(1).split(",")]
+        calls.append((arguments[1] & 0xFFFF, arguments[3], arguments[5] & 0xFFFF, []))
+    seen = re.search(r":eventlog:ReportEventW L\"(.*)\"(\.\.\.)?$", line.rstrip("\n"))
+    if seen and calls:
+        calls[-1][3].append(decode(seen.group(1)))
+compact = json.dumps(json.load(open(sys.argv[2], encoding="utf-8")), ensure_ascii=False, separators=(",", ":"))
+for kind, number, count, strings in calls:
+    print(kind, number, count)
+    text, data = (strings + ["", ""])[:2]
+    print("text:", text.split("\n")[0])
+    length = re.match(r"\{\n  \"digest\": 1,\n  \"receiptSchema\": 2,\n  \"receiptLength\": ([0-9]+),", data)
+    if data and compact.startswith(data):
+        print("data: the receipt")
+    elif length:
+        digested = int(length.group(1))
+        print("data: a digest of", "the receipt" if digested == len(compact.encode("utf-16-le")) // 2 else "%d characters" % digested)
+    else:
+        print("data: neither:", data[:80])
+' "$1" "$2" 2>&1
+}

@@ -319,5 +319,6 @@ const KitCase kWrapperCases[] = {
     {L"busy-installer", BusyInstaller, true},
     {L"busy-installation", BusyInstallation, true},
     {L"texts", BoxTexts, false},
+    {L"event-log", RunEvent, false},
 };
 const std::size_t kWrapperCaseCount = sizeof kWrapperCases / sizeof kWrapperCases[0];

@@ -14,6 +14,7 @@ Findings BusyInstaller(const Kit& kit, CaseJob& job);
 Findings BusyInstallation(const Kit& kit, CaseJob& job);
 Findings BoxTexts(const Kit& kit, CaseJob& job);
 Findings ReceiptShare(const Kit& kit, CaseJob& job);
+Findings RunEvent(const Kit& kit, CaseJob& job);
 
 // The SID of the user the kit runs as, as SDDL writes it in a descriptor.
 std::wstring UserInSddl();

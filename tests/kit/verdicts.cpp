@@ -1,6 +1,8 @@
 #include "kit/verdicts.h"
 
 #include "shared/ascii_case.h"
+#include "shared/json_writer.h"
+#include "shared/utf8_text.h"
 
 #include <algorithm>
 
@@ -416,5 +418,40 @@ KitVerdict UninstallVerdict(const std::vector<std::wstring>& appliedAfter, const
         if (verdict != L"removed")
             return Failed(L"the receipt says " + verdict + L", not removed");
     }
+    return Passed();
+}
+
+namespace {
+
+// A message as formatted may end with the line end its message table
+// gives every text; a line feed may come back as CR LF.
+std::wstring WithoutLineEnds(std::wstring text)
+{
+    text.erase(std::remove(text.begin(), text.end(), L'\r'), text.end());
+    while (!text.empty() && text.back() == L'\n')
+        text.pop_back();
+    return text;
+}
+
+}  // namespace
+
+KitVerdict EventVerdict(const std::vector<SeenEvent>& events, unsigned id, unsigned level, const std::string& receipt)
+{
+    if (events.size() != 1)
+        return Failed(std::to_wstring(events.size()) + L" events of the run under its source, not one");
+    const SeenEvent& event = events.front();
+    if (event.id != id || event.level != level)
+        return Failed(L"event " + std::to_wstring(event.id) + L" at level " + std::to_wstring(event.level) + L", not " +
+                      std::to_wstring(id) + L" at level " + std::to_wstring(level));
+    if (event.data.size() != 2)
+        return Failed(std::to_wstring(event.data.size()) + L" strings, not two");
+    if (event.formatError != 0)
+        return Failed(L"its message cannot be made: error " + std::to_wstring(event.formatError));
+    if (WithoutLineEnds(event.message) != WithoutLineEnds(event.data[0]))
+        return Failed(L"its message is not its first string: " + event.message.substr(0, 300));
+    if (receipt.empty())
+        return Failed(L"the run wrote no receipt");
+    if (Utf8FromText(event.data[1]) != CompactJson(receipt))
+        return Failed(L"its second string is not the receipt the run wrote, compact: " + event.data[1].substr(0, 300));
     return Passed();
 }

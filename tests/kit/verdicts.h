@@ -86,3 +86,18 @@ KitVerdict PutBackVerdict(const std::vector<std::wstring>& actions, const std::v
 KitVerdict UninstallVerdict(const std::vector<std::wstring>& appliedAfter, const std::vector<std::wstring>& patchCodes,
                             const std::wstring& versionAfter, const std::wstring& versionBefore,
                             const std::vector<std::wstring>& receiptVerdicts);
+
+// One event as the kit read it back from the Application log.
+struct SeenEvent {
+    unsigned id = 0;
+    unsigned level = 0;                // as the event's XML gives it: 2 error, 3 warning, 4 information
+    std::wstring message;              // as the source's message file makes it
+    unsigned formatError = 0;          // why it could not be made; 0 when it was
+    std::vector<std::wstring> data;    // its insertion strings
+};
+
+// The events a wrapper run left under its source: exactly one, of the id
+// and level expected, whose message is its first string (the system's
+// EventCreate.exe passes it through: no "description cannot be found"
+// text), and whose second string is the receipt the run wrote, compact.
+KitVerdict EventVerdict(const std::vector<SeenEvent>& events, unsigned id, unsigned level, const std::string& receipt);

@@ -1,4 +1,5 @@
 #include "shared/json_writer.h"
+#include "shared/utf8_text.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,24 @@ TEST(JsonWriter, MembersInTheOrderWrittenOneALine)
     EndJsonObject(json);
     EXPECT_EQ(json.text, "{\n  \"schema\": 9223372036854775807,\n  \"empty\": [],\n  \"a \\\"key\\\"\": [\n"
                          "    {\n      \"n\": -5,\n      \"none\": null\n    },\n    false,\n    {}\n  ]\n}\n");
+    // Without the layout, and nothing else: spaces in names and values stay.
+    EXPECT_EQ(CompactJson(json.text), "{\"schema\":9223372036854775807,\"empty\":[],\"a \\\"key\\\"\":[{\"n\":-5,"
+                                      "\"none\":null},false,{}]}");
+    JsonWriter text;
+    WriteJsonStrings(text, {L"a: \"b\" \\", L" \\\n "});
+    EXPECT_EQ(CompactJson(text.text), "[\"a: \\\"b\\\" \\\\\",\" \\\\\\n \"]");
+}
+
+// What Windows counts as characters, and where it may cut them.
+TEST(Utf16Text, CountedAndCutAsWindowsCountsThem)
+{
+    const std::wstring pair = sizeof(wchar_t) == 2 ? Units({0xD83D, 0xDE00}) : Units({0x1F600});
+    const std::wstring text = L"ab" + pair + L"c";
+    EXPECT_EQ(Utf16Length(text), 5u);
+    EXPECT_EQ(Utf16Prefix(text, 2), L"ab");
+    EXPECT_EQ(Utf16Prefix(text, 3), L"ab");  // not half a pair
+    EXPECT_EQ(Utf16Prefix(text, 4), L"ab" + pair);
+    EXPECT_EQ(Utf16Prefix(text, 9), text);
 }
 
 } // namespace

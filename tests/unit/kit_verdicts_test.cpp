@@ -254,4 +254,39 @@ TEST(KitVerdicts, ThePutBackIsTheCopyDeleted)
         ExpectVerdict(PutBackVerdict(r.actions, r.packages, copy), r.named, row++);
 }
 
+// The run's event read back: one, as expected, its message its first
+// string, its second the receipt compact.
+TEST(KitVerdicts, TheEventIsTheRunsWithItsTextAndItsReceipt)
+{
+    const std::string receipt = "{\n  \"schema\": 2,\n  \"mode\": \"install\"\n}\n";
+    const std::wstring text = L"Patch wrapper 1.3.0.0 (C:\\kit\\d.exe), install: outcome NoProduct.\nLog: none";
+    const SeenEvent good = {104, 3, text + L"\r\n", 0, {text, L"{\"schema\":2,\"mode\":\"install\"}"}};
+    const auto with = [&good](void (*change)(SeenEvent&)) {
+        SeenEvent event = good;
+        change(event);
+        return std::vector<SeenEvent>{event};
+    };
+    const struct {
+        std::vector<SeenEvent> events;
+        std::string receipt;
+        const wchar_t* named;
+    } rows[] = {
+        {{good}, receipt, nullptr},
+        {{}, receipt, L"0 events"},
+        {{good, good}, receipt, L"2 events"},
+        {with([](SeenEvent& e) { e.id = 106; }), receipt, L"event 106 at level 3, not 104 at level 3"},
+        {with([](SeenEvent& e) { e.level = 4; }), receipt, L"at level 4, not 104 at level 3"},
+        {with([](SeenEvent& e) { e.data.pop_back(); }), receipt, L"1 strings"},
+        {with([](SeenEvent& e) { e.formatError = 15027; }), receipt, L"cannot be made: error 15027"},
+        {with([](SeenEvent& e) { e.message = L"The description for Event ID 104 from source Patch Wrapper cannot be found."; }),
+         receipt, L"not its first string: The description"},
+        {{good}, "", L"no receipt"},
+        {with([](SeenEvent& e) { e.data[1] = L"{\n  \"schema\": 2,\n  \"mode\": \"install\"\n}\n"; }), receipt,
+         L"not the receipt the run wrote, compact"},
+    };
+    int row = 0;
+    for (const auto& r : rows)
+        ExpectVerdict(EventVerdict(r.events, 104, 3, r.receipt), r.named, row++);
+}
+
 } // namespace

@@ -1,10 +1,16 @@
 #pragma once
 
+#include "app/receipt_win.h"
+#include "app/run_event.h"
 #include "embedded_patch_fake.h"
+#include "event_log_api_fake.h"
 #include "message_box_fake.h"
 #include "msi_api_fake.h"
 #include "payload/patch_slots.h"
+#include "scratch_folder.h"
+#include "shared/json_writer.h"
 #include "shared/process_state.h"
+#include "shared/utf8_text.h"
 #include "support/patch_image.h"
 #include "temp_names_fake.h"
 
@@ -28,6 +34,7 @@ protected:
         fake_boxes::Reset();
         fake_names::Reset();
         fake_patches::Reset();
+        fake_events::Reset();
         for (int slot = 1; slot <= kPatchSlotCount; ++slot)
             fake_patches::Set(slot, PatchImage(std::vector<SummaryValue>()));
         Options = RunOptions();
@@ -38,6 +45,33 @@ protected:
         ProductLeftBehind = false;
         InstallerWaitSpent = 0;
         SetThreadLocale(LOCALE_USER_DEFAULT);
+    }
+
+    // `run` ended as the wrapper ends a run (RecordRun, with a receipt
+    // file): "ID LEVEL" of its one event, whose second string is the
+    // receipt the run wrote, compact. `planned`: the run is a /whatif's.
+    static std::wstring EventOf(const RunRecord& run, bool planned = false)
+    {
+        const RunOptions options = Options;
+        ScratchFolder folder;
+        Options.receiptPath = folder.Path() + L"\\r.json";
+        Options.whatIfMode = planned;
+        Options.installMode = !planned && !Options.uninstallMode;
+        RunReceipt receipt;
+        receipt.run = run;
+        receipt.planned = planned;
+        receipt.outcomeKnown = true;
+        receipt.uninstall = Options.uninstallMode;
+        fake_events::Reset();
+        RecordRun(receipt, run.exitCode);
+        Options = options;
+        const auto& events = fake_events::Reported();
+        if (events.size() != 1 || events[0].strings.size() != 2) {
+            ADD_FAILURE() << events.size() << " events";
+            return L"";
+        }
+        EXPECT_EQ(Utf8FromText(events[0].strings[1]), CompactJson(ContentOf(folder.Path() + L"\\r.json")));
+        return std::to_wstring(events[0].id) + L" " + EventLevelName(events[0].type);
     }
 
     // Embeds in slot n a real patch with these Keywords and Template, read

@@ -82,8 +82,9 @@ protected:
     }
     // The plan, then the run on the same machine: the plan changes nothing,
     // names the products the run patches and removes again, in order, and
-    // ends with `planCode` (1 where a run that patches ends with 0).
-    unsigned PlanThenRun(unsigned planCode)
+    // ends with `planCode` (1 where a run that patches ends with 0); their
+    // events are `events`, "PLAN / RUN" (see EventOf).
+    unsigned PlanThenRun(unsigned planCode, const std::wstring& events)
     {
         plan_ = PlanInstall();
         EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
@@ -104,6 +105,7 @@ protected:
         EXPECT_EQ(CallsOf(L"PATCH="), patched);
         EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), removed);
         EXPECT_EQ(plan_.exitCode, planCode);
+        EXPECT_EQ(EventOf(plan_, true) + L" / " + EventOf(run_), events);
         return exitCode;
     }
     RunRecord plan_;
@@ -131,7 +133,7 @@ protected:
 TEST_F(RunInstallTest, AnInstalledPatchIsReportedAndKept)
 {
     Due(1);
-    PlanThenRun(1);
+    PlanThenRun(1, L"301 information / 101 information");
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
     EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_INSTALL_SUCCEEDED, L"Product 15"));
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
@@ -145,6 +147,7 @@ TEST_F(RunInstallTest, TheExitCodeCarriesARestartRequestAcrossPatches)
     fake_msi::QueueConfigureResults({3010, 0, 0});
     EXPECT_EQ(RunInstall(run_), 3010u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
+    EXPECT_EQ(EventOf(run_), L"102 information");
 }
 
 TEST_F(RunInstallTest, TheExitCodeOfAFailureIsTheInstallersCode)
@@ -153,6 +156,15 @@ TEST_F(RunInstallTest, TheExitCodeOfAFailureIsTheInstallersCode)
     Due(2);
     fake_msi::QueueConfigureResults({1641, 1618});
     EXPECT_EQ(RunInstall(run_), 1618u);
+    EXPECT_EQ(EventOf(run_), L"107 error");  // slot 1's patch removed again
+}
+
+TEST_F(RunInstallTest, AnInstallerBusyAtTheFirstCallIsABusyRun)
+{
+    Due(1);
+    fake_msi::QueueConfigureResults({1618});
+    EXPECT_EQ(RunInstall(run_), 1618u);
+    EXPECT_EQ(EventOf(run_), L"105 warning");
 }
 
 // The box speaks of each patch as a whole; the exit code counts every
@@ -165,6 +177,7 @@ TEST_F(RunInstallTest, APatchThatFailsOnOneProductIsNoSuccessForTheExitCode)
     fake_msi::QueueConfigureResults({1603, 0});
     EXPECT_EQ(RunInstall(run_), 1603u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
+    EXPECT_EQ(EventOf(run_), L"106 error");
 }
 
 TEST_F(RunInstallTest, AProductLeftAtAVersionThePatchDoesNotServeIs1642)
@@ -172,7 +185,7 @@ TEST_F(RunInstallTest, AProductLeftAtAVersionThePatchDoesNotServeIs1642)
     EmbedPatch(1, L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
     fake_msi::AddProduct(kProductA, 5, L"1.5.0.0", L"Alpha", L"1033");
     fake_msi::AddProduct(kProductB, 5, L"1.0.0.0", L"Beta", L"1033");
-    EXPECT_EQ(PlanThenRun(1642), 1642u);
+    EXPECT_EQ(PlanThenRun(1642, L"304 warning / 104 warning"), 1642u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
@@ -190,7 +203,7 @@ TEST_F(RunInstallTest, AnInstallThatLeavesTheProductBelowTheUpgradeVersionIs1642
 
 TEST_F(RunInstallTest, NothingDueIsUpToDate)
 {
-    EXPECT_EQ(PlanThenRun(0), 0u);
+    EXPECT_EQ(PlanThenRun(0, L"303 information / 103 information"), 0u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_UNNECESSARY));
     EXPECT_TRUE(fake_msi::ConfigureCalls().empty());
 }
@@ -198,7 +211,7 @@ TEST_F(RunInstallTest, NothingDueIsUpToDate)
 TEST_F(RunInstallTest, UpToDateThenInstalledIsInstalled)
 {
     Due(2);
-    PlanThenRun(1);
+    PlanThenRun(1, L"301 information / 101 information");
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_SUCCESS));
 }
 
@@ -214,7 +227,8 @@ TEST_P(FailingSlotTest, AFailureAtEachPositionRollsBackExactlyTheInstalledPatche
     for (int slot = failing + 1; slot <= kPatchSlotCount; ++slot)
         Due(slot);  // never reached
 
-    PlanThenRun(1642);
+    // Slot 1 installs before every failing slot but itself: then the run removes it again.
+    PlanThenRun(1642, failing == 1 ? L"304 warning / 104 warning" : L"304 warning / 107 error");
 
     std::vector<std::wstring> installed;
     for (int slot = 1; slot < failing; slot += 2)
@@ -240,6 +254,7 @@ TEST_F(RunInstallTest, AnInstallerErrorShowsItsCodeThenRollsBack)
     Due(2);
     fake_msi::QueueConfigureResults({0, 1603});
     RunInstall(run_);
+    EXPECT_EQ(EventOf(run_), L"107 error");
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_ERROR));
     EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_INSTALL_FAILED, L"1603"));
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
@@ -250,7 +265,7 @@ TEST_F(RunInstallTest, NoTargetProductIsReportedAndRollsBack)
 {
     Due(1);
     fake_msi::ProductOf(ProductOfSlot(2)).state = -1;
-    EXPECT_EQ(PlanThenRun(1642), 1642u);
+    EXPECT_EQ(PlanThenRun(1642, L"304 warning / 107 error"), 1642u);
     EXPECT_EQ(OnlyBoxCaption(), EnglishText(IDS_CAPTION_ERROR));
     EXPECT_EQ(fake_boxes::Shown()[0].text, EnglishText(IDS_NO_PRODUCT));
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
@@ -272,7 +287,7 @@ TEST_F(RunInstallTest, APatchWhoseLaterProductWasWrongIsNotRolledBack)
     EmbedPatch(1, L"2.0.0.0;1.0.0.0", std::wstring(kProductA) + L";" + kProductB);
     fake_msi::AddProduct(kProductA, 5, L"1.0.0.0", L"Alpha", L"1033");
     fake_msi::AddProduct(kProductB, 5, L"1.5.0.0", L"Beta", L"1033");
-    PlanThenRun(1642);
+    PlanThenRun(1642, L"304 warning / 104 warning");
     EXPECT_EQ(CallsOf(L"PATCH="), std::vector<std::wstring>{kProductA});
     EXPECT_TRUE(CallsOf(L"MSIPATCHREMOVE=").empty());
 }
@@ -316,7 +331,7 @@ TEST_F(RunInstallTest, AChainedPairIsPlannedAsTheRunInstallsIt)
         const bool first = fake_msi::ProductOf(call.productCode).properties[L"VersionString"] == L"1.0.0.0";
         fake_msi::SetProductVersion(call.productCode, first ? L"2.0.0.0" : L"3.0.0.0");
     });
-    EXPECT_EQ(PlanThenRun(1), 0u);
+    EXPECT_EQ(PlanThenRun(1, L"301 information / 101 information"), 0u);
     EXPECT_EQ(plan_.exitCode, 1u);
     EXPECT_EQ(PlanVerdictText(plan_.slots[1].products[0]),
               L"would be patched from 2.0.0.0 (as IDR_MSP_1 would leave it) to 3.0.0.0");
@@ -334,7 +349,7 @@ TEST_F(RunInstallTest, AChainedPairRolledBackKeepsTheFirstPatchAndSaysWhy)
         const bool first = fake_msi::ProductOf(call.productCode).properties[L"VersionString"] == L"1.0.0.0";
         fake_msi::SetProductVersion(call.productCode, first ? L"2.0.0.0" : L"3.0.0.0");
     });
-    EXPECT_EQ(PlanThenRun(1642), 1642u);
+    EXPECT_EQ(PlanThenRun(1642, L"304 warning / 107 error"), 1642u);
     EXPECT_EQ(KeptOf(run_), std::vector<std::wstring>{L"IDR_MSP_1 " + ProductOfSlot(1) + L" 3.0.0.0"});
     EXPECT_EQ(CallsOf(L"MSIPATCHREMOVE="), std::vector<std::wstring>{ProductOfSlot(1)});
     EXPECT_EQ(KeptOnRollbackText(L"IDR_MSP_1", run_.slots[0].keptApplied[0], run_.slots[0].upgradeVersion),
@@ -349,7 +364,7 @@ TEST_F(RunInstallTest, ABusyInstallerIsPlannedAsTheRunWaitsForIt)
     Options.waitMinutes = 1;
     Due(1);
     fake_msi::HoldExecutionMutexUntil(4500);
-    EXPECT_EQ(PlanThenRun(1), 0u);
+    EXPECT_EQ(PlanThenRun(1, L"301 information / 101 information"), 0u);
     EXPECT_EQ(fake_msi::Elapsed(), 5000u);
 }
 
@@ -372,7 +387,7 @@ TEST_F(RunInstallTest, MissingCachedPackagesAreHintsOfThePlanAndOfTheRunBeforeIt
     EXPECT_NE(fake_boxes::Shown()[0].text.find(L"to 2.0.0.0\n\t\t" +
                                                FailureHintText({kHintProductPackageMissing, L"C:\\gone\\1a.msi"})),
               std::wstring::npos);
-    EXPECT_EQ(PlanThenRun(1), 0u);
+    EXPECT_EQ(PlanThenRun(1, L"301 information / 101 information"), 0u);
     const std::vector<std::wstring> expected = {L"0 C:\\gone\\1a.msi", L"1 " + patchGone + L" " + gone};
     for (const RunRecord* record : {&plan_, &run_}) {
         std::vector<std::wstring> packageHints;
@@ -497,6 +512,7 @@ TEST_F(RunInstallTest, TheQuietPlanShowsNothing)
     Options.quiet = true;
     EXPECT_EQ(RunWhatIf(plan_), 1603u);
     EXPECT_TRUE(fake_boxes::Shown().empty());
+    EXPECT_EQ(EventOf(plan_, true), L"306 warning");
     Options.quiet = false;
     RunWhatIf(plan_);
     EXPECT_EQ(OnlyBoxCaption(), L"What if");

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 // A fresh, empty folder under the temporary folder, removed with the files
@@ -69,3 +71,10 @@ private:
 
     std::wstring path_;
 };
+
+// The whole content of a file; empty where it cannot be read.
+inline std::string ContentOf(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}

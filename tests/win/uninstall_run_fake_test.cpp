@@ -79,10 +79,10 @@ protected:
         return verdicts;
     }
     // The failure's box, naming the product, with 1603.
-    static std::wstring FailedBox(const wchar_t* product)
+    static std::wstring FailedBox(const wchar_t* product, const wchar_t* code = L"1603")
     {
         std::wstring box = EnglishText(IDS_UNINSTALL_FAILED, product);
-        return box.replace(box.find(L"%d"), 2, L"1603");
+        return box.replace(box.find(L"%d"), 2, code);
     }
     std::wstring Box() const
     {
@@ -102,6 +102,7 @@ TEST_F(RunUninstallTest, OneCallPerProductNamesItsPatchesFromTheLastSlot)
     Carry(3);
     fake_msi::QueueConfigureResults({3010, 0});
     EXPECT_EQ(RunUninstall(run_, false), 3010u);
+    EXPECT_EQ(EventOf(run_), L"202 information");
     EXPECT_EQ(RemovingCalls(), (std::vector<std::wstring>{ProductOfSlot(3) + L" " + PatchOfSlot(3),
                                                           ProductOfSlot(1) + L" " + PatchOfSlot(2) + L";" +
                                                               PatchOfSlot(1)}));
@@ -155,6 +156,7 @@ TEST_F(RunUninstallTest, OnlyAPresentPatchOnAReachableProductIsRemoved)
             << row.state << " " << row.productState;
         EXPECT_EQ(fake_msi::ConfigureCalls().size(), present ? 1u : 0u) << row.state;
         EXPECT_EQ(Box(), present ? EnglishText(IDS_UNINSTALL_SUCCEEDED, L"1") : EnglishText(IDS_UNINSTALL_NOTHING));
+        EXPECT_EQ(EventOf(run_), present ? L"201 information" : L"203 information");
     }
 }
 
@@ -190,17 +192,21 @@ TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheStateAfterwardsDecides)
         unsigned exitCode;
         const wchar_t* verdicts;
         std::wstring box;
+        const wchar_t* event;
     } rows[] = {
-        {{0, 1603, 1649}, {0, 1, 1}, 1603, L"removed failed failed", FailedBox(L"Product 2")},
+        {{0, 1603, 1649}, {0, 1, 1}, 1603, L"removed failed failed", FailedBox(L"Product 2"), L"206 error"},
         {{1646, 0, 1641}, {1, 0, 0}, 1646, L"failed removed removed",
-         EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3")},
+         EnglishText(IDS_UNINSTALL_IMPOSSIBLE, L"Product 3"), L"206 error"},
         {{1647, 3010, 1641}, {0, 0, 0}, 1641, L"not-applied removed removed",
-         EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
-        {{1647, 1647, 1647}, {0, 0, 0}, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING)},
-        {{0, 0, 0}, {2, 4, 1}, 1603, L"not-removed not-removed not-removed", FailedBox(L"Product 3")},
-        {{3010, 1641, 0}, {1, 1, 0}, 1603, L"not-removed not-removed removed", FailedBox(L"Product 3")},
-        {{1647, 0, 0}, {1, 0, 0}, 1603, L"not-removed removed removed", FailedBox(L"Product 3")},
-        {{1603, 0, 0}, {0, 0, 0}, 0, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2")},
+         EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2"), L"202 information"},
+        {{1647, 1647, 1647}, {0, 0, 0}, 0, L"not-applied not-applied not-applied", EnglishText(IDS_UNINSTALL_NOTHING),
+         L"203 information"},
+        {{0, 0, 0}, {2, 4, 1}, 1603, L"not-removed not-removed not-removed", FailedBox(L"Product 3"), L"206 error"},
+        {{3010, 1641, 0}, {1, 1, 0}, 1603, L"not-removed not-removed removed", FailedBox(L"Product 3"), L"206 error"},
+        {{1647, 0, 0}, {1, 0, 0}, 1603, L"not-removed removed removed", FailedBox(L"Product 3"), L"206 error"},
+        {{1603, 0, 0}, {0, 0, 0}, 0, L"not-applied removed removed", EnglishText(IDS_UNINSTALL_SUCCEEDED, L"2"),
+         L"201 information"},
+        {{1618, 0, 0}, {1, 0, 0}, 1618, L"failed removed removed", FailedBox(L"Product 3", L"1618"), L"205 warning"},
     };
     for (const auto& row : rows) {
         fake_msi::Reset();
@@ -226,6 +232,7 @@ TEST_F(RunUninstallTest, EachAnswerIsRecordedAndTheStateAfterwardsDecides)
         EXPECT_EQ(Box(), row.box);
         EXPECT_EQ(run_.slots[0].products[0].installerResult, row.answers[0]);
         EXPECT_EQ(run_.slots[0].products[0].removal.stateAfter, row.statesAfter[0]);
+        EXPECT_EQ(EventOf(run_), row.event);
     }
 }
 
@@ -322,15 +329,18 @@ TEST_F(RunUninstallTest, ThePlanChangesNothing)
                          FailureHintText({kHintProductPackageMissing, L"C:\\gone\\1.msi"})),
               std::wstring::npos);
     EXPECT_EQ(fake_boxes::Shown()[0].caption, L"What if");
+    EXPECT_EQ(EventOf(run_, true), L"401 information");
     fake_msi::ProductOf(ProductOfSlot(1)).appliedPatches.clear();
     Options.quiet = true;
     run_ = RunRecord();
     EXPECT_EQ(RunUninstall(run_, true), 0u);
     EXPECT_EQ(fake_boxes::Shown().size(), 1u);
+    EXPECT_EQ(EventOf(run_, true), L"403 information");
     // A patch whose targeting cannot be read ends the plan with that error.
     fake_patches::Set(2, {'s', 'l', 'o', 't'});
     run_ = RunRecord();
     EXPECT_EQ(RunUninstall(run_, true), 1620u);
+    EXPECT_EQ(EventOf(run_, true), L"406 warning");
 }
 
 } // namespace
