@@ -54,11 +54,6 @@ EventKind KindOf(const RunReceipt& receipt, bool install)
     }
 }
 
-std::wstring Ascii(const char* text)
-{
-    return std::wstring(text, text + std::char_traits<char>::length(text));
-}
-
 std::wstring ExitCodeText(unsigned exitCode, bool deploymentExitCode)
 {
     const std::wstring code = std::to_wstring(exitCode);
@@ -110,8 +105,7 @@ std::wstring SlotLines(const RunReceipt& receipt, const SlotRecord& slot)
 std::wstring FirstLine(const RunReceipt& receipt, const EventPlaces& places)
 {
     const std::wstring exitCode = ExitCodeText(receipt.exitCode, places.deploymentExitCode);
-    std::wstring line = L"Patch wrapper " + Ascii(WRAPPER_VERSION_TEXT) + L" (" + places.wrapperPath + L"), " +
-                        receipt.mode + L": ";
+    std::wstring line = L"Patch wrapper " WRAPPER_VERSION_TEXT L" (" + places.wrapperPath + L"), " + receipt.mode + L": ";
     if (!receipt.usageError.empty())
         return line + L"the command line cannot be followed: " + receipt.usageError + L"; nothing was done; " +
                exitCode + L".";

@@ -57,10 +57,12 @@ protected:
         receipt_ = RunReceipt();
         receipt_.planned = receipt_.outcomeKnown = true;
         receipt_.run.overall = NoPatch;
+        static const fake_events::Event none = {0, 0, {L"", L""}};
         const size_t before = fake_events::Reported().size();
         RecordRun(receipt_, 1603);
-        EXPECT_EQ(fake_events::Reported().size(), before + 1);
-        return fake_events::Reported().back();
+        const bool one = fake_events::Reported().size() == before + 1;
+        EXPECT_TRUE(one) << "no event";
+        return one ? fake_events::Reported().back() : none;
     }
     RunReceipt receipt_;
 };
